@@ -6,9 +6,18 @@
 #include "projects/ProjectRules.h"
 #include "projects/VT.h"
 
+#ifdef THARVEL_HAVE_GUI
+#include "ui/DesktopStart.h"
+#endif
+
 int main(int argc, char** argv) {
+    // The unattended run is dispatched above this point, so it never needs a display.
+#ifdef THARVEL_HAVE_GUI
+    return tharvel::DesktopStart::run(argc, argv);
+#else
     (void)argc;
     (void)argv;
+    // Built without the desktop window: report the projects.
     try {
         tharvel::VT table;
         tharvel::ProjectRules rules(table,
@@ -21,4 +30,5 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+#endif
 }
