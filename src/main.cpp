@@ -12,8 +12,8 @@
 #endif
 
 int main(int argc, char** argv) {
+    // The unattended run is dispatched first, so it never needs a display.
     if (tharvel::UnattendedBackup::IsBackupSwitch(argc, argv)) return tharvel::UnattendedBackup::Main();
-        // The unattended run is dispatched above this point, so it never needs a display.
 #ifdef THARVEL_HAVE_GUI
     return tharvel::DesktopStart::run(argc, argv);
 #else
