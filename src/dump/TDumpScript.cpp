@@ -45,7 +45,9 @@ void TDumpScript::ForeignKeyLine() {
     out_.WriteLine("/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
 }
 
-void TDumpScript::ForeignKeyRestoreLine() { out_.WriteLine("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;"); }
+void TDumpScript::ForeignKeyRestoreLine() {
+    out_.WriteLine("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
+}
 
 void TDumpScript::StructureComment(std::string_view name) {
     out_.WriteLine("-- ");
@@ -55,7 +57,8 @@ void TDumpScript::StructureComment(std::string_view name) {
 }
 
 void TDumpScript::DropLine(std::string_view name, bool view) {
-    out_.WriteLine(std::string(view ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ").append(name).append(";"));
+    out_.WriteLine(
+        std::string(view ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ").append(name).append(";"));
 }
 
 void TDumpScript::CreateText(std::string_view text) {
@@ -80,7 +83,9 @@ void TDumpScript::LockLine(std::string_view name) {
     out_.WriteLine(std::string("LOCK TABLES ").append(name).append(" WRITE;"));
 }
 
-void TDumpScript::UnlockLine() { out_.WriteLine("UNLOCK TABLES;"); }
+void TDumpScript::UnlockLine() {
+    out_.WriteLine("UNLOCK TABLES;");
+}
 
 void TDumpScript::DisableKeysLine(std::string_view name) {
     out_.WriteLine(std::string("/*!40000 ALTER TABLE ").append(name).append(" DISABLE KEYS */;"));

@@ -63,7 +63,9 @@ int number(std::string_view s) {
     return v;
 }
 
-bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 bool validDate(int y, int m, int d) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -86,28 +88,35 @@ void appendQuoted(std::string& out, std::string_view s) {
     out += '\'';
 }
 
-
 }  // namespace
 
 TMyValueKind TMyValueLiteral::KindOf(uint8_t type, uint32_t length, bool hasTableName) {
     using namespace mytype;
     switch (type) {
         case kDecimal:
-        case kNewDecimal: return TMyValueKind::Decimal;
+        case kNewDecimal:
+            return TMyValueKind::Decimal;
         case kFloat:
-        case kDouble: return TMyValueKind::Float;
-        case kTiny: return length == 1 ? TMyValueKind::Boolean : TMyValueKind::Integer;
+        case kDouble:
+            return TMyValueKind::Float;
+        case kTiny:
+            return length == 1 ? TMyValueKind::Boolean : TMyValueKind::Integer;
         case kShort:
         case kYear:
         case kInt24:
         case kLong:
-        case kLongLong: return TMyValueKind::Integer;
-        case kBit: return TMyValueKind::Bit;
+        case kLongLong:
+            return TMyValueKind::Integer;
+        case kBit:
+            return TMyValueKind::Bit;
         case kDate:
-        case kNewDate: return TMyValueKind::Date;
-        case kTime: return TMyValueKind::Time;
+        case kNewDate:
+            return TMyValueKind::Date;
+        case kTime:
+            return TMyValueKind::Time;
         case kDateTime:
-        case kTimestamp: return TMyValueKind::DateTime;
+        case kTimestamp:
+            return TMyValueKind::DateTime;
         case kVarString:
             if (length == 65535 && !hasTableName) return TMyValueKind::LongText;
             [[fallthrough]];
@@ -115,14 +124,17 @@ TMyValueKind TMyValueLiteral::KindOf(uint8_t type, uint32_t length, bool hasTabl
         case kString:
         case kEnum:
         case kSet:
-        case kNull: return length <= 256 ? TMyValueKind::ShortText : TMyValueKind::LongText;
+        case kNull:
+            return length <= 256 ? TMyValueKind::ShortText : TMyValueKind::LongText;
         case kTinyBlob:
         case kMediumBlob:
         case kLongBlob:
         case kBlob:
         case kGeometry:
-        case kJson: return TMyValueKind::LongText;
-        default: throw std::runtime_error("Unknown MySQL datatype (" + std::to_string(type) + ")");
+        case kJson:
+            return TMyValueKind::LongText;
+        default:
+            throw std::runtime_error("Unknown MySQL datatype (" + std::to_string(type) + ")");
     }
 }
 
@@ -149,7 +161,8 @@ TMyValueLiteral::TMyValueLiteral(std::string columnName, uint8_t typeCode, uint3
             case 23:
             case 24:
             case 25:
-            case 26: break;
+            case 26:
+                break;
             default:
                 throw std::runtime_error("Invalid FIELD_TYPE_TIMESTAMP Field.Length (" +
                                          std::to_string(displayLength) + ")");
@@ -169,10 +182,18 @@ void TMyValueLiteral::badValue(std::string_view text) const {
 
 void TMyValueLiteral::Append(std::string& out, std::string_view value) const {
     switch (kind_) {
-        case TMyValueKind::ShortText: AppendShortText(out, value); return;
-        case TMyValueKind::LongText: AppendLongText(out, value); return;
-        case TMyValueKind::Integer: appendInteger(out, value); return;
-        case TMyValueKind::Boolean: appendBoolean(out, value); return;
+        case TMyValueKind::ShortText:
+            AppendShortText(out, value);
+            return;
+        case TMyValueKind::LongText:
+            AppendLongText(out, value);
+            return;
+        case TMyValueKind::Integer:
+            appendInteger(out, value);
+            return;
+        case TMyValueKind::Boolean:
+            appendBoolean(out, value);
+            return;
         case TMyValueKind::Decimal:
             for (char c : value)
                 if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E'))
@@ -198,14 +219,18 @@ void TMyValueLiteral::Append(std::string& out, std::string_view value) const {
             out.append(buf, r.ptr - buf);
             return;
         }
-        case TMyValueKind::Date: appendDate(out, value); return;
+        case TMyValueKind::Date:
+            appendDate(out, value);
+            return;
         case TMyValueKind::DateTime:
             if (type_ == mytype::kTimestamp && length_ < 19)
                 appendOldTimestamp(out, value);
             else
                 appendDateTime(out, value);
             return;
-        case TMyValueKind::Time: appendTime(out, value); return;
+        case TMyValueKind::Time:
+            appendTime(out, value);
+            return;
     }
 }
 
@@ -251,17 +276,36 @@ void TMyValueLiteral::appendDateTime(std::string& out, std::string_view text) co
 
 void TMyValueLiteral::appendOldTimestamp(std::string& out, std::string_view text) const {
     if (!isDigits(text)) badValue(text);
-    auto field = [&](size_t pos, size_t len) { return pos + len <= text.size() ? number(text.substr(pos, len)) : 0; };
+    auto field = [&](size_t pos, size_t len) {
+        return pos + len <= text.size() ? number(text.substr(pos, len)) : 0;
+    };
     auto twoDigitYear = [](int yy) { return yy < 70 ? 2000 + yy : 1900 + yy; };
     int y = 0, mo = 1, d = 1, h = 0, mi = 0, s = 0;
     switch (length_) {
-        case 14: y = field(0, 4), mo = field(4, 2), d = field(6, 2), h = field(8, 2), mi = field(10, 2), s = field(12, 2); break;
-        case 12: y = twoDigitYear(field(0, 2)), mo = field(2, 2), d = field(4, 2), h = field(6, 2), mi = field(8, 2), s = field(10, 2); break;
-        case 10: y = twoDigitYear(field(0, 2)), mo = field(2, 2), d = field(4, 2), h = field(6, 2), mi = field(8, 2); break;
-        case 8: y = field(0, 4), mo = field(4, 2), d = field(6, 2); break;
-        case 6: y = twoDigitYear(field(0, 2)), mo = field(2, 2), d = field(4, 2); break;
-        case 4: y = twoDigitYear(field(0, 2)), mo = field(2, 2); break;
-        case 2: y = twoDigitYear(field(0, 2)); break;
+        case 14:
+            y = field(0, 4), mo = field(4, 2), d = field(6, 2), h = field(8, 2), mi = field(10, 2),
+            s = field(12, 2);
+            break;
+        case 12:
+            y = twoDigitYear(field(0, 2)), mo = field(2, 2), d = field(4, 2), h = field(6, 2),
+            mi = field(8, 2), s = field(10, 2);
+            break;
+        case 10:
+            y = twoDigitYear(field(0, 2)), mo = field(2, 2), d = field(4, 2), h = field(6, 2),
+            mi = field(8, 2);
+            break;
+        case 8:
+            y = field(0, 4), mo = field(4, 2), d = field(6, 2);
+            break;
+        case 6:
+            y = twoDigitYear(field(0, 2)), mo = field(2, 2), d = field(4, 2);
+            break;
+        case 4:
+            y = twoDigitYear(field(0, 2)), mo = field(2, 2);
+            break;
+        case 2:
+            y = twoDigitYear(field(0, 2));
+            break;
     }
     if (!validDate(y, mo, d) || h > 23 || mi > 59 || s > 59) {
         out.append(kZeroDate);
@@ -296,9 +340,13 @@ void TMyValueLiteral::appendTime(std::string& out, std::string_view text) const 
     appendQuoted(out, text);
 }
 
-void TMyValueLiteral::AppendShortText(std::string& out, std::string_view bytes) { appendEscaped(out, bytes, false); }
+void TMyValueLiteral::AppendShortText(std::string& out, std::string_view bytes) {
+    appendEscaped(out, bytes, false);
+}
 
-void TMyValueLiteral::AppendLongText(std::string& out, std::string_view bytes) { appendEscaped(out, bytes, true); }
+void TMyValueLiteral::AppendLongText(std::string& out, std::string_view bytes) {
+    appendEscaped(out, bytes, true);
+}
 
 void TMyValueLiteral::AppendDouble(std::string& out, double value) {
     if (value == 0) {

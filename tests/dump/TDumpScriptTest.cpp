@@ -1,9 +1,7 @@
-#include "dump/TDumpScript.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
+#include "dump/TDumpScript.h"
 #include "dump/TMyValueLiteral.h"
 #include "support/TempDir.h"
 
@@ -87,7 +85,8 @@ TEST(TDumpScript, WritesTheTableSectionOfTheExample) {
 // Rows of equal length r: the statement ends at the smallest k with
 // h + 2 + k * (r + 2) > 16384 - 2r.
 TEST(TDumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
-    for (size_t r : {size_t(5), size_t(100), size_t(1000), size_t(4000), size_t(5459), size_t(5460), size_t(9000)}) {
+    for (size_t r :
+         {size_t(5), size_t(100), size_t(1000), size_t(4000), size_t(5459), size_t(5460), size_t(9000)}) {
         TempDir dir;
         const std::string head = TDumpScript::InsertHead("t", "", false);
         {
@@ -149,7 +148,7 @@ TEST(TDumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
         script.EndRow(false);
         script.BeginRow() += "half";
         script.AbandonRows();  // half-built: dropped
-    }  // no Close: the destructor still writes the finished lines
+    }                          // no Close: the destructor still writes the finished lines
     EXPECT_EQ(readFile(dir / "s.sql"), "INSERT INTO t VALUES\r\n  (1),\r\n  (2),\r\n");
 }
 

@@ -1,6 +1,6 @@
-#include "dump/TMyNameRule.h"
-
 #include <gtest/gtest.h>
+
+#include "dump/TMyNameRule.h"
 
 namespace tharvel {
 namespace {
@@ -18,11 +18,12 @@ TEST(TMyNameRule, QuotesOnlyWhatCannotStandBare) {
         {"key", "`key`"},
         {"orders", "orders"},
         {"tick`mark", "`tick``mark`"},  // a backtick inside is doubled
-        {"a.b", "`a.b`"},                // a table's own name with a full stop is one name
+        {"a.b", "`a.b`"},               // a table's own name with a full stop is one name
         {"`x`", "```x```"},
         {"", ""},
     };
-    for (const auto& [name, written] : cases) EXPECT_EQ(TMyNameRule::QuoteObject(name, false), written) << name;
+    for (const auto& [name, written] : cases)
+        EXPECT_EQ(TMyNameRule::QuoteObject(name, false), written) << name;
     EXPECT_EQ(TMyNameRule::QuoteObject("plain", true), "`plain`");
 }
 

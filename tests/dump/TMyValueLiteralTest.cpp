@@ -1,5 +1,3 @@
-#include "dump/TMyValueLiteral.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,8 @@
 #include <cstring>
 #include <limits>
 #include <random>
+
+#include "dump/TMyValueLiteral.h"
 
 namespace tharvel {
 namespace {
@@ -107,11 +107,12 @@ TEST(TMyValueLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
         {kVarString, 300, "x'y", "'x''y'"},
         {kBlob, 65535, "", "''"},
     };
-    for (const Case& c : cases) EXPECT_EQ(lit(c), c.literal) << "type " << int(c.type) << " value " << c.value;
+    for (const Case& c : cases)
+        EXPECT_EQ(lit(c), c.literal) << "type " << int(c.type) << " value " << c.value;
 }
 
 TEST(TMyValueLiteral, GivesKindsByTypeAndLength) {
-    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 300, true), TMyValueKind::LongText);  // VARCHAR(100) utf8
+    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 300, true), TMyValueKind::LongText);   // VARCHAR(100) utf8
     EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 255, true), TMyValueKind::ShortText);  // VARCHAR(85)
     EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 256, true), TMyValueKind::ShortText);
     EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 257, true), TMyValueKind::LongText);
@@ -142,7 +143,8 @@ TEST(TMyValueLiteral, RejectsWhatItCannotWrite) {
               "no error");
     EXPECT_NE(message([] { TMyValueLiteral("n", kNewDecimal, 0, 11, true, 10).Literal("1'"); }), "no error");
     EXPECT_NE(message([] { TMyValueLiteral("n", kDouble, 0, 11, true, 10).Literal("nan"); }), "no error");
-    EXPECT_NE(message([] { TMyValueLiteral("d", kDate, 0, 10, true, 10).Literal("2020'-01-01"); }), "no error");
+    EXPECT_NE(message([] { TMyValueLiteral("d", kDate, 0, 10, true, 10).Literal("2020'-01-01"); }),
+              "no error");
 }
 
 TEST(TMyValueLiteral, DoublesReadBackExactly) {
