@@ -221,12 +221,11 @@ bool DirectoryCopy::CopyFile(const std::string& source, const std::string& desti
     if (!replace && lstat(destination.c_str(), &existing) == 0) return false;
 
     // O_NONBLOCK so that a named pipe in the tree cannot hang the job; it is then
-    // refused as not a regular file.
+    // refused as not a regular file (on which the flag has no effect).
     Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.fd < 0) return false;
     struct stat st;
     if (fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    fcntl(in.fd, F_SETFL, fcntl(in.fd, F_GETFL) & ~O_NONBLOCK);
 
     auto slash = destination.rfind('/');
     std::string temp = (slash == std::string::npos ? std::string() : destination.substr(0, slash + 1)) +

@@ -239,6 +239,9 @@ TEST(CopyFile, FailedCopyLeavesTheGoodDestinationAndNoTemporaryFile) {
     EXPECT_FALSE(DirectoryCopy::CopyFile("/proc/self/mem", dest.string(), true));
     EXPECT_FALSE(DirectoryCopy::CopyFile((tmp / "missing").string(), dest.string(), true));
     EXPECT_FALSE(DirectoryCopy::CopyFile((tmp / "src").string(), dest.string(), false));
+    // A named pipe is refused at once instead of waiting for a writer.
+    ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(DirectoryCopy::CopyFile((tmp / "pipe").string(), dest.string(), true));
     EXPECT_EQ(readFile(dest), "good copy");
     EXPECT_EQ(filesBelow(tmp.path()), (std::set<std::string>{"copy", "src"}));
 
