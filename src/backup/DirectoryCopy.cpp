@@ -181,6 +181,14 @@ bool copyContents(int in, int out, off_t size) {
     }
 }
 
+// Contents, then permission bits and times of `st` onto `out`.
+bool fillCopy(int in, int out, const struct stat& st) {
+    if (!copyContents(in, out, st.st_size)) return false;
+    if (fchmod(out, st.st_mode & 07777) != 0) return false;
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return futimens(out, times) == 0;
+}
+
 }  // namespace
 
 void DirectoryCopy::ListFiles(std::vector<std::string>& list, std::string directory, const std::string& mask,
@@ -216,7 +224,8 @@ bool DirectoryCopy::IsNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
     return slot(sourceSeconds) > slot(destinationSeconds);
 }
 
-bool DirectoryCopy::CopyFile(const std::string& source, const std::string& destination, bool replace) {
+bool DirectoryCopy::CopyFile(const std::string& source, const std::string& destination, bool replace,
+                             bool unnamedTemporary) {
     struct stat existing;
     if (!replace && lstat(destination.c_str(), &existing) == 0) return false;
 
@@ -228,8 +237,38 @@ bool DirectoryCopy::CopyFile(const std::string& source, const std::string& desti
     if (fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
 
     auto slash = destination.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : destination.substr(0, slash + 1)) +
-                       ".tharvel-copy-XXXXXX";
+    const std::string directory =
+        slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
+
+    // Preferred: an unnamed file in the destination's directory, given its name only
+    // once it is complete; a crash leaves nothing behind.
+    static const bool haveProcFd = access("/proc/self/fd", X_OK) == 0;
+    if (unnamedTemporary && haveProcFd) {
+        Fd out(open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (out.fd >= 0) {
+            if (!fillCopy(in.fd, out.fd, st)) return false;
+            const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
+            if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                return true;
+            if (errno != EEXIST || !replace) return false;
+            // Replacing: a temporary name beside the destination, then renamed over it.
+            thread_local uint64_t counter = 0;
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                std::string temp =
+                    directory + ".tharvel-copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+                if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                    if (rename(temp.c_str(), destination.c_str()) == 0) return true;
+                    unlink(temp.c_str());
+                    return false;
+                }
+                if (errno != EEXIST) return false;
+            }
+            return false;
+        }
+    }
+
+    // File systems without unnamed files: a named temporary file.
+    std::string temp = directory + ".tharvel-copy-XXXXXX";
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
     int outFd = mkostemp(name.data(), O_CLOEXEC);
@@ -239,10 +278,7 @@ bool DirectoryCopy::CopyFile(const std::string& source, const std::string& desti
     bool ok;
     {
         Fd out(outFd);
-        ok = copyContents(in.fd, out.fd, st.st_size);
-        ok = ok && fchmod(out.fd, st.st_mode & 07777) == 0;
-        struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ok = ok && futimens(out.fd, times) == 0;
+        ok = fillCopy(in.fd, out.fd, st);
         int closed = close(out.fd);
         out.fd = -1;
         ok = ok && closed == 0;

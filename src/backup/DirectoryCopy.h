@@ -43,10 +43,13 @@ public:
     static int32_t RoundedPercent(uint64_t done, uint64_t total);
 
     // Copies one file: contents (kernel fast path where it applies), permission bits and
-    // modification time, written under a temporary name beside `destination` and renamed
-    // over it only when complete. With `replace` false an existing destination makes the
-    // copy fail. Returns false on any failure, leaving `destination` as it was.
-    static bool CopyFile(const std::string& source, const std::string& destination, bool replace);
+    // modification time, written into an unnamed file in the destination's directory
+    // (or, where the file system has none or `unnamedTemporary` is false, under a
+    // temporary name beside it) that takes the destination's name only when complete.
+    // With `replace` false an existing destination makes the copy fail. Returns false
+    // on any failure, leaving `destination` as it was.
+    static bool CopyFile(const std::string& source, const std::string& destination, bool replace,
+                         bool unnamedTemporary = true);
 
     // True when `source`'s modification time is later than `destination`'s, compared in
     // local time at two-second resolution.

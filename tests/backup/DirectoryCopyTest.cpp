@@ -231,22 +231,36 @@ TEST(BackupFiles, DotComponentsStayInsideTheProjectFolder) {
 }
 
 TEST(CopyFile, FailedCopyLeavesTheGoodDestinationAndNoTemporaryFile) {
-    TempDir tmp;
-    fs::path dest = tmp / "copy";
-    writeFile(dest, "good copy");
-    writeFile(tmp / "src", "new");
-    // Reading this file fails part-way (an I/O error at the first byte).
-    EXPECT_FALSE(DirectoryCopy::CopyFile("/proc/self/mem", dest.string(), true));
-    EXPECT_FALSE(DirectoryCopy::CopyFile((tmp / "missing").string(), dest.string(), true));
-    EXPECT_FALSE(DirectoryCopy::CopyFile((tmp / "src").string(), dest.string(), false));
-    // A named pipe is refused at once instead of waiting for a writer.
-    ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
-    EXPECT_FALSE(DirectoryCopy::CopyFile((tmp / "pipe").string(), dest.string(), true));
-    EXPECT_EQ(readFile(dest), "good copy");
-    EXPECT_EQ(filesBelow(tmp.path()), (std::set<std::string>{"copy", "src"}));
+    for (bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+        TempDir tmp;
+        fs::path dest = tmp / "copy";
+        writeFile(dest, "good copy");
+        writeFile(tmp / "src", "new");
+        auto copy = [&](const fs::path& from, const fs::path& to, bool replace) {
+            return DirectoryCopy::CopyFile(from.string(), to.string(), replace, unnamed);
+        };
+        // Reading this file fails part-way (an I/O error at the first byte).
+        EXPECT_FALSE(copy("/proc/self/mem", dest, true));
+        EXPECT_FALSE(copy(tmp / "missing", dest, true));
+        EXPECT_FALSE(copy(tmp / "src", dest, false));
+        // A named pipe is refused at once instead of waiting for a writer.
+        ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
+        EXPECT_FALSE(copy(tmp / "pipe", dest, true));
+        EXPECT_EQ(readFile(dest), "good copy");
+        EXPECT_EQ(filesBelow(tmp.path()), (std::set<std::string>{"copy", "src"}));
 
-    EXPECT_TRUE(DirectoryCopy::CopyFile((tmp / "src").string(), dest.string(), true));
-    EXPECT_EQ(readFile(dest), "new");
-    EXPECT_TRUE(DirectoryCopy::CopyFile((tmp / "src").string(), (tmp / "fresh").string(), false));
-    EXPECT_EQ(filesBelow(tmp.path()), (std::set<std::string>{"copy", "fresh", "src"}));
+        ASSERT_EQ(chmod((tmp / "src").c_str(), 0640), 0);
+        setMtime(tmp / "src", 1'234'567'890);
+        EXPECT_TRUE(copy(tmp / "src", dest, true));
+        EXPECT_EQ(readFile(dest), "new");
+        EXPECT_TRUE(copy(tmp / "src", tmp / "fresh", false));
+        EXPECT_EQ(filesBelow(tmp.path()), (std::set<std::string>{"copy", "fresh", "src"}));
+        for (auto name : {"copy", "fresh"}) {
+            struct stat st;
+            ASSERT_EQ(stat((tmp / name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0640u);
+            EXPECT_EQ(st.st_mtim.tv_sec, 1'234'567'890);
+        }
+    }
 }
