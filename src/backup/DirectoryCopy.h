@@ -1,0 +1,56 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tharvel {
+
+// The copy step of a backup job: lists a source tree depth first and copies it into
+// the project folder under the source's last path component, by copy policy.
+//
+// Directories passed in and returned end in "/"; "/" alone means not set.
+class DirectoryCopy {
+public:
+    struct Result {
+        int32_t count = 0;            // files copied
+        std::string destinationRoot;  // project folder + last source component + "/"
+    };
+
+    // Copy policies (the project's SkipFiles). Any other value copies nothing.
+    enum Policy : int32_t { SkipExisting = 0, Overwrite = 1, OverwriteOlder = 2 };
+
+    // Appends the full path of every file below `directory` whose name matches `mask`
+    // ("*.*" and "*" match every name), at every depth: a directory's own files first,
+    // then each subdirectory's subtree. Directories whose name begins with "." are
+    // skipped; symbolic links to directories are not followed; a symbolic link to a
+    // file is listed. A directory that is the same as `excluded` (by device and
+    // inode) is left out with everything below it.
+    static void ListFiles(std::vector<std::string>& list, std::string directory,
+                          const std::string& mask = "*.*", const std::string& excluded = {});
+
+    // Copies every listed file of `sourceDirectory` into
+    // `projectFolder` + last component + "/". Never raises: files that cannot be
+    // copied are simply not counted. `progress` receives whole percents, only when
+    // they change; `stopRequested` is read after each file and ends the loop.
+    // The project folder itself is left out of the walk, so a backup folder inside
+    // the source never copies earlier backups.
+    static Result BackupFiles(const std::string& sourceDirectory, const std::string& projectFolder,
+                              int32_t policy, const std::function<bool()>& stopRequested,
+                              const std::function<void(int32_t)>& progress);
+
+    // done / total × 100, rounded to the nearest integer, halves to even.
+    static int32_t RoundedPercent(uint64_t done, uint64_t total);
+
+    // Copies one file: contents (kernel fast path where it applies), permission bits and
+    // modification time, written under a temporary name beside `destination` and renamed
+    // over it only when complete. With `replace` false an existing destination makes the
+    // copy fail. Returns false on any failure, leaving `destination` as it was.
+    static bool CopyFile(const std::string& source, const std::string& destination, bool replace);
+
+    // True when `source`'s modification time is later than `destination`'s, compared in
+    // local time at two-second resolution.
+    static bool IsNewer(int64_t sourceSeconds, int64_t destinationSeconds);
+};
+
+}  // namespace tharvel

@@ -1,0 +1,107 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "mysql/TMySqlVio.h"
+
+namespace tharvel {
+
+// The packet layer: 4-byte headers with a 3-byte length and a sequence number,
+// splitting of long payloads, one packet buffer, and the optional zlib framing.
+class TMySqlNet {
+public:
+    static constexpr size_t kMaxPacket = 16777215;
+    // Longest logical packet accepted from the server (the size the login announces).
+    static constexpr size_t kMaxLogicalPacket = 1073741824;
+
+    TMySqlNet();
+    ~TMySqlNet();
+    TMySqlNet(const TMySqlNet&) = delete;
+    TMySqlNet& operator=(const TMySqlNet&) = delete;
+
+    // Installs a channel, closing and freeing a previous one.
+    void SetChannel(std::unique_ptr<TMySqlVio> channel);
+    TMySqlVio* Channel() const { return channel_.get(); }
+    void SetCompress(bool on) { compress_ = on; }
+    bool Compress() const { return compress_; }
+    uint8_t Sequence() const { return sequence_; }
+    uint8_t CompSequence() const { return compSequence_; }
+
+    // Writing a packet.
+    void ResetSequence();
+    void BeginPacket();
+    void WriteByte(uint8_t v);
+    void WriteInt16(uint16_t v);
+    void WriteInt24(uint32_t v);
+    void WriteInt32(uint32_t v);
+    void WriteInt64(uint64_t v);
+    void WriteLengthCoded(uint64_t v);
+    void WriteZString(std::string_view s);
+    // Appends payload bytes; a payload beyond the 8192-byte assembly limit is streamed
+    // from the caller's memory and split at 16777215 bytes.
+    void WriteBytes(const void* data, size_t count);
+    void WriteRepeated(uint8_t b, size_t n);
+    // Drops the last byte written to the current packet.
+    void RemoveLastByte();
+    void SendPacket();
+    void SendEmptyPacket();
+    // The packet being assembled, header included (for tests).
+    std::span<const uint8_t> Assembled() const { return {data_.get(), length_}; }
+
+    // Reading. ReadPacket leaves one logical payload in the packet buffer and raises a
+    // server error packet as its error.
+    void ReadPacket();
+    std::span<const uint8_t> Packet() const { return {data_.get(), length_}; }
+    // One physical packet as its own array; an error packet raises.
+    std::vector<uint8_t> ReceiveBuffer();
+    // One physical packet in pieces of at most chunk bytes, each overwriting the last in
+    // bytes; returns the packet's length.
+    size_t ReadPacketChunked(std::vector<uint8_t>& bytes, size_t chunk, bool checkError);
+
+    // Raises the error of a server error packet (first byte 255); other payloads pass.
+    static void CheckServerError(std::span<const uint8_t> payload);
+
+    // Releases both buffers, then closes and frees the channel.
+    void Close();
+
+    // Decoding of one compressed frame: the 7-byte header and the payload that
+    // follows it, appended inflated to out. Raises 1157 when it does not inflate.
+    struct CompHeader {
+        uint32_t length;
+        uint8_t sequence;
+        uint32_t inflatedLength;
+    };
+    static CompHeader DecodeCompHeader(std::span<const uint8_t, 7> header);
+    static void InflateFrame(std::span<const uint8_t> payload, uint32_t inflatedLength,
+                             std::vector<uint8_t>& out);
+
+private:
+    void setLength(size_t n);
+    void ensure(size_t n);
+    void append(const uint8_t* data, size_t n, size_t announced);
+    void putHeader(uint8_t* at, size_t length);
+    uint32_t receiveHeader();
+    void transmit(const uint8_t* data, size_t n);
+    void transmitCompressed(const uint8_t* data, size_t n);
+    void receive(uint8_t* dest, size_t n);
+    void receiveRaw(uint8_t* dest, size_t n);
+    void fillDecompressed();
+    [[noreturn]] void lost();
+
+    std::unique_ptr<TMySqlVio> channel_;
+    std::unique_ptr<uint8_t[]> data_;
+    size_t capacity_ = 0;
+    size_t length_ = 0;
+    std::vector<uint8_t> inflated_;
+    size_t inflatedPos_ = 0;
+    std::vector<uint8_t> frame_;
+    uint8_t sequence_ = 0;
+    uint8_t compSequence_ = 0;
+    bool compress_ = false;
+};
+
+}  // namespace tharvel

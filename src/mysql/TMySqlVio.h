@@ -1,0 +1,42 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tharvel {
+
+// A byte channel to the server, with a buffered read and a write with retries on top
+// of the transport's raw operations.
+class TMySqlVio {
+public:
+    virtual ~TMySqlVio() = default;
+
+    virtual int GetTimeout() const = 0;
+    virtual void SetTimeout(int seconds) = 0;
+    // One raw read of at most count bytes; 0 on failure or end of stream.
+    virtual size_t ReadSome(uint8_t* dest, size_t count) = 0;
+    // One raw write; 0 on failure.
+    virtual size_t WriteSome(const uint8_t* src, size_t count) = 0;
+    // The base empties the read buffer; transports then open the channel.
+    virtual void Connect();
+    virtual void Close() = 0;
+    // Delivers count bytes unless the channel fails; returns how many were delivered.
+    virtual size_t Read(uint8_t* dest, size_t count);
+    // Writes count bytes, retrying a failed raw write twice; returns how many were written.
+    virtual size_t Write(const uint8_t* src, size_t count);
+
+    // Detail of the last failed raw operation; empty when the peer simply closed.
+    const std::string& LastError() const { return lastError_; }
+
+protected:
+    std::string lastError_;
+
+private:
+    static constexpr size_t kBufferSize = 16384;
+    static constexpr size_t kDirectRead = 2048;
+    uint8_t buffer_[kBufferSize];
+    size_t count_ = 0;
+    size_t position_ = 0;
+};
+
+}  // namespace tharvel

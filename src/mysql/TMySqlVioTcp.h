@@ -1,0 +1,33 @@
+#pragma once
+#include <string>
+
+#include "mysql/TMySqlVio.h"
+
+namespace tharvel {
+
+// The TCP channel: a blocking IPv4 socket with TCP_NODELAY, SO_KEEPALIVE and a
+// receive timeout. The connect itself is limited by the same timeout.
+class TMySqlVioTcp : public TMySqlVio {
+public:
+    TMySqlVioTcp(std::string host, int port);
+    ~TMySqlVioTcp() override;
+
+    int GetTimeout() const override { return timeout_; }
+    void SetTimeout(int seconds) override;
+    size_t ReadSome(uint8_t* dest, size_t count) override;
+    size_t WriteSome(const uint8_t* src, size_t count) override;
+    // Throws std::runtime_error on any failure; LastError() then holds the detail of a
+    // failed or timed-out connect.
+    void Connect() override;
+    void Close() override;
+    size_t Write(const uint8_t* src, size_t count) override;
+
+private:
+    void applyTimeout();
+    std::string host_;
+    int port_;
+    int socket_ = -1;
+    int timeout_ = 30;
+};
+
+}  // namespace tharvel

@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "projects/VT.h"
+
+namespace tharvel {
+
+// A backup job's own copy of one project. Directory fields always end in "/";
+// "/" alone means "not set" (an empty column or empty text).
+struct TBackupRecord {
+    std::string Project;
+    std::string MySQLServer;
+    std::string MySQLPort;  // "3306" when the column is empty
+    std::string MySQLDataBase;
+    std::string MySQLUser;
+    std::string MySQLPassword;  // the stored (enciphered) form, unchanged
+    std::string FilesDirectory;
+    std::string BackupDirectory;
+    std::int32_t MySQLNewBackupEachDay = 0;  // 0 when the column is empty
+    std::int32_t SkipFiles = 1;              // 1 when the column is empty
+
+    static TBackupRecord fromRow(const VT::Row& row);
+    // From the table's current row (its edit buffer while editing).
+    static TBackupRecord fromCurrentRow(const VT& table) { return fromRow(table.currentRow()); }
+
+    // True when a directory field means "not set".
+    static bool isUnset(const std::string& directory) { return directory == "/"; }
+};
+
+}  // namespace tharvel

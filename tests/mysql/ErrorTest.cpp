@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include "mysql/EMyError.h"
+#include "mysql/EMySqlException.h"
+
+using namespace tharvel;
+
+TEST(ClientErrors, TextsAndMessages) {
+    EXPECT_EQ(EMySqlException::ClientErrorText(1999), "");
+    EXPECT_EQ(EMySqlException::ClientErrorText(2048), "");
+    EXPECT_EQ(EMySqlException::ClientErrorText(2000), "Unknown MySQL error");
+    EXPECT_EQ(EMySqlException::ClientErrorText(2047), "Invalid connection handle");
+    EXPECT_EQ(EMySqlException::ClientErrorText(2027), "Malformed packet");
+
+    auto refused = EMySqlException::Client(2003, {"db1", "10061"},
+                                           "Socket error on connect. WSAGetLastError return 111($6F)");
+    EXPECT_EQ(refused.ErrorNumber(), 2003);
+    EXPECT_STREQ(
+        refused.what(),
+        "Can't connect to MySQL server on 'db1' (10061)\r\nSocket error on connect. WSAGetLastError return "
+        "111($6F)");
+    EXPECT_STREQ(EMySqlException::Client(2003, {"db1", "10061"}).what(),
+                 "Can't connect to MySQL server on 'db1' (10061)");
+    EXPECT_STREQ(EMySqlException::Client(2007, {"9", "10"}).what(),
+                 "Protocol mismatch. Server Version = 9 Client Version = 10");
+    std::string longHost(100, 'h');
+    EXPECT_EQ(std::string(EMySqlException::Client(2005, {longHost, "1"}).what()),
+              "Unknown MySQL Server Host '" + std::string(64, 'h') + "' (1)");
+    EXPECT_STREQ(EMySqlException::ClientDetail(2014, "mysql.status = 2").what(),
+                 "Commands out of sync;  You can't run this command now\r\nmysql.status = 2");
+
+    auto server = EMySqlException::Server(1045, "#28000Access denied for user 'x'@'y'");
+    EXPECT_EQ(server.ErrorNumber(), 1045);
+    EXPECT_STREQ(server.what(), "\r\n#28000Access denied for user 'x'@'y'");
+}
+
+TEST(ClientErrors, ClassificationAndSqlErrorLine) {
+    struct Case {
+        int code;
+        std::string message;
+        bool lost, duplicate;
+        int line;
+    } cases[] = {
+        {2006, "gone", true, false, 0},
+        {2013, "lost", true, false, 0},
+        {1053, "shutdown", true, false, 0},
+        {2003, "no connect", true, false, 0},
+        {1045, "denied", false, false, 0},
+        {1062, "Duplicate entry '1' for key 'PRIMARY'", false, true, 0},
+        {1064, "You have an error in your SQL syntax; ... near 'x' at line 12", false, false, 12},
+        {1064, "no digits here", false, false, 0},
+        {1064, "near '7' at line 3 ...", false, false, 3},
+        {1146, "Table 'a.b2' doesn't exist", false, false, 0},
+    };
+    for (const Case& k : cases) {
+        EMyError e(k.code, k.message);
+        EXPECT_EQ(e.IsConnectionLost(), k.lost) << k.code;
+        EXPECT_EQ(e.IsDuplicateKey(), k.duplicate) << k.code;
+        EXPECT_EQ(e.SqlErrorLine(), k.line) << k.message;
+        EXPECT_EQ(e.what(), k.message);
+    }
+}
