@@ -8,8 +8,8 @@
 namespace tharvel {
 
 BackupRunDriver::BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode,
-                                 TBackUpProgressForm* form)
-    : form_(form), run_(std::make_unique<TBackupRun>(table, logPath, mode, this)) {
+                                 TBackupRun::JobFactory jobs, TBackUpProgressForm* form)
+    : form_(form), run_(std::make_unique<TBackupRun>(table, logPath, mode, this, std::move(jobs))) {
     // Runs on the job's thread: it only posts a call into the main thread's loop.
     // Pending calls die with this object, and the run stops calling before it goes.
     run_->SetWakeup(

@@ -20,7 +20,8 @@ class VT;
 class BackupRunDriver : public QObject, public TBackupRunObserver {
     Q_OBJECT
 public:
-    BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode, TBackUpProgressForm* form);
+    BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode, TBackupRun::JobFactory jobs,
+                    TBackUpProgressForm* form);
     ~BackupRunDriver() override;
 
     TBackupRun& run() { return *run_; }

@@ -2,6 +2,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "backup/TBackupRun.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -29,6 +31,9 @@ public:
     int RunResult() const;
     QString LastError() const;
 
+    // Who makes the run's jobs; the backup job of the core unless set.
+    void setJobFactory(TBackupRun::JobFactory factory) { jobFactory_ = std::move(factory); }
+
     // Closing by Cancel, the close box or the end of the run.
     void done(int result) override;
 
@@ -50,6 +55,7 @@ private:
 
     VT* table_;
     int tag_ = 1;
+    TBackupRun::JobFactory jobFactory_;
     BackupRunDriver* driver_ = nullptr;
     bool started_ = false;
 };

@@ -19,7 +19,6 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QUrl>
-#include <QWindow>
 
 #include "platform/AppPaths.h"
 #include "projects/ProjectFile.h"
@@ -75,6 +74,26 @@ QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, 
     b->setGeometry(x, y, w, h);
     return b;
 }
+
+// Sees every modal window of the program close, and then calls back from the event
+// loop, once the window is gone from the modal stack.
+class ModalCloseWatcher : public QObject {
+public:
+    ModalCloseWatcher(QObject* parent, std::function<void()> closed)
+        : QObject(parent), closed_(std::move(closed)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+            auto* window = static_cast<QWidget*>(watched);
+            if (window->isWindow() && window->windowModality() != Qt::NonModal)
+                QMetaObject::invokeMethod(this, closed_, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> closed_;
+};
 
 // The stored form of a typed password.
 std::string encipherPassword(const QString& typed) {
@@ -283,15 +302,13 @@ void TMainForm::connectEditor() {
     followSelection();
     connect(listModel_, &QAbstractItemModel::modelReset, this, followSelection);
 
-    // Activation: the main window gets the focus back from another window of this
-    // program (a modal window or message box it showed). Coming back from another
-    // program passes through no window of ours, so it does not count.
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
-        if (!now) return;
-        QWindow* previous = lastFocusWindow_;
-        lastFocusWindow_ = now;
-        if (shown_ && now == windowHandle() && previous && previous != now) FormActivate();
+    // Activation: a modal window of this program has closed and none is left open,
+    // so the main window is the active one again. Coming back from another program
+    // closes no window of ours, so it does not count.
+    auto* watcher = new ModalCloseWatcher(this, [this] {
+        if (shown_ && isVisible() && !QApplication::activeModalWidget()) FormActivate();
     });
+    qApp->installEventFilter(watcher);
 
     VT_.afterScroll.connect([this](VT&) { VTAfterScroll(); });
     VT_.afterEdit.connect([this](VT&) { VTAfterEdit(); });
@@ -359,7 +376,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         if (watched == EdtMySQLPassword) {
             GeneralErrorBox::guard(this, [&] { in ? EdtMySQLPasswordEnter() : EdtMySQLPasswordExit(); });
         } else if (auto* edit = qobject_cast<QLineEdit*>(watched); edit && highlightAttached_) {
-            in ? EditEnter(edit) : EditExit(edit);
+            in ? EditEnter(edit) : EditExit(edit);  // only the bound edits are watched
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -646,6 +663,7 @@ void TMainForm::runBackup(int mode) {
     {
         TBackUpProgressForm progress(&VT_, this);
         progress.setTag(mode);
+        progress.setJobFactory(backupJobFactory_);
         progress.exec();
         result = progress.RunResult();
         lastError = progress.LastError();

@@ -16,11 +16,13 @@ class QRadioButton;
 class QTableView;
 class QToolButton;
 class QButtonGroup;
-class QWindow;
 
 namespace tharvel {
 
+class NotificationQueue;
 class ProjectListModel;
+class TBackUpThread;
+struct TBackupRecord;
 class ProjectRules;
 class TAboutForm;
 class Tcontactmessage;
@@ -39,6 +41,13 @@ public:
     // Work run at every activation of this window (at start, and whenever a window
     // it showed modally has closed), in the order added.
     void addActivationHook(std::function<void()> hook) { activationHooks_.push_back(std::move(hook)); }
+
+    // Who makes the backup runs' jobs; the backup job of the core unless set.
+    void setBackupJobFactory(std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&,
+                                                                          std::shared_ptr<NotificationQueue>)>
+                                 factory) {
+        backupJobFactory_ = std::move(factory);
+    }
 
     // The address that the logo opens.
     void setMakerSiteAddress(const QString& address) { makerSiteAddress_ = address; }
@@ -164,8 +173,9 @@ private:
     Tcontactmessage* contactForm_ = nullptr;
     std::vector<std::function<void()>> activationHooks_;
     QString makerSiteAddress_;
+    std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&, std::shared_ptr<NotificationQueue>)>
+        backupJobFactory_;
     bool shown_ = false;
-    QWindow* lastFocusWindow_ = nullptr;
 };
 
 }  // namespace tharvel
