@@ -3,10 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
+#include "projects/TCifrare.h"
 #include "support/TempDir.h"
 
 using tharvel::ProjectFile;
@@ -259,6 +261,16 @@ TEST(ProjectFile, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(ProjectFile::save(dir / "no-such-dir" / "Tharvel.ini", table));
 }
 
+TEST(ProjectFile, SaveThroughASymbolicLinkReplacesItsTarget) {
+    TempDir dir;
+    writeFile(dir / "real.ini", "old");
+    std::filesystem::create_symlink(dir / "real.ini", dir / "Tharvel.ini");
+    VT table;
+    ASSERT_TRUE(ProjectFile::save(dir / "Tharvel.ini", table));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Tharvel.ini"));
+    EXPECT_EQ(readFile(dir / "real.ini"), "\xFF\xFE");
+}
+
 TEST(ProjectFile, SaveIntoADirectoryThatIsNotWritable) {
     TempDir dir;
     auto folder = dir / "ro";
@@ -287,4 +299,98 @@ TEST(ProjectFile, SaveIntoADirectoryThatIsNotWritable) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save reported success";
     EXPECT_EQ(readFile(folder / "Tharvel.ini"), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+}
+
+namespace {
+
+// Random texts drawn from the classes a value may hold.
+std::string randomText(std::mt19937& random) {
+    static const std::vector<std::string> pieces = {
+        "a",
+        "Z",
+        "0",
+        " ",
+        "\t",
+        "\r",
+        "\n",
+        "\r\n",
+        std::string(1, '\0'),
+        "\x01",
+        "\x1F",
+        "\x7F",
+        "[",
+        "]",
+        "=",
+        "%",
+        "%2",
+        "%41",
+        "SkipFiles=",
+        "[p]",
+        "MySQLPassword=",
+        "\xC3\xBC",
+        "\xE2\x82\xAC",
+        "\xF0\x9F\x98\x80",
+        "\xE2\x80\xA8",
+        "\xC2\x85",
+        "\xFF",
+        "/srv/www",
+        ";",
+        "*",
+    };
+    std::uniform_int_distribution<int> length(0, 8), pick(0, static_cast<int>(pieces.size()) - 1);
+    std::string text;
+    for (int n = length(random); n > 0; --n) text += pieces[static_cast<size_t>(pick(random))];
+    return text;
+}
+
+}  // namespace
+
+TEST(ProjectFile, GeneratedTablesRoundTrip) {
+    std::mt19937 random(20261210);
+    std::vector<bool> cipherBytesSeen(256);
+    for (int round = 0; round < 25; ++round) {
+        TempDir dir;
+        VT table;
+        std::uniform_int_distribution<int> rows(0, 12), passwordLength(0, 64), byte(0, 255), coin(0, 1);
+        for (int r = rows(random); r > 0; --r) {
+            table.append();
+            std::string name = randomText(random);
+            table.setValue(VTColumn::Project, name.empty() ? "p" : name);
+            for (auto column : {VTColumn::MySQLServer, VTColumn::MySQLDataBase, VTColumn::MySQLUser,
+                                VTColumn::FilesDirectory, VTColumn::BackupDirectory, VTColumn::LastBackup})
+                table.setValue(column, randomText(random));
+            table.setValue(VTColumn::MySQLPort, coin(random) ? VTValue(3306) : VTValue(randomText(random)));
+            std::string password;
+            for (int n = passwordLength(random); n > 0; --n) password += static_cast<char>(byte(random));
+            std::string stored = tharvel::TCifrare::encipherPassword(password);
+            for (unsigned char b : tharvel::TCifrare::fromStoredForm(stored)) cipherBytesSeen[b] = true;
+            table.setValue(VTColumn::MySQLPassword, stored);
+            table.setValue(VTColumn::SkipFiles, std::int64_t{byte(random) - 128});
+            table.setValue(VTColumn::MySQLNewBackupEachDay, std::int64_t{coin(random)});
+            if (coin(random)) table.setValue(VTColumn::LastBackup, std::chrono::system_clock::now());
+            table.post();
+        }
+        auto path = dir / "Tharvel.ini";
+        ASSERT_TRUE(ProjectFile::save(path, table));
+        const std::string saved = readFile(path);
+
+        VT loaded;
+        ProjectRules rules(loaded, path);
+        rules.load();
+        ASSERT_EQ(loaded.rowCount(), table.rowCount()) << "round " << round;
+        for (int r = 0; r < table.rowCount(); ++r) {
+            for (int c = 0; c < tharvel::kVTColumnCount; ++c) {
+                const VTValue& before = table.row(r)[static_cast<size_t>(c)];
+                const VTValue& after = loaded.row(r)[static_cast<size_t>(c)];
+                EXPECT_EQ(after.toText(), before.toText())
+                    << "round " << round << " row " << r << " " << tharvel::columnName(tharvel::columnAt(c));
+                if (before.isText() || c == 6 || c == 9) {
+                    EXPECT_EQ(after, before);
+                }
+            }
+        }
+        // The load rewrote the file; it is byte for byte what was saved.
+        EXPECT_EQ(readFile(path), saved) << "round " << round;
+    }
+    EXPECT_EQ(std::count(cipherBytesSeen.begin(), cipherBytesSeen.end(), true), 256);
 }

@@ -1,0 +1,68 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "dump/TDumpStream.h"
+
+namespace tharvel {
+
+// The blocks of the dump file, in the exact text they are written with. Names
+// given here are already written by the name rule.
+class TDumpScript {
+public:
+    static constexpr size_t kStatementLimit = 16384;
+
+    explicit TDumpScript(TDumpStream& out) : out_(out) {}
+
+    void Header(std::string_view componentVersion, std::string_view serverVersion,
+                std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
+                std::string_view database);
+    void CharsetLines(std::string_view charset);
+    void CharsetRestoreLines();
+    // The session settings a restore needs to read the rows back unchanged.
+    void SessionLines();
+    void SessionRestoreLines();
+    void ForeignKeyLine();
+    void ForeignKeyRestoreLine();
+
+    void StructureComment(std::string_view name);
+    void DropLine(std::string_view name, bool view);
+    // The server's CREATE statement, ";" appended, then an empty line.
+    void CreateText(std::string_view text);
+    void DataComment(std::string_view name);
+    void TruncateLine(std::string_view name);
+    void LockLine(std::string_view name);
+    void UnlockLine();
+    void DisableKeysLine(std::string_view name);
+    void EnableKeysLine(std::string_view name);
+    void EmptyLine() { out_.EndLine(); }
+
+    // Rows of one table. BeginRow opens the row's line ("  (") and returns it for
+    // the values; FinishRow closes the parenthesis. The row's terminator waits
+    // until it is known whether another row follows: EndRow(last) writes it.
+    // Extended off: each row is a statement of its own.
+    void BeginRows(std::string head, bool extended);
+    std::string& BeginRow();
+    void FinishRow();
+    bool rowPending() const { return pending_; }
+    void EndRow(bool last);
+    // A stop inside the rows: a finished row is kept (its statement stays open),
+    // a half-built one is dropped.
+    void AbandonRows();
+
+    // The head of INSERT statements with the given (written) name and optional column list.
+    static std::string InsertHead(std::string_view name, std::string_view columnList, bool delayed);
+
+private:
+    TDumpStream& out_;
+    std::string head_;
+    bool extended_ = true;
+    bool inStatement_ = false;
+    bool building_ = false;
+    bool pending_ = false;
+    uint64_t size_ = 0;
+    size_t rowLength_ = 0;
+};
+
+}  // namespace tharvel

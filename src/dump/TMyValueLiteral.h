@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tharvel {
+
+// What a column's values are taken as when they are written into the dump.
+enum class TMyValueKind {
+    Float,      // FLOAT, DOUBLE: shortest text that reads back as the same double
+    Decimal,    // DECIMAL: the server's digits as sent
+    Boolean,    // TINYINT(1)
+    Integer,    // the integer types and YEAR
+    Bit,        // BIT(n): the bytes form an unsigned number
+    Date,       // DATE
+    Time,       // TIME
+    DateTime,   // DATETIME, TIMESTAMP
+    ShortText,  // character and binary strings of display length up to 256
+    LongText,   // longer strings, BLOB and TEXT types, GEOMETRY
+};
+
+// MySQL's type codes and flags as the protocol sends them.
+namespace mytype {
+constexpr uint8_t kDecimal = 0, kTiny = 1, kShort = 2, kLong = 3, kFloat = 4, kDouble = 5, kNull = 6,
+                  kTimestamp = 7, kLongLong = 8, kInt24 = 9, kDate = 10, kTime = 11, kDateTime = 12,
+                  kYear = 13, kNewDate = 14, kVarChar = 15, kBit = 16, kJson = 245, kNewDecimal = 246,
+                  kEnum = 247, kSet = 248, kTinyBlob = 249, kMediumBlob = 250, kLongBlob = 251, kBlob = 252,
+                  kVarString = 253, kString = 254, kGeometry = 255;
+constexpr uint32_t kUnsignedFlag = 32, kBinaryFlag = 128;
+}  // namespace mytype
+
+// Writes the values of one result column as SQL literals. Built once per column
+// from its descriptor, then used for every row.
+class TMyValueLiteral {
+public:
+    // Throws "Unknown MySQL datatype (n)" for a type code without a kind, and
+    // "Invalid FIELD_TYPE_TIMESTAMP Field.Length (n)" for a TIMESTAMP of a
+    // display length the dump cannot read.
+    TMyValueLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
+                    bool hasTableName, int serverMajor);
+
+    static TMyValueKind KindOf(uint8_t typeCode, uint32_t displayLength, bool hasTableName);
+
+    TMyValueKind kind() const { return kind_; }
+
+    // Appends the literal of a value (the server's bytes) to out.
+    void Append(std::string& out, std::string_view value) const;
+    static void AppendNull(std::string& out) { out.append("NULL", 4); }
+
+    // The literal of a value as a new string (for tests and single values).
+    std::string Literal(std::string_view value) const;
+
+    // Text escaping of the two kinds.
+    static void AppendShortText(std::string& out, std::string_view bytes);
+    static void AppendLongText(std::string& out, std::string_view bytes);
+    // The general number format, with the shortest digits that read back exactly.
+    static void AppendDouble(std::string& out, double value);
+
+private:
+    void appendInteger(std::string& out, std::string_view text) const;
+    void appendBoolean(std::string& out, std::string_view text) const;
+    void appendDate(std::string& out, std::string_view text) const;
+    void appendDateTime(std::string& out, std::string_view text) const;
+    void appendOldTimestamp(std::string& out, std::string_view text) const;
+    void appendTime(std::string& out, std::string_view text) const;
+    [[noreturn]] void badValue(std::string_view text) const;
+
+    std::string name_;
+    TMyValueKind kind_;
+    uint8_t type_;
+    uint32_t length_;
+    int serverMajor_;
+};
+
+}  // namespace tharvel

@@ -1,0 +1,131 @@
+#include "projects/TCifrare.h"
+
+#include <openssl/evp.h>
+
+#include <utility>
+
+namespace tharvel {
+namespace {
+
+// The pass phrase's three pieces; joined only at run time.
+constexpr char kPieceA[] = "Tq";
+constexpr char kPieceB[] = "7v";
+constexpr char kPieceC[] = "K";
+
+}  // namespace
+
+TCifrare::TCifrare() : md5_(EVP_MD_fetch(nullptr, "MD5", nullptr)) {
+    failed_ = md5_ == nullptr;
+}
+
+TCifrare::~TCifrare() {
+    EVP_MD_free(md5_);
+}
+
+std::string TCifrare::passPhrase() {
+    std::string phrase;
+    phrase.append(kPieceA, 2).append(kPieceB, 2).append(kPieceC, 1);
+    return phrase;
+}
+
+bool TCifrare::md5(std::string_view data, std::array<unsigned char, 16>& digest) {
+    if (!md5_) return false;
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    if (!context) return false;
+    unsigned int length = 0;
+    bool ok = EVP_DigestInit_ex(context, md5_, nullptr) == 1 &&
+              EVP_DigestUpdate(context, data.data(), data.size()) == 1 &&
+              EVP_DigestFinal_ex(context, digest.data(), &length) == 1 && length == digest.size();
+    EVP_MD_CTX_free(context);
+    return ok;
+}
+
+std::string TCifrare::rc4(std::string_view key, std::string_view data) {
+    std::string out(data);
+    if (key.empty()) return out;
+    unsigned char s[256];
+    for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
+    for (unsigned i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + static_cast<unsigned char>(key[i % key.size()])) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    unsigned i = 0, j = 0;
+    for (char& c : out) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        c = static_cast<char>(static_cast<unsigned char>(c) ^ s[(s[i] + s[j]) & 0xFF]);
+    }
+    return out;
+}
+
+std::string TCifrare::transform(std::string_view data, std::string_view passPhrase) {
+    buffer_.assign(data);
+    std::array<unsigned char, 16> digest{};
+    if (!md5(passPhrase, digest)) {
+        // Never hand back the plain text as if it were enciphered.
+        failed_ = true;
+        return std::string(data.size(), '\0');
+    }
+    buffer_ = rc4(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()), buffer_);
+    return buffer_;
+}
+
+std::string TCifrare::Encipher(std::string_view plain, std::string_view passPhrase) {
+    return transform(plain, passPhrase);
+}
+
+std::string TCifrare::Decipher(std::string_view cipher, std::string_view passPhrase) {
+    return transform(cipher, passPhrase);
+}
+
+std::string TCifrare::toStoredForm(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string TCifrare::fromStoredForm(std::string_view stored) {
+    std::string out;
+    out.reserve(stored.size());
+    for (size_t i = 0; i < stored.size();) {
+        auto b0 = static_cast<unsigned char>(stored[i]);
+        size_t length = b0 < 0x80 ? 1 : b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 ? 2 : 0;
+        bool sequence = length > 1 && i + length <= stored.size();
+        for (size_t k = 1; sequence && k < length; ++k)
+            sequence = (static_cast<unsigned char>(stored[i + k]) & 0xC0) == 0x80;
+        if (length == 1 || !sequence) {
+            out += static_cast<char>(b0);  // ASCII, or a byte that is not UTF-8
+            ++i;
+        } else if (length == 2 && b0 <= 0xC3) {
+            out += static_cast<char>(((b0 & 0x03) << 6) | (static_cast<unsigned char>(stored[i + 1]) & 0x3F));
+            i += 2;
+        } else {
+            out += '?';  // a character that no byte maps to
+            i += length;
+        }
+    }
+    return out;
+}
+
+std::string TCifrare::encipherPassword(std::string_view typed) {
+    if (typed.empty()) return {};
+    TCifrare cipher;
+    return toStoredForm(cipher.Encipher(typed, passPhrase()));
+}
+
+std::string TCifrare::decipherPassword(std::string_view stored) {
+    if (stored.empty()) return {};
+    TCifrare cipher;
+    return cipher.Decipher(fromStoredForm(stored), passPhrase());
+}
+
+}  // namespace tharvel

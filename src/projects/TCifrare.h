@@ -1,0 +1,59 @@
+#pragma once
+// TCifrare: the password cipher. RC4 keyed with the MD5 digest of a pass phrase;
+// the key is the whole 16-byte digest (no salt), the same for both directions.
+// Enciphering and deciphering are the same transformation and the output is as
+// long as the input. Each use creates its own object.
+//
+// Passwords: the typed text is taken as its UTF-8 bytes. The stored form (the
+// MySQLPassword column and the project file) maps each cipher byte to the
+// character U+0000..U+00FF of the same number, kept as UTF-8, so it is lossless.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct evp_md_st;
+
+namespace tharvel {
+
+class TCifrare {
+public:
+    TCifrare();
+    ~TCifrare();
+    TCifrare(const TCifrare&) = delete;
+    TCifrare& operator=(const TCifrare&) = delete;
+
+    std::string Encipher(std::string_view plain, std::string_view passPhrase);
+    std::string Decipher(std::string_view cipher, std::string_view passPhrase);
+
+    // True when the digest could not be had; the operations then return as many
+    // zero bytes as they were given, never the plain text.
+    bool failed() const { return failed_; }
+
+    // The program's pass phrase, joined at run time from three pieces.
+    static std::string passPhrase();
+
+    // Typed password (UTF-8) -> stored form; an empty text stays empty.
+    static std::string encipherPassword(std::string_view typed);
+    // Stored form -> the password's bytes; an empty text gives an empty password
+    // without the cipher.
+    static std::string decipherPassword(std::string_view stored);
+
+    // Bytes <-> stored form. A character above U+00FF (not written by the program)
+    // becomes "?"; bytes that are not UTF-8 are taken as they are.
+    static std::string toStoredForm(std::string_view bytes);
+    static std::string fromStoredForm(std::string_view stored);
+
+    // The raw pieces, with their standard results.
+    static std::string rc4(std::string_view key, std::string_view data);
+
+private:
+    bool md5(std::string_view data, std::array<unsigned char, 16>& digest);
+    std::string transform(std::string_view data, std::string_view passPhrase);
+
+    evp_md_st* md5_ = nullptr;
+    std::string buffer_;
+    bool failed_ = false;
+};
+
+}  // namespace tharvel

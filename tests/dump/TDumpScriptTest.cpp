@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "dump/TDumpScript.h"
+#include "dump/TMyValueLiteral.h"
+#include "support/TempDir.h"
+
+namespace tharvel {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+
+std::vector<std::string> lines(const std::string& bytes) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find("\r\n", pos);
+        if (end == std::string::npos) {
+            out.push_back("<unterminated>" + bytes.substr(pos));
+            break;
+        }
+        out.push_back(bytes.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return out;
+}
+
+TEST(TDumpScript, WritesTheTableSectionOfTheExample) {
+    TempDir dir;
+    {
+        TDumpStream out((dir / "t.sql").string());
+        TDumpScript script(out);
+        script.StructureComment("t");
+        script.DropLine("t", false);
+        script.CreateText("CREATE TABLE `t` (\n  `id` int(11) DEFAULT NULL,\n  `name` varchar(20)\n)");
+        script.DataComment("t");
+        script.LockLine("t");
+        TMyValueLiteral id("id", mytype::kLong, 0, 11, true, 10);
+        TMyValueLiteral name("name", mytype::kVarString, 0, 80, true, 10);
+        script.BeginRows(TDumpScript::InsertHead("t", "", false), true);
+        const std::pair<const char*, const char*> rows[] = {{"1", "a"}, {"2", nullptr}, {"3", "O'Brien"}};
+        for (size_t i = 0; i < 3; ++i) {
+            script.EndRow(false);
+            std::string& line = script.BeginRow();
+            id.Append(line, rows[i].first);
+            line += ", ";
+            if (rows[i].second)
+                name.Append(line, rows[i].second);
+            else
+                TMyValueLiteral::AppendNull(line);
+            script.FinishRow();
+        }
+        script.EndRow(true);
+        script.UnlockLine();
+        script.EmptyLine();
+        out.Close();
+    }
+    const std::vector<std::string> expected = {
+        "-- ",
+        "-- Table structure for table  t",
+        "-- ",
+        "",
+        "DROP TABLE IF EXISTS t;",
+        "CREATE TABLE `t` (",
+        "  `id` int(11) DEFAULT NULL,",
+        "  `name` varchar(20)",
+        ");",
+        "",
+        "-- ",
+        "-- Dumping data for table t",
+        "-- ",
+        "",
+        "LOCK TABLES t WRITE;",
+        "INSERT INTO t VALUES",
+        "  (1, 'a'),",
+        "  (2, NULL),",
+        "  (3, 'O\\'Brien');",
+        "UNLOCK TABLES;",
+        "",
+    };
+    EXPECT_EQ(lines(readFile(dir / "t.sql")), expected);
+}
+
+// Rows of equal length r: the statement ends at the smallest k with
+// h + 2 + k * (r + 2) > 16384 - 2r.
+TEST(TDumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
+    for (size_t r :
+         {size_t(5), size_t(100), size_t(1000), size_t(4000), size_t(5459), size_t(5460), size_t(9000)}) {
+        TempDir dir;
+        const std::string head = TDumpScript::InsertHead("t", "", false);
+        {
+            TDumpStream out((dir / "g.sql").string());
+            TDumpScript script(out);
+            script.BeginRows(head, true);
+            for (int i = 0; i < 40; ++i) {
+                script.EndRow(false);
+                script.BeginRow().append(r - 4, 'x');  // "  (" + value + ")" is r bytes
+                script.FinishRow();
+            }
+            script.EndRow(true);
+            out.Close();
+        }
+        size_t k = 1;
+        while (!(head.size() + 2 + k * (r + 2) + 2 * r > 16384)) ++k;
+        std::vector<std::string> got = lines(readFile(dir / "g.sql"));
+        ASSERT_EQ(got[0], head);
+        size_t rowsInFirst = 0;
+        while (got[1 + rowsInFirst].back() == ',') ++rowsInFirst;
+        ++rowsInFirst;
+        EXPECT_EQ(rowsInFirst, std::min<size_t>(k, 40)) << "row length " << r;
+        EXPECT_EQ(got[1].size(), r + 1);
+        if (k < 40) {
+            EXPECT_EQ(got[1 + rowsInFirst], head);
+        }
+        EXPECT_EQ(got.back().back(), ';');
+    }
+}
+
+TEST(TDumpScript, WritesMultiLineTextWithCrLfAndStopsAtZero) {
+    TempDir dir;
+    {
+        TDumpStream out((dir / "m.sql").string());
+        out.WriteText("a\r\nb\nc\rd\n");
+        out.WriteText("");
+        out.WriteText(std::string("e\0f", 3));
+        out.WriteLine("raw\nline");
+        out.Close();
+    }
+    EXPECT_EQ(readFile(dir / "m.sql"), "a\r\nb\r\nc\r\nd\r\n\r\ne\r\nraw\nline\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "m.sql").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(TDumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
+    TempDir dir;
+    {
+        TDumpStream out((dir / "s.sql").string());
+        TDumpScript script(out);
+        script.BeginRows("INSERT INTO t VALUES", true);
+        script.BeginRow() += "1";
+        script.FinishRow();
+        script.EndRow(false);
+        script.BeginRow() += "2";
+        script.FinishRow();
+        script.AbandonRows();  // finished row: kept, statement left open
+        script.EndRow(false);
+        script.BeginRow() += "half";
+        script.AbandonRows();  // half-built: dropped
+    }                          // no Close: the destructor still writes the finished lines
+    EXPECT_EQ(readFile(dir / "s.sql"), "INSERT INTO t VALUES\r\n  (1),\r\n  (2),\r\n");
+}
+
+TEST(TDumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
+    TempDir dir;
+    try {
+        TDumpStream out((dir / "missing" / "x.sql").string());
+        FAIL() << "created a file in a missing folder";
+    } catch (const std::exception& e) {
+        std::string expected = "Cannot create file \"" + (dir / "missing" / "x.sql").string() + "\". ";
+        EXPECT_EQ(std::string(e.what()).substr(0, expected.size()), expected);
+    }
+    TDumpStream full("/dev/full");
+    full.WriteLine("x");
+    EXPECT_THROW(
+        {
+            try {
+                full.Close();
+            } catch (const std::exception& e) {
+                EXPECT_STREQ(e.what(), "Stream write error");
+                throw;
+            }
+        },
+        std::runtime_error);
+}
+
+}  // namespace
+}  // namespace tharvel

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "dump/TMyNameRule.h"
+
+namespace tharvel {
+namespace {
+
+TEST(TMyNameRule, QuotesOnlyWhatCannotStandBare) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Customer_1", "Customer_1"},
+        {"order-2", "`order-2`"},
+        {"2010data", "`2010data`"},
+        {"with space", "`with space`"},
+        {"café", "`café`"},
+        {"a#$@_Z9", "a#$@_Z9"},
+        {"order", "`order`"},  // reserved words
+        {"Select", "`Select`"},
+        {"key", "`key`"},
+        {"orders", "orders"},
+        {"tick`mark", "`tick``mark`"},  // a backtick inside is doubled
+        {"a.b", "`a.b`"},               // a table's own name with a full stop is one name
+        {"`x`", "```x```"},
+        {"", ""},
+    };
+    for (const auto& [name, written] : cases)
+        EXPECT_EQ(TMyNameRule::QuoteObject(name, false), written) << name;
+    EXPECT_EQ(TMyNameRule::QuoteObject("plain", true), "`plain`");
+}
+
+TEST(TMyNameRule, QualifiedNamesSplitAtFullStopsOutsideQuotes) {
+    EXPECT_EQ(TMyNameRule::QuoteQualified("shop.orders", false), "shop.orders");
+    EXPECT_EQ(TMyNameRule::QuoteQualified("my-db.order", false), "`my-db`.`order`");
+    EXPECT_EQ(TMyNameRule::QuoteQualified("`a.b`.c", false), "`a.b`.c");
+    EXPECT_EQ(TMyNameRule::QuoteQualified("\"x\"", false), "\"x\"");
+    EXPECT_TRUE(TMyNameRule::IsQuotedName("'q'"));
+    EXPECT_FALSE(TMyNameRule::IsQuotedName("`"));
+    EXPECT_EQ(TMyNameRule::Unquote("`q`"), "q");
+}
+
+}  // namespace
+}  // namespace tharvel

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "dump/TMyValueLiteral.h"
+
+namespace tharvel {
+namespace {
+
+using namespace mytype;
+
+struct Case {
+    uint8_t type;
+    uint32_t length;
+    std::string value;
+    std::string literal;
+    int major = 10;
+    uint32_t flags = 0;
+};
+
+std::string lit(const Case& c) {
+    return TMyValueLiteral("c", c.type, c.flags, c.length, true, c.major).Literal(c.value);
+}
+
+TEST(TMyValueLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
+    const std::string bin = std::string("a\0b", 3);
+    const Case cases[] = {
+        // integers: digits as sent, leading zeros of ZEROFILL dropped, exact beyond 64-bit signed
+        {kLong, 11, "-2147483648", "-2147483648"},
+        {kLong, 10, "0000042", "42", 10, kUnsignedFlag},
+        {kLongLong, 20, "18446744073709551615", "18446744073709551615", 10, kUnsignedFlag},
+        {kLongLong, 20, "-9223372036854775808", "-9223372036854775808"},
+        {kShort, 6, "-0", "0"},
+        {kYear, 4, "2024", "2024"},
+        {kYear, 4, "0000", "0"},
+        // TINYINT(1): 0 and 1 as bits from version 5, any other value as the number it is
+        {kTiny, 1, "1", "b'1'"},
+        {kTiny, 1, "0", "b'0'"},
+        {kTiny, 1, "5", "5"},
+        {kTiny, 1, "-1", "-1"},
+        {kTiny, 1, "127", "127"},
+        {kTiny, 1, "1", "1", 4},
+        {kTiny, 4, "1", "1"},
+        // BIT: bytes as an unsigned number
+        {kBit, 8, std::string("\x05", 1), "5"},
+        {kBit, 64, std::string(8, '\xff'), "18446744073709551615"},
+        {kBit, 64, std::string("\x80\0\0\0\0\0\0\0", 8), "9223372036854775808"},
+        // DECIMAL: the server's digits, never through a double
+        {kNewDecimal, 67, "12345678901234567890123456789012345.123456789012345678901234567890",
+         "12345678901234567890123456789012345.123456789012345678901234567890"},
+        {kNewDecimal, 10, "-0.10", "-0.10"},
+        // doubles: general number format with the shortest exact digits
+        {kDouble, 22, "0.1", "0.1"},
+        {kDouble, 22, "100000", "100000"},
+        {kDouble, 22, "1e15", "1E15"},
+        {kDouble, 22, "0.00001", "1E-5"},
+        {kDouble, 22, "0.0001", "0.0001"},
+        {kDouble, 22, "2.5", "2.5"},
+        {kDouble, 22, "12.25", "12.25"},
+        {kDouble, 22, "987654321098765", "987654321098765"},
+        {kDouble, 22, "9.87654321098765e19", "9.87654321098765E19"},
+        {kDouble, 22, "1.5e-7", "1.5E-7"},
+        {kDouble, 22, "0.30000000000000004", "0.30000000000000004"},
+        {kDouble, 22, "-1.7976931348623157e308", "-1.7976931348623157E308"},
+        {kDouble, 22, "4.9406564584124654e-324", "5E-324"},
+        {kDouble, 22, "0", "0"},
+        {kDouble, 22, "-0", "0"},
+        {kFloat, 12, "3.40282e38", "3.40282E38"},
+        // dates: zero date keeps its literal; non-calendar dates and 0001-01-01 as sent
+        {kDate, 10, "2009-03-07", "'2009-03-07'"},
+        {kDate, 10, "0000-00-00", "'0000-00-00 00:00:00'"},
+        {kDate, 10, "2020-00-15", "'2020-00-15'"},
+        {kDate, 10, "2020-02-00", "'2020-02-00'"},
+        {kDate, 10, "0001-01-01", "'0001-01-01'"},
+        {kDateTime, 19, "0000-00-00 00:00:00", "'0000-00-00 00:00:00'"},
+        {kDateTime, 26, "0000-00-00 00:00:00.000000", "'0000-00-00 00:00:00'"},
+        {kDateTime, 26, "2024-10-27 02:30:00.123456", "'2024-10-27 02:30:00.123456'"},
+        {kDateTime, 19, "2010-00-00 10:11:12", "'2010-00-00 10:11:12'"},
+        {kTimestamp, 23, "2024-10-27 01:30:00.500", "'2024-10-27 01:30:00.500'"},
+        {kTimestamp, 14, "20091207134501", "'2009-12-07 13:45:01'"},
+        {kTimestamp, 12, "691207134501", "'2069-12-07 13:45:01'"},
+        {kTimestamp, 6, "700102", "'1970-01-02 00:00:00'"},
+        {kTimestamp, 4, "9912", "'1999-12-01 00:00:00'"},
+        {kTimestamp, 14, "00000000000000", "'0000-00-00 00:00:00'"},
+        // times: within a day without leading zeros, otherwise exactly as sent
+        {kTime, 10, "01:02:03", "'1:2:3'"},
+        {kTime, 10, "00:00:00", "'0:0:0'"},
+        {kTime, 10, "23:59:59", "'23:59:59'"},
+        {kTime, 17, "12:00:00.250000", "'12:0:0.250000'"},
+        {kTime, 10, "25:00:00", "'25:00:00'"},
+        {kTime, 10, "-00:30:00", "'-00:30:00'"},
+        {kTime, 10, "-838:59:59", "'-838:59:59'"},
+        {kTime, 17, "838:59:59.000000", "'838:59:59.000000'"},
+        // short text: full escaping, every byte kept
+        {kVarString, 255, "O'Brien", "'O\\'Brien'"},
+        {kVarString, 255, "a\nb\rc\x1a\"\\", "'a\\nb\\rc\\Z\\\"\\\\'"},
+        {kString, 20, bin, "'a\\0b'"},
+        {kVarString, 255, "", "''"},
+        // long text: '' for a quote, and NUL, CR, LF and 26 escaped so the client reads them back
+        {kBlob, 65535, "O'Brien", "'O''Brien'"},
+        {kBlob, 65535, "a\r\nb\\\"", "'a\\r\\nb\\\\\"'"},
+        {kBlob, 65535, std::string("\0\x1a", 2), "'\\0\\Z'"},
+        {kVarString, 300, "x'y", "'x''y'"},
+        {kBlob, 65535, "", "''"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(lit(c), c.literal) << "type " << int(c.type) << " value " << c.value;
+}
+
+TEST(TMyValueLiteral, GivesKindsByTypeAndLength) {
+    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 300, true), TMyValueKind::LongText);   // VARCHAR(100) utf8
+    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 255, true), TMyValueKind::ShortText);  // VARCHAR(85)
+    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 256, true), TMyValueKind::ShortText);
+    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 257, true), TMyValueKind::LongText);
+    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 65535, false), TMyValueKind::LongText);
+    EXPECT_EQ(TMyValueLiteral::KindOf(kGeometry, 4294967295u, true), TMyValueKind::LongText);
+    EXPECT_EQ(TMyValueLiteral::KindOf(kNewDate, 10, true), TMyValueKind::Date);
+}
+
+TEST(TMyValueLiteral, RejectsWhatItCannotWrite) {
+    auto message = [](auto&& make) {
+        try {
+            make();
+        } catch (const std::exception& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message([] { TMyValueLiteral("c", 17, 0, 0, true, 10); }), "Unknown MySQL datatype (17)");
+    EXPECT_EQ(message([] { TMyValueLiteral("c", 244, 0, 0, true, 10); }), "Unknown MySQL datatype (244)");
+    EXPECT_EQ(message([] { TMyValueLiteral("c", kTimestamp, 0, 20, true, 10); }),
+              "Invalid FIELD_TYPE_TIMESTAMP Field.Length (20)");
+    EXPECT_EQ(message([] { TMyValueLiteral("t", kTime, 0, 10, true, 10).Literal("123456"); }),
+              "Wrong time format. Field t, value 123456");
+    EXPECT_EQ(message([] { TMyValueLiteral("t", kTime, 0, 10, true, 10).Literal("12345:00:00"); }),
+              "Wrong time format. Field t, value 12345:00:00");
+    // Text that is not a number must never reach the script unquoted.
+    EXPECT_NE(message([] { TMyValueLiteral("n", kLong, 0, 11, true, 10).Literal("1); DROP TABLE x; --"); }),
+              "no error");
+    EXPECT_NE(message([] { TMyValueLiteral("n", kNewDecimal, 0, 11, true, 10).Literal("1'"); }), "no error");
+    EXPECT_NE(message([] { TMyValueLiteral("n", kDouble, 0, 11, true, 10).Literal("nan"); }), "no error");
+    EXPECT_NE(message([] { TMyValueLiteral("d", kDate, 0, 10, true, 10).Literal("2020'-01-01"); }),
+              "no error");
+}
+
+TEST(TMyValueLiteral, DoublesReadBackExactly) {
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 20000; ++i) {
+        uint64_t bits = random();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (!std::isfinite(d)) continue;
+        std::string out;
+        TMyValueLiteral::AppendDouble(out, d);
+        EXPECT_EQ(std::strtod(out.c_str(), nullptr), d == 0 ? 0.0 : d) << out;
+        EXPECT_EQ(out.find('+'), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tharvel
