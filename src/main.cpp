@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "backup/UnattendedBackup.h"
 #include "platform/AppPaths.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
@@ -11,7 +12,8 @@
 #endif
 
 int main(int argc, char** argv) {
-    // The unattended run is dispatched above this point, so it never needs a display.
+    // The unattended run is dispatched first, so it never needs a display.
+    if (tharvel::UnattendedBackup::IsBackupSwitch(argc, argv)) return tharvel::UnattendedBackup::Main();
 #ifdef THARVEL_HAVE_GUI
     return tharvel::DesktopStart::run(argc, argv);
 #else

@@ -1,0 +1,137 @@
+#include "backup/TBackUpThread.h"
+
+#include <sys/stat.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "backup/EAbort.h"
+
+namespace tharvel {
+namespace {
+
+// num / den rounded to the nearest integer, halves to even (num >= 0, den > 0).
+int64_t roundHalfEven(int64_t num, int64_t den) {
+    int64_t quotient = num / den;
+    int64_t twice = (num % den) * 2;
+    if (twice > den || (twice == den && (quotient & 1))) ++quotient;
+    return quotient;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A project without a backup directory would write below the root directory.
+void requireBackupDirectory(const TBackupRecord& project) {
+    if (project.BackupDirectory.empty() || project.BackupDirectory == "/")
+        throw std::runtime_error("Backup directory is not set for project '" + project.Project + "'");
+}
+
+}  // namespace
+
+std::shared_ptr<TBackUpThread> TBackUpThread::Create(const TBackupRecord& project,
+                                                     std::shared_ptr<NotificationQueue> queue) {
+    return std::shared_ptr<TBackUpThread>(new TBackUpThread(project, std::move(queue)));
+}
+
+TBackUpThread::TBackUpThread(const TBackupRecord& project, std::shared_ptr<NotificationQueue> queue)
+    : project_(project), queue_(std::move(queue)) {
+    projectFolder_ = project_.BackupDirectory + project_.Project;
+    if (projectFolder_.empty() || projectFolder_.back() != '/') projectFolder_ += '/';
+}
+
+void TBackUpThread::Start() {
+    if (started_) return;
+    started_ = true;
+    // The thread keeps the job alive until its body has ended, so the job may be
+    // released by its run at any time.
+    std::thread([self = shared_from_this()]() mutable {
+        self->Execute();
+        {
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            self->finished_ = true;
+        }
+        self->finishedChanged_.notify_all();
+        auto queue = self->queue_;
+        self.reset();
+        queue->Push({true, {}});
+    }).detach();
+}
+
+bool TBackUpThread::Finished() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
+}
+
+void TBackUpThread::WaitFor() const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!started_) return;
+    finishedChanged_.wait(lock, [this] { return finished_; });
+}
+
+void TBackUpThread::Notify(int32_t code, int32_t value, const std::string& text) {
+    queue_->Push({false, {code, value, text}});
+}
+
+void TBackUpThread::Execute() {
+    try {
+        if (!project_.MySQLServer.empty() && !project_.MySQLDataBase.empty()) {
+            Notify(TNotifyStrunct::StepBegins, 0,
+                   "Backing up MySQL database '" + project_.MySQLDataBase + "' on '" + project_.MySQLServer +
+                       "'");
+            if (Terminated()) return;
+            requireBackupDirectory(project_);
+            std::string path = BackupDatabase();
+            Notify(TNotifyStrunct::LogLine, 0,
+                   "Backup MySQL database to: '" + path + "' finished successfully");
+            Notify(TNotifyStrunct::DatabaseDone, 0, {});
+        }
+        if (Terminated()) return;
+        if (project_.FilesDirectory != "/" && !project_.FilesDirectory.empty() &&
+            isDirectory(project_.FilesDirectory)) {
+            Notify(TNotifyStrunct::StepBegins, 0, "Backing up '" + project_.FilesDirectory + "'");
+            requireBackupDirectory(project_);
+            DirectoryCopy::Result result = BackupFiles();
+            Notify(TNotifyStrunct::LogLine, 0, std::to_string(result.count) + " files copied");
+            Notify(TNotifyStrunct::LogLine, 0,
+                   "Backup files to '" + result.destinationRoot + "' finished successfully");
+        }
+    } catch (const std::exception& error) {
+        Notify(TNotifyStrunct::JobFailed, 0, error.what());
+    } catch (...) {
+        Notify(TNotifyStrunct::JobFailed, 0, "Unknown error");
+    }
+}
+
+DirectoryCopy::Result TBackUpThread::BackupFiles() {
+    return DirectoryCopy::BackupFiles(
+        project_.FilesDirectory, projectFolder_, project_.SkipFiles, [this] { return Terminated(); },
+        [this](int32_t percent) { Notify(TNotifyStrunct::Progress, percent, {}); });
+}
+
+// ---- Database step -------------------------------------------------------------
+
+std::string TBackUpThread::BackupDatabase() {
+    lastDumpPercent_ = -1;
+    throw std::runtime_error("The database step is not available in this build: database '" +
+                             project_.MySQLDataBase + "' on '" + project_.MySQLServer +
+                             "' was not backed up");
+}
+
+void TBackUpThread::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,
+                                 int32_t percent) {
+    (void)objectName;
+    if (Terminated()) throw EAbort();
+    if (percent != lastDumpPercent_) {
+        int64_t value = percent;
+        if (objectCount > 0)
+            value =
+                roundHalfEven(int64_t{objectNum} * 100, objectCount) + roundHalfEven(percent, objectCount);
+        Notify(TNotifyStrunct::Progress, static_cast<int32_t>(value), {});
+    }
+    lastDumpPercent_ = percent;
+}
+
+}  // namespace tharvel

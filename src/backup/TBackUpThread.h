@@ -1,0 +1,80 @@
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "backup/DirectoryCopy.h"
+#include "backup/NotificationQueue.h"
+#include "projects/TBackupRecord.h"
+
+namespace tharvel {
+
+// One project's backup on a worker thread of its own: the database step, then the
+// copy step. It reports only by pushing notifications to its queue, and pushes a
+// job-done entry after its body ends, so the run sees the end after every
+// notification. Shared with the main thread: the stop flag and the queue, nothing else.
+//
+// Always held by std::shared_ptr (Create); the running thread holds a reference too,
+// so releasing the job while it still runs is safe: it stops at its next check and
+// its later notifications go only to the queue it shares.
+class TBackUpThread : public std::enable_shared_from_this<TBackUpThread> {
+public:
+    // Created suspended: Start() runs it.
+    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& project,
+                                                 std::shared_ptr<NotificationQueue> queue);
+    virtual ~TBackUpThread() = default;
+    TBackUpThread(const TBackUpThread&) = delete;
+    TBackUpThread& operator=(const TBackUpThread&) = delete;
+
+    // Runs Execute on a new thread, once; later calls do nothing.
+    void Start();
+    // Asks the job to stop (the flag only ever goes from false to true).
+    void Terminate() { terminated_.store(true); }
+    bool Terminated() const { return terminated_.load(); }
+    // True once the body has ended and the job-done entry is queued.
+    bool Finished() const;
+    // Blocks until the body has ended (returns at once when never started).
+    void WaitFor() const;
+
+    const TBackupRecord& Project() const { return project_; }
+    // BackupDirectory + Project, ending in "/".
+    const std::string& ProjectFolder() const { return projectFolder_; }
+
+protected:
+    TBackUpThread(const TBackupRecord& project, std::shared_ptr<NotificationQueue> queue);
+
+    // The two steps; every error becomes one notification of code 1.
+    void Execute();
+
+    void Notify(int32_t code, int32_t value, const std::string& text);
+
+    // ---- Database step --------------------------------------------------------
+    // Writes the dump of the project's database into the project folder and returns
+    // the dump file's path; raises an error with a message on any failure. Called
+    // only when the project names both a server and a database.
+    virtual std::string BackupDatabase();
+    // The dump's progress event: raises EAbort when a stop was requested, otherwise
+    // posts the overall percent when `percent` changed since the previous event.
+    void DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount, int32_t percent);
+    // Percent of the previous dump progress event; -1 before the first.
+    int32_t lastDumpPercent_ = -1;
+    // ---------------------------------------------------------------------------
+
+    // The copy step: copies the files directory into the project folder.
+    DirectoryCopy::Result BackupFiles();
+
+private:
+    TBackupRecord project_;
+    std::string projectFolder_;
+    std::shared_ptr<NotificationQueue> queue_;
+    std::atomic<bool> terminated_{false};
+    bool started_ = false;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable finishedChanged_;
+    bool finished_ = false;
+};
+
+}  // namespace tharvel

@@ -1,0 +1,194 @@
+#include "backup/TBackupRun.h"
+
+#include <exception>
+
+#include "backup/DirectoryCopy.h"
+
+namespace tharvel {
+
+TBackupRun::TBackupRun(VT& table, std::string logPath, Mode mode, TBackupRunObserver* observer,
+                       JobFactory jobFactory, TLogFile::Clock logClock)
+    : table_(table),
+      log_(std::move(logPath), std::move(logClock)),
+      mode_(mode),
+      observer_(observer),
+      jobFactory_(std::move(jobFactory)) {
+    if (!jobFactory_) jobFactory_ = &TBackUpThread::Create;
+}
+
+TBackupRun::~TBackupRun() {
+    queue_->SetWakeup({});
+    // A job still running stops at its next check; its thread keeps it alive.
+    if (job_) job_->Terminate();
+}
+
+void TBackupRun::Show() {
+    runResult_ = 0;
+    closing_ = false;
+    cancelled_ = false;
+    pastEnd_ = false;
+    if (mode_ == OneProject) {
+        step_ = 50;
+    } else {
+        // 100 / (2 × rows), halves to even; an empty table has no step at all.
+        int rows = table_.rowCount();
+        step_ = rows > 0 ? DirectoryCopy::RoundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
+    }
+    if (table_.currentIndex() < 0) {
+        // Nothing to back up: end here rather than wait for a job that never comes.
+        SetProgressBar2(100);
+        closing_ = true;
+        if (observer_) observer_->CloseWindow();
+        return;
+    }
+    StartJob();
+}
+
+void TBackupRun::StartJob() {
+    if (pastEnd_ || table_.currentIndex() < 0) return;
+    TBackupRecord record = TBackupRecord::fromCurrentRow(table_);
+    Log("", false);
+    Log("Starting backup project '" + record.Project + "'");
+    projectName_ = record.Project;
+    if (observer_) observer_->ProjectNameChanged(projectName_);
+    jobProject_ = record.Project;
+    job_ = jobFactory_(record, queue_);
+    jobRunning_ = true;
+    job_->Start();
+}
+
+void TBackupRun::HandleNotification(const TNotifyStrunct& note) {
+    switch (note.code) {
+        case TNotifyStrunct::StepBegins:
+            if (!note.text.empty()) {
+                stepText_ = note.text;
+                if (observer_) observer_->StepTextChanged(stepText_);
+                Log(note.text);
+            }
+            break;
+        case TNotifyStrunct::JobFailed:
+            lastError_ = note.text;
+            Log("Error:'" + note.text + "'");
+            // A cancelled run stays cancelled, whatever the stopped job reports.
+            if (!cancelled_) runResult_ = 1;
+            jobFailed_ = 1;
+            break;
+        case TNotifyStrunct::DatabaseDone:
+            SetProgressBar2(progressBar2_ + step_);
+            SetProgressBar1(0);
+            break;
+        case TNotifyStrunct::Progress:
+            SetProgressBar1(note.value);
+            if (!note.text.empty()) {
+                stepText_ = note.text;
+                if (observer_) observer_->StepTextChanged(stepText_);
+            }
+            break;
+        case TNotifyStrunct::LogLine:
+            Log(note.text);
+            break;
+        default:
+            break;
+    }
+}
+
+void TBackupRun::JobDone() {
+    if (closing_) {
+        Log("Backup canceled by user");
+        return;
+    }
+    if (jobFailed_ == 0) {
+        try {
+            table_.edit();
+            table_.setValue(VTColumn::LastBackup, VTValue(std::chrono::system_clock::now()));
+            table_.post();
+            Log("Backup of project '" + jobProject_ + "' finished successfully");
+        } catch (const std::exception& error) {
+            // The stamp could not be stored: the project is not counted as backed up.
+            if (table_.isEditingOrInserting()) table_.cancel();
+            lastError_ = error.what();
+            runResult_ = 1;
+            Log("Error:'" + lastError_ + "'");
+            Log("Backup of project '" + jobProject_ + "' finished with errors!");
+        }
+    } else {
+        Log("Backup of project '" + jobProject_ + "' finished with errors!");
+        jobFailed_ = 0;
+    }
+    if (mode_ == AllProjects && !pastEnd_) {
+        SetProgressBar2(progressBar2_ + step_);
+        SetProgressBar1(0);
+        if (!table_.next()) pastEnd_ = true;
+        StartJob();
+    }
+    if (mode_ == OneProject || pastEnd_) {
+        SetProgressBar2(100);
+        closing_ = true;
+        if (observer_) observer_->CloseWindow();
+        Close();
+    }
+}
+
+void TBackupRun::Close() {
+    if (!closing_) {
+        runResult_ = 2;
+        cancelled_ = true;
+    }
+    closing_ = true;
+    if (job_) job_->Terminate();
+}
+
+size_t TBackupRun::ProcessNotifications() {
+    if (draining_) return 0;
+    draining_ = true;
+    size_t handled = 0;
+    try {
+        for (auto& entry : queue_->TakeAll()) {
+            ++handled;
+            if (entry.jobDone) {
+                // The job has ended and every notification of it has been handled.
+                jobRunning_ = false;
+                job_.reset();
+                JobDone();
+            } else {
+                HandleNotification(entry.note);
+            }
+        }
+    } catch (...) {
+        draining_ = false;
+        throw;
+    }
+    draining_ = false;
+    return handled;
+}
+
+bool TBackupRun::WaitForNotifications(std::chrono::milliseconds timeout) {
+    return queue_->WaitForEntries(timeout);
+}
+
+void TBackupRun::SetWakeup(std::function<void()> wakeup) {
+    queue_->SetWakeup(std::move(wakeup));
+}
+
+void TBackupRun::Log(const std::string& text, bool stamped) {
+    std::vector<std::string> lines;
+    try {
+        log_.WriteLine(text, stamped, &lines);
+    } catch (const std::exception&) {
+        // A log that cannot be written does not stop the run.
+    }
+    if (observer_)
+        for (const auto& line : lines) observer_->LogLineWritten(line);
+}
+
+void TBackupRun::SetProgressBar1(int32_t position) {
+    progressBar1_ = position;
+    if (observer_) observer_->StepProgressChanged(position);
+}
+
+void TBackupRun::SetProgressBar2(int32_t position) {
+    progressBar2_ = position;
+    if (observer_) observer_->RunProgressChanged(position);
+}
+
+}  // namespace tharvel

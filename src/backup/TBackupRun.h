@@ -1,0 +1,120 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "backup/NotificationQueue.h"
+#include "backup/TBackUpThread.h"
+#include "backup/TBackupRunObserver.h"
+#include "backup/TLogFile.h"
+#include "projects/VT.h"
+
+namespace tharvel {
+
+// A backup run: the current project, or every project from the current row to the
+// last, one job after the other. It starts each job, turns the job's notifications
+// into labels, the two progress values and log lines, stamps LastBackup in each
+// project that succeeded (the post saves the project file through the table's
+// rules), and at the end holds RunResult (0 success, 1 a job failed, 2 cancelled)
+// and LastError.
+//
+// Threads. Everything here runs on one thread, the one that owns the table (the
+// main thread). Jobs push notifications into the run's queue from their own
+// thread; ProcessNotifications() handles them in order, and a job's completion
+// (JobDone) only when its last notification has been handled. Two ways to drive it:
+//
+//   - An event loop (Qt): SetWakeup() with a function that posts a queued call back
+//     into the loop, e.g.
+//         run.SetWakeup([w = QPointer(window)] {
+//             QMetaObject::invokeMethod(w, [w] { if (w) w->drain(); }, Qt::QueuedConnection); });
+//     where drain() calls run.ProcessNotifications(). The wake-up runs on the job's
+//     thread and must only post; a QTimer calling ProcessNotifications() works too.
+//   - A plain loop (headless):
+//         run.Show();
+//         while (!run.Finished()) { run.WaitForNotifications(100ms); run.ProcessNotifications(); }
+//
+// Cancelling (Close() while the run has not ended) sets RunResult to 2 and asks
+// the job in hand to stop; the run keeps handling that job's notifications if it is
+// drained further, and its JobDone logs "Backup canceled by user". The run may
+// also be released at once: the job then stops on its own and nothing of it
+// reaches the released run (it shares only its queue and stop flag).
+class TBackupRun {
+public:
+    enum Mode : int32_t { AllProjects = 0, OneProject = 1 };
+    using JobFactory = std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&,
+                                                                    std::shared_ptr<NotificationQueue>)>;
+
+    // `observer` may be null. `jobFactory` defaults to TBackUpThread::Create.
+    TBackupRun(VT& table, std::string logPath, Mode mode, TBackupRunObserver* observer = nullptr,
+               JobFactory jobFactory = {}, TLogFile::Clock logClock = {});
+    ~TBackupRun();
+    TBackupRun(const TBackupRun&) = delete;
+    TBackupRun& operator=(const TBackupRun&) = delete;
+
+    // The window is shown: resets the result, computes Step and starts the first job.
+    // A table without a current row ends the run at once with RunResult 0.
+    void Show();
+    // Starts the job for the current row (nothing when the table is past its end).
+    void StartJob();
+    // The handler of one notification.
+    void HandleNotification(const TNotifyStrunct& note);
+    // The completion of the job in hand.
+    void JobDone();
+    // Closing the window: the Cancel button, the close box, or the end of the run.
+    void Close();
+
+    // Handles every queued notification and completion, in order. Returns how many
+    // entries it handled. Does nothing when called from inside itself.
+    size_t ProcessNotifications();
+    // Blocks until the queue holds an entry or `timeout` passes.
+    bool WaitForNotifications(std::chrono::milliseconds timeout);
+    // See the class comment; an empty function removes the wake-up.
+    void SetWakeup(std::function<void()> wakeup);
+
+    Mode GetMode() const { return mode_; }
+    int32_t Step() const { return step_; }
+    int32_t RunResult() const { return runResult_; }
+    int32_t JobFailed() const { return jobFailed_; }
+    const std::string& LastError() const { return lastError_; }
+    bool Closing() const { return closing_; }
+    // True from StartJob until that job's JobDone has been handled.
+    bool JobRunning() const { return jobRunning_; }
+    // Closed and no job left to hear from: a plain loop may stop draining.
+    bool Finished() const { return closing_ && !jobRunning_; }
+    int32_t ProgressBar1() const { return progressBar1_; }
+    int32_t ProgressBar2() const { return progressBar2_; }
+    const std::string& ProjectName() const { return projectName_; }
+    const std::string& StepText() const { return stepText_; }
+    const std::string& LogPath() const { return log_.Path(); }
+
+private:
+    void Log(const std::string& text, bool stamped = true);
+    void SetProgressBar1(int32_t position);
+    void SetProgressBar2(int32_t position);
+
+    VT& table_;
+    TLogFile log_;
+    Mode mode_;
+    TBackupRunObserver* observer_;
+    JobFactory jobFactory_;
+    std::shared_ptr<NotificationQueue> queue_ = std::make_shared<NotificationQueue>();
+    std::shared_ptr<TBackUpThread> job_;  // the job in hand
+    std::string jobProject_;              // its project's name
+    int32_t step_ = 0;
+    int32_t runResult_ = 0;
+    int32_t jobFailed_ = 0;
+    std::string lastError_;
+    bool closing_ = false;
+    bool cancelled_ = false;
+    bool pastEnd_ = false;
+    bool jobRunning_ = false;
+    bool draining_ = false;
+    int32_t progressBar1_ = 0;
+    int32_t progressBar2_ = 0;
+    std::string projectName_;
+    std::string stepText_;
+};
+
+}  // namespace tharvel

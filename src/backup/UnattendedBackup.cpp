@@ -1,0 +1,157 @@
+#include "backup/UnattendedBackup.h"
+
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <exception>
+#include <string>
+
+#include "backup/TBackupRun.h"
+#include "platform/AppPaths.h"
+#include "projects/ProjectFile.h"
+#include "projects/ProjectRules.h"
+#include "projects/VT.h"
+
+namespace tharvel {
+namespace {
+
+std::atomic<bool> signalled{false};
+
+void onSignal(int) {
+    signalled.store(true);
+}
+
+// Prints the run to the terminal: log lines to `out`, a progress line to `progress`.
+class TerminalObserver : public TBackupRunObserver {
+public:
+    TerminalObserver(std::FILE* out, std::FILE* progress) : out_(out), progress_(progress) {}
+    ~TerminalObserver() override { ClearProgress(); }
+
+    void ProjectNameChanged(const std::string& name) override {
+        project_ = name;
+        step_.clear();
+        Draw();
+    }
+    void StepTextChanged(const std::string& text) override {
+        step_ = text;
+        Draw();
+    }
+    void StepProgressChanged(int32_t position) override {
+        stepPercent_ = position;
+        Draw();
+    }
+    void RunProgressChanged(int32_t position) override {
+        runPercent_ = position;
+        Draw();
+    }
+    void LogLineWritten(const std::string& line) override {
+        ClearProgress();
+        std::fputs(line.c_str(), out_);
+        std::fputc('\n', out_);
+        std::fflush(out_);
+        Draw();
+    }
+
+private:
+    static int Clamp(int32_t value) { return value < 0 ? 0 : value > 100 ? 100 : value; }
+
+    void Draw() {
+        if (!progress_ || project_.empty()) return;
+        std::string line = "[" + std::to_string(Clamp(runPercent_)) + "%] " + project_;
+        if (!step_.empty()) line += ": " + step_;
+        line += " " + std::to_string(Clamp(stepPercent_)) + "%";
+        size_t width = 79;
+        struct winsize size;
+        if (ioctl(fileno(progress_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) width = size.ws_col - 1;
+        if (line.size() > width) {
+            size_t cut = width;
+            // Never cut inside a UTF-8 sequence.
+            while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+            line.resize(cut);
+        }
+        std::fprintf(progress_, "\r\x1b[K%s", line.c_str());
+        std::fflush(progress_);
+        drawn_ = true;
+    }
+
+    void ClearProgress() {
+        if (!progress_ || !drawn_) return;
+        std::fputs("\r\x1b[K", progress_);
+        std::fflush(progress_);
+        drawn_ = false;
+    }
+
+    std::FILE* out_;
+    std::FILE* progress_;
+    std::string project_;
+    std::string step_;
+    int32_t stepPercent_ = 0;
+    int32_t runPercent_ = 0;
+    bool drawn_ = false;
+};
+
+}  // namespace
+
+bool UnattendedBackup::IsBackupSwitch(int argc, char** argv) {
+    if (argc < 2 || !argv[1]) return false;
+    std::string first = argv[1];
+    for (char& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return first == "-BACKUP";
+}
+
+int UnattendedBackup::Main() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::FILE* progress = isatty(STDERR_FILENO) ? stderr : nullptr;
+    return Run(AppPaths::dataDirectory(), stdout, stderr, progress, signalled);
+}
+
+int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE* out, std::FILE* err,
+                          std::FILE* progress, const std::atomic<bool>& cancel) {
+    VT table;
+    ProjectRules rules(table, dataDirectory / ProjectFile::kFileName);
+    try {
+        rules.load();
+    } catch (const std::exception& error) {
+        std::fprintf(err, "Error: %s\n", error.what());
+        return Failed;
+    }
+    if (table.isEmpty()) {
+        std::fprintf(err, "No backup projects in '%s': nothing was backed up\n", rules.projectFile().c_str());
+        return Failed;
+    }
+    table.first();
+
+    int result;
+    std::string lastError;
+    {
+        TerminalObserver observer(out, progress);
+        TBackupRun run(table, (dataDirectory / "TharvelLog.txt").string(), TBackupRun::AllProjects,
+                       &observer);
+        run.Show();
+        bool cancelled = false;
+        while (!run.Finished()) {
+            if (!cancelled && cancel.load()) {
+                cancelled = true;
+                run.Close();
+            }
+            run.WaitForNotifications(std::chrono::milliseconds(100));
+            run.ProcessNotifications();
+        }
+        result = run.RunResult();
+        lastError = run.LastError();
+    }
+    if (!rules.lastSaveSucceeded())
+        std::fprintf(err, "Warning: the project file '%s' could not be written\n",
+                     rules.projectFile().c_str());
+    if (result == 1) std::fprintf(err, "Backup finished with errors: %s\n", lastError.c_str());
+    return result == 0 ? Success : result == 2 ? Cancelled : Failed;
+}
+
+}  // namespace tharvel

@@ -1,0 +1,44 @@
+#pragma once
+// Database steps for jobs whose dump does not matter to the test: the real dump
+// needs a server; these report progress the way a dump does.
+#include "backup/TBackUpThread.h"
+
+namespace tharvel::test {
+
+// Reports progress until it is stopped, as a long dump does.
+class EndlessDump : public TBackUpThread {
+public:
+    using TBackUpThread::TBackUpThread;
+    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& r,
+                                                 std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<TBackUpThread>(new EndlessDump(r, std::move(q)));
+    }
+
+protected:
+    std::string BackupDatabase() override {
+        lastDumpPercent_ = -1;
+        for (int i = 0;; ++i) DumpProgress("t", 0, 1, i % 2);
+    }
+};
+
+// Reports a fixed series of dump progress events, then succeeds.
+class ScriptedDump : public TBackUpThread {
+public:
+    using TBackUpThread::TBackUpThread;
+    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& r,
+                                                 std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<TBackUpThread>(new ScriptedDump(r, std::move(q)));
+    }
+
+protected:
+    std::string BackupDatabase() override {
+        lastDumpPercent_ = -1;
+        DumpProgress("a", 0, 4, 0);
+        DumpProgress("a", 0, 4, 0);  // same percent: nothing posted
+        DumpProgress("b", 1, 4, 50);
+        DumpProgress("d", 3, 4, 100);
+        return ProjectFolder() + Project().MySQLDataBase + ".sql";
+    }
+};
+
+}  // namespace tharvel::test

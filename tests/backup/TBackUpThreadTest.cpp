@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "FakeDumps.h"
+#include "backup/TBackUpThread.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+using tharvel::NotificationQueue;
+using tharvel::TBackupRecord;
+using tharvel::TBackUpThread;
+using tharvel::TNotifyStrunct;
+using tharvel::test::EndlessDump;
+using tharvel::test::readFile;
+using tharvel::test::ScriptedDump;
+using tharvel::test::TempDir;
+using tharvel::test::writeFile;
+
+namespace {
+
+TBackupRecord record(const std::string& files, const std::string& backup) {
+    TBackupRecord r;
+    r.Project = "Web shop";
+    r.MySQLPort = "3306";
+    r.FilesDirectory = files;
+    r.BackupDirectory = backup;
+    r.SkipFiles = 1;
+    return r;
+}
+
+// Runs a job to its end and returns its notifications, checking that the job-done
+// entry comes last and only once.
+std::vector<TNotifyStrunct> runJob(const std::shared_ptr<TBackUpThread>& job,
+                                   const std::shared_ptr<NotificationQueue>& queue) {
+    job->Start();
+    std::vector<TNotifyStrunct> notes;
+    for (bool done = false; !done;) {
+        queue->WaitForEntries(std::chrono::seconds(1));
+        for (auto& entry : queue->TakeAll()) {
+            EXPECT_FALSE(done) << "entry after the job-done entry";
+            if (entry.jobDone)
+                done = true;
+            else
+                notes.push_back(entry.note);
+        }
+    }
+    EXPECT_TRUE(job->Finished());
+    return notes;
+}
+
+std::vector<int32_t> codes(const std::vector<TNotifyStrunct>& notes) {
+    std::vector<int32_t> out;
+    for (auto& n : notes)
+        if (out.empty() || n.code != 10 || out.back() != 10) out.push_back(n.code);
+    return out;
+}
+
+}  // namespace
+
+TEST(TBackUpThread, NotificationSequences) {
+    TempDir tmp;
+    writeFile(tmp / "site" / "a.html", "a");
+    writeFile(tmp / "site" / "b" / "c.html", "c");
+    const std::string site = (tmp / "site").string() + "/";
+    const std::string backups = (tmp / "backups").string() + "/";
+    const std::string root = backups + "Web shop/site/";
+
+    struct Case {
+        std::string name;
+        std::string server, database, files, backup;
+        std::vector<int32_t> codes;
+        std::vector<std::string> texts;  // of codes 0, 1 and 100, in order
+    };
+    const std::string noDb =
+        "The database step is not available in this build: database 'shop' on "
+        "'localhost' was not backed up";
+    const Case cases[] = {
+        {"server without database, no files", "localhost", "", "/", backups, {}, {}},
+        {"files directory that does not exist", "", "", backups + "missing/", backups, {}, {}},
+        {"files only",
+         "",
+         "",
+         site,
+         backups,
+         {0, 10, 100, 100},
+         {"Backing up '" + site + "'", "2 files copied",
+          "Backup files to '" + root + "' finished successfully"}},
+        {"database step fails: copy skipped",
+         "localhost",
+         "shop",
+         site,
+         backups,
+         {0, 1},
+         {"Backing up MySQL database 'shop' on 'localhost'", noDb}},
+        {"files but no backup directory",
+         "",
+         "",
+         site,
+         "/",
+         {0, 1},
+         {"Backing up '" + site + "'", "Backup directory is not set for project 'Web shop'"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = record(c.files, c.backup);
+        r.MySQLServer = c.server;
+        r.MySQLDataBase = c.database;
+        auto queue = std::make_shared<NotificationQueue>();
+        auto notes = runJob(TBackUpThread::Create(r, queue), queue);
+        EXPECT_EQ(codes(notes), c.codes);
+        std::vector<std::string> texts;
+        for (auto& n : notes)
+            if (n.code != 10 && n.code != 2) texts.push_back(n.text);
+        EXPECT_EQ(texts, c.texts);
+    }
+    EXPECT_EQ(readFile(tmp / "backups" / "Web shop" / "site" / "b" / "c.html"), "c");
+}
+
+TEST(TBackUpThread, DatabaseStepSuccessAndDumpProgress) {
+    TempDir tmp;
+    auto r = record("/", (tmp / "b").string() + "/");
+    r.MySQLServer = "localhost";
+    r.MySQLDataBase = "shop";
+    auto queue = std::make_shared<NotificationQueue>();
+    auto notes = runJob(ScriptedDump::Create(r, queue), queue);
+    const std::string folder = (tmp / "b").string() + "/Web shop/";
+    std::vector<TNotifyStrunct> expected = {
+        {0, 0, "Backing up MySQL database 'shop' on 'localhost'"},
+        {10, 0, ""},
+        {10, 37, ""},  // 25 + 12.5 rounded to even
+        {10, 100, ""},
+        {100, 0, "Backup MySQL database to: '" + folder + "shop.sql' finished successfully"},
+        {2, 0, ""},
+    };
+    EXPECT_EQ(notes, expected);
+}
+
+TEST(TBackUpThread, StopDuringDumpReportsOperationAborted) {
+    TempDir tmp;
+    auto r = record("/", (tmp / "b").string() + "/");
+    r.MySQLServer = "localhost";
+    r.MySQLDataBase = "shop";
+    auto queue = std::make_shared<NotificationQueue>();
+    auto job = EndlessDump::Create(r, queue);
+    int pushes = 0;
+    // The wake-up runs on the job's thread after each push; stop at the first progress.
+    queue->SetWakeup([&] {
+        if (++pushes == 2) job->Terminate();
+    });
+    auto notes = runJob(job, queue);
+    queue->SetWakeup({});
+    ASSERT_GE(notes.size(), 2u);
+    EXPECT_EQ(notes.front().code, 0);
+    EXPECT_EQ(notes.back(), (TNotifyStrunct{1, 0, "Operation aborted"}));
+}
+
+TEST(TBackUpThread, StopRequests) {
+    TempDir tmp;
+    for (int i = 0; i < 10; ++i) writeFile(tmp / "s" / ("f" + std::to_string(i)), "x");
+    const std::string backups = (tmp / "b").string() + "/";
+    auto r = record((tmp / "s").string() + "/", backups);
+
+    // Stopped before it starts: the copy step never begins.
+    {
+        auto queue = std::make_shared<NotificationQueue>();
+        auto job = TBackUpThread::Create(r, queue);
+        job->Terminate();
+        EXPECT_TRUE(runJob(job, queue).empty());
+    }
+    // Stopped at the database step's first notification: nothing else is posted.
+    {
+        auto withDb = r;
+        withDb.MySQLServer = "localhost";
+        withDb.MySQLDataBase = "shop";
+        auto queue = std::make_shared<NotificationQueue>();
+        auto job = TBackUpThread::Create(withDb, queue);
+        job->Terminate();
+        auto notes = runJob(job, queue);
+        EXPECT_EQ(codes(notes), (std::vector<int32_t>{0}));
+    }
+    // Stopped during the copy: ends after the file in hand, still posts both result lines.
+    {
+        auto queue = std::make_shared<NotificationQueue>();
+        auto job = TBackUpThread::Create(r, queue);
+        queue->SetWakeup([&] { job->Terminate(); });  // at the step's first notification
+        auto notes = runJob(job, queue);
+        queue->SetWakeup({});
+        EXPECT_EQ(codes(notes), (std::vector<int32_t>{0, 100, 100}));
+        EXPECT_EQ(notes[1].text, "1 files copied");
+        EXPECT_EQ(notes[2].text, "Backup files to '" + backups + "Web shop/s/' finished successfully");
+    }
+}
+
+TEST(TBackUpThread, ReleasedWhileRunningStopsOnItsOwn) {
+    TempDir tmp;
+    auto r = record("/", (tmp / "b").string() + "/");
+    r.MySQLServer = "localhost";
+    r.MySQLDataBase = "shop";
+    auto queue = std::make_shared<NotificationQueue>();
+    std::weak_ptr<TBackUpThread> weak;
+    int pushes = 0;
+    queue->SetWakeup([&] {
+        if (++pushes == 3)
+            if (auto job = weak.lock()) job->Terminate();
+    });
+    {
+        auto job = EndlessDump::Create(r, queue);
+        weak = job;
+        job->Start();
+    }  // the run lets go of it while it still runs
+    std::vector<TNotifyStrunct> notes;
+    for (bool done = false; !done;) {
+        queue->WaitForEntries(std::chrono::seconds(1));
+        for (auto& e : queue->TakeAll()) {
+            if (e.jobDone)
+                done = true;
+            else
+                notes.push_back(e.note);
+        }
+    }
+    queue->SetWakeup({});
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(notes.back(), (TNotifyStrunct{1, 0, "Operation aborted"}));
+}

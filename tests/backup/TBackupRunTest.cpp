@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "FakeDumps.h"
+#include "backup/TBackupRun.h"
+#include "projects/ProjectFile.h"
+#include "projects/ProjectRules.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+using tharvel::ProjectRules;
+using tharvel::TBackupRecord;
+using tharvel::TBackupRun;
+using tharvel::TBackUpThread;
+using tharvel::VT;
+using tharvel::VTColumn;
+using tharvel::VTValue;
+using tharvel::test::EndlessDump;
+using tharvel::test::readFile;
+using tharvel::test::ScriptedDump;
+using tharvel::test::TempDir;
+using tharvel::test::writeFile;
+
+namespace {
+
+const std::string kStamp = "09/12/2024  14:05:07  ";
+
+std::tm fixedTime() {
+    std::tm t{};
+    t.tm_year = 124;
+    t.tm_mon = 11;
+    t.tm_mday = 9;
+    t.tm_hour = 14;
+    t.tm_min = 5;
+    t.tm_sec = 7;
+    return t;
+}
+
+struct Recorder : tharvel::TBackupRunObserver {
+    std::vector<std::string> lines;
+    std::vector<int32_t> runProgress;
+    std::vector<std::string> names;
+    int closes = 0;
+    std::function<void()> onStepProgress;
+    void LogLineWritten(const std::string& line) override { lines.push_back(line); }
+    void RunProgressChanged(int32_t p) override {
+        if (runProgress.empty() || runProgress.back() != p) runProgress.push_back(p);
+    }
+    void ProjectNameChanged(const std::string& n) override { names.push_back(n); }
+    void StepProgressChanged(int32_t) override {
+        if (onStepProgress) onStepProgress();
+    }
+    void CloseWindow() override { ++closes; }
+};
+
+void addProject(VT& table, const std::string& name, const std::string& files, const std::string& backups,
+                const std::string& database = "") {
+    table.append();
+    table.setValue(VTColumn::Project, name);
+    table.setValue(VTColumn::FilesDirectory, files);
+    table.setValue(VTColumn::BackupDirectory, backups);
+    table.setValue(VTColumn::SkipFiles, 1);
+    if (!database.empty()) {
+        table.setValue(VTColumn::MySQLServer, "localhost");
+        table.setValue(VTColumn::MySQLDataBase, database);
+    }
+    table.post();
+}
+
+void drive(TBackupRun& run) {
+    run.Show();
+    while (!run.Finished()) {
+        run.WaitForNotifications(std::chrono::seconds(1));
+        run.ProcessNotifications();
+    }
+}
+
+}  // namespace
+
+TEST(TBackupRun, OneProjectFilesOnly) {
+    TempDir tmp;
+    writeFile(tmp / "site" / "a", "a");
+    writeFile(tmp / "site" / "b" / "c", "c");
+    VT table;
+    ProjectRules rules(table, tmp / "Tharvel.ini");
+    const std::string site = (tmp / "site").string();
+    const std::string backups = (tmp / "backups").string();
+    addProject(table, "Web shop", site, backups);
+    table.first();
+
+    Recorder seen;
+    TBackupRun run(table, (tmp / "TharvelLog.txt").string(), TBackupRun::OneProject, &seen, {}, fixedTime);
+    drive(run);
+    std::vector<std::string> expected = {
+        "",
+        kStamp + "Starting backup project 'Web shop'",
+        kStamp + "Backing up '" + site + "/'",
+        kStamp + "2 files copied",
+        kStamp + "Backup files to '" + backups + "/Web shop/site/' finished successfully",
+        kStamp + "Backup of project 'Web shop' finished successfully",
+    };
+    EXPECT_EQ(seen.lines, expected);
+    std::string bytes;
+    for (auto& l : expected) bytes += l + "\r\n";
+    EXPECT_EQ(readFile(tmp / "TharvelLog.txt"), bytes);
+    EXPECT_EQ(run.RunResult(), 0);
+    EXPECT_EQ(run.Step(), 50);
+    EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{100}));
+    EXPECT_EQ(seen.closes, 1);
+    EXPECT_EQ(readFile(tmp / "backups" / "Web shop" / "site" / "b" / "c"), "c");
+    // The stamp was posted, and the post saved the project file.
+    ASSERT_TRUE(table.value(VTColumn::LastBackup).isDateTime());
+    VT reloaded;
+    tharvel::ProjectFile::load(tmp / "Tharvel.ini", reloaded);
+    EXPECT_EQ(reloaded.value(VTColumn::LastBackup).toText(), table.value(VTColumn::LastBackup).toText());
+}
+
+TEST(TBackupRun, OneProjectDatabaseStep) {
+    TempDir tmp;
+    const std::string backups = (tmp / "b").string();
+    struct Case {
+        std::string name;
+        TBackupRun::JobFactory factory;
+        int32_t result;
+        std::vector<int32_t> runProgress;
+        std::string lastLine;
+    };
+    const Case cases[] = {
+        {"dump succeeds", &ScriptedDump::Create, 0, {50, 100}, "Backup of project 'P' finished successfully"},
+        {"database step fails", {}, 1, {100}, "Backup of project 'P' finished with errors!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VT table;
+        addProject(table, "P", "", backups, "shop");
+        Recorder seen;
+        TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::OneProject, &seen, c.factory,
+                       fixedTime);
+        drive(run);
+        EXPECT_EQ(run.RunResult(), c.result);
+        EXPECT_EQ(seen.runProgress, c.runProgress);
+        EXPECT_EQ(seen.lines.back(), kStamp + c.lastLine);
+        EXPECT_EQ(table.value(VTColumn::LastBackup).isDateTime(), c.result == 0);
+        if (c.result == 1) {
+            EXPECT_NE(run.LastError().find("database step is not available"), std::string::npos);
+            EXPECT_EQ(seen.lines[seen.lines.size() - 2], kStamp + "Error:'" + run.LastError() + "'");
+        } else {
+            EXPECT_EQ(seen.lines[3], kStamp + "Backup MySQL database to: '" + backups +
+                                         "/P/shop.sql' finished successfully");
+        }
+    }
+}
+
+TEST(TBackupRun, AllProjectsSecondOfThreeFails) {
+    TempDir tmp;
+    writeFile(tmp / "s" / "f", "f");
+    const std::string backups = (tmp / "b").string();
+    VT table;
+    ProjectRules rules(table, tmp / "Tharvel.ini");
+    addProject(table, "one", (tmp / "s").string(), backups);
+    addProject(table, "two", "", backups, "shop");
+    addProject(table, "three", (tmp / "s").string(), backups);
+    table.first();
+    Recorder seen;
+    TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::AllProjects, &seen);
+    drive(run);
+    EXPECT_EQ(run.Step(), 17);
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(run.RunResult(), 1);
+    EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{17, 34, 51, 100}));
+    EXPECT_EQ(seen.closes, 1);
+    EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
+    EXPECT_TRUE(table.row(1)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+    EXPECT_TRUE(table.row(2)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
+    EXPECT_TRUE(fs::exists(tmp / "b" / "three" / "s" / "f"));
+}
+
+TEST(TBackupRun, AllProjectsStepAndEmptyTable) {
+    TempDir tmp;
+    {
+        VT table;  // 400 projects with nothing set: each one a success
+        for (int i = 0; i < 400; ++i) addProject(table, "p" + std::to_string(i), "", "");
+        table.first();
+        Recorder seen;
+        TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::AllProjects, &seen);
+        drive(run);
+        EXPECT_EQ(run.Step(), 0);
+        EXPECT_EQ(run.RunResult(), 0);
+        EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{0, 100}));
+        EXPECT_EQ(seen.names.size(), 400u);
+        for (int i = 0; i < 400; ++i)
+            EXPECT_TRUE(table.row(i)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
+    }
+    {
+        VT table;
+        Recorder seen;
+        TBackupRun run(table, (tmp / "empty.txt").string(), TBackupRun::AllProjects, &seen);
+        drive(run);
+        EXPECT_EQ(run.Step(), 0);
+        EXPECT_EQ(run.RunResult(), 0);
+        EXPECT_TRUE(seen.lines.empty());
+        EXPECT_EQ(seen.closes, 1);
+    }
+}
+
+TEST(TBackupRun, CancelDuringAJob) {
+    TempDir tmp;
+    const std::string backups = (tmp / "b").string();
+    VT table;
+    addProject(table, "first", "", backups, "shop");
+    addProject(table, "second", "", backups);
+    table.first();
+    Recorder seen;
+    TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::AllProjects, &seen, &EndlessDump::Create);
+    seen.onStepProgress = [&] {
+        if (!run.Closing()) run.Close();  // the Cancel button
+    };
+    drive(run);
+    EXPECT_EQ(run.RunResult(), 2);
+    EXPECT_NE(seen.lines.back().find("  Backup canceled by user"), std::string::npos);
+    EXPECT_NE(std::find_if(seen.lines.begin(), seen.lines.end(),
+                           [](auto& l) { return l.find("Error:'Operation aborted'") != std::string::npos; }),
+              seen.lines.end());
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"first"}));
+    EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+    EXPECT_EQ(seen.closes, 0);  // the window closed itself at the cancel
+}
+
+TEST(TBackupRun, ReleasedWhileItsJobRuns) {
+    TempDir tmp;
+    VT table;
+    addProject(table, "P", "", (tmp / "b").string(), "shop");
+    std::weak_ptr<TBackUpThread> job;
+    {
+        TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::OneProject, nullptr,
+                       [&](const TBackupRecord& r, std::shared_ptr<tharvel::NotificationQueue> q) {
+                           auto j = EndlessDump::Create(r, std::move(q));
+                           job = j;
+                           return j;
+                       });
+        run.Show();
+        run.Close();
+    }
+    // The job stops on its own and lets go of itself; nothing reaches the released run.
+    while (!job.expired()) std::this_thread::yield();
+    EXPECT_EQ(readFile(tmp / "log.txt").find("canceled"), std::string::npos);
+}

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "backup/UnattendedBackup.h"
+#include "projects/ProjectFile.h"
+#include "projects/VT.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+using tharvel::ProjectFile;
+using tharvel::UnattendedBackup;
+using tharvel::VT;
+using tharvel::VTColumn;
+using tharvel::test::readFile;
+using tharvel::test::TempDir;
+using tharvel::test::writeFile;
+
+namespace {
+
+struct Project {
+    std::string name, files, backups, database;
+};
+
+void writeProjects(const fs::path& home, const std::vector<Project>& projects) {
+    VT table;
+    for (const auto& p : projects) {
+        table.append();
+        table.setValue(VTColumn::Project, p.name);
+        table.setValue(VTColumn::FilesDirectory, p.files);
+        table.setValue(VTColumn::BackupDirectory, p.backups);
+        table.setValue(VTColumn::SkipFiles, 1);
+        if (!p.database.empty()) {
+            table.setValue(VTColumn::MySQLServer, "localhost");
+            table.setValue(VTColumn::MySQLDataBase, p.database);
+        }
+        table.post();
+    }
+    fs::create_directories(home);
+    ASSERT_TRUE(ProjectFile::save(home / ProjectFile::kFileName, table));
+}
+
+struct Process {
+    pid_t pid = -1;
+    FILE* out = nullptr;
+};
+
+// Starts `tharvel -BACKUP` with THARVEL_HOME set; its standard output is piped back.
+Process start(const fs::path& home, const char* word = "-BACKUP") {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        setenv("THARVEL_HOME", home.c_str(), 1);
+        execl(THARVEL_BINARY, THARVEL_BINARY, word, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    return {pid, fdopen(fds[0], "r")};
+}
+
+std::string readLine(FILE* in) {
+    std::string line;
+    for (int c; (c = fgetc(in)) != EOF && c != '\n';) line += static_cast<char>(c);
+    return line;
+}
+
+int finish(Process& p, std::string* rest = nullptr) {
+    std::string all;
+    for (int c; (c = fgetc(p.out)) != EOF;) all += static_cast<char>(c);
+    fclose(p.out);
+    if (rest) *rest = all;
+    int status = 0;
+    waitpid(p.pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+TEST(UnattendedBackup, SwitchIsTheFirstArgumentInAnyCase) {
+    struct Case {
+        std::vector<const char*> args;
+        bool backup;
+    };
+    const Case cases[] = {
+        {{"tharvel", "-BACKUP"}, true},
+        {{"tharvel", "-backup"}, true},
+        {{"tharvel", "-BaCkUp", "x"}, true},
+        {{"tharvel", "/BACKUP"}, false},
+        {{"tharvel", "BACKUP"}, false},
+        {{"tharvel", "x", "-BACKUP"}, false},
+        {{"tharvel"}, false},
+    };
+    for (const Case& c : cases) {
+        auto args = c.args;
+        EXPECT_EQ(
+            UnattendedBackup::IsBackupSwitch(static_cast<int>(args.size()), const_cast<char**>(args.data())),
+            c.backup)
+            << (args.size() > 1 ? args[1] : "");
+    }
+}
+
+TEST(UnattendedBackup, ProcessExitCodesLogAndCopy) {
+    TempDir tmp;
+    writeFile(tmp / "site" / "index.html", "<h1>shop</h1>");
+    writeFile(tmp / "site" / "img" / "a.png", "png");
+    const std::string site = (tmp / "site").string();
+    const std::string backups = (tmp / "backups").string();
+
+    // Every project succeeds: 0, the copy and the log on disk, LastBackup saved.
+    {
+        fs::path home = tmp / "ok";
+        writeProjects(home, {{"Web shop", site, backups, ""}});
+        Process p = start(home, "-backup");
+        std::string out;
+        EXPECT_EQ(finish(p, &out), 0);
+        EXPECT_EQ(readFile(tmp / "backups" / "Web shop" / "site" / "img" / "a.png"), "png");
+        std::string log = readFile(home / "TharvelLog.txt");
+        EXPECT_NE(log.find("  Backup of project 'Web shop' finished successfully\r\n"), std::string::npos);
+        EXPECT_NE(out.find("  2 files copied\n"), std::string::npos);
+        // What went to standard output is the log, line for line.
+        std::string lf;
+        for (char c : log)
+            if (c != '\r') lf += c;
+        EXPECT_EQ(out, lf);
+        VT table;
+        ProjectFile::load(home / ProjectFile::kFileName, table);
+        EXPECT_FALSE(table.value(VTColumn::LastBackup).toText().empty());
+    }
+    // One project fails, the next still runs: 1.
+    {
+        fs::path home = tmp / "fail";
+        writeProjects(home, {{"db", "", backups, "shop"}, {"files", site, (tmp / "b2").string(), ""}});
+        Process p = start(home);
+        EXPECT_EQ(finish(p), 1);
+        EXPECT_TRUE(fs::exists(tmp / "b2" / "files" / "site" / "index.html"));
+        std::string log = readFile(home / "TharvelLog.txt");
+        EXPECT_NE(log.find("  Backup of project 'db' finished with errors!\r\n"), std::string::npos);
+        VT table;
+        ProjectFile::load(home / ProjectFile::kFileName, table);
+        EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+        EXPECT_FALSE(table.row(1)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+    }
+    // No projects at all is not a success.
+    {
+        fs::path home = tmp / "none";
+        fs::create_directories(home);
+        Process p = start(home);
+        EXPECT_EQ(finish(p), 1);
+    }
+}
+
+TEST(UnattendedBackup, InterruptCancelsTheRun) {
+    TempDir tmp;
+    // Enough work that the run is still copying when the signal comes.
+    for (int d = 0; d < 30; ++d)
+        for (int f = 0; f < 100; ++f)
+            writeFile(tmp / "big" / ("d" + std::to_string(d)) / ("f" + std::to_string(f)),
+                      std::string(512, 'x'));
+    fs::path home = tmp / "home";
+    const std::string backups = (tmp / "backups").string();
+    writeProjects(home, {{"one", (tmp / "big").string(), backups, ""},
+                         {"two", (tmp / "big").string(), backups, ""},
+                         {"three", (tmp / "big").string(), backups, ""}});
+    Process p = start(home);
+    ASSERT_EQ(readLine(p.out), "");
+    EXPECT_NE(readLine(p.out).find("Starting backup project 'one'"), std::string::npos);
+    EXPECT_NE(readLine(p.out).find("Backing up '"), std::string::npos);
+    kill(p.pid, SIGINT);
+    std::string rest;
+    EXPECT_EQ(finish(p, &rest), 2);
+    std::string log = readFile(home / "TharvelLog.txt");
+    ASSERT_GE(log.size(), 25u);
+    EXPECT_EQ(log.substr(log.size() - 25), "Backup canceled by user\r\n");
+    EXPECT_EQ(log.find("Starting backup project 'two'"), std::string::npos);
+    VT table;
+    ProjectFile::load(home / ProjectFile::kFileName, table);
+    EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+}
