@@ -11,8 +11,8 @@ class TDADump;
 class TDumpStream;
 
 // Sender, ObjectName, ObjectNum, ObjectCount, Percent. May throw to stop the dump.
-using TDABackupProgressEvent =
-    std::function<void(TDADump& sender, const std::string& objectName, int objectNum, int objectCount, int percent)>;
+using TDABackupProgressEvent = std::function<void(TDADump& sender, const std::string& objectName,
+                                                  int objectNum, int objectCount, int percent)>;
 
 struct TDADumpOptions {
     virtual ~TDADumpOptions() = default;
@@ -31,7 +31,7 @@ public:
 
     // Objects to dump instead of every table and view of the database.
     std::vector<std::string>& TableNames() { return tableNames_; }
-    std::string TableNamesText() const;       // joined with ";"
+    std::string TableNamesText() const;        // joined with ";"
     void SetTableNamesText(std::string_view);  // split at ";" and ","
 
     bool Debug = false;

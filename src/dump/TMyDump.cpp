@@ -1,6 +1,7 @@
 #include "dump/TMyDump.h"
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -71,7 +72,20 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     const std::string versionText = conn.ServerVersionText();
     version_ = {conn.ServerMajorVersion(), conn.ServerMinorVersion(), conn.ServerReleaseVersion()};
     const Version& v = version_;
-    exactFloats_ = v.major >= 10 || (v.major == 5 && v.minor >= 6) || (v.major >= 8);
+    // MariaDB 10 and later announce themselves as "5.5.5-10.x.y-MariaDB".
+    Version real = v;
+    if (versionText.rfind("5.5.5-", 0) == 0 && versionText.find("MariaDB") != std::string::npos) {
+        int parts[3] = {0, 0, 0};
+        size_t at = 6;
+        for (int& part : parts) {
+            while (at < versionText.size() && std::isdigit(static_cast<unsigned char>(versionText[at])))
+                part = part * 10 + (versionText[at++] - '0');
+            if (at < versionText.size() && versionText[at] == '.') ++at;
+        }
+        real = {parts[0], parts[1], parts[2]};
+    }
+    // ST_AsBinary and POINT: MariaDB 10.1 and MySQL 5.6 on.
+    exactFloats_ = real.major >= 10 || real.major >= 8 || (real.major == 5 && real.minor >= 6);
 
     // TIMESTAMP values are read in UTC, so an hour that a clock change repeats
     // keeps both of its instants, and the restore does not depend on the zone.
@@ -87,7 +101,8 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     // Three-byte utf8 turns every four-byte character into "?": read and restore in
     // utf8mb4 wherever the server has it.
     bool mariadb = versionText.find("MariaDB") != std::string::npos;
-    bool hasMb4 = mariadb ? atLeast(v.major, v.minor, 0, 5, 5, 0) : atLeast(v.major, v.minor, v.release, 5, 5, 3);
+    bool hasMb4 =
+        mariadb ? atLeast(v.major, v.minor, 0, 5, 5, 0) : atLeast(v.major, v.minor, v.release, 5, 5, 3);
     if ((charset == "utf8" || charset == "utf8mb3") && hasMb4) {
         conn.ExecSQL("SET NAMES utf8mb4");
         charset = "utf8mb4";
@@ -262,8 +277,9 @@ void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int cou
 
 void TMyDump::readColumns() {
     TMyQuery q(*Connection);
-    q.Open("SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA FROM information_schema.COLUMNS WHERE "
-           "TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, ORDINAL_POSITION");
+    q.Open(
+        "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA FROM information_schema.COLUMNS WHERE "
+        "TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, ORDINAL_POSITION");
     auto upper = [&](size_t i) {
         std::string text(q.IsNull(i) ? std::string_view() : q.Value(i));
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -275,7 +291,8 @@ void TMyDump::readColumns() {
         std::string type = upper(2), extra = upper(3);
         c.single = type == "FLOAT";
         c.floating = c.single || type == "DOUBLE" || type == "REAL" || type == "DOUBLE PRECISION";
-        c.generated = extra.find("VIRTUAL") != std::string::npos || extra.find("STORED") != std::string::npos ||
+        c.generated = extra.find("VIRTUAL") != std::string::npos ||
+                      extra.find("STORED") != std::string::npos ||
                       extra.find("PERSISTENT") != std::string::npos;
         c.invisible = extra.find("INVISIBLE") != std::string::npos;
         columns_[std::string(q.Value(0))].push_back(std::move(c));
@@ -323,13 +340,14 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
         const TMySqlFieldInfo& f = q.Fields()[i];
         const Column* c = i < selected.size() ? selected[i] : nullptr;
         if (c && c->floating && exactFloats_) {
-            literals.emplace_back(f.Name, c->single ? mytype::kFloat : mytype::kDouble, 0, 22, true, version_.major);
+            literals.emplace_back(f.Name, c->single ? mytype::kFloat : mytype::kDouble, 0, 22, true,
+                                  version_.major);
             literals.back().ReadFloatFromWkb(c->single);
             hex.push_back(false);
             continue;
         }
-        literals.emplace_back(f.Name, f.Type, static_cast<uint32_t>(f.Flags), std::min<uint32_t>(f.Length, 65535),
-                              !f.Table.empty(), version_.major);
+        literals.emplace_back(f.Name, f.Type, static_cast<uint32_t>(f.Flags),
+                              std::min<uint32_t>(f.Length, 65535), !f.Table.empty(), version_.major);
         TMyValueKind kind = literals.back().kind();
         hex.push_back(opt.HexBlob && f.Charset == 63 &&
                       (kind == TMyValueKind::ShortText || kind == TMyValueKind::LongText));
@@ -349,7 +367,8 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
         while (q.Next()) {
             ++r;
             script.EndRow(false);  // another row follows: the previous one is complete
-            FireProgress(object.written, index, count, static_cast<int>(std::min<uint64_t>(100, r * 100 / rows)));
+            FireProgress(object.written, index, count,
+                         static_cast<int>(std::min<uint64_t>(100, r * 100 / rows)));
             std::string& line = script.BeginRow();
             for (size_t i = 0; i < n; ++i) {
                 if (i) line.append(", ", 2);

@@ -49,7 +49,7 @@ private:
         std::string name;     // as the server knows it (or as given in TableNames)
         std::string written;  // as the script and the statements write it
         bool view = false;
-        std::string create;   // CREATE text read ahead (views), else empty
+        std::string create;     // CREATE text read ahead (views), else empty
         std::string tablePart;  // for a name qualified with another database: `table`
     };
     struct Version {

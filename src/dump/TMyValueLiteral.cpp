@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <system_error>
 
@@ -208,7 +209,8 @@ void TMyValueLiteral::Append(std::string& out, std::string_view value) const {
                 unsigned char raw[8];
                 std::memcpy(raw, value.data() + 5, 8);
                 uint64_t bits = 0;
-                for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(raw[value[0] == 1 ? i : 7 - i]) << (8 * i);
+                for (int i = 0; i < 8; ++i)
+                    bits |= static_cast<uint64_t>(raw[value[0] == 1 ? i : 7 - i]) << (8 * i);
                 double x;
                 std::memcpy(&x, &bits, sizeof x);
                 if (!std::isfinite(x)) badValue(value);
@@ -425,6 +427,14 @@ void TMyValueLiteral::AppendFloat(std::string& out, float value) {
     }
     char buf[40];
     auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+    // The server reads the digits as a double and then narrows it; use the short
+    // float digits only when that path gives this float back, else the double's.
+    double read = 0;
+    std::from_chars(buf, r.ptr, read);
+    if (std::fabs(read) > std::numeric_limits<float>::max() || static_cast<float>(read) != value) {
+        AppendDouble(out, value);
+        return;
+    }
     appendGeneral(out, std::string_view(buf, r.ptr - buf));
 }
 
