@@ -4,19 +4,20 @@
 #include "ui/TMainForm.h"
 #include "ui/Tcontactmessage.h"
 #include "ui/TharvelApplication.h"
+#include "ui/WebServicesWiring.h"
+#include "web/GeneralApplicationToolkitUnit.h"
 
 namespace tharvel {
 
 int DesktopStart::run(int argc, char** argv) {
     TharvelApplication app(argc, argv);
+    GeneralApplicationToolkitUnit toolkit;
     TMainForm mainForm;
-    auto* aboutForm = new TAboutForm(&mainForm);
-    auto* contactForm = new Tcontactmessage(&mainForm);
+    auto* aboutForm = new TAboutForm(toolkit, &mainForm);
+    auto* contactForm = new Tcontactmessage(toolkit, &mainForm);
     mainForm.setAboutForm(aboutForm);
     mainForm.setContactForm(contactForm);
-    // Activation work of the web services is added here with
-    // mainForm.addActivationHook(...), in this order: the removal of a stale
-    // updater, then the assignment of the web-service settings.
+    WebServicesWiring::attach(mainForm, toolkit);
     mainForm.show();
     return app.exec();
 }

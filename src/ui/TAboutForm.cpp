@@ -1,10 +1,132 @@
 #include "ui/TAboutForm.h"
 
-namespace tharvel {
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
 
-TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
+#include "ui/GeneralErrorBox.h"
+#include "ui/MessageBoxes.h"
+#include "ui/UiIcons.h"
+#include "ui/UiLook.h"
+#include "web/GeneralApplicationToolkitUnit.h"
+
+namespace tharvel {
+namespace {
+
+const char* kNoInternet = "Internet connection failed!\nPlease check your internet connection!";
+
+}  // namespace
+
+QString TAboutForm::makerSiteAddress() {
+    return QString::fromLatin1(GeneralApplicationToolkitUnit::kMakerSiteAddress);
+}
+
+TAboutForm::TAboutForm(GeneralApplicationToolkitUnit& toolkit, QWidget* parent)
+    : QDialog(parent), toolkit_(toolkit) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(588, 320);
+    setFont(UiLook::baseFont());
+
+    GroupBox7 = new QGroupBox(this);
+    GroupBox7->setObjectName(QStringLiteral("GroupBox7"));
+    GroupBox7->setGeometry(0, 0, 588, 320);
+
+    RichEdit1 = new QPlainTextEdit(GroupBox7);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setReadOnly(true);
+    QFont textFont = UiLook::baseFont();
+    textFont.setPixelSize(13);
+    RichEdit1->setFont(textFont);
+    RichEdit1->setGeometry(24, 32, 545, 201);
+
+    BitBtn38 = new QPushButton(QStringLiteral("Update to new Version"), GroupBox7);
+    BitBtn38->setObjectName(QStringLiteral("BitBtn38"));
+    BitBtn38->setGeometry(216, 248, 329, 41);
+    BitBtn38->setAutoDefault(false);
+    BitBtn38->hide();
+    connect(BitBtn38, &QPushButton::clicked, this, &TAboutForm::BitBtn38Click);
+
+    Label35 = new QLabel(makerSiteAddress(), GroupBox7);
+    Label35->setObjectName(QStringLiteral("Label35"));
+    QFont linkFont = UiLook::baseFont();
+    linkFont.setUnderline(true);
+    Label35->setFont(linkFont);
+    UiLook::setTextColour(Label35, QColor(0, 0, 255));
+    Label35->setCursor(Qt::PointingHandCursor);
+    Label35->setToolTip(QStringLiteral("Click here to see the site of Quellan"));
+    Label35->move(24, 272);
+    Label35->adjustSize();
+    Label35->installEventFilter(this);
+
+    BitBtn2 = new QPushButton(UiIcons::exit(), QStringLiteral("Exit"), GroupBox7);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(384, 291, 161, 25);
+    BitBtn2->setAutoDefault(false);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TAboutForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Once the window is on screen, so that "Retrieving Info" shows while the
+    // requests block. Only at showing: a message box closing over this window
+    // must not start the check again.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) FormActivate();
+    });
+}
+
+bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label35 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        Label35Click();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TAboutForm::FormActivate() {
+    RichEdit1->setPlainText(QStringLiteral("Retrieving Info ........."));
+    BitBtn38->hide();
+    repaint();
+    GeneralErrorBox::guard(this, [this] {
+        if (!toolkit_.IsInternetAvailable()) {
+            MessageBoxes::error(this, QString::fromLatin1(kNoInternet));
+            return;
+        }
+        auto& settings = toolkit_.settings();
+        std::string product = toolkit_.WebGetText(settings.ProductInfoURL, "", "");
+        settings.LatestVersion = toolkit_.WebGetText(settings.VersionURL, "", "");
+        RichEdit1->setPlainText(QString::fromStdString(product));
+        // Compared as texts: any difference, an older version too, offers the update.
+        if (settings.AppVersion != settings.LatestVersion) {
+            BitBtn38->setText(QStringLiteral("Update to version ") +
+                              QString::fromStdString(settings.LatestVersion));
+            BitBtn38->show();
+        }
+    });
+}
+
+void TAboutForm::BitBtn38Click() {
+    GeneralErrorBox::guard(this, [this] {
+        if (!toolkit_.IsInternetAvailable()) {
+            MessageBoxes::error(this, QString::fromLatin1(kNoInternet));
+            return;
+        }
+        toolkit_.SendToMaker("Update", "Auto Update", "just updating to new version");
+        toolkit_.DownloadAndRunUpdater(toolkit_.settings().UpdaterURL);
+    });
+}
+
+void TAboutForm::Label35Click() {
+    QDesktopServices::openUrl(QUrl(makerSiteAddress()));
 }
 
 }  // namespace tharvel

@@ -1,14 +1,43 @@
 #pragma once
 #include <QDialog>
 
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
 namespace tharvel {
 
-// The About window: created hidden at start, shown modally by the main window's
-// "About" button. The web services add its content and its activation work.
+class GeneralApplicationToolkitUnit;
+
+// The About window: the maker's product text and, when the maker publishes another
+// version, the button that updates to it. Created hidden at start, shown modally by
+// the main window's "About" button; every showing repeats the version check.
 class TAboutForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutForm(QWidget* parent = nullptr);
+    explicit TAboutForm(GeneralApplicationToolkitUnit& toolkit, QWidget* parent = nullptr);
+
+    // The maker's web site that the link opens.
+    static QString makerSiteAddress();
+
+    QGroupBox* GroupBox7;
+    QPlainTextEdit* RichEdit1;
+    QPushButton* BitBtn38;
+    QLabel* Label35;
+    QPushButton* BitBtn2;
+
+    // Handlers; errors they meet go to the general error box.
+    void FormActivate();
+    void BitBtn38Click();
+    void Label35Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    GeneralApplicationToolkitUnit& toolkit_;
 };
 
 }  // namespace tharvel

@@ -36,6 +36,7 @@ public:
     };
 
     static constexpr const char* kDefaultBaseAddress = "https://www.quellan.com";
+    static constexpr const char* kMakerSiteAddress = "https://www.quellan.com";
     static constexpr const char* kUpdaterFileName = "TharvelUpdate.exe";
 
     // Reads THARVEL_WEB_BASE (the base address) and THARVEL_TEST_HOSTS (the hosts

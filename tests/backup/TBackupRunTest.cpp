@@ -64,9 +64,10 @@ void addProject(VT& table, const std::string& name, const std::string& files, co
     table.setValue(VTColumn::BackupDirectory, backups);
     table.setValue(VTColumn::SkipFiles, 1);
     if (!database.empty()) {
-        table.setValue(VTColumn::MySQLServer, "localhost");
+        // Nothing listens on port 1: a real database step fails to connect.
+        table.setValue(VTColumn::MySQLServer, "127.0.0.1");
+        table.setValue(VTColumn::MySQLPort, "1");
         table.setValue(VTColumn::MySQLDataBase, database);
-        table.setValue(VTColumn::MySQLPort, "1");  // nothing listens there
     }
     table.post();
 }
@@ -146,11 +147,8 @@ TEST(TBackupRun, OneProjectDatabaseStep) {
         EXPECT_EQ(seen.lines.back(), kStamp + c.lastLine);
         EXPECT_EQ(table.value(VTColumn::LastBackup).isDateTime(), c.result == 0);
         if (c.result == 1) {
-            EXPECT_EQ(run.LastError().rfind("Can't connect to MySQL server on 'localhost' (10061)", 0), 0u)
-                << run.LastError();
-            EXPECT_NE(std::find(seen.lines.begin(), seen.lines.end(),
-                                kStamp + "Error:'Can't connect to MySQL server on 'localhost' (10061)"),
-                      seen.lines.end());
+            EXPECT_FALSE(run.LastError().empty());
+            EXPECT_EQ(seen.lines[seen.lines.size() - 2], kStamp + "Error:'" + run.LastError() + "'");
         } else {
             EXPECT_EQ(seen.lines[3], kStamp + "Backup MySQL database to: '" + backups +
                                          "/P/shop.sql' finished successfully");

@@ -261,6 +261,16 @@ TEST(ProjectFile, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(ProjectFile::save(dir / "no-such-dir" / "Tharvel.ini", table));
 }
 
+TEST(ProjectFile, SaveThroughASymbolicLinkReplacesItsTarget) {
+    TempDir dir;
+    writeFile(dir / "real.ini", "old");
+    std::filesystem::create_symlink(dir / "real.ini", dir / "Tharvel.ini");
+    VT table;
+    ASSERT_TRUE(ProjectFile::save(dir / "Tharvel.ini", table));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Tharvel.ini"));
+    EXPECT_EQ(readFile(dir / "real.ini"), "\xFF\xFE");
+}
+
 TEST(ProjectFile, SaveIntoADirectoryThatIsNotWritable) {
     TempDir dir;
     auto folder = dir / "ro";

@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+
+#include "UiTestSupport.h"
+#include "support/HttpTestServer.h"
+#include "support/TempDir.h"
+#include "ui/TAboutForm.h"
+#include "ui/TMainForm.h"
+#include "ui/Tcontactmessage.h"
+#include "ui/WebServicesWiring.h"
+#include "web/GeneralApplicationToolkitUnit.h"
+
+using namespace tharvel;
+using tharvel::test::HttpTestServer;
+using tharvel::test::MessageBoxAnswerer;
+using tharvel::test::TempDir;
+
+namespace {
+
+const QString kNoInternet =
+    QStringLiteral("Internet connection failed!\nPlease check your internet connection!");
+const char* kContactPath = "/controlcenter/contact_quellan.php";
+
+bool icmpAllowedHere() {
+    auto [fd, raw] = GeneralApplicationToolkitUnit().platform().openIcmpSocket();
+    (void)raw;
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+// A toolkit aimed at a loopback HTTPS server; online means the connectivity check
+// pings 127.0.0.1, offline that ICMP is not allowed.
+struct Web {
+    HttpTestServer server{HttpTestServer::Scheme::Https};
+    TempDir exeDir;
+    GeneralApplicationToolkitUnit toolkit;
+    std::vector<std::filesystem::path> started;
+    bool quitAsked = false;
+
+    explicit Web(bool online = true) {
+        toolkit.setBaseAddress(server.baseAddress());
+        toolkit.setCaFile(HttpTestServer::caFile());
+        toolkit.setExecutableDirectory(exeDir.path());
+        toolkit.setTestHosts({"127.0.0.1"});
+        toolkit.platform().systemOffline = [] { return false; };
+        if (!online) toolkit.platform().openIcmpSocket = [] { return std::pair{-1, false}; };
+        toolkit.platform().localTimeOfDay = [] { return GeneralApplicationToolkitUnit::TimeOfDay{12, 0, 0}; };
+        toolkit.platform().startDetached = [this](const std::filesystem::path& p) { started.push_back(p); };
+        toolkit.platform().requestQuit = [this] { quitAsked = true; };
+        toolkit.AssignSettings();
+        server.respond("/downloads/tharvel/tharvel.txt", 200, "Tharvel backs up databases and files.");
+        server.respond("/downloads/tharvel/contactus.txt", 200, "Write to us");
+        server.respond(kContactPath, 200, "Thank you!");
+    }
+
+    std::vector<std::string> targets() const {
+        std::vector<std::string> result;
+        for (const auto& request : server.requests()) result.push_back(request.target);
+        return result;
+    }
+};
+
+#define REQUIRE_ICMP()                                                 \
+    do {                                                               \
+        if (!icmpAllowedHere()) GTEST_SKIP() << "no ICMP socket here"; \
+    } while (false)
+
+// Closes a modal dialog once the condition holds.
+void closeWhen(QDialog* dialog, std::function<bool()> condition) {
+    auto* timer = new QTimer(dialog);
+    QObject::connect(timer, &QTimer::timeout, dialog, [=] {
+        if (dialog->isVisible() && QApplication::activeModalWidget() == dialog && condition()) {
+            timer->stop();
+            timer->deleteLater();
+            dialog->reject();
+        }
+    });
+    timer->start(5);
+}
+
+}  // namespace
+
+TEST(AboutWindow, OffersTheUpdateOnlyWhenTheVersionTextDiffers) {
+    REQUIRE_ICMP();
+    Web web;
+    TAboutForm form(web.toolkit);
+    struct Case {
+        std::string version;
+        bool offered;
+    } cases[] = {{"1.1", false}, {"1.2", true}, {"1.0", true}, {"1.1\r\n", true}};
+    for (const auto& c : cases) {
+        web.server.respond("/downloads/tharvel/version.txt", 200, c.version);
+        form.FormActivate();
+        EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
+        EXPECT_EQ(web.toolkit.settings().LatestVersion, c.version);
+        EXPECT_EQ(form.BitBtn38->isVisibleTo(&form), c.offered) << c.version;
+        if (c.offered) {
+            EXPECT_EQ(form.BitBtn38->text().toStdString(), "Update to version " + c.version);
+        }
+    }
+    // Both texts again at every activation, each with its stamp.
+    auto targets = web.targets();
+    ASSERT_EQ(targets.size(), 2 * std::size(cases));
+    EXPECT_EQ(targets[6], "/downloads/tharvel/tharvel.txt?ts=31406400");
+    EXPECT_EQ(targets[7], "/downloads/tharvel/version.txt?ts=31406400");
+}
+
+TEST(AboutWindow, OfflineShowsTheConnectionErrorAndRequestsNothing) {
+    Web web(false);
+    TAboutForm form(web.toolkit);
+    MessageBoxAnswerer answerer;
+    form.FormActivate();
+    form.BitBtn38Click();
+    ASSERT_EQ(answerer.seen().size(), 2u);
+    for (const auto& box : answerer.seen()) {
+        EXPECT_EQ(box.title, QStringLiteral("Error"));
+        EXPECT_EQ(box.text, kNoInternet);
+    }
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Retrieving Info ........."));
+    EXPECT_FALSE(form.BitBtn38->isVisibleTo(&form));
+    EXPECT_TRUE(web.server.requests().empty());
+    EXPECT_TRUE(web.started.empty());
+}
+
+TEST(AboutWindow, FailedVersionRequestReachesTheErrorBoxAndKeepsTheLastVersion) {
+    REQUIRE_ICMP();
+    Web web;
+    web.server.respond("/downloads/tharvel/version.txt", 500, "down");
+    web.toolkit.settings().LatestVersion = "1.2";
+    TAboutForm form(web.toolkit);
+    MessageBoxAnswerer answerer;
+    form.FormActivate();
+    ASSERT_EQ(answerer.seen().size(), 1u);
+    EXPECT_EQ(answerer.seen()[0].title, QStringLiteral("test_ui"));
+    EXPECT_EQ(answerer.seen()[0].text, QStringLiteral("HTTP error 500 Internal Server Error."));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Retrieving Info ........."));
+    EXPECT_FALSE(form.BitBtn38->isVisibleTo(&form));
+    EXPECT_EQ(web.toolkit.settings().LatestVersion, "1.2");
+}
+
+TEST(AboutWindow, UpdateButtonTellsTheMakerThenStartsTheNewUpdater) {
+    REQUIRE_ICMP();
+    Web web;
+    web.server.respond("/downloads/tharvel/version.txt", 200, "1.2");
+    web.server.respond("/downloads/tharvel/TharvelUpdate.exe", 200, "#!/bin/sh\n");
+    tharvel::test::writeFile(web.exeDir / "TharvelUpdate.exe", "old");
+    TAboutForm form(web.toolkit);
+    form.FormActivate();
+    ASSERT_TRUE(form.BitBtn38->isVisibleTo(&form));
+    form.BitBtn38->click();
+
+    auto requests = web.server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2].path, kContactPath);
+    EXPECT_NE(
+        requests[2].query().find("&type=Update&content=Auto+Update&email=just+updating+to+new+version&"),
+        std::string::npos)
+        << requests[2].query();
+    EXPECT_EQ(requests[3].target, "/downloads/tharvel/TharvelUpdate.exe?ts=31406400");
+    EXPECT_EQ(web.started, std::vector<std::filesystem::path>{web.exeDir / "TharvelUpdate.exe"});
+    EXPECT_EQ(tharvel::test::readFile(web.exeDir / "TharvelUpdate.exe"), "#!/bin/sh\n");
+    EXPECT_TRUE(web.quitAsked);
+}
+
+TEST(AboutWindow, LayoutAndTheLinkToTheMakersSite) {
+    Web web(false);
+    TAboutForm form(web.toolkit);
+    EXPECT_EQ(form.size(), QSize(588, 320));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("About"));
+    EXPECT_EQ(form.GroupBox7->geometry(), QRect(0, 0, 588, 320));
+    EXPECT_EQ(form.RichEdit1->geometry(), QRect(24, 32, 545, 201));
+    EXPECT_TRUE(form.RichEdit1->isReadOnly());
+    EXPECT_EQ(form.BitBtn38->geometry(), QRect(216, 248, 329, 41));
+    EXPECT_EQ(form.BitBtn2->text(), QStringLiteral("Exit"));
+    EXPECT_TRUE(form.Label35->font().underline());
+    EXPECT_EQ(form.Label35->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(form.Label35->toolTip(), QStringLiteral("Click here to see the site of Quellan"));
+
+    QTextBrowser opened;  // stands in for the desktop's browser
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &opened, "setSource");
+    QTest::mouseClick(form.Label35, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    EXPECT_EQ(opened.source(), QUrl(form.Label35->text()));
+    EXPECT_TRUE(form.Label35->text().startsWith(QStringLiteral("https://")));
+}
+
+TEST(ContactWindow, ActivationEmptiesTheMessageAndLoadsTheMakersText) {
+    REQUIRE_ICMP();
+    Web web;
+    Tcontactmessage form(web.toolkit);
+    form.Memo1->setPlainText(QStringLiteral("left from last time"));
+    form.FormActivate();
+    EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Write to us"));
+    auto requests = web.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/downloads/tharvel/contactus.txt?ts=");
+    EXPECT_EQ(requests[0].header("authorization"), "Basic Og==");
+
+    // A failing contact text keeps what the window showed.
+    web.server.respond("/downloads/tharvel/contactus.txt", 404, "gone");
+    MessageBoxAnswerer answerer;
+    form.FormActivate();
+    ASSERT_EQ(answerer.seen().size(), 1u);
+    EXPECT_EQ(answerer.seen()[0].text, QStringLiteral("HTTP error 404 Not Found."));
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Write to us"));
+}
+
+TEST(ContactWindow, OfflineNamesTheServiceHostAndRequestsNothing) {
+    Web web(false);
+    Tcontactmessage form(web.toolkit);
+    form.FormActivate();
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("<Could not contact 127.0.0.1 site>"));
+    EXPECT_TRUE(web.server.requests().empty());
+}
+
+TEST(ContactWindow, EmailPlaceholderGoesOnFocusAndComesBackWhenLeftEmpty) {
+    Web web(false);
+    Tcontactmessage form(web.toolkit);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    EXPECT_EQ(form.Edit1->text(), QStringLiteral("Put your email here"));
+    form.Edit1->setFocus();
+    EXPECT_EQ(form.Edit1->text(), QString());
+    form.Memo1->setFocus();
+    EXPECT_EQ(form.Edit1->text(), QStringLiteral("Put your email here"));
+    form.Edit1->setFocus();
+    QTest::keyClicks(form.Edit1, QStringLiteral("me@example.org"));
+    form.Memo1->setFocus();
+    form.Edit1->setFocus();
+    EXPECT_EQ(form.Edit1->text(), QStringLiteral("me@example.org"));
+    form.reject();
+}
+
+TEST(ContactWindow, SendShowsTheOutcomeAndClosesTheWindowInEveryCase) {
+    struct Case {
+        const char* what;
+        bool online;
+        int contactStatus;
+        QString message;
+        QString boxTitle, boxText;
+        std::string query;  // empty: no contact request
+    } cases[] = {
+        {"empty message", true, 200, "", "test_ui", "You should enter a message to send", ""},
+        {"sent", true, 200, "Hello,\nsave & restore", "test_ui", "Thank you!",
+         "application=Tharvel&version=1.1&type=Comment&content=Hello%2C%0D%0Asave+%26+restore"
+         "&email=Put+your+email+here&appcode="},
+        {"offline", false, 200, "hi", "Error", kNoInternet, ""},
+        {"request fails", true, 500, "hi", "test_ui", "HTTP error 500 Internal Server Error.",
+         "application=Tharvel&version=1.1&type=Comment&content=hi&email=Put+your+email+here&appcode="},
+    };
+    for (const auto& c : cases) {
+        if (c.online && !icmpAllowedHere()) continue;
+        Web web(c.online);
+        web.server.respond(kContactPath, c.contactStatus, "Thank you!");
+        Tcontactmessage form(web.toolkit);
+        form.show();
+        QCoreApplication::processEvents();  // the activation that showing starts
+        form.Memo1->setPlainText(c.message);
+        MessageBoxAnswerer answerer;
+        form.BitBtn1->click();
+
+        ASSERT_EQ(answerer.seen().size(), 1u) << c.what;
+        EXPECT_EQ(answerer.seen()[0].title, c.boxTitle) << c.what;
+        EXPECT_EQ(answerer.seen()[0].text, c.boxText) << c.what;
+        EXPECT_FALSE(form.isVisible()) << c.what;
+        EXPECT_EQ(form.result(), QDialog::Accepted) << c.what;
+        auto requests = web.server.requests();
+        std::vector<std::string> queries;
+        for (const auto& r : requests)
+            if (r.path == kContactPath) queries.push_back(r.query());
+        if (c.query.empty()) {
+            EXPECT_TRUE(queries.empty()) << c.what;
+        } else {
+            ASSERT_EQ(queries.size(), 1u) << c.what;
+            EXPECT_EQ(queries[0],
+                      c.query + GeneralApplicationToolkitUnit::UrlEncode(web.toolkit.settings().AppCode))
+                << c.what;
+            EXPECT_EQ(requests.back().header("authorization"), "Basic cGVsb3I6NTA3Mzgx");
+        }
+    }
+}
+
+TEST(ContactWindow, Layout) {
+    Web web(false);
+    Tcontactmessage form(web.toolkit);
+    EXPECT_EQ(form.size(), QSize(505, 354));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Contact Quellan"));
+    EXPECT_EQ(form.Edit1->geometry(), QRect(56, 5, 201, 21));
+    EXPECT_EQ(form.Memo1->geometry(), QRect(16, 56, 449, 113));
+    EXPECT_EQ(form.BitBtn1->geometry(), QRect(16, 176, 273, 25));
+    EXPECT_TRUE(form.BitBtn1->isDefault());
+    EXPECT_EQ(form.BitBtn2->geometry(), QRect(304, 176, 161, 25));
+    EXPECT_EQ(form.RichEdit1->geometry(), QRect(16, 208, 449, 81));
+    EXPECT_TRUE(form.RichEdit1->isReadOnly());
+    EXPECT_FALSE(form.RichEdit1->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(form.Image1->geometry(), QRect(7, 320, 258, 34));
+    for (QLabel* l : {form.Label1, form.Label2, form.Label3})
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width());
+    EXPECT_EQ(form.Label3->geometry().topLeft(), QPoint(272, 8));
+}
+
+TEST(WebServicesWiring, MainWindowActivationAndItsAboutAndContactButtons) {
+    REQUIRE_ICMP();
+    Web web;
+    web.server.respond("/downloads/tharvel/version.txt", 200, "1.1");
+    web.toolkit.settings() = {};
+    tharvel::test::writeFile(web.exeDir / "TharvelUpdate.exe", "stale updater");
+    TMainForm mainForm;
+    TAboutForm about(web.toolkit, &mainForm);
+    Tcontactmessage contact(web.toolkit, &mainForm);
+    mainForm.setAboutForm(&about);
+    mainForm.setContactForm(&contact);
+    WebServicesWiring::attach(mainForm, web.toolkit);
+    web.toolkit.platform().requestQuit = [] {};
+
+    mainForm.show();
+    EXPECT_FALSE(std::filesystem::exists(web.exeDir / "TharvelUpdate.exe"));
+    EXPECT_EQ(web.toolkit.settings().VersionURL,
+              web.server.baseAddress() + "/downloads/tharvel/version.txt?ts=<timestamp>");
+    EXPECT_EQ(mainForm.makerSiteAddress(), TAboutForm::makerSiteAddress());
+
+    // Each button shows its window modally, and showing it runs its activation.
+    closeWhen(&about, [&] { return web.server.requests().size() == 2; });
+    mainForm.spbtnAbout->click();
+    EXPECT_EQ(about.RichEdit1->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
+    closeWhen(&contact, [&] { return web.server.requests().size() == 3; });
+    mainForm.spbtnContactUs->click();
+    EXPECT_EQ(contact.RichEdit1->toPlainText(), QStringLiteral("Write to us"));
+    EXPECT_EQ(web.targets().back(), "/downloads/tharvel/contactus.txt?ts=");
+}
