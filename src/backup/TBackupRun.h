@@ -35,6 +35,9 @@ namespace tharvel {
 //         run.Show();
 //         while (!run.Finished()) { run.WaitForNotifications(100ms); run.ProcessNotifications(); }
 //
+// Observer calls come from inside the run's own operations: an observer may call
+// Close() there, but must not release the run (defer that to the event loop).
+//
 // Cancelling (Close() while the run has not ended) sets RunResult to 2 and asks
 // the job in hand to stop; the run keeps handling that job's notifications if it is
 // drained further, and its JobDone logs "Backup canceled by user". The run may

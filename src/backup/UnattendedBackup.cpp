@@ -106,8 +106,12 @@ int UnattendedBackup::Main() {
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
+    // The first signal cancels; a second one ends the program at once.
+    action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of the output that goes away must not end the backup.
+    signal(SIGPIPE, SIG_IGN);
     std::FILE* progress = isatty(STDERR_FILENO) ? stderr : nullptr;
     return Run(AppPaths::dataDirectory(), stdout, stderr, progress, signalled);
 }

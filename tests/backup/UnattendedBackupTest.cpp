@@ -34,7 +34,9 @@ void writeProjects(const fs::path& home, const std::vector<Project>& projects) {
         table.setValue(VTColumn::BackupDirectory, p.backups);
         table.setValue(VTColumn::SkipFiles, 1);
         if (!p.database.empty()) {
-            table.setValue(VTColumn::MySQLServer, "localhost");
+            // Nothing listens on port 1: a real database step fails to connect.
+            table.setValue(VTColumn::MySQLServer, "127.0.0.1");
+            table.setValue(VTColumn::MySQLPort, "1");
             table.setValue(VTColumn::MySQLDataBase, p.database);
         }
         table.post();
