@@ -412,3 +412,59 @@ TEST(FakeServer, MalformedRepliesEndInAClientError) {
         server.join();
     }
 }
+
+TEST(FakeServer, ReadTimeoutGives2013WithTheReadError) {
+    FakeMySqlServer server([](FakePeer& p) {
+        login(p, kServer41);
+        p.read();  // SET NAMES
+        p.send(1, okPacket());
+        p.read();  // the query, never answered
+        EXPECT_EQ(p.read().payload, "\x01") << "the client gives up: quit";
+        EXPECT_TRUE(p.atEnd()) << "and closes";
+    });
+    TMyConnection c;
+    c.SetServer("127.0.0.1");
+    c.SetPort(server.port());
+    c.Open();
+    try {
+        c.ExecSQL("SELECT SLEEP(100)", 1);
+        FAIL() << "no reply, yet no error";
+    } catch (const EMyError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 2013);
+        EXPECT_STREQ(
+            e.what(),
+            "Lost connection to MySQL server during query\r\nSocket error on read. WSAGetLastError return "
+            "110($6E)");
+    }
+    EXPECT_FALSE(c.Connected());
+}
+
+TEST(FakeServer, CompressedFramesOutOfOrderOrNotInflating) {
+    struct Case {
+        uint8_t seq;
+        bool garbage;
+        int code;
+        std::string message;
+    } cases[] = {
+        {5, false, 1156, "\r\nReceiveCompHeader: Net packets out of order: received[5], expected[1]"},
+        {1, true, 1157, ""},
+    };
+    for (const Case& k : cases) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            p.send(0, greeting(kServer41 | 32));
+            p.read();
+            p.send(2, okPacket());
+            p.readFrame();
+            std::string ok = le(okPacket().size(), 3) + '\x01' + okPacket();
+            if (k.garbage)
+                p.sendRaw(le(12, 3) + static_cast<char>(k.seq) + le(100, 3) + "not deflated");
+            else
+                p.sendFrame(k.seq, ok, false);
+        });
+        Api a;
+        ASSERT_TRUE(a.connect(server.port(), "u", "pw", "", 2 + 65536 + 32));
+        EXPECT_EQ(a.api.mysql_real_query(a.h, "DO 1", 4), k.code);
+        EXPECT_EQ(a.api.mysql_error(a.h), k.message);
+        server.join();
+    }
+}
