@@ -61,12 +61,12 @@ INSERT INTO types VALUES (4, -1, 1, 5, 0, 1, 0, 1, 0, 1, 0, 9223372036854775808,
            awkward + ", " + awkward + ", 0x00000001, 0x00, " + awkward + ", " + awkward + ", " + awkward +
            ", " + awkward + ", " + awkward +
            R"(, 'b c', '', NULL, '{}');
-INSERT INTO types (id, b1, d, f, dt, dtm, ts, ts6, tm, vc, tx) VALUES
+INSERT INTO types (id, b1, d, f, dt, dtm, ts, ts6, tm, vc, tx, tm3) VALUES
   (5, -1, 5e-324, 0.1, '2020-02-00', '0001-01-01 00:00:00', '2024-10-27 01:30:00', '2024-10-27 01:30:00.500000',
-   '00:00:00', 'back\\slash \'q\' "dq"', 'a\\\\nb'),
+   '00:00:00', 'back\\slash \'q\' "dq"', 'a\\\\nb', '12:00:00.250'),
   (6, 127, 2.2250738585072014e-308, 16777216, '0001-01-01', '2024-03-31 01:59:59', '2024-03-31 00:59:59',
-   '2024-03-31 01:00:00', '-00:30:00', '', ''),
-  (7, 0, 123456789012345678, -0.0, '2009-03-07', NULL, NULL, NULL, '23:59:59', NULL, NULL);
+   '2024-03-31 01:00:00', '-00:30:00', '', '', '00:00:00.001'),
+  (7, 0, 123456789012345678, -0.0, '2009-03-07', NULL, NULL, NULL, '23:59:59', NULL, NULL, NULL);
 
 CREATE TABLE `select` (`from` INT PRIMARY KEY, `key` VARCHAR(10), `order` INT);
 INSERT INTO `select` VALUES (1, 'k', 2);
