@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "backup/TConnectionTest.h"
 #include "platform/AppPaths.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
@@ -100,10 +101,13 @@ std::string encipherPassword(const QString& typed) {
     return TCifrare::encipherPassword(typed.toStdString());
 }
 
-// Opens and closes a connection with the current row's settings; throws on failure.
+// Opens and closes a connection with the current row's settings (the edit buffer
+// while editing); throws the connection's error on failure.
 void testConnection(const VT& table) {
-    (void)table;
-    throw std::runtime_error("The connection test is not available in this build");
+    auto text = [&](VTColumn column) { return table.value(column).toText(); };
+    TConnectionTest::Run(text(VTColumn::MySQLServer), text(VTColumn::MySQLPort),
+                         text(VTColumn::MySQLDataBase), text(VTColumn::MySQLUser),
+                         text(VTColumn::MySQLPassword));
 }
 
 QLabel* outcomeLabel(QWidget* parent, const char* name, const QString& text, const QColor& colour, int y) {

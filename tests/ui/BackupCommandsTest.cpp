@@ -144,7 +144,8 @@ TEST(BackupCommands, AllProjectsRunFromTheFirstRowAndErrorsAreShown) {
     EXPECT_EQ(boxes.seen()[0].title, "Error");
     EXPECT_TRUE(boxes.seen()[0].text.startsWith("Can't connect to MySQL server on '127.0.0.1'"))
         << boxes.seen()[0].text.toStdString();
-    EXPECT_NE(logText(t.home_).find("Error:'Can't connect to MySQL server on '127.0.0.1'"), std::string::npos);
+    EXPECT_NE(logText(t.home_).find("Error:'Can't connect to MySQL server on '127.0.0.1'"),
+              std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(t.home_ / "backups" / "One" / "site" / "index.html"));
     EXPECT_TRUE(std::filesystem::exists(t.home_ / "backups" / "Three" / "site" / "index.html"));
     const std::string file = t.projectFileText();
