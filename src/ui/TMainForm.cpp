@@ -19,6 +19,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 
 #include "backup/TConnectionTest.h"
 #include "platform/AppPaths.h"
@@ -239,10 +240,12 @@ void TMainForm::buildLayout() {
     btnBackupDirectory =
         button(TntGroupBox4, "btnBackupDirectory", QStringLiteral("..."), QIcon(), 352, 36, 23, 21);
 
-    label(TntGroupBox3, QStringLiteral("Last backup:"), 8, 464);
+    QLabel* lastBackup = label(TntGroupBox3, QStringLiteral("Last backup:"), 8, 464);
     DBTxtLastBackup = new QLabel(TntGroupBox3);
     DBTxtLastBackup->setObjectName(QStringLiteral("DBTxtLastBackup"));
-    DBTxtLastBackup->setGeometry(72, 464, 321, 17);
+    // Starts after its caption, whose width depends on the font; ends where the groups end.
+    const int lastBackupLeft = std::max(72, lastBackup->geometry().right() + 6);
+    DBTxtLastBackup->setGeometry(lastBackupLeft, 464, 393 - lastBackupLeft, 17);
     UiLook::setTextColour(DBTxtLastBackup, UiLook::navy());
 
     // Bottom row.
