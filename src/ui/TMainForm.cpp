@@ -406,7 +406,15 @@ void TMainForm::FormShow() {
     highlightAttached_ = true;
     std::error_code ec;
     const bool fileExists = std::filesystem::exists(ProjectFileName, ec);
-    tableCall([this] { rules_->load(); });
+    if (!tableCall([this] { rules_->load(); })) {
+        // A project file that exists but cannot be read must not be replaced by the
+        // next save: nothing can be edited until the program starts with it readable.
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{btnInsert, btnEdit, btnDelete, btnSave, btnCancel, TntGroupBox3,
+                                             TntDBGrid1, spbtnBackupAllProjects, spbtnBackupSelectedProject})
+            w->setEnabled(false);
+        return;
+    }
     // Loading an existing file ends on its first row, which applies the browse rule
     // even when it holds no project; without a file the controls keep their start.
     if (fileExists) VTAfterScroll();

@@ -43,7 +43,8 @@ void expectNothingClipped(QWidget* window) {
             EXPECT_LE(fm.horizontalAdvance(group->title()) + 16, group->width()) << name;
         }
         // A caption's text runs into no other visible control beside it.
-        if (auto* label = qobject_cast<QLabel*>(w); label && label->isVisibleTo(window) && !label->text().isEmpty()) {
+        if (auto* label = qobject_cast<QLabel*>(w);
+            label && label->isVisibleTo(window) && !label->text().isEmpty()) {
             QRect text = label->geometry();
             if (!label->wordWrap()) text.setWidth(fm.horizontalAdvance(label->text()));
             for (QObject* o : label->parentWidget()->children()) {

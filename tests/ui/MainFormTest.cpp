@@ -319,3 +319,39 @@ TEST(MainForm, ViewLogOpensTheLogOrSaysItIsMissing) {
     ASSERT_EQ(opened.urls().size(), 1u);
     EXPECT_EQ(opened.urls()[0].toLocalFile().toStdString(), (t.home_ / "TharvelLog.txt").string());
 }
+
+TEST(MainForm, UnreadableProjectFileIsReportedAndNeverReplaced) {
+    MainWindowDriver t;
+    std::filesystem::create_directories(t.projectFile());  // exists, cannot be read as a file
+    MessageBoxAnswerer ok;
+    ASSERT_TRUE(t.show());
+    ASSERT_EQ(ok.seen().size(), 1u);
+    EXPECT_EQ(ok.seen()[0].title, MessageBoxes::applicationTitle());
+    EXPECT_TRUE(ok.seen()[0].text.startsWith("Cannot read the project file"))
+        << ok.seen()[0].text.toStdString();
+    EXPECT_EQ(t.buttonStates(), "00000 0");
+    EXPECT_TRUE(std::filesystem::is_directory(t.projectFile()));
+}
+
+TEST(MainForm, ClosingDropsAProjectBeingInserted) {
+    MainWindowDriver t;
+    t.writeProjects(kTwoProjects);
+    ASSERT_TRUE(t.show());
+    const std::string before = t.projectFileText();
+    t.click(t.form_->btnInsert);
+    t.typeInto(t.form_->DBEdtProject, QStringLiteral("Unsaved"));
+    t.click(t.form_->spbtnExit);
+    EXPECT_FALSE(t.form_->isVisible());
+    t.form_.reset();
+    EXPECT_EQ(t.projectFileText(), before);
+}
+
+TEST(MainForm, LogoOpensTheMakersSite) {
+    MainWindowDriver t;
+    ASSERT_TRUE(t.show());
+    t.form_->setMakerSiteAddress(QStringLiteral("https://maker.example/"));
+    UrlCatcher opened(QStringLiteral("https"));
+    QTest::mouseClick(t.form_->Image1, Qt::LeftButton);
+    ASSERT_EQ(opened.urls().size(), 1u);
+    EXPECT_EQ(opened.urls()[0], QUrl("https://maker.example/"));
+}
