@@ -205,6 +205,9 @@ void TMainForm::buildLayout() {
     tbnClearPassw->setGeometry(350, 93, 25, 23);
     tbnClearPassw->setIcon(UiIcons::clearPassword());
     tbnClearPassw->setToolTip(QStringLiteral("Clear Password"));
+    // Takes the focus like the other buttons: a password being typed is stored
+    // before it is cleared, never after.
+    tbnClearPassw->setFocusPolicy(Qt::StrongFocus);
     DBckbMySQLNewBackupEachDay = new QCheckBox(QStringLiteral("New backup each day"), TntGroupBox1);
     DBckbMySQLNewBackupEachDay->setObjectName(QStringLiteral("DBckbMySQLNewBackupEachDay"));
     DBckbMySQLNewBackupEachDay->setGeometry(8, 136, 210, 17);

@@ -261,6 +261,13 @@ TEST(MainForm, ClearPasswordPostsAtOnceAndLeavesSaveAndCancelOn) {
     EXPECT_EQ(t.buttonStates(), "10011 1");
     QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Up);
     EXPECT_EQ(t.buttonStates(), "11100 1");
+
+    // A password typed just before is not stored after the clear.
+    t.typeInto(t.form_->EdtMySQLPassword, QStringLiteral("typed"));
+    t.click(t.form_->tbnClearPassw);
+    t.focus(t.form_->DBEdtMySQLUser);
+    EXPECT_TRUE(t.form_->table().value(VTColumn::MySQLPassword).isEmpty());
+    EXPECT_EQ(t.projectFileText().find("MySQLPassword=\r\n"), t.projectFileText().find("MySQLPassword="));
 }
 
 TEST(MainForm, TypingBeforeNewProjectOnAStartWithoutFile) {
