@@ -10,7 +10,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 7) {
-        std::fprintf(stderr, "usage: %s host port user password database sql [--compress]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s host port user password database sql [--compress] [--charset=name]\n",
+                     argv[0]);
         return 2;
     }
     try {
@@ -21,7 +22,12 @@ int main(int argc, char** argv) {
         c.SetUsername(argv[3]);
         c.SetPassword(argv[4]);
         c.SetDatabase(argv[5]);
-        c.Options().SetCompress(argc > 7 && std::strcmp(argv[7], "--compress") == 0);
+        for (int i = 7; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--compress") == 0)
+                c.Options().SetCompress(true);
+            else if (std::strncmp(argv[i], "--charset=", 10) == 0)
+                c.Options().SetCharset(argv[i] + 10);
+        }
         c.Open();
         tharvel::TMyQuery q(c);
         q.Open(argv[6]);

@@ -112,6 +112,11 @@ TEST(MyQuery, SecondQueryWhileRowsAreUnreadIsOutOfSync) {
     ASSERT_TRUE(second.Open("SELECT 'after'"));
     ASSERT_TRUE(second.Next());
     EXPECT_EQ(second.Value(0), "after");
+    // A thousand rows: the sequence number wraps from 255 to 0 several times.
+    ASSERT_TRUE(second.Open("SELECT seq FROM seq_1_to_1000"));
+    uint64_t n = 0;
+    while (second.Next()) ASSERT_EQ(second.Value(0), std::to_string(++n));
+    EXPECT_EQ(n, 1000u);
 }
 
 TEST(MyQuery, ServerErrorsKeepTheConnectionUsable) {
