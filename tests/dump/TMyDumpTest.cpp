@@ -219,3 +219,37 @@ TEST(TMyDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
 
 }  // namespace
 }  // namespace tharvel::test
+
+namespace tharvel::test {
+namespace {
+
+TEST(TMyDump, TimestampsKeepTheirInstantsOnAServerInAnotherZone) {
+    MariaDb& berlin = MariaDb::shared();
+    const std::string name = berlin.freshDatabase("zones");
+    // The autumn hour that Berlin's clocks repeat, and a summer and a winter instant.
+    berlin.sql(
+        "SET time_zone = '+00:00'; CREATE TABLE t (id INT PRIMARY KEY, ts TIMESTAMP(3) NULL);"
+        "INSERT INTO t VALUES (1, '2024-10-27 00:30:00'), (2, '2024-10-27 01:30:00.250'),"
+        "(3, '2024-07-01 12:00:00'), (4, '2024-01-01 23:59:59.999');",
+        name);
+    TempDir dir;
+    auto queue = std::make_shared<NotificationQueue>();
+    auto notes =
+        runJob(TBackUpThread::Create(serverRecord(berlin, name, dir.path().string() + "/"), queue), queue);
+    ASSERT_EQ(notes.back().code, 2) << notes.back().text;
+    std::unique_ptr<MariaDb> tokyo;
+    try {
+        tokyo = std::make_unique<MariaDb>("Asia/Tokyo");
+    } catch (const std::exception&) {
+        tokyo = std::make_unique<MariaDb>("Asia/Tokyo");
+    }
+    tokyo->sql("CREATE DATABASE restored");
+    tokyo->runScript(dir.path() / "Web shop" / (name + ".sql"), "restored");
+    const std::string query = "SELECT id, UNIX_TIMESTAMP(ts) FROM t ORDER BY id";
+    EXPECT_EQ(tokyo->sql(query, "restored"), berlin.sql(query, name));
+    EXPECT_EQ(tokyo->sql(query, "restored"),
+              "1\t1729989000.000\n2\t1729992600.250\n3\t1719835200.000\n4\t1704153599.999\n");
+}
+
+}  // namespace
+}  // namespace tharvel::test
