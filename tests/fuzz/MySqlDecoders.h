@@ -49,6 +49,7 @@ inline void decodeOne(const uint8_t* data, size_t size) {
                 std::vector<uint8_t> out;
                 auto body = payload.subspan(7);
                 if (body.size() > header.length) body = body.subspan(0, header.length);
+                if (header.inflatedLength > (1u << 20)) return;  // only slows the search
                 TMySqlNet::InflateFrame(body, header.inflatedLength, out);
                 break;
             }
