@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "backup/EAbort.h"
+#include "backup/TDatabaseBackup.h"
 
 namespace tharvel {
 namespace {
@@ -115,9 +116,11 @@ DirectoryCopy::Result TBackUpThread::BackupFiles() {
 
 std::string TBackUpThread::BackupDatabase() {
     lastDumpPercent_ = -1;
-    throw std::runtime_error("The database step is not available in this build: database '" +
-                             project_.MySQLDataBase + "' on '" + project_.MySQLServer +
-                             "' was not backed up");
+    requireBackupDirectory(project_);
+    return TDatabaseBackup::Run(project_, projectFolder_,
+                                [this](TDADump&, const std::string& name, int num, int count, int percent) {
+                                    DumpProgress(name, num, count, percent);
+                                });
 }
 
 void TBackUpThread::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,

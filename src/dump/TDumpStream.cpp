@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 namespace tharvel {
@@ -16,11 +17,11 @@ TDumpStream::TDumpStream(const std::string& path) {
     // The dump holds the whole database: readable by its owner only.
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd_ < 0) {
-        std::string full = path;
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            full = real;
-            ::free(real);
-        }
+        int error = errno;
+        std::error_code ignored;
+        std::string full = std::filesystem::absolute(path, ignored).string();
+        if (full.empty()) full = path;
+        errno = error;
         throw std::runtime_error("Cannot create file \"" + full + "\". " + std::strerror(errno));
     }
     buffer_.reserve(kFlushAt + (64 << 10));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <system_error>
 
@@ -202,6 +203,23 @@ void TMyValueLiteral::Append(std::string& out, std::string_view value) const {
             out.append(value);
             return;
         case TMyValueKind::Float: {
+            if (wkb_) {
+                // byte order, geometry type (4 bytes), X (8 bytes), Y (8 bytes)
+                if (value.size() != 21 || (value[0] != 0 && value[0] != 1)) badValue(value);
+                unsigned char raw[8];
+                std::memcpy(raw, value.data() + 5, 8);
+                uint64_t bits = 0;
+                for (int i = 0; i < 8; ++i)
+                    bits |= static_cast<uint64_t>(raw[value[0] == 1 ? i : 7 - i]) << (8 * i);
+                double x;
+                std::memcpy(&x, &bits, sizeof x);
+                if (!std::isfinite(x)) badValue(value);
+                if (single_)
+                    AppendFloat(out, static_cast<float>(x));
+                else
+                    AppendDouble(out, x);
+                return;
+            }
             double d = 0;
             const char* begin = value.data();
             if (!value.empty() && *begin == '+') ++begin;
@@ -348,15 +366,10 @@ void TMyValueLiteral::AppendLongText(std::string& out, std::string_view bytes) {
     appendEscaped(out, bytes, true);
 }
 
-void TMyValueLiteral::AppendDouble(std::string& out, double value) {
-    if (value == 0) {
-        out += '0';
-        return;
-    }
-    char buf[40];
-    // Scientific form with the shortest digits that read back as the same double.
-    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-    std::string_view sci(buf, r.ptr - buf);
+namespace {
+
+// Lays out the shortest scientific digits of a number in the general number format.
+void appendGeneral(std::string& out, std::string_view sci) {
     bool negative = sci.front() == '-';
     if (negative) sci.remove_prefix(1);
     size_t e = sci.find('e');
@@ -392,6 +405,37 @@ void TMyValueLiteral::AppendDouble(std::string& out, double value) {
         auto er = std::to_chars(eb, eb + sizeof eb, E - 1);
         out.append(eb, er.ptr - eb);
     }
+}
+
+}  // namespace
+
+void TMyValueLiteral::AppendDouble(std::string& out, double value) {
+    if (value == 0) {
+        out += '0';
+        return;
+    }
+    char buf[40];
+    // Scientific form with the shortest digits that read back as the same double.
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+    appendGeneral(out, std::string_view(buf, r.ptr - buf));
+}
+
+void TMyValueLiteral::AppendFloat(std::string& out, float value) {
+    if (value == 0) {
+        out += '0';
+        return;
+    }
+    char buf[40];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+    // The server reads the digits as a double and then narrows it; use the short
+    // float digits only when that path gives this float back, else the double's.
+    double read = 0;
+    std::from_chars(buf, r.ptr, read);
+    if (std::fabs(read) > std::numeric_limits<float>::max() || static_cast<float>(read) != value) {
+        AppendDouble(out, value);
+        return;
+    }
+    appendGeneral(out, std::string_view(buf, r.ptr - buf));
 }
 
 }  // namespace tharvel

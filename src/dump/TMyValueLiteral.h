@@ -43,6 +43,14 @@ public:
 
     TMyValueKind kind() const { return kind_; }
 
+    // The server's text for FLOAT and DOUBLE is rounded; the dump selects such
+    // columns as a point's well-known binary instead, whose X holds the exact
+    // double. singlePrecision: the column is a FLOAT (shortest float digits).
+    void ReadFloatFromWkb(bool singlePrecision) {
+        wkb_ = true;
+        single_ = singlePrecision;
+    }
+
     // Appends the literal of a value (the server's bytes) to out.
     void Append(std::string& out, std::string_view value) const;
     static void AppendNull(std::string& out) { out.append("NULL", 4); }
@@ -55,6 +63,7 @@ public:
     static void AppendLongText(std::string& out, std::string_view bytes);
     // The general number format, with the shortest digits that read back exactly.
     static void AppendDouble(std::string& out, double value);
+    static void AppendFloat(std::string& out, float value);
 
 private:
     void appendInteger(std::string& out, std::string_view text) const;
@@ -70,6 +79,8 @@ private:
     uint8_t type_;
     uint32_t length_;
     int serverMajor_;
+    bool wkb_ = false;
+    bool single_ = false;
 };
 
 }  // namespace tharvel

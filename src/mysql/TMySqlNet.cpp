@@ -60,7 +60,7 @@ void TMySqlNet::ensure(size_t n) {
     if (n <= capacity_ && (capacity_ <= kKeepLimit || n == capacity_)) return;
     size_t capacity = std::max(n, kAssembly);
     if (capacity == capacity_) return;
-    auto fresh = std::make_unique<uint8_t[]>(capacity);
+    auto fresh = std::make_unique_for_overwrite<uint8_t[]>(capacity);
     if (data_) std::memcpy(fresh.get(), data_.get(), std::min(length_, capacity));
     data_ = std::move(fresh);
     capacity_ = capacity;
@@ -314,6 +314,7 @@ uint32_t TMySqlNet::receiveHeader() {
 }
 
 void TMySqlNet::ReadPacket() {
+    length_ = 0;  // nothing of the previous packet needs to survive a reallocation
     size_t total = 0;
     size_t n;
     do {

@@ -6,12 +6,12 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 
 #include "ui/GeneralErrorBox.h"
 #include "ui/MessageBoxes.h"
+#include "ui/UiIcons.h"
 #include "ui/UiLook.h"
 #include "web/GeneralApplicationToolkitUnit.h"
 
@@ -66,8 +66,7 @@ TAboutForm::TAboutForm(GeneralApplicationToolkitUnit& toolkit, QWidget* parent)
     Label35->adjustSize();
     Label35->installEventFilter(this);
 
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Exit"),
-                              GroupBox7);
+    BitBtn2 = new QPushButton(UiIcons::exit(), QStringLiteral("Exit"), GroupBox7);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(384, 291, 161, 25);
     BitBtn2->setAutoDefault(false);

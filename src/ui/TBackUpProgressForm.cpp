@@ -5,16 +5,47 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "platform/AppPaths.h"
+#include "ui/BackupRunDriver.h"
 #include "ui/UiLook.h"
 
 namespace tharvel {
 
-TBackUpProgressForm::TBackUpProgressForm(QWidget* parent) : QDialog(parent) {
+TBackUpProgressForm::TBackUpProgressForm(VT* table, QWidget* parent) : QDialog(parent), table_(table) {
     setObjectName(QStringLiteral("BackUpProgressForm"));
     buildLayout();
 }
 
-TBackUpProgressForm::~TBackUpProgressForm() = default;
+TBackUpProgressForm::~TBackUpProgressForm() {
+    // A cancelled job may still be running: its run stays until the job has ended.
+    if (driver_) driver_->detach();
+}
+
+void TBackUpProgressForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (started_ || !table_) return;
+    started_ = true;
+    const std::string log = (AppPaths::dataDirectory() / "TharvelLog.txt").string();
+    driver_ = new BackupRunDriver(*table_, log, tag_ == 1 ? TBackupRun::OneProject : TBackupRun::AllProjects,
+                                  jobFactory_, this);
+    driver_->setParent(this);
+    // From the dialog's own loop, so that a run that ends at once can close it.
+    QMetaObject::invokeMethod(
+        this, [this] { driver_->start(); }, Qt::QueuedConnection);
+}
+
+void TBackUpProgressForm::done(int result) {
+    if (driver_ && !driver_->run().Closing()) driver_->run().Close();
+    QDialog::done(result);
+}
+
+int TBackUpProgressForm::RunResult() const {
+    return driver_ ? driver_->run().RunResult() : 0;
+}
+
+QString TBackUpProgressForm::LastError() const {
+    return driver_ ? QString::fromStdString(driver_->run().LastError()) : QString();
+}
 
 void TBackUpProgressForm::buildLayout() {
     setWindowTitle(QStringLiteral("BackUp Progress"));

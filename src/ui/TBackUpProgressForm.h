@@ -2,19 +2,40 @@
 #include <QDialog>
 #include <QString>
 
+#include "backup/TBackupRun.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
 
 namespace tharvel {
 
+class BackupRunDriver;
+class VT;
+
 // The modal window of a backup run: the project in hand, the step in hand, the
-// progress of the step and of the whole run, and Cancel.
+// progress of the step and of the whole run, and Cancel. The run itself is the
+// core's; it starts when the window is shown and reads the table's current row.
 class TBackUpProgressForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TBackUpProgressForm(QWidget* parent = nullptr);
+    // Without a table the window only shows its layout.
+    explicit TBackUpProgressForm(VT* table = nullptr, QWidget* parent = nullptr);
     ~TBackUpProgressForm() override;
+
+    // The mode, set before the window is shown: 1 the current project only, 0 every
+    // project from the current one to the last.
+    void setTag(int mode) { tag_ = mode; }
+    int tag() const { return tag_; }
+    // 0 success, 1 a job failed, 2 cancelled by the user; and the last error's text.
+    int RunResult() const;
+    QString LastError() const;
+
+    // Who makes the run's jobs; the backup job of the core unless set.
+    void setJobFactory(TBackupRun::JobFactory factory) { jobFactory_ = std::move(factory); }
+
+    // Closing by Cancel, the close box or the end of the run.
+    void done(int result) override;
 
     QLabel* TntLabel1;
     QLabel* LabelProjName;
@@ -26,8 +47,17 @@ public:
     // Shows a position; above 100 shows full.
     static void setPosition(QProgressBar* bar, int position);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildLayout();
+
+    VT* table_;
+    int tag_ = 1;
+    TBackupRun::JobFactory jobFactory_;
+    BackupRunDriver* driver_ = nullptr;
+    bool started_ = false;
 };
 
 }  // namespace tharvel

@@ -1,11 +1,15 @@
 #include "ui/TMainForm.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -15,8 +19,18 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 
+#include "backup/TConnectionTest.h"
+#include "platform/AppPaths.h"
+#include "projects/ProjectFile.h"
+#include "projects/ProjectRules.h"
+#include "projects/TCifrare.h"
+#include "ui/GeneralErrorBox.h"
+#include "ui/MessageBoxes.h"
+#include "ui/ProjectListModel.h"
 #include "ui/TAboutForm.h"
+#include "ui/TBackUpProgressForm.h"
 #include "ui/Tcontactmessage.h"
 #include "ui/UiIcons.h"
 #include "ui/UiLook.h"
@@ -63,6 +77,40 @@ QToolButton* flatButton(QWidget* parent, const char* name, const QString& text, 
     return b;
 }
 
+// Sees every modal window of the program close, and then calls back from the event
+// loop, once the window is gone from the modal stack.
+class ModalCloseWatcher : public QObject {
+public:
+    ModalCloseWatcher(QObject* parent, std::function<void()> closed)
+        : QObject(parent), closed_(std::move(closed)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+            auto* window = static_cast<QWidget*>(watched);
+            if (window->isWindow() && window->windowModality() != Qt::NonModal)
+                QMetaObject::invokeMethod(this, closed_, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> closed_;
+};
+
+// The stored form of a typed password.
+std::string encipherPassword(const QString& typed) {
+    return TCifrare::encipherPassword(typed.toStdString());
+}
+
+// Opens and closes a connection with the current row's settings (the edit buffer
+// while editing); throws the connection's error on failure.
+void testConnection(const VT& table) {
+    auto text = [&](VTColumn column) { return table.value(column).toText(); };
+    TConnectionTest::Run(text(VTColumn::MySQLServer), text(VTColumn::MySQLPort),
+                         text(VTColumn::MySQLDataBase), text(VTColumn::MySQLUser),
+                         text(VTColumn::MySQLPassword));
+}
+
 QLabel* outcomeLabel(QWidget* parent, const char* name, const QString& text, const QColor& colour, int y) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
@@ -81,9 +129,15 @@ QLabel* outcomeLabel(QWidget* parent, const char* name, const QString& text, con
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("MainForm"));
     buildLayout();
+    connectEditor();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The list's model reads the table, which goes before the child widgets do.
+    TntDBGrid1->setModel(nullptr);
+    delete listModel_;
+    rules_.reset();
+}
 
 void TMainForm::buildLayout() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -145,11 +199,15 @@ void TMainForm::buildLayout() {
     EdtMySQLPassword->setObjectName(QStringLiteral("EdtMySQLPassword"));
     EdtMySQLPassword->setGeometry(200, 94, 151, 22);
     EdtMySQLPassword->setEchoMode(QLineEdit::Password);
+    EdtMySQLPassword->setText(passwordPlaceholder());
     tbnClearPassw = new QToolButton(TntGroupBox1);
     tbnClearPassw->setObjectName(QStringLiteral("tbnClearPassw"));
     tbnClearPassw->setGeometry(350, 93, 25, 23);
     tbnClearPassw->setIcon(UiIcons::clearPassword());
     tbnClearPassw->setToolTip(QStringLiteral("Clear Password"));
+    // Takes the focus like the other buttons: a password being typed is stored
+    // before it is cleared, never after.
+    tbnClearPassw->setFocusPolicy(Qt::StrongFocus);
     DBckbMySQLNewBackupEachDay = new QCheckBox(QStringLiteral("New backup each day"), TntGroupBox1);
     DBckbMySQLNewBackupEachDay->setObjectName(QStringLiteral("DBckbMySQLNewBackupEachDay"));
     DBckbMySQLNewBackupEachDay->setGeometry(8, 136, 210, 17);
@@ -169,10 +227,12 @@ void TMainForm::buildLayout() {
     rbSkipExisting = new QRadioButton(QStringLiteral("Skip existing"), DBRadioGroup);
     rbOverwrite = new QRadioButton(QStringLiteral("Overwrite"), DBRadioGroup);
     rbOverwriteOlder = new QRadioButton(QStringLiteral("Overwrite older"), DBRadioGroup);
+    skipFilesGroup_ = new QButtonGroup(this);
     QRadioButton* radios[] = {rbSkipExisting, rbOverwrite, rbOverwriteOlder};
     for (int i = 0; i < 3; ++i) {
         radios[i]->setObjectName(QStringLiteral("DBRadioGroup%1").arg(i));
         radios[i]->setGeometry(8 + i * 120, 12, 118, 19);
+        skipFilesGroup_->addButton(radios[i], i);
     }
 
     TntGroupBox4 = new QGroupBox(QStringLiteral("Where to backup"), TntGroupBox3);
@@ -183,10 +243,12 @@ void TMainForm::buildLayout() {
     btnBackupDirectory =
         button(TntGroupBox4, "btnBackupDirectory", QStringLiteral("..."), QIcon(), 352, 36, 23, 21);
 
-    label(TntGroupBox3, QStringLiteral("Last backup:"), 8, 464);
+    QLabel* lastBackup = label(TntGroupBox3, QStringLiteral("Last backup:"), 8, 464);
     DBTxtLastBackup = new QLabel(TntGroupBox3);
     DBTxtLastBackup->setObjectName(QStringLiteral("DBTxtLastBackup"));
-    DBTxtLastBackup->setGeometry(72, 464, 321, 17);
+    // Starts after its caption, whose width depends on the font; ends where the groups end.
+    const int lastBackupLeft = std::max(72, lastBackup->geometry().right() + 6);
+    DBTxtLastBackup->setGeometry(lastBackupLeft, 464, 393 - lastBackupLeft, 17);
     UiLook::setTextColour(DBTxtLastBackup, UiLook::navy());
 
     // Bottom row.
@@ -224,9 +286,89 @@ void TMainForm::buildLayout() {
     connect(spbtnExit, &QToolButton::clicked, this, &TMainForm::spbtnExitClick);
 }
 
+void TMainForm::connectEditor() {
+    listModel_ = new ProjectListModel(
+        VT_,
+        [this](int row, const QString& name) {
+            const bool stored = tableCall([&] {
+                if (row != VT_.currentIndex()) VT_.moveTo(row);
+                if (!VT_.isEditingOrInserting()) VT_.edit();
+                VT_.setValue(VTColumn::Project, VTValue(name.toStdString()));
+            });
+            showCurrentRow();
+            return stored;
+        },
+        nullptr);
+    TntDBGrid1->setModel(listModel_);
+    TntDBGrid1->setColumnWidth(0, 202);
+    TntDBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                QAbstractItemView::AnyKeyPressed);
+    auto followSelection = [this] {
+        connect(TntDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this](const QModelIndex& current) {
+                    if (current.isValid()) onListRowChanged(current.row());
+                });
+    };
+    followSelection();
+    connect(listModel_, &QAbstractItemModel::modelReset, this, followSelection);
+
+    // Activation: a modal window of this program has closed and none is left open,
+    // so the main window is the active one again. Coming back from another program
+    // closes no window of ours, so it does not count.
+    auto* watcher = new ModalCloseWatcher(this, [this] {
+        if (shown_ && isVisible() && !QApplication::activeModalWidget()) FormActivate();
+    });
+    qApp->installEventFilter(watcher);
+
+    VT_.afterScroll.connect([this](VT&) { VTAfterScroll(); });
+    VT_.afterEdit.connect([this](VT&) { VTAfterEdit(); });
+    VT_.afterPost.connect([this](VT&) { VTAfterPost(); });
+    VT_.afterDelete.connect([this](VT&) { showCurrentRow(); });
+
+    const std::pair<QLineEdit*, VTColumn> bound[] = {
+        {DBEdtProject, VTColumn::Project},
+        {DBEdtMySQLServer, VTColumn::MySQLServer},
+        {DBEdtMySQLPort, VTColumn::MySQLPort},
+        {DBEdtMySQLDataBase, VTColumn::MySQLDataBase},
+        {DBEdtMySQLUser, VTColumn::MySQLUser},
+        {DBEdtFilesDirectory, VTColumn::FilesDirectory},
+        {DBEdtBackupDirectory, VTColumn::BackupDirectory},
+    };
+    for (auto [edit, column] : bound) {
+        connect(edit, &QLineEdit::textEdited, this, [this, column = column](const QString& text) {
+            userChanged(column, VTValue(text.toStdString()));
+        });
+    }
+    connect(DBckbMySQLNewBackupEachDay, &QCheckBox::clicked, this,
+            [this](bool checked) { userChanged(VTColumn::MySQLNewBackupEachDay, VTValue(checked ? 1 : 0)); });
+    connect(skipFilesGroup_, &QButtonGroup::idClicked, this,
+            [this](int id) { userChanged(VTColumn::SkipFiles, VTValue(id)); });
+
+    EdtMySQLPassword->installEventFilter(this);
+    connect(EdtMySQLPassword, &QLineEdit::textChanged, this, &TMainForm::EdtMySQLPasswordChange);
+
+    connect(btnInsert, &QPushButton::clicked, this, &TMainForm::btnInsertClick);
+    connect(btnEdit, &QPushButton::clicked, this, &TMainForm::btnEditClick);
+    connect(btnDelete, &QPushButton::clicked, this, &TMainForm::btnDeleteClick);
+    connect(btnSave, &QPushButton::clicked, this, &TMainForm::btnSaveClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
+    connect(btnFilesDirectory, &QPushButton::clicked, this, &TMainForm::btnFilesDirectoryClick);
+    connect(btnBackupDirectory, &QPushButton::clicked, this, &TMainForm::btnBackupDirectoryClick);
+    connect(tbnClearPassw, &QToolButton::clicked, this, &TMainForm::tbnClearPasswClick);
+    connect(btnTestConection, &QPushButton::clicked, this, &TMainForm::btnTestConectionClick);
+    connect(spbtnBackupSelectedProject, &QToolButton::clicked, this,
+            &TMainForm::spbtnBackupSelectedProjectClick);
+    connect(spbtnBackupAllProjects, &QToolButton::clicked, this, &TMainForm::spbtnBackupAllProjectsClick);
+    connect(SpBtnViewLog, &QToolButton::clicked, this, &TMainForm::SpBtnViewLogClick);
+}
+
 std::vector<QLineEdit*> TMainForm::boundEdits() const {
     return {DBEdtMySQLServer,    DBEdtMySQLPort, DBEdtMySQLDataBase,  DBEdtMySQLUser,
             DBEdtFilesDirectory, DBEdtProject,   DBEdtBackupDirectory};
+}
+
+std::filesystem::path TMainForm::logFileName() {
+    return AppPaths::dataDirectory() / "TharvelLog.txt";
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -235,6 +377,18 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         Image1Click();
         return true;
     }
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+        // A window that loses or regains the activation does not enter or leave an edit.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            return QWidget::eventFilter(watched, event);
+        const bool in = event->type() == QEvent::FocusIn;
+        if (watched == EdtMySQLPassword) {
+            GeneralErrorBox::guard(this, [&] { in ? EdtMySQLPasswordEnter() : EdtMySQLPasswordExit(); });
+        } else if (auto* edit = qobject_cast<QLineEdit*>(watched); edit && highlightAttached_) {
+            in ? EditEnter(edit) : EditExit(edit);  // only the bound edits are watched
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -242,15 +396,315 @@ void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        FormShow();
+        GeneralErrorBox::guard(this, [this] { FormShow(); });
         FormActivate();
     }
 }
 
-void TMainForm::FormShow() {}
+void TMainForm::FormShow() {
+    ProjectFileName = AppPaths::dataDirectory() / ProjectFile::kFileName;
+    rules_ = std::make_unique<ProjectRules>(VT_, ProjectFileName);
+    // The edits get their highlight even when the project file cannot be read.
+    for (QLineEdit* edit : boundEdits()) edit->installEventFilter(this);
+    highlightAttached_ = true;
+    std::error_code ec;
+    const bool fileExists = std::filesystem::exists(ProjectFileName, ec);
+    if (!tableCall([this] { rules_->load(); })) {
+        // A project file that exists but cannot be read must not be replaced by the
+        // next save: nothing can be edited until the program starts with it readable.
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{btnInsert, btnEdit, btnDelete, btnSave, btnCancel, TntGroupBox3,
+                                             TntDBGrid1, spbtnBackupAllProjects, spbtnBackupSelectedProject})
+            w->setEnabled(false);
+        return;
+    }
+    // Loading an existing file ends on its first row, which applies the browse rule
+    // even when it holds no project; without a file the controls keep their start.
+    if (fileExists) VTAfterScroll();
+    showCurrentRow();
+}
 
 void TMainForm::FormActivate() {
     for (auto& hook : activationHooks_) hook();
+}
+
+bool TMainForm::tableCall(const std::function<void()>& operation) {
+    try {
+        operation();
+        return true;
+    } catch (const EPostRefused& refused) {
+        showCurrentRow();
+        MessageBoxes::warning(this, QString::fromUtf8(refused.what()));
+    } catch (const std::exception& error) {
+        showCurrentRow();
+        GeneralErrorBox::show(this, error);
+    }
+    return false;
+}
+
+void TMainForm::showCurrentRow() {
+    if (holdControls_) return;
+    showingRow_ = true;
+    auto text = [this](VTColumn column) { return QString::fromStdString(VT_.value(column).toText()); };
+    const std::pair<QLineEdit*, VTColumn> bound[] = {
+        {DBEdtProject, VTColumn::Project},
+        {DBEdtMySQLServer, VTColumn::MySQLServer},
+        {DBEdtMySQLPort, VTColumn::MySQLPort},
+        {DBEdtMySQLDataBase, VTColumn::MySQLDataBase},
+        {DBEdtMySQLUser, VTColumn::MySQLUser},
+        {DBEdtFilesDirectory, VTColumn::FilesDirectory},
+        {DBEdtBackupDirectory, VTColumn::BackupDirectory},
+    };
+    for (auto [edit, column] : bound) {
+        const QString value = text(column);
+        if (edit->text() != value) edit->setText(value);
+    }
+    DBckbMySQLNewBackupEachDay->setChecked(text(VTColumn::MySQLNewBackupEachDay) == QLatin1String("1"));
+    const QString skip = text(VTColumn::SkipFiles);
+    skipFilesGroup_->setExclusive(false);
+    for (QAbstractButton* radio : skipFilesGroup_->buttons())
+        radio->setChecked(QString::number(skipFilesGroup_->id(radio)) == skip);
+    skipFilesGroup_->setExclusive(true);
+    DBTxtLastBackup->setText(text(VTColumn::LastBackup));
+    listModel_->refresh();
+    selectCurrentRowInList();
+    showingRow_ = false;
+}
+
+void TMainForm::selectCurrentRowInList() {
+    const bool wasShowing = showingRow_;
+    showingRow_ = true;
+    const int row = VT_.currentIndex();
+    if (row >= 0 && row < listModel_->rowCount()) {
+        const QModelIndex index = listModel_->index(row, 0);
+        if (TntDBGrid1->selectionModel()->currentIndex() != index)
+            TntDBGrid1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    } else {
+        TntDBGrid1->selectionModel()->clear();
+    }
+    showingRow_ = wasShowing;
+}
+
+void TMainForm::onListRowChanged(int row) {
+    if (showingRow_ || row == VT_.currentIndex()) return;
+    if (!tableCall([&] { VT_.moveTo(row); })) selectCurrentRowInList();
+}
+
+void TMainForm::userChanged(VTColumn column, VTValue value) {
+    if (showingRow_) return;
+    // Starting an edit may move the table (an insert on an empty table); the control
+    // keeps what the user typed, and shows the row once the value is stored.
+    holdControls_ = true;
+    tableCall([&] {
+        if (!VT_.isEditingOrInserting()) VT_.edit();
+        VT_.setValue(column, std::move(value));
+    });
+    holdControls_ = false;
+    showCurrentRow();
+}
+
+// ---- Button rules ---------------------------------------------------------------
+
+void TMainForm::setEditingButtons() {
+    btnEdit->setEnabled(false);
+    btnDelete->setEnabled(false);
+    btnSave->setEnabled(true);
+    btnCancel->setEnabled(true);
+}
+
+void TMainForm::setBrowseButtons(bool hasRows) {
+    for (QWidget* w : std::initializer_list<QWidget*>{btnEdit, btnDelete, TntGroupBox3, TntDBGrid1,
+                                                      spbtnBackupAllProjects, spbtnBackupSelectedProject})
+        w->setEnabled(hasRows);
+}
+
+void TMainForm::VTAfterScroll() {
+    if (!VT_.isEditingOrInserting()) {
+        btnInsert->setEnabled(true);
+        btnSave->setEnabled(false);
+        btnCancel->setEnabled(false);
+        setBrowseButtons(!VT_.isEmpty());
+    }
+    showCurrentRow();
+}
+
+void TMainForm::VTAfterEdit() {
+    btnEditClick();
+}
+
+void TMainForm::VTAfterPost() {
+    showCurrentRow();
+}
+
+void TMainForm::btnEditClick() {
+    if (VT_.isEmpty()) return;
+    if (!tableCall([this] { VT_.edit(); })) return;
+    setEditingButtons();
+}
+
+void TMainForm::btnInsertClick() {
+    if (!tableCall([this] { rules_->newProject(); })) return;
+    setEditingButtons();
+    TntGroupBox3->setEnabled(true);
+    TntDBGrid1->setEnabled(true);
+    showCurrentRow();
+    DBEdtProject->setFocus();
+}
+
+void TMainForm::btnSaveClick() {
+    if (!VT_.isEditingOrInserting()) return;
+    if (!tableCall([this] { VT_.post(); })) return;
+    if (VT_.isEditingOrInserting()) return;
+    btnInsert->setEnabled(true);
+    btnEdit->setEnabled(true);
+    btnDelete->setEnabled(true);
+    btnSave->setEnabled(false);
+    btnCancel->setEnabled(false);
+}
+
+void TMainForm::btnCancelClick() {
+    if (!VT_.isEditingOrInserting()) return;
+    tableCall([this] { VT_.cancel(); });
+    btnInsert->setEnabled(true);
+    if (!VT_.isEmpty()) {
+        btnEdit->setEnabled(true);
+        btnDelete->setEnabled(true);
+        btnSave->setEnabled(false);
+        btnCancel->setEnabled(false);
+    }
+    showCurrentRow();
+}
+
+void TMainForm::btnDeleteClick() {
+    if (VT_.isEmpty()) return;
+    if (!MessageBoxes::confirm(this, QStringLiteral("Delete project?"))) return;
+    tableCall([this] { VT_.remove(); });
+    showCurrentRow();
+}
+
+// ---- Folder pickers ---------------------------------------------------------------
+
+void TMainForm::btnFilesDirectoryClick() {
+    pickFolder(QStringLiteral("Directory to backup"), VTColumn::FilesDirectory);
+}
+
+void TMainForm::btnBackupDirectoryClick() {
+    pickFolder(QStringLiteral("Where to backup"), VTColumn::BackupDirectory);
+}
+
+void TMainForm::pickFolder(const QString& title, VTColumn column) {
+    // No folder preselected: the dialog does not start at the field's value.
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, title, QString(), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) return;
+    btnEditClick();
+    if (!tableCall([&] {
+            if (!VT_.isEditingOrInserting()) VT_.edit();
+            VT_.setValue(column, VTValue(QDir::toNativeSeparators(folder).toStdString()));
+        }))
+        return;
+    showCurrentRow();
+    btnSaveClick();
+}
+
+// ---- Password edit -----------------------------------------------------------------
+
+void TMainForm::EdtMySQLPasswordEnter() {
+    EdtMySQLPassword->clear();
+    UiLook::setHighlighted(EdtMySQLPassword, true);
+}
+
+void TMainForm::EdtMySQLPasswordChange(const QString& text) {
+    if (text.isEmpty() || passwordTag_ != 0) return;
+    passwordTag_ = 1;
+    tableCall([this] { VT_.edit(); });
+}
+
+void TMainForm::EdtMySQLPasswordExit() {
+    if (VT_.isEditingOrInserting() && passwordTag_ == 1) {
+        const QString typed = EdtMySQLPassword->text();
+        tableCall([&] {
+            VT_.setValue(VTColumn::MySQLPassword,
+                         VTValue(typed.isEmpty() ? std::string() : encipherPassword(typed)));
+        });
+    }
+    passwordTag_ = 1;
+    EdtMySQLPassword->setText(passwordPlaceholder());
+    passwordTag_ = 0;
+    UiLook::setHighlighted(EdtMySQLPassword, false);
+}
+
+void TMainForm::tbnClearPasswClick() {
+    tableCall([this] {
+        VT_.edit();
+        VT_.setValue(VTColumn::MySQLPassword, VTValue(std::string()));
+        VT_.post();
+    });
+}
+
+void TMainForm::EditEnter(QLineEdit* edit) {
+    UiLook::setHighlighted(edit, true);
+}
+
+void TMainForm::EditExit(QLineEdit* edit) {
+    UiLook::setHighlighted(edit, false);
+}
+
+// ---- Commands ------------------------------------------------------------------------
+
+void TMainForm::btnTestConectionClick() {
+    GeneralErrorBox::guard(this, [this] {
+        testConnection(VT_);
+        MessageBoxes::information(this, QStringLiteral("Success!"));
+    });
+}
+
+void TMainForm::spbtnBackupSelectedProjectClick() {
+    runBackup(1);
+}
+
+void TMainForm::spbtnBackupAllProjectsClick() {
+    runBackup(0);
+}
+
+void TMainForm::runBackup(int mode) {
+    // Completes an entry in hand: the password edit stores what was typed.
+    DBEdtProject->setFocus();
+    if (passwordTag_ == 1) EdtMySQLPasswordExit();
+    if (VT_.isEditingOrInserting() && !tableCall([this] { VT_.post(); })) return;
+    if (VT_.isEditingOrInserting()) return;
+    LabelSuccessful->hide();
+    LabelError->hide();
+    LabelCanceled->hide();
+    int result = 0;
+    QString lastError;
+    {
+        TBackUpProgressForm progress(&VT_, this);
+        progress.setTag(mode);
+        progress.setJobFactory(backupJobFactory_);
+        progress.exec();
+        result = progress.RunResult();
+        lastError = progress.LastError();
+    }
+    showCurrentRow();
+    if (result == 0) {
+        LabelSuccessful->show();
+    } else if (result == 1) {
+        LabelError->show();
+        MessageBoxes::error(this, lastError);
+    } else {
+        LabelCanceled->show();
+    }
+}
+
+void TMainForm::SpBtnViewLogClick() {
+    const std::filesystem::path log = logFileName();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(log, ec)) {
+        MessageBoxes::plain(this, QStringLiteral("Log File does not exist."));
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(log.string())));
 }
 
 void TMainForm::spbtnAboutClick() {

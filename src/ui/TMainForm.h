@@ -1,7 +1,11 @@
 #pragma once
 #include <QWidget>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <vector>
+
+#include "projects/VT.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -11,9 +15,15 @@ class QPushButton;
 class QRadioButton;
 class QTableView;
 class QToolButton;
+class QButtonGroup;
 
 namespace tharvel {
 
+class NotificationQueue;
+class ProjectListModel;
+class TBackUpThread;
+struct TBackupRecord;
+class ProjectRules;
 class TAboutForm;
 class Tcontactmessage;
 
@@ -31,6 +41,13 @@ public:
     // Work run at every activation of this window (at start, and whenever a window
     // it showed modally has closed), in the order added.
     void addActivationHook(std::function<void()> hook) { activationHooks_.push_back(std::move(hook)); }
+
+    // Who makes the backup runs' jobs; the backup job of the core unless set.
+    void setBackupJobFactory(std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&,
+                                                                          std::shared_ptr<NotificationQueue>)>
+                                 factory) {
+        backupJobFactory_ = std::move(factory);
+    }
 
     // The address that the logo opens.
     void setMakerSiteAddress(const QString& address) { makerSiteAddress_ = address; }
@@ -81,12 +98,22 @@ public:
     // The seven bound edits that take the focus highlight.
     std::vector<QLineEdit*> boundEdits() const;
 
+    // The project table and the project file's path (set when first shown).
+    VT& table() { return VT_; }
+    const std::filesystem::path& projectFileName() const { return ProjectFileName; }
+    // The log file that "View Log" opens.
+    static std::filesystem::path logFileName();
+
+    // The ten characters the password edit shows in place of the stored password.
+    static QString passwordPlaceholder() { return QStringLiteral("0123456789"); }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     void buildLayout();
+    void connectEditor();
     void FormShow();
     void FormActivate();
     void spbtnAboutClick();
@@ -94,10 +121,60 @@ private:
     void spbtnExitClick();
     void Image1Click();
 
+    // Table handlers.
+    void VTAfterScroll();
+    void VTAfterEdit();
+    void VTAfterPost();
+    // Buttons.
+    void btnInsertClick();
+    void btnEditClick();
+    void btnDeleteClick();
+    void btnSaveClick();
+    void btnCancelClick();
+    void btnFilesDirectoryClick();
+    void btnBackupDirectoryClick();
+    void pickFolder(const QString& title, VTColumn column);
+    void tbnClearPasswClick();
+    void btnTestConectionClick();
+    void spbtnBackupSelectedProjectClick();
+    void spbtnBackupAllProjectsClick();
+    void runBackup(int mode);
+    void SpBtnViewLogClick();
+    // Password edit.
+    void EdtMySQLPasswordEnter();
+    void EdtMySQLPasswordChange(const QString& text);
+    void EdtMySQLPasswordExit();
+    void EditEnter(QLineEdit* edit);
+    void EditExit(QLineEdit* edit);
+
+    // A bound control changed by the user: edit, then store the value.
+    void userChanged(VTColumn column, VTValue value);
+    // Runs a table operation; a post refused for a missing name shows the warning.
+    // False when the operation was refused or failed.
+    bool tableCall(const std::function<void()>& operation);
+    // Shows the current row in the bound controls and the project list.
+    void showCurrentRow();
+    void selectCurrentRowInList();
+    void onListRowChanged(int row);
+    void setEditingButtons();
+    void setBrowseButtons(bool hasRows);
+
+    VT VT_;
+    std::unique_ptr<ProjectRules> rules_;
+    std::filesystem::path ProjectFileName;
+    ProjectListModel* listModel_ = nullptr;
+    QButtonGroup* skipFilesGroup_ = nullptr;
+    int passwordTag_ = 0;
+    bool showingRow_ = false;
+    bool holdControls_ = false;
+    bool highlightAttached_ = false;
+
     TAboutForm* aboutForm_ = nullptr;
     Tcontactmessage* contactForm_ = nullptr;
     std::vector<std::function<void()>> activationHooks_;
     QString makerSiteAddress_;
+    std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&, std::shared_ptr<NotificationQueue>)>
+        backupJobFactory_;
     bool shown_ = false;
 };
 

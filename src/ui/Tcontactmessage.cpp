@@ -7,7 +7,6 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 
 #include "ui/GeneralErrorBox.h"
@@ -58,8 +57,7 @@ Tcontactmessage::Tcontactmessage(GeneralApplicationToolkitUnit& toolkit, QWidget
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &Tcontactmessage::BitBtn1Click);
 
-    BitBtn2 =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Exit"), this);
+    BitBtn2 = new QPushButton(UiIcons::exit(), QStringLiteral("Exit"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(304, 176, 161, 25);
     BitBtn2->setAutoDefault(false);

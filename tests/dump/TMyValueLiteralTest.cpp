@@ -70,6 +70,7 @@ TEST(TMyValueLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
         {kDouble, 22, "0", "0"},
         {kDouble, 22, "-0", "0"},
         {kFloat, 12, "3.40282e38", "3.40282E38"},
+        {kFloat, 12, "1.0000001", "1.0000001"},
         // dates: zero date keeps its literal; non-calendar dates and 0001-01-01 as sent
         {kDate, 10, "2009-03-07", "'2009-03-07'"},
         {kDate, 10, "0000-00-00", "'0000-00-00 00:00:00'"},

@@ -158,3 +158,23 @@ TEST(MyConnection, SettingServerOrUserClosesTheConnection) {
     EXPECT_EQ(c->UseCount(), 0);
     EXPECT_TRUE(c->Connected());  // not in disconnected mode
 }
+
+TEST(MyConnection, EmptyServerMeansLocalhostAndPipesDoNotExist) {
+    MariaDb& db = MariaDb::shared();
+    auto c = connectionTo(db);
+    c->SetServer("");
+    c->Open();
+    EXPECT_EQ(scalar(*c, "SELECT 1"), "1");
+    c->Close();
+    c->Options().SetProtocol(TMyProtocol::mpPipe);
+    try {
+        c->Open();
+        FAIL() << "a named pipe opened on Linux";
+    } catch (const EMyError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 2046);
+        EXPECT_EQ(
+            std::string(e.what()),
+            "Wrong or unknown protocol\r\nThe named-pipe channel does not exist on this system; use TCP");
+    }
+    EXPECT_FALSE(c->Connected());
+}

@@ -2,6 +2,7 @@
 
 #include "mysql/EMyError.h"
 #include "mysql/EMySqlException.h"
+#include "mysql/TMySQLConnection.h"
 
 using namespace tharvel;
 
@@ -58,5 +59,32 @@ TEST(ClientErrors, ClassificationAndSqlErrorLine) {
         EXPECT_EQ(e.IsDuplicateKey(), k.duplicate) << k.code;
         EXPECT_EQ(e.SqlErrorLine(), k.line) << k.message;
         EXPECT_EQ(e.what(), k.message);
+    }
+}
+
+TEST(ServerVersion, ParsesThreeNumbersOrFailsWithTheConversionError) {
+    struct Case {
+        std::string text;
+        int major, minor, release;
+        std::string error;
+    } cases[] = {
+        {"5.5.5-10.11.6-MariaDB", 5, 5, 5, ""},
+        {"10.11.6", 10, 11, 6, ""},
+        {"4.0.27-log", 4, 0, 27, ""},
+        {"abc", 0, 0, 0, "'abc' is not a valid integer value"},
+        {"5.1", 0, 0, 0, "'' is not a valid integer value"},
+        {"5", 0, 0, 0, "'' is not a valid integer value"},
+    };
+    for (const Case& k : cases) {
+        int major = 0, minor = 0, release = 0;
+        try {
+            TMySQLConnection::ParseVersion(k.text, major, minor, release);
+            EXPECT_EQ(k.error, "") << k.text;
+            EXPECT_EQ(major, k.major);
+            EXPECT_EQ(minor, k.minor);
+            EXPECT_EQ(release, k.release);
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), k.error) << k.text;
+        }
     }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "MySqlTestUtil.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
@@ -110,6 +112,11 @@ TEST(MyQuery, SecondQueryWhileRowsAreUnreadIsOutOfSync) {
     ASSERT_TRUE(second.Open("SELECT 'after'"));
     ASSERT_TRUE(second.Next());
     EXPECT_EQ(second.Value(0), "after");
+    // A thousand rows: the sequence number wraps from 255 to 0 several times.
+    ASSERT_TRUE(second.Open("SELECT seq FROM seq_1_to_1000"));
+    uint64_t n = 0;
+    while (second.Next()) ASSERT_EQ(second.Value(0), std::to_string(++n));
+    EXPECT_EQ(n, 1000u);
 }
 
 TEST(MyQuery, ServerErrorsKeepTheConnectionUsable) {
@@ -173,4 +180,33 @@ TEST(MyQuery, KillFromAnotherConnection) {
     EXPECT_FALSE(victim->Connected());
     EXPECT_THROW(killer->Kill(999999), EMyError);  // unknown thread: the server's error
     EXPECT_TRUE(killer->Connected());
+}
+
+// Both threads send through the one shared query buffer; each must get its own text.
+TEST(MyQuery, ThreadsShareTheQueryBufferSafely) {
+    MariaDb& db = MariaDb::shared();
+    auto run = [&](int id, std::string& failure) {
+        try {
+            auto c = connectionTo(db);
+            c->Open();
+            for (int i = 0; i < 200; ++i) {
+                std::string text(static_cast<size_t>((i * 37 + id * 101) % 3000),
+                                 static_cast<char>('a' + id));
+                TMyQuery q(*c);
+                q.Open("SELECT '" + text + "', " + std::to_string(i));
+                if (!q.Next() || q.Value(0) != text || q.Value(1) != std::to_string(i)) {
+                    failure = "thread " + std::to_string(id) + " got another text at " + std::to_string(i);
+                    return;
+                }
+            }
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    };
+    std::string f1, f2;
+    std::thread t1(run, 1, std::ref(f1)), t2(run, 2, std::ref(f2));
+    t1.join();
+    t2.join();
+    EXPECT_EQ(f1, "");
+    EXPECT_EQ(f2, "");
 }

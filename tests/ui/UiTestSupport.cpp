@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -34,6 +35,14 @@ void MessageBoxAnswerer::poll() {
     } else {
         box->reject();
     }
+}
+
+UrlCatcher::UrlCatcher(QString scheme) : scheme_(std::move(scheme)) {
+    QDesktopServices::setUrlHandler(scheme_, this, "open");
+}
+
+UrlCatcher::~UrlCatcher() {
+    QDesktopServices::unsetUrlHandler(scheme_);
 }
 
 bool processEventsUntil(const std::function<bool()>& predicate, int maxMilliseconds) {

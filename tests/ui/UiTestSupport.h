@@ -1,11 +1,19 @@
 #pragma once
 #include <QMessageBox>
+#include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 #include <functional>
+#include <ostream>
 #include <vector>
 
 class QWidget;
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace tharvel::test {
 
@@ -35,6 +43,23 @@ private:
     QTimer timer_;
     std::vector<SeenBox> seen_;
     std::function<void(QMessageBox*)> inspector_;
+};
+
+// Takes the URLs that the program asks the desktop to open, for one scheme, while
+// it lives: nothing is launched.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit UrlCatcher(QString scheme);
+    ~UrlCatcher() override;
+    const std::vector<QUrl>& urls() const { return urls_; }
+
+public slots:
+    void open(const QUrl& url) { urls_.push_back(url); }
+
+private:
+    QString scheme_;
+    std::vector<QUrl> urls_;
 };
 
 // Handles pending events until the predicate holds (the jobs post from other

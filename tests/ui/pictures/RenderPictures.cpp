@@ -1,19 +1,54 @@
-// Renders the windows to PNG files under the offscreen platform:
+// Renders the windows to PNG files under the offscreen platform, for the README:
 //   test_ui_pictures <output folder>
+// main-window.png (two sample projects), progress-window.png (during a run) and
+// one picture per message-box kind.
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QPixmap>
+#include <QProgressBar>
+#include <QTableView>
+#include <QTest>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 #include "UiTestSupport.h"
+#include "backup/EAbort.h"
+#include "backup/TBackUpThread.h"
+#include "support/TempDir.h"
+#include "ui/GeneralErrorBox.h"
+#include "ui/MessageBoxes.h"
+#include "ui/TBackUpProgressForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TharvelApplication.h"
 
 using namespace tharvel;
+using namespace tharvel::test;
 
 namespace {
 
-void save(QWidget* widget, const QString& file) {
-    widget->grab().save(file);
+// A database step that shows some progress and then waits to be stopped.
+class PictureJob : public TBackUpThread {
+public:
+    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& p, std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<TBackUpThread>(new PictureJob(p, std::move(q)));
+    }
+
+protected:
+    using TBackUpThread::TBackUpThread;
+    std::string BackupDatabase() override {
+        Notify(TNotifyStrunct::Progress, 64, {});
+        while (!Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        throw EAbort();
+    }
+};
+
+bool save(QWidget* widget, const QDir& out, const QString& name) {
+    const QString file = out.filePath(name);
+    const bool ok = widget->grab().save(file);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(file));
+    return ok;
 }
 
 }  // namespace
@@ -23,9 +58,59 @@ int main(int argc, char** argv) {
     TharvelApplication app(argc, argv);
     QDir out(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     out.mkpath(QStringLiteral("."));
+    bool ok = true;
+
+    TempDir home("tharvel-pictures");
+    qputenv("THARVEL_HOME", QByteArray::fromStdString(home.path().string()));
+    std::filesystem::create_directories(home / "www" / "shop");
+    writeFile(home / "www" / "shop" / "index.php", "<?php");
+    writeFile(home / "Tharvel.ini",
+              "[Web shop]\r\nMySQLServer=localhost\r\nMySQLPort=3306\r\nMySQLDataBase=shop\r\n"
+              "MySQLUser=backup\r\nMySQLNewBackupEachDay=1\r\nFilesDirectory=/var/www/shop\r\n"
+              "BackupDirectory=/srv/backups/\r\nSkipFiles=2\r\nLastBackup=10/12/2026 03:00:12\r\n\r\n"
+              "[Company blog]\r\nMySQLServer=db.example.org\r\nMySQLPort=3306\r\nMySQLDataBase=blog\r\n"
+              "MySQLUser=blog\r\nFilesDirectory=" +
+                  (home / "www" / "shop").string() + "\r\nBackupDirectory=" + (home / "backups").string() +
+                  "\r\nSkipFiles=1\r\n");
+
     TMainForm main;
     main.show();
+    QApplication::setActiveWindow(&main);
+    if (!QTest::qWaitForWindowActive(&main)) return 1;
+    main.LabelSuccessful->show();
     QApplication::processEvents();
-    save(&main, out.filePath(QStringLiteral("main-window.png")));
-    return 0;
+    ok &= save(&main, out, QStringLiteral("main-window.png"));
+
+    // Progress window: all projects from "Company blog", its database step in hand.
+    main.TntDBGrid1->setFocus();
+    QTest::keyClick(main.TntDBGrid1, Qt::Key_Down);
+    {
+        TBackUpProgressForm progress(&main.table(), &main);
+        progress.setTag(0);
+        progress.setJobFactory(&PictureJob::Create);
+        progress.show();
+        processEventsUntil([&] { return progress.ProgressBar1->value() == 64; }, 10000);
+        ok &= save(&progress, out, QStringLiteral("progress-window.png"));
+        progress.reject();
+        processEventsUntil([] { return false; }, 200);
+    }
+
+    // The message boxes.
+    const std::pair<QString, std::function<void()>> boxes[] = {
+        {"box-information.png", [] { MessageBoxes::information(nullptr, "Success!"); }},
+        {"box-warning.png", [] { MessageBoxes::warning(nullptr, "Project Name is missing"); }},
+        {"box-error.png",
+         [] { MessageBoxes::error(nullptr, "Can't connect to MySQL server on 'db.example.org' (10061)"); }},
+        {"box-confirm.png", [] { MessageBoxes::confirm(nullptr, "Delete project?"); }},
+        {"box-plain.png", [] { MessageBoxes::plain(nullptr, "Log File does not exist."); }},
+        {"box-general-error.png",
+         [] { GeneralErrorBox::show(nullptr, QStringLiteral("Access denied for user 'backup'@'localhost'")); }},
+    };
+    for (const auto& [name, show] : boxes) {
+        MessageBoxAnswerer answerer(QStringLiteral("OK"));
+        answerer.setInspector([&, name = name](QMessageBox* box) { ok &= save(box, out, name); });
+        show();
+    }
+    qunsetenv("THARVEL_HOME");
+    return ok ? 0 : 1;
 }

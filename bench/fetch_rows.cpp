@@ -1,0 +1,46 @@
+// Reads every row of one statement with TMyConnection and discards it; prints the
+// number of rows and value bytes. Used by bench/fetch.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include "mysql/TMyConnection.h"
+#include "mysql/TMyQuery.h"
+
+int main(int argc, char** argv) {
+    if (argc < 7) {
+        std::fprintf(stderr, "usage: %s host port user password database sql [--compress] [--charset=name]\n",
+                     argv[0]);
+        return 2;
+    }
+    try {
+        tharvel::TMyConnection c;
+        c.SetLoginPrompt(false);
+        c.SetServer(argv[1]);
+        c.SetPort(std::atoi(argv[2]));
+        c.SetUsername(argv[3]);
+        c.SetPassword(argv[4]);
+        c.SetDatabase(argv[5]);
+        for (int i = 7; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--compress") == 0)
+                c.Options().SetCompress(true);
+            else if (std::strncmp(argv[i], "--charset=", 10) == 0)
+                c.Options().SetCharset(argv[i] + 10);
+        }
+        c.Open();
+        tharvel::TMyQuery q(c);
+        q.Open(argv[6]);
+        unsigned long long rows = 0, bytes = 0;
+        size_t n = q.FieldCount();
+        while (q.Next()) {
+            ++rows;
+            for (size_t i = 0; i < n; ++i) bytes += q.Value(i).size();
+        }
+        std::fprintf(stderr, "%llu rows, %llu bytes\n", rows, bytes);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

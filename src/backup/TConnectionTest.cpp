@@ -1,0 +1,24 @@
+#include "backup/TConnectionTest.h"
+
+#include "backup/TDatabaseBackup.h"
+#include "mysql/TMyConnection.h"
+#include "projects/TCifrare.h"
+
+namespace tharvel {
+
+void TConnectionTest::Run(const std::string& server, const std::string& portText, const std::string& database,
+                          const std::string& user, const std::string& storedPassword) {
+    TMyConnection connection;  // closed (quit command sent) when it goes, also after a failure
+    connection.SetLoginPrompt(false);
+    connection.Options().SetCharset("");
+    connection.Options().SetUseUnicode(true);
+    connection.SetServer(server);
+    connection.SetPort(TDatabaseBackup::PortOf(portText));
+    connection.SetDatabase(database);
+    connection.SetUsername(user);
+    connection.SetPassword(storedPassword.empty() ? std::string()
+                                                  : TCifrare::decipherPassword(storedPassword));
+    connection.Open();
+}
+
+}  // namespace tharvel

@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+
+namespace tharvel {
+
+// The project editor's connection test: opens a MySQL connection with a project's
+// values as the project table holds them (the password in its stored, enciphered
+// form) and closes it again. A failure raises the connection's error (EMyError)
+// unchanged; on return the caller shows "Success!".
+class TConnectionTest {
+public:
+    static void Run(const std::string& server, const std::string& portText, const std::string& database,
+                    const std::string& user, const std::string& storedPassword);
+};
+
+}  // namespace tharvel

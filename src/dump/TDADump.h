@@ -1,0 +1,63 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tharvel {
+
+class TDADump;
+class TDumpStream;
+
+// Sender, ObjectName, ObjectNum, ObjectCount, Percent. May throw to stop the dump.
+using TDABackupProgressEvent = std::function<void(TDADump& sender, const std::string& objectName,
+                                                  int objectNum, int objectCount, int percent)>;
+
+struct TDADumpOptions {
+    virtual ~TDADumpOptions() = default;
+    bool GenerateHeader = true;
+    bool AddDrop = true;
+    bool QuoteNames = false;
+};
+
+// Writes a whole database as an SQL script. The back-up itself is the subclass's.
+class TDADump {
+public:
+    TDADump();
+    virtual ~TDADump();
+    TDADump(const TDADump&) = delete;
+    TDADump& operator=(const TDADump&) = delete;
+
+    // Objects to dump instead of every table and view of the database.
+    std::vector<std::string>& TableNames() { return tableNames_; }
+    std::string TableNamesText() const;        // joined with ";"
+    void SetTableNamesText(std::string_view);  // split at ";" and ","
+
+    bool Debug = false;
+    TDADumpOptions& Options() { return *options_; }
+
+    TDABackupProgressEvent OnBackupProgress;
+
+    // Creates (or truncates) the file and writes the dump into it. The file keeps every
+    // line written before a failure; the failure reaches the caller unchanged.
+    void BackupToFile(const std::string& fileName);
+
+    // A name as the dump writes it.
+    virtual std::string QuoteName(std::string_view name) const;
+
+protected:
+    // Called by the constructor of each class that wants other options.
+    void ReplaceOptions(std::unique_ptr<TDADumpOptions> options) { options_ = std::move(options); }
+    virtual void Backup(TDumpStream& out, const std::string& query) = 0;
+    void FireProgress(const std::string& objectName, int objectNum, int objectCount, int percent);
+
+    char leftQuote_ = '"';
+    char rightQuote_ = '"';
+
+private:
+    std::vector<std::string> tableNames_;
+    std::unique_ptr<TDADumpOptions> options_;
+};
+
+}  // namespace tharvel

@@ -1,0 +1,391 @@
+#include "dump/TMyDump.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "dump/TDumpScript.h"
+#include "dump/TDumpStream.h"
+#include "dump/TMyNameRule.h"
+#include "dump/TMyValueLiteral.h"
+#include "mysql/TMyConnection.h"
+#include "mysql/TMyQuery.h"
+
+namespace tharvel {
+namespace {
+
+std::string scriptDate() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[128];
+    const char* format = (local.tm_hour || local.tm_min || local.tm_sec) ? "%x %X" : "%x";
+    size_t n = std::strftime(buf, sizeof buf, format, &local);
+    return std::string(buf, n);
+}
+
+bool atLeast(int major, int minor, int release, int m, int n, int r) {
+    if (major != m) return major > m;
+    if (minor != n) return minor > n;
+    return release >= r;
+}
+
+void appendHex(std::string& out, std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    if (bytes.empty()) {
+        out.append("''", 2);
+        return;
+    }
+    out.append("0x", 2);
+    for (unsigned char c : bytes) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 15];
+    }
+}
+
+struct UseGuard {
+    TMyConnection& connection;
+    ~UseGuard() { connection.EndUse(); }
+};
+
+}  // namespace
+
+TMyDump::TMyDump() {
+    ReplaceOptions(std::make_unique<TMyDumpOptions>());
+    leftQuote_ = rightQuote_ = '`';
+}
+
+std::string TMyDump::QuoteName(std::string_view name) const {
+    return TMyNameRule::QuoteQualified(name, const_cast<TMyDump*>(this)->Options().QuoteNames);
+}
+
+void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
+    if (!Connection) throw std::runtime_error("Connection is not defined");
+    TMyConnection& conn = *Connection;
+    conn.BeginUse();
+    UseGuard guard{conn};
+    columns_.clear();
+
+    const std::string versionText = conn.ServerVersionText();
+    version_ = {conn.ServerMajorVersion(), conn.ServerMinorVersion(), conn.ServerReleaseVersion()};
+    const Version& v = version_;
+    // MariaDB 10 and later announce themselves as "5.5.5-10.x.y-MariaDB".
+    Version real = v;
+    if (versionText.rfind("5.5.5-", 0) == 0 && versionText.find("MariaDB") != std::string::npos) {
+        int parts[3] = {0, 0, 0};
+        size_t at = 6;
+        for (int& part : parts) {
+            while (at < versionText.size() && std::isdigit(static_cast<unsigned char>(versionText[at])))
+                part = part * 10 + (versionText[at++] - '0');
+            if (at < versionText.size() && versionText[at] == '.') ++at;
+        }
+        real = {parts[0], parts[1], parts[2]};
+    }
+    // ST_AsBinary and POINT: MariaDB 10.1 and MySQL 5.6 on.
+    exactFloats_ = real.major >= 10 || real.major >= 8 || (real.major == 5 && real.minor >= 6);
+
+    // TIMESTAMP values are read in UTC, so an hour that a clock change repeats
+    // keeps both of its instants, and the restore does not depend on the zone.
+    if (atLeast(v.major, v.minor, v.release, 4, 1, 3)) conn.ExecSQL("SET TIME_ZONE='+00:00'");
+
+    TDumpScript script(out);
+    TMyDumpOptions& opt = Options();
+    if (opt.GenerateHeader)
+        script.Header(kComponentVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
+                      conn.Database());
+
+    std::string charset = conn.Options().UseUnicode() ? "utf8" : conn.Options().Charset();
+    // Three-byte utf8 turns every four-byte character into "?": read and restore in
+    // utf8mb4 wherever the server has it.
+    bool mariadb = versionText.find("MariaDB") != std::string::npos;
+    bool hasMb4 =
+        mariadb ? atLeast(v.major, v.minor, 0, 5, 5, 0) : atLeast(v.major, v.minor, v.release, 5, 5, 3);
+    if ((charset == "utf8" || charset == "utf8mb3") && hasMb4) {
+        conn.ExecSQL("SET NAMES utf8mb4");
+        charset = "utf8mb4";
+    }
+    if (!charset.empty()) script.CharsetLines(charset);
+    script.SessionLines();
+    bool tablesOrData = has(TMyDumpObject::doTables) || has(TMyDumpObject::doData);
+    if (tablesOrData) script.ForeignKeyLine();
+
+    // Databases, users and stored routines are not part of this program's dumps.
+    if (tablesOrData || has(TMyDumpObject::doViews)) {
+        std::vector<Object> objects = objectList(v);
+        orderViews(objects);
+        int count = static_cast<int>(objects.size());
+        for (int j = 0; j < count; ++j) {
+            Object& object = objects[j];
+            if (!tablesOrData && !object.view) continue;
+            if (!has(TMyDumpObject::doViews) && object.view) continue;
+            FireProgress(object.written, j, count, 0);
+            dumpObject(script, object, j, count);
+            script.EmptyLine();
+        }
+        script.ForeignKeyRestoreLine();
+    }
+    script.SessionRestoreLines();
+    if (!charset.empty()) script.CharsetRestoreLines();
+}
+
+std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
+    TMyConnection& conn = *Connection;
+    std::vector<Object> objects;
+    if (!TableNames().empty()) {
+        // Names given by the caller may be qualified with a database.
+        std::unique_ptr<TMyQuery> status;
+        std::map<std::string, bool> engineless;
+        std::string statusDatabase;
+        for (const std::string& name : TableNames()) {
+            Object o;
+            o.name = name;
+            o.written = QuoteName(name);
+            std::string database, table = name;
+            if (size_t dot = name.find('.'); dot != std::string::npos && !TMyNameRule::IsQuotedName(name)) {
+                database = std::string(TMyNameRule::Unquote(name.substr(0, dot)));
+                table = std::string(TMyNameRule::Unquote(name.substr(dot + 1)));
+                if (database != conn.Database()) {
+                    o.tablePart = TMyNameRule::Bracket(table);
+                    o.written = TMyNameRule::Bracket(database) + "." + o.tablePart;
+                }
+            } else {
+                table = std::string(TMyNameRule::Unquote(name));
+            }
+            if (database.empty()) database = conn.Database();
+            if (v.major >= 5 && !table.empty()) {
+                if (!status) {
+                    // One status read per run; exact match, so `M_Twin` and `m_twin` stay apart.
+                    statusDatabase = database;
+                    status = std::make_unique<TMyQuery>(conn);
+                    status->Open("SHOW TABLE STATUS FROM " + TMyNameRule::QuoteObject(database, false));
+                    size_t nameCol = 0, engineCol = 1;
+                    for (size_t i = 0; i < status->FieldCount(); ++i) {
+                        if (status->Fields()[i].Name == "Name") nameCol = i;
+                        if (status->Fields()[i].Name == "Engine") engineCol = i;
+                    }
+                    while (status->Next())
+                        engineless.emplace(std::string(status->Value(nameCol)),
+                                           status->IsNull(engineCol) || status->Value(engineCol).empty());
+                    status->Close();
+                }
+                auto it = engineless.find(table);
+                o.view = it != engineless.end() && it->second;
+            }
+            objects.push_back(std::move(o));
+        }
+        return objects;
+    }
+    TMyQuery q(conn);
+    if (v.major >= 5) {
+        q.Open(
+            "SELECT cast('' as char(1)) TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE FROM "
+            "information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_SCHEMA, TABLE_NAME ");
+        while (q.Next()) {
+            Object o;
+            o.name = std::string(q.Value(2));
+            o.written = TMyNameRule::QuoteObject(o.name, Options().QuoteNames);
+            o.view = !q.IsNull(3) && q.Value(3) == "VIEW";
+            objects.push_back(std::move(o));
+        }
+        q.Close();
+        readColumns();
+    } else if (!conn.Database().empty()) {
+        q.Open("SHOW TABLES");
+        while (q.Next()) {
+            Object o;
+            o.name = std::string(q.Value(0));
+            o.written = TMyNameRule::QuoteObject(o.name, Options().QuoteNames);
+            objects.push_back(std::move(o));
+        }
+    }
+    return objects;
+}
+
+// Base tables first, then each view after the views it selects from, so that
+// every CREATE VIEW finds what it uses.
+void TMyDump::orderViews(std::vector<Object>& objects) {
+    if (!has(TMyDumpObject::doViews)) return;
+    std::stable_partition(objects.begin(), objects.end(), [](const Object& o) { return !o.view; });
+    auto first = std::find_if(objects.begin(), objects.end(), [](const Object& o) { return o.view; });
+    if (first == objects.end()) return;
+    std::vector<Object> views(std::make_move_iterator(first), std::make_move_iterator(objects.end()));
+    objects.erase(first, objects.end());
+    for (Object& view : views) view.create = showCreate(view.written);
+    std::vector<bool> placed(views.size(), false);
+    auto uses = [&](const Object& a, const Object& b) {
+        return a.create.find(TMyNameRule::Bracket(b.name)) != std::string::npos;
+    };
+    for (size_t done = 0; done < views.size();) {
+        size_t pick = views.size();
+        for (size_t i = 0; i < views.size() && pick == views.size(); ++i) {
+            if (placed[i]) continue;
+            bool ready = true;
+            for (size_t k = 0; k < views.size() && ready; ++k)
+                if (k != i && !placed[k] && uses(views[i], views[k])) ready = false;
+            if (ready) pick = i;
+        }
+        if (pick == views.size())  // names that only look like a cycle: keep list order
+            pick = static_cast<size_t>(std::find(placed.begin(), placed.end(), false) - placed.begin());
+        placed[pick] = true;
+        objects.push_back(std::move(views[pick]));
+        ++done;
+    }
+}
+
+std::string TMyDump::showCreate(const std::string& written) {
+    TMyQuery q(*Connection);
+    q.Open("SHOW CREATE TABLE " + written);
+    if (!q.Next() || q.FieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
+    return std::string(q.Value(1));
+}
+
+void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int count) {
+    TMyDumpOptions& opt = Options();
+    bool tables = has(TMyDumpObject::doTables);
+    if ((tables && !object.view) || (has(TMyDumpObject::doViews) && object.view)) {
+        if (opt.GenerateHeader) script.StructureComment(object.written);
+        if (opt.AddDrop) script.DropLine(object.written, object.view);
+        std::string create = object.create.empty() ? showCreate(object.written) : object.create;
+        if (!object.tablePart.empty()) {
+            size_t at = create.find(object.tablePart);
+            if (at != std::string::npos) create.replace(at, object.tablePart.size(), object.written);
+        }
+        script.CreateText(create);
+        FireProgress(object.written, index, count, 0);
+    }
+    if (!has(TMyDumpObject::doData) || object.view) return;
+    if (opt.GenerateHeader) script.DataComment(object.written);
+    if (opt.AddDrop && !tables) script.TruncateLine(object.written);
+    uint64_t rows = 0;
+    {
+        TMyQuery q(*Connection);
+        q.Open("SELECT COUNT(*) FROM " + object.written);
+        if (q.Next() && !q.IsNull(0)) rows = std::stoull(std::string(q.Value(0)));
+    }
+    FireProgress(object.written, index, count, 0);
+    if (rows == 0) return;
+    bool lock = opt.AddLock && !opt.UseDelayedIns;
+    if (lock) script.LockLine(object.written);
+    if (opt.DisableKeys) script.DisableKeysLine(object.written);
+    dumpRows(script, object, index, count, rows);
+    if (opt.DisableKeys) script.EnableKeysLine(object.written);
+    if (lock) script.UnlockLine();
+}
+
+void TMyDump::readColumns() {
+    TMyQuery q(*Connection);
+    q.Open(
+        "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA FROM information_schema.COLUMNS WHERE "
+        "TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, ORDINAL_POSITION");
+    auto upper = [&](size_t i) {
+        std::string text(q.IsNull(i) ? std::string_view() : q.Value(i));
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return text;
+    };
+    while (q.Next()) {
+        Column c;
+        c.name = std::string(q.Value(1));
+        std::string type = upper(2), extra = upper(3);
+        c.single = type == "FLOAT";
+        c.floating = c.single || type == "DOUBLE" || type == "REAL" || type == "DOUBLE PRECISION";
+        c.generated = extra.find("VIRTUAL") != std::string::npos ||
+                      extra.find("STORED") != std::string::npos ||
+                      extra.find("PERSISTENT") != std::string::npos;
+        c.invisible = extra.find("INVISIBLE") != std::string::npos;
+        columns_[std::string(q.Value(0))].push_back(std::move(c));
+    }
+}
+
+void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int count, uint64_t rows) {
+    TMyDumpOptions& opt = Options();
+    // "SELECT *" misses invisible columns, and generated columns cannot be written:
+    // such tables name their columns. FLOAT and DOUBLE are read exactly (see the literal).
+    const std::vector<Column>* plan = nullptr;
+    if (object.tablePart.empty()) {
+        auto it = columns_.find(object.name);
+        if (it != columns_.end()) plan = &it->second;
+    }
+    bool named = false, floats = false;
+    if (plan)
+        for (const Column& c : *plan) {
+            named = named || c.generated || c.invisible;
+            floats = floats || (c.floating && exactFloats_);
+        }
+    std::string select = "*", list;
+    std::vector<const Column*> selected;
+    if (plan && (named || floats)) {
+        select.clear();
+        for (const Column& c : *plan) {
+            if (c.generated) continue;
+            std::string name = TMyNameRule::Bracket(c.name);
+            if (!select.empty()) select.append(", ");
+            if (c.floating && exactFloats_)
+                select.append("ST_AsBinary(POINT(").append(name).append(", 0)) AS ").append(name);
+            else
+                select.append(name);
+            if (named) list.append(list.empty() ? "" : ", ").append(name);
+            selected.push_back(&c);
+        }
+    }
+
+    TMyQuery q(*Connection);
+    q.Open("SELECT " + select + " FROM " + object.written);
+    std::vector<TMyValueLiteral> literals;
+    std::vector<bool> hex;
+    literals.reserve(q.FieldCount());
+    for (size_t i = 0; i < q.FieldCount(); ++i) {
+        const TMySqlFieldInfo& f = q.Fields()[i];
+        const Column* c = i < selected.size() ? selected[i] : nullptr;
+        if (c && c->floating && exactFloats_) {
+            literals.emplace_back(f.Name, c->single ? mytype::kFloat : mytype::kDouble, 0, 22, true,
+                                  version_.major);
+            literals.back().ReadFloatFromWkb(c->single);
+            hex.push_back(false);
+            continue;
+        }
+        literals.emplace_back(f.Name, f.Type, static_cast<uint32_t>(f.Flags),
+                              std::min<uint32_t>(f.Length, 65535), !f.Table.empty(), version_.major);
+        TMyValueKind kind = literals.back().kind();
+        hex.push_back(opt.HexBlob && f.Charset == 63 &&
+                      (kind == TMyValueKind::ShortText || kind == TMyValueKind::LongText));
+    }
+    if (list.empty() && opt.CompleteInsert) {
+        for (const TMySqlFieldInfo& f : q.Fields()) {
+            std::string name = f.Name.find('.') != std::string::npos || TMyNameRule::IsBracketNeeds(f.Name)
+                                   ? TMyNameRule::Bracket(f.Name)
+                                   : f.Name;
+            list.append(list.empty() ? "" : ", ").append(name);
+        }
+    }
+    script.BeginRows(TDumpScript::InsertHead(object.written, list, opt.UseDelayedIns), opt.UseExtSyntax);
+    const size_t n = q.FieldCount();
+    try {
+        uint64_t r = 0;
+        while (q.Next()) {
+            ++r;
+            script.EndRow(false);  // another row follows: the previous one is complete
+            FireProgress(object.written, index, count,
+                         static_cast<int>(std::min<uint64_t>(100, r * 100 / rows)));
+            std::string& line = script.BeginRow();
+            for (size_t i = 0; i < n; ++i) {
+                if (i) line.append(", ", 2);
+                if (q.IsNull(i))
+                    TMyValueLiteral::AppendNull(line);
+                else if (hex[i])
+                    appendHex(line, q.Value(i));
+                else
+                    literals[i].Append(line, q.Value(i));
+            }
+            script.FinishRow();
+        }
+        script.EndRow(true);
+    } catch (...) {
+        script.AbandonRows();
+        throw;
+    }
+}
+
+}  // namespace tharvel

@@ -1,0 +1,46 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <string>
+
+#include "backup/TBackupRun.h"
+#include "backup/TBackupRunObserver.h"
+
+namespace tharvel {
+
+class TBackUpProgressForm;
+class VT;
+
+// Runs a backup run in the event loop: the run's queue wakes it, it drains the
+// run on the main thread and passes what the run shows on to the progress window.
+// After a cancel the window goes at once; the driver then lives on by itself until
+// the stopped job has ended, so that the run still logs the cancel, and deletes
+// itself.
+class BackupRunDriver : public QObject, public TBackupRunObserver {
+    Q_OBJECT
+public:
+    BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode, TBackupRun::JobFactory jobs,
+                    TBackUpProgressForm* form);
+    ~BackupRunDriver() override;
+
+    TBackupRun& run() { return *run_; }
+    void start();
+    // The window is going: stay until the job in hand has ended, then go too.
+    void detach();
+
+    void ProjectNameChanged(const std::string& name) override;
+    void StepTextChanged(const std::string& text) override;
+    void StepProgressChanged(int32_t position) override;
+    void RunProgressChanged(int32_t position) override;
+    void CloseWindow() override;
+
+private:
+    void drain();
+
+    QPointer<TBackUpProgressForm> form_;
+    std::unique_ptr<TBackupRun> run_;
+    bool detached_ = false;
+};
+
+}  // namespace tharvel

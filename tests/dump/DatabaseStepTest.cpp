@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include "DumpTestSupport.h"
+#include "backup/TConnectionTest.h"
+#include "backup/TDatabaseBackup.h"
+#include "mysql/EMyError.h"
+#include "projects/TCifrare.h"
+#include "support/TempDir.h"
+
+namespace tharvel::test {
+namespace {
+
+TEST(DatabaseStep, NamesTheDumpFileAndReadsThePort) {
+    TBackupRecord r;
+    r.MySQLDataBase = "shop";
+    std::tm day{};
+    day.tm_year = 124, day.tm_mon = 11, day.tm_mday = 9, day.tm_hour = 12;
+    const std::time_t when = std::mktime(&day);
+    const std::string folder = "/backups/Web shop/";
+    const std::pair<int, std::string> cases[] = {
+        {1, folder + "shop_2024-12-09.sql"}, {0, folder + "shop.sql"}, {2, folder + "shop.sql"}};
+    for (const auto& [each, path] : cases) {
+        r.MySQLNewBackupEachDay = each;
+        EXPECT_EQ(TDatabaseBackup::DumpFilePath(r, folder, when), path);
+    }
+    EXPECT_EQ(TDatabaseBackup::PortOf("3307"), 3307);
+    EXPECT_EQ(TDatabaseBackup::PortOf("33o6"), 3306);
+    EXPECT_EQ(TDatabaseBackup::PortOf(""), 3306);
+    EXPECT_EQ(TDatabaseBackup::PortOf("99999999999"), 3306);
+}
+
+TEST(ConnectionTest, SucceedsOrRaisesTheConnectionsError) {
+    MariaDb& db = MariaDb::shared();
+    const std::string port = std::to_string(db.port());
+    const std::string stored = TCifrare::encipherPassword(db.password());
+    EXPECT_NO_THROW(TConnectionTest::Run(db.host(), port, "", db.user(), stored));
+    auto error = [&](const std::string& p, const std::string& password) -> std::string {
+        try {
+            TConnectionTest::Run(db.host(), p, "", db.user(), password);
+        } catch (const EMyError& e) {
+            return std::to_string(e.ErrorNumber()) + " " + e.what();
+        }
+        return "no error";
+    };
+    EXPECT_NE(error(port, TCifrare::encipherPassword("wrong")).find("1045"), std::string::npos);
+    EXPECT_NE(error(port, "").find("Access denied"), std::string::npos);  // empty password: no cipher
+    EXPECT_EQ(error("1", stored).rfind("2003 Can't connect to MySQL server on '127.0.0.1' (10061)", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tharvel::test

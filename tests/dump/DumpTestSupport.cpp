@@ -1,0 +1,110 @@
+#include "DumpTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "projects/TCifrare.h"
+
+namespace tharvel::test {
+
+TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir) {
+    TBackupRecord r;
+    r.Project = "Web shop";
+    r.MySQLServer = db.host();
+    r.MySQLPort = std::to_string(db.port());
+    r.MySQLDataBase = database;
+    r.MySQLUser = db.user();
+    r.MySQLPassword = TCifrare::encipherPassword(db.password());
+    r.FilesDirectory = "/";
+    r.BackupDirectory = backupDir;
+    return r;
+}
+
+std::vector<TNotifyStrunct> runJob(const std::shared_ptr<TBackUpThread>& job,
+                                   const std::shared_ptr<NotificationQueue>& queue) {
+    job->Start();
+    std::vector<TNotifyStrunct> notes;
+    for (bool done = false; !done;) {
+        queue->WaitForEntries(std::chrono::seconds(1));
+        for (auto& entry : queue->TakeAll()) {
+            if (entry.jobDone)
+                done = true;
+            else
+                notes.push_back(entry.note);
+        }
+    }
+    return notes;
+}
+
+namespace {
+std::vector<std::vector<std::string>> rows(const std::string& output) {
+    std::vector<std::vector<std::string>> out;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> fields;
+        size_t start = 0;
+        for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
+            fields.push_back(line.substr(start, tab - start));
+        fields.push_back(line.substr(start));
+        out.push_back(fields);
+    }
+    return out;
+}
+
+std::string bracket(const std::string& name) {
+    std::string out = "`";
+    for (char c : name) out += c == '`' ? std::string("``") : std::string(1, c);
+    return out + "`";
+}
+}  // namespace
+
+std::string databaseImage(const MariaDb& db, const std::string& database) {
+    std::string image;
+    auto tables = rows(
+        db.sql("SELECT TABLE_NAME, TABLE_TYPE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
+               "ORDER BY BINARY TABLE_NAME",
+               database));
+    for (const auto& t : tables) {
+        const std::string& name = t[0];
+        image += "== " + name + " " + t[1] + "\n";
+        image += db.sql("SHOW CREATE TABLE " + bracket(name), database) + "\n";
+        if (t[1] == "VIEW") continue;
+        auto columns = rows(db.sql(
+            "SELECT COLUMN_NAME, DATA_TYPE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
+            "AND TABLE_NAME = '" +
+                name + "' ORDER BY ORDINAL_POSITION",  // test names hold no quote
+            database));
+        std::string select, order;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            std::string c = bracket(columns[i][0]);
+            std::string type = columns[i][1];
+            std::string expr = type == "float" || type == "double" ? "HEX(ST_AsBinary(POINT(" + c + ", 0)))"
+                               : type == "decimal"                 ? "HEX(CAST(" + c + " AS CHAR))"
+                                                                   : "HEX(" + c + ")";
+            select += (i ? ", " : "") + expr;
+            order += (i ? ", " : "") + std::to_string(i + 1);
+        }
+        image += db.sql(
+            "SET time_zone = '+00:00'; SELECT " + select + " FROM " + bracket(name) + " ORDER BY " + order,
+            database);
+    }
+    return image;
+}
+
+std::vector<std::string> crlfLines(const std::string& bytes) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find("\r\n", pos);
+        if (end == std::string::npos) {
+            out.push_back("<unterminated>" + bytes.substr(pos));
+            break;
+        }
+        out.push_back(bytes.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return out;
+}
+
+}  // namespace tharvel::test

@@ -1,0 +1,27 @@
+#pragma once
+// Shared by the dump tests: a backup record for the test server, running a job to
+// its end, and comparing two databases value by value.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backup/NotificationQueue.h"
+#include "backup/TBackUpThread.h"
+#include "projects/TBackupRecord.h"
+#include "support/MariaDb.h"
+
+namespace tharvel::test {
+
+TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir);
+
+// Starts the job and returns its notifications once its job-done entry came.
+std::vector<TNotifyStrunct> runJob(const std::shared_ptr<TBackUpThread>& job,
+                                   const std::shared_ptr<NotificationQueue>& queue);
+
+// Every table and view, every SHOW CREATE text, and HEX() of every column of
+// every row (FLOAT and DOUBLE by their exact bits, TIMESTAMP in UTC), as one text.
+std::string databaseImage(const MariaDb& db, const std::string& database);
+
+std::vector<std::string> crlfLines(const std::string& bytes);
+
+}  // namespace tharvel::test

@@ -1,0 +1,470 @@
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+
+#include "FakeMySqlServer.h"
+#include "mysql/EMyError.h"
+#include "mysql/TMyConnection.h"
+#include "mysql/TMySQLAPIDirect.h"
+
+using namespace tharvel;
+using namespace tharvel::test;
+
+namespace {
+
+constexpr uint16_t kServer41 = 41631;  // long password, flags, db, local files, 4.1, transactions, secure
+constexpr uint16_t kServer40 = 8333;   // no 4.1 protocol, no secure connection
+constexpr uint16_t kServer323 = 133;   // not even CONNECT_WITH_DB
+
+std::string token41(const std::string& password, const std::string& scramble) {
+    auto t = TMySqlSession::Scramble41(
+        password, std::span<const uint8_t, 20>(reinterpret_cast<const uint8_t*>(scramble.data()), 20));
+    return std::string(t.begin(), t.end());
+}
+
+std::string oldAnswer(const std::string& password, const std::string& seed) {
+    auto a = TMySqlSession::ScrambleOld(
+        password, std::span<const uint8_t, 8>(reinterpret_cast<const uint8_t*>(seed.data()), 8));
+    return std::string(a.begin(), a.end());
+}
+
+std::string sha1(const std::string& s) {
+    unsigned char d[20];
+    SHA1(reinterpret_cast<const unsigned char*>(s.data()), s.size(), d);
+    return std::string(reinterpret_cast<char*>(d), 20);
+}
+
+// Greeting, login response (handed to check), OK.
+void login(FakePeer& p, uint16_t caps, const std::function<void(const std::string&)>& check = {}) {
+    p.send(0, greeting(caps, (caps & 32768) != 0));
+    auto response = p.read();
+    EXPECT_EQ(response.seq, 1);
+    if (check) check(response.payload);
+    p.send(2, okPacket());
+}
+
+struct Api {
+    TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
+    TMySqlSession* h = api.mysql_init();
+    ~Api() { api.mysql_close(h); }
+    bool connect(int port, const std::string& user = "u", const std::string& password = "pw",
+                 const std::string& db = "", uint32_t flags = 2 + 65536) {
+        api.mysql_options(h, 0, 10);
+        return api.mysql_real_connect(h, "127.0.0.1", user, password, db, port, "", flags) != nullptr;
+    }
+};
+
+}  // namespace
+
+TEST(FakeServer, LoginResponseBytes) {
+    std::string fixed41 = le(238223, 4) + le(1073741824, 4) + "\x08" + std::string(23, '\0');
+    std::string fixed40 = le(41103, 2) + le(0, 3);
+    struct Case {
+        uint16_t caps;
+        std::string password, database, expected;
+    } cases[] = {
+        {kServer41, "pw", "", fixed41 + "u" + '\0' + '\x14' + token41("pw", kScramble) + '\0'},
+        {kServer41, "", "abcd", fixed41 + "u" + '\0' + '\0' + "abcd"},
+        {kServer41, "", "", fixed41 + "u" + '\0' + '\0' + '\0'},
+        {kServer40, "pw", "abcd", fixed40 + "u" + '\0' + oldAnswer("pw", kScramble) + "abcd"},
+        {kServer40, "", "", fixed40 + "u" + '\0' + '\0' + '\0'},
+        {kServer323, "pw", "",
+         le(41103, 2) + le(0, 3) + "u" + '\0' + oldAnswer("pw", kScramble).substr(0, 8)},
+    };
+    for (const Case& k : cases) {
+        std::string got;
+        FakeMySqlServer server([&](FakePeer& p) {
+            login(p, k.caps, [&](const std::string& r) { got = r; });
+            auto quit = p.read();
+            EXPECT_EQ(quit.payload, "\x01");
+        });
+        {
+            Api a;
+            EXPECT_TRUE(a.connect(server.port(), "u", k.password, k.database)) << a.api.mysql_error(a.h);
+        }
+        server.join();
+        EXPECT_EQ(got, k.expected) << "caps " << k.caps << " password '" << k.password << "'";
+    }
+}
+
+TEST(FakeServer, OldPasswordSwitchAndIntermediateExchanges) {
+    std::string newScramble = "ZYXWVUTSRQPONMLKJIHG";
+    std::string salt = "ABCD";
+    std::string h = sha1("pw");  // spaces and tabs of the password do not count
+    std::string s = sha1(salt + h);
+    std::string x(20, '\0'), answer(20, '\0');
+    for (int i = 0; i < 20; ++i) {
+        x[i] = static_cast<char>(i * 7 + 1);
+        answer[i] = static_cast<char>(x[i] ^ s[i] ^ h[i]);
+    }
+    struct Case {
+        std::string reply, expected;
+    } cases[] = {
+        {"\xFE", oldAnswer("p w", kScramble)},
+        {"*xyz" + newScramble, oldAnswer("p w", newScramble)},
+        {salt + x, answer},
+    };
+    for (const Case& k : cases) {
+        std::string got;
+        uint8_t seq = 0;
+        FakeMySqlServer server([&](FakePeer& p) {
+            p.send(0, greeting(kServer41));
+            p.read();
+            p.send(2, k.reply);
+            auto next = p.read();
+            got = next.payload;
+            seq = next.seq;
+            p.send(4, okPacket());
+        });
+        Api a;
+        EXPECT_TRUE(a.connect(server.port(), "u", "p w")) << a.api.mysql_error(a.h);
+        server.join();
+        EXPECT_EQ(seq, 3);
+        EXPECT_EQ(got, k.expected);
+    }
+}
+
+TEST(FakeServer, BadGreetingsAndRepliesFailTheLogin) {
+    struct Case {
+        std::string name;
+        std::function<void(FakePeer&)> script;
+        int code;
+        std::string message;
+    } cases[] = {
+        {"protocol 9", [](FakePeer& p) { p.send(0, greeting(kServer41, true, 9)); }, 2007,
+         "Protocol mismatch. Server Version = 9 Client Version = 10"},
+        {"out of order", [](FakePeer& p) { p.send(1, greeting(kServer41)); }, 1156,
+         "\r\nReceiveHeader: Net packets out of order: received[1], expected[0]"},
+        {"error instead of greeting",
+         [](FakePeer& p) { p.send(0, "\xFF" + le(1130, 2) + "Host 'x' is not allowed to connect"); }, 1130,
+         "\r\nHost 'x' is not allowed to connect"},
+        {"truncated greeting",
+         [](FakePeer& p) {
+             p.send(0, std::string("\x0a"
+                                   "5.0\0"
+                                   "\x01\x02",
+                                   7));
+         },
+         2027, "Malformed packet"},
+        {"closed after greeting",
+         [](FakePeer& p) {
+             p.send(0, greeting(kServer41));
+             p.read();
+         },
+         2013, "Lost connection to MySQL server during query"},
+        {"unknown plugin",
+         [](FakePeer& p) {
+             p.send(0, greeting(kServer41));
+             p.read();
+             p.send(2, std::string("\xFE"
+                                   "client_ed25519\0",
+                                   16));
+         },
+         2012,
+         "Error in server handshake\r\nThe server asks for the authentication plugin 'client_ed25519', which "
+         "this "
+         "client does not support"},
+    };
+    for (const Case& k : cases) {
+        FakeMySqlServer server(k.script);
+        Api a;
+        EXPECT_FALSE(a.connect(server.port())) << k.name;
+        EXPECT_EQ(a.api.mysql_errno(a.h), k.code) << k.name;
+        EXPECT_EQ(a.api.mysql_error(a.h), k.message) << k.name;
+    }
+}
+
+TEST(FakeServer, SetNamesFollowsLoginOnlyFrom41On) {
+    struct Case {
+        std::string version;
+        uint16_t caps;
+        bool unicode;
+        std::string charset, expected;
+    } cases[] = {
+        {"4.0.27", kServer40, true, "", ""},
+        {"4.1.22", kServer41, false, "utf8", "\x03SET NAMES utf8"},
+        {"5.0.96", kServer41, true, "", "\x03SET NAMES utf8"},
+        {"5.0.96", kServer41, false, "", ""},
+        {"5.5.5-10.11.6-MariaDB", kServer41, false, "utf8mb4", "\x03SET NAMES utf8mb4"},
+    };
+    for (const Case& k : cases) {
+        std::string statement;
+        FakeMySqlServer server([&](FakePeer& p) {
+            p.send(0, greeting(k.caps, (k.caps & 32768) != 0, 10, k.version));
+            p.read();
+            p.send(2, okPacket());
+            auto next = p.read();
+            if (next.payload != "\x01") {
+                statement = next.payload;
+                p.send(1, okPacket());
+                next = p.read();
+            }
+            EXPECT_EQ(next.payload, "\x01") << "only the quit command follows";
+        });
+        {
+            TMyConnection c;
+            c.SetServer("127.0.0.1");
+            c.SetPort(server.port());
+            c.Options().SetUseUnicode(k.unicode);
+            c.Options().SetCharset(k.charset);
+            c.Open();
+            EXPECT_EQ(c.ServerVersionText(), k.version);
+        }
+        server.join();
+        EXPECT_EQ(statement, k.expected) << k.version;
+    }
+}
+
+TEST(FakeServer, LocalFileRequestIsRefusedWithoutContent) {
+    FakeMySqlServer server([](FakePeer& p) {
+        login(p, kServer41);
+        p.read();  // SET NAMES
+        p.send(1, okPacket());
+        auto query = p.read();
+        EXPECT_EQ(query.payload.substr(1, 9), "LOAD DATA");
+        p.send(1, "\xFB/home/user/.config/tharvel/Tharvel.ini");
+        auto content = p.read();
+        EXPECT_EQ(content.seq, 2);
+        EXPECT_EQ(content.payload, "") << "no file content is sent";
+        p.send(3, okPacket());
+        auto again = p.read();
+        EXPECT_EQ(again.payload,
+                  "\x03"
+                  "DO 1");
+        p.send(1, okPacket());
+        p.read();  // quit
+    });
+    TMyConnection c;
+    c.SetServer("127.0.0.1");
+    c.SetPort(server.port());
+    c.Open();
+    try {
+        c.ExecSQL("LOAD DATA LOCAL INFILE 'x' INTO TABLE t");
+        FAIL() << "a local-file request passed silently";
+    } catch (const EMyError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 2000);
+        EXPECT_NE(std::string(e.what()).find("'/home/user/.config/tharvel/Tharvel.ini'"), std::string::npos);
+    }
+    EXPECT_TRUE(c.Connected());
+    c.ExecSQL("DO 1");
+}
+
+TEST(FakeServer, PayloadsSplitAt16MiB) {
+    const size_t kMax = 16777215;
+    struct Case {
+        size_t textLength;
+        std::vector<size_t> packets;
+    } cases[] = {
+        {99999, {100000}},
+        {kMax - 1, {kMax, 0}},
+        {kMax, {kMax, 1}},
+        {2 * kMax + 5, {kMax, kMax, 6}},
+    };
+    FakeMySqlServer server([&](FakePeer& p) {
+        login(p, kServer41);
+        for (const Case& k : cases) {
+            size_t total = 0;
+            for (size_t i = 0; i < k.packets.size(); ++i) {
+                auto packet = p.read();
+                EXPECT_EQ(packet.seq, i);
+                EXPECT_EQ(packet.payload.size(), k.packets[i]);
+                if (i == 0) {
+                    EXPECT_EQ(packet.payload[0], '\x03');
+                }
+                total += packet.payload.size();
+            }
+            EXPECT_EQ(total, k.textLength + 1);
+            p.send(static_cast<uint8_t>(k.packets.size()), okPacket());
+        }
+        // A row of 16777215 + 10 bytes comes as a full packet and a 10-byte one.
+        p.read();
+        std::string row = lengthCoded(16777216) + std::string(16777216, 'r');
+        ASSERT_EQ(row.size(), kMax + 10);
+        p.send(1, "\x01");
+        p.send(2, columnDefinition41("c", 251, 0xFFFFFFFF));
+        p.send(3, eofPacket());
+        p.send(4, row.substr(0, kMax));
+        p.send(5, row.substr(kMax));
+        p.send(6, eofPacket());
+        p.read();  // quit
+    });
+    Api a;
+    ASSERT_TRUE(a.connect(server.port())) << a.api.mysql_error(a.h);
+    for (const Case& k : cases) {
+        std::string text(k.textLength, 's');
+        EXPECT_EQ(a.api.mysql_real_query(a.h, text.data(), text.size()), 0) << a.api.mysql_error(a.h);
+    }
+    EXPECT_GE(a.api.QueryBufferSize(), 2 * kMax + 5);
+    ASSERT_EQ(a.api.mysql_real_query(a.h, "SELECT c", 8), 0);
+    TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(a.api.mysql_fetch_field_direct(r, 0).Length, 65535u);
+    const TMySqlBinds* row = a.api.mysql_fetch_row(r);
+    ASSERT_NE(row, nullptr) << a.api.mysql_error(a.h);
+    EXPECT_EQ(row->Value(0).size(), 16777216u);
+    EXPECT_EQ(a.api.mysql_fetch_row(r), nullptr);
+    EXPECT_EQ(a.api.mysql_errno(a.h), 0);
+    a.api.mysql_free_result(r);
+}
+
+TEST(FakeServer, CompressedFraming) {
+    std::string bigText(100000, 'a');
+    FakeMySqlServer server([&](FakePeer& p) {
+        p.send(0, greeting(kServer41 | 32));
+        auto response = p.read();
+        EXPECT_EQ(static_cast<uint8_t>(response.payload[0]) & 32, 32) << "COMPRESS requested";
+        p.send(2, okPacket());
+        // A short command goes out as it is: 4-byte header and 40-byte payload.
+        auto small = p.readFrame();
+        EXPECT_EQ(small.seq, 0);
+        EXPECT_EQ(small.inflatedLength, 0u);
+        EXPECT_EQ(small.payload.size(), 44u);
+        EXPECT_EQ(small.payload.substr(0, 5), le(40, 3) + '\0' + '\x03');
+        p.sendFrame(1, le(okPacket(5).size(), 3) + '\x01' + okPacket(5), false);
+        // A long one is deflated, possibly over several frames.
+        std::string inner;
+        uint8_t seq = 0;
+        while (inner.size() < 4 + bigText.size() + 1) {
+            auto f = p.readFrame();
+            EXPECT_EQ(f.seq, seq++);
+            EXPECT_GT(f.inflatedLength, 0u);
+            inner += f.inflated;
+        }
+        EXPECT_EQ(inner, le(100001, 3) + '\0' + '\x03' + bigText);
+        // A result: header and columns in one deflated frame, the row plain.
+        std::string packets = le(1, 3) + '\x01' + "\x01" + le(0, 0);
+        std::string def = columnDefinition41("c", 253);
+        packets += le(def.size(), 3) + '\x02' + def;
+        packets += le(5, 3) + '\x03' + eofPacket();
+        p.sendFrame(seq++, packets, true);
+        std::string row = lengthCodedText("hello");
+        p.sendFrame(seq++, le(row.size(), 3) + '\x04' + row + le(5, 3) + '\x05' + eofPacket(), false);
+        p.readFrame();  // quit
+    });
+    Api a;
+    ASSERT_TRUE(a.connect(server.port(), "u", "pw", "", 2 + 65536 + 32)) << a.api.mysql_error(a.h);
+    std::string text(39, 'q');
+    EXPECT_EQ(a.api.mysql_real_query(a.h, text.data(), text.size()), 0) << a.api.mysql_error(a.h);
+    EXPECT_EQ(a.api.mysql_affected_rows(a.h), 5u);
+    ASSERT_EQ(a.api.mysql_real_query(a.h, bigText.data(), bigText.size()), 0) << a.api.mysql_error(a.h);
+    TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+    ASSERT_NE(r, nullptr);
+    const TMySqlBinds* row = a.api.mysql_fetch_row(r);
+    ASSERT_NE(row, nullptr) << a.api.mysql_error(a.h);
+    EXPECT_EQ(row->Value(0), "hello");
+    EXPECT_EQ(a.api.mysql_fetch_row(r), nullptr);
+    a.api.mysql_free_result(r);
+}
+
+TEST(FakeServer, MalformedRepliesEndInAClientError) {
+    std::string def = columnDefinition41("c", 253);
+    struct Case {
+        std::string name;
+        std::vector<std::string> reply;
+        bool atFetch;
+    } cases[] = {
+        {"column count of millions", {lengthCoded(3000000)}, false},
+        {"truncated definition",
+         {"\x01",
+          "\x03"
+          "de",
+          eofPacket()},
+         false},
+        {"definition without fixed block", {"\x01", def.substr(0, def.size() - 13), eofPacket()}, false},
+        {"fewer definitions than columns", {"\x03", def, eofPacket()}, false},
+        {"more definitions than columns", {"\x01", def, def, eofPacket()}, false},
+        {"truncated OK packet", {std::string("\x00\xFC", 2)}, false},
+        {"length-coded 255",
+         {"\x02", def, def, eofPacket(),
+          "\x01"
+          "a\xFF"},
+         true},
+        {"length past the end",
+         {"\x01", def, eofPacket(),
+          "\x0A"
+          "abc"},
+         true},
+        {"huge 8-byte length", {"\x01", def, eofPacket(), "\xFE" + le(1ull << 40, 8) + "x"}, true},
+        {"row with too few values",
+         {"\x02", def, def, eofPacket(),
+          "\x01"
+          "a"},
+         true},
+        {"empty row packet", {"\x01", def, eofPacket(), ""}, true},
+    };
+    for (const Case& k : cases) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            login(p, kServer41);
+            p.read();
+            uint8_t seq = 1;
+            for (const std::string& packet : k.reply) p.send(seq++, packet);
+        });
+        Api a;
+        ASSERT_TRUE(a.connect(server.port())) << a.api.mysql_error(a.h);
+        int rc = a.api.mysql_real_query(a.h, "SELECT", 6);
+        if (k.atFetch) {
+            ASSERT_EQ(rc, 0) << k.name << ": " << a.api.mysql_error(a.h);
+            TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+            ASSERT_NE(r, nullptr) << k.name;
+            EXPECT_EQ(a.api.mysql_fetch_row(r), nullptr) << k.name;
+            a.api.mysql_free_result(r);
+        }
+        EXPECT_EQ(a.api.mysql_errno(a.h), 2027) << k.name << ": " << a.api.mysql_error(a.h);
+        server.join();
+    }
+}
+
+TEST(FakeServer, ReadTimeoutGives2013WithTheReadError) {
+    FakeMySqlServer server([](FakePeer& p) {
+        login(p, kServer41);
+        p.read();  // SET NAMES
+        p.send(1, okPacket());
+        p.read();  // the query, never answered
+        EXPECT_EQ(p.read().payload, "\x01") << "the client gives up: quit";
+        EXPECT_TRUE(p.atEnd()) << "and closes";
+    });
+    TMyConnection c;
+    c.SetServer("127.0.0.1");
+    c.SetPort(server.port());
+    c.Open();
+    try {
+        c.ExecSQL("SELECT SLEEP(100)", 1);
+        FAIL() << "no reply, yet no error";
+    } catch (const EMyError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 2013);
+        EXPECT_STREQ(
+            e.what(),
+            "Lost connection to MySQL server during query\r\nSocket error on read. WSAGetLastError return "
+            "110($6E)");
+    }
+    EXPECT_FALSE(c.Connected());
+}
+
+TEST(FakeServer, CompressedFramesOutOfOrderOrNotInflating) {
+    struct Case {
+        uint8_t seq;
+        bool garbage;
+        int code;
+        std::string message;
+    } cases[] = {
+        {5, false, 1156, "\r\nReceiveCompHeader: Net packets out of order: received[5], expected[1]"},
+        {1, true, 1157, ""},
+    };
+    for (const Case& k : cases) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            p.send(0, greeting(kServer41 | 32));
+            p.read();
+            p.send(2, okPacket());
+            p.readFrame();
+            std::string ok = le(okPacket().size(), 3) + '\x01' + okPacket();
+            if (k.garbage)
+                p.sendRaw(le(12, 3) + static_cast<char>(k.seq) + le(100, 3) + "not deflated");
+            else
+                p.sendFrame(k.seq, ok, false);
+        });
+        Api a;
+        ASSERT_TRUE(a.connect(server.port(), "u", "pw", "", 2 + 65536 + 32));
+        EXPECT_EQ(a.api.mysql_real_query(a.h, "DO 1", 4), k.code);
+        EXPECT_EQ(a.api.mysql_error(a.h), k.message);
+        server.join();
+    }
+}

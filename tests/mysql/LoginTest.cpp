@@ -1,0 +1,82 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "MySqlTestUtil.h"
+#include "mysql/EMyError.h"
+#include "mysql/TMyConnection.h"
+#include "mysql/TMyQuery.h"
+
+using namespace tharvel;
+using tharvel::test::connectionTo;
+using tharvel::test::MariaDb;
+
+// MariaDB still offers the old password format; the server asks for it with the
+// single byte 254 after the 4.1 response.
+TEST(MyLogin, OldPasswordUserOnARealServer) {
+    MariaDb server;
+    server.sql(
+        "SET GLOBAL secure_auth = 0;"
+        "SELECT OLD_PASSWORD('old pw') INTO @h;"
+        "SET @s = CONCAT('CREATE USER oldie@''%'' IDENTIFIED VIA mysql_old_password USING ''', @h, '''');"
+        "PREPARE st FROM @s; EXECUTE st; GRANT ALL ON *.* TO oldie@'%';");
+    auto c = connectionTo(server);
+    c->SetUsername("oldie");
+    c->SetPassword("old pw");
+    c->Open();
+    TMyQuery q(*c);
+    ASSERT_TRUE(q.Open("SELECT CURRENT_USER()"));
+    ASSERT_TRUE(q.Next());
+    EXPECT_EQ(q.Value(0), "oldie@%");
+    q.Close();
+    c->Close();
+    c->SetPassword("wrong");
+    try {
+        c->Open();
+        FAIL() << "wrong old-style password accepted";
+    } catch (const EMyError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 1045);
+    }
+}
+
+// A listener whose queue is full drops new connection requests, like a firewall:
+// the connect must give up after the connection timeout.
+TEST(MyLogin, ConnectGivesUpAfterTheConnectionTimeout) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    socklen_t len = sizeof a;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        fillers.push_back(s);
+    }
+    usleep(100000);
+    TMyConnection c;
+    c.SetServer("127.0.0.1");
+    c.SetPort(ntohs(a.sin_port));
+    c.SetConnectionTimeout(1);
+    try {
+        c.Open();
+        FAIL() << "connected through a full queue";
+    } catch (const EMyError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 2003);
+        std::string text = e.what();
+        EXPECT_NE(
+            text.find(
+                "(10061)\r\nSocket error on connect. WSAGetLastError return 110($6E) (timed out after 1 s)"),
+            std::string::npos)
+            << text;
+    }
+    EXPECT_FALSE(c.Connected());
+    for (int s : fillers) close(s);
+    close(listener);
+}

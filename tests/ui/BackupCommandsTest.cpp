@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+#include <atomic>
+#include <thread>
+
+#include "MainWindowDriver.h"
+#include "UiTestSupport.h"
+#include "backup/EAbort.h"
+#include "backup/TBackUpThread.h"
+#include "projects/TCifrare.h"
+#include "ui/TBackUpProgressForm.h"
+
+using namespace tharvel;
+using namespace tharvel::test;
+
+namespace {
+
+std::string filesProject(const TempDir& dir, const std::string& name) {
+    return "[" + name + "]\nFilesDirectory=" + (dir / "site").string() +
+           "\nBackupDirectory=" + (dir / "backups").string() + "\n";
+}
+
+void makeSite(const TempDir& dir) {
+    std::filesystem::create_directories(dir / "site" / "img");
+    writeFile(dir / "site" / "index.html", "<html></html>");
+    writeFile(dir / "site" / "img" / "logo.png", "png");
+}
+
+std::string logText(const TempDir& dir) {
+    std::error_code ec;
+    return std::filesystem::exists(dir / "TharvelLog.txt", ec) ? readFile(dir / "TharvelLog.txt") : "";
+}
+
+// Records the progress window while it is open.
+struct ProgressWatch {
+    QTimer timer;
+    bool seen = false;
+    QString caption, project;
+    explicit ProgressWatch(std::function<void(TBackUpProgressForm*)> act = {}) {
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [this, act] {
+            auto* form = qobject_cast<TBackUpProgressForm*>(QApplication::activeModalWidget());
+            if (!form) return;
+            if (!seen) {
+                seen = true;
+                caption = form->windowTitle();
+            }
+            project = form->LabelProjName->text();
+            if (act) act(form);
+        });
+        timer.start();
+    }
+};
+
+// A job whose database step waits until it is asked to stop, and then until the
+// test lets it go: a run that is surely in hand when Cancel is clicked.
+class HeldJob : public TBackUpThread {
+public:
+    static inline std::atomic<bool> released{false};
+    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& p,
+                                                 std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<TBackUpThread>(new HeldJob(p, std::move(q)));
+    }
+
+protected:
+    using TBackUpThread::TBackUpThread;
+    std::string BackupDatabase() override {
+        while (!Terminated() || !released) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        throw EAbort();
+    }
+};
+
+}  // namespace
+
+TEST(BackupCommands, FilesOnlyBackupOfTheSelectedProjectThroughTheProgressWindow) {
+    MainWindowDriver t;
+    makeSite(t.home_);
+    t.writeProjects(filesProject(t.home_, "Other") + "\n" + filesProject(t.home_, "Site"));
+    ASSERT_TRUE(t.show());
+    t.focus(t.form_->TntDBGrid1);
+    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
+    ASSERT_EQ(t.form_->DBEdtProject->text(), "Site");
+    // A password still being typed is stored before the run (the flat button takes
+    // no focus, the command moves it).
+    t.typeInto(t.form_->EdtMySQLPassword, QStringLiteral("pw"));
+
+    ProgressWatch watch;
+    MessageBoxAnswerer boxes;
+    t.click(t.form_->spbtnBackupSelectedProject);
+
+    EXPECT_TRUE(watch.seen);
+    EXPECT_EQ(watch.caption, "BackUp Progress");
+    EXPECT_EQ(watch.project, "Site");
+    EXPECT_TRUE(boxes.seen().empty());
+    EXPECT_TRUE(t.form_->LabelSuccessful->isVisible());
+    EXPECT_FALSE(t.form_->LabelError->isVisible());
+    EXPECT_FALSE(t.form_->LabelCanceled->isVisible());
+    EXPECT_EQ(readFile(t.home_ / "backups" / "Site" / "site" / "img" / "logo.png"), "png");
+    EXPECT_FALSE(std::filesystem::exists(t.home_ / "backups" / "Other"));
+    EXPECT_FALSE(t.form_->DBTxtLastBackup->text().isEmpty());
+    const std::string file = t.projectFileText();
+    EXPECT_NE(file.find("MySQLPassword=" + TCifrare::encipherPassword("pw")), std::string::npos);
+    EXPECT_EQ(
+        file.find(
+            "[Other]\r\nMySQLServer=\r\nMySQLPort=\r\nMySQLDataBase=\r\nMySQLUser=\r\nMySQLPassword=\r\n"
+            "MySQLNewBackupEachDay=1\r\nFilesDirectory=" +
+            (t.home_ / "site").string() + "\r\nBackupDirectory=" + (t.home_ / "backups").string() +
+            "\r\nSkipFiles=1\r\nLastBackup=\r\n"),
+        0u);
+    EXPECT_EQ(file.find("LastBackup=\r\n", file.find("[Site]")), std::string::npos);
+    EXPECT_NE(logText(t.home_).find("Backup of project 'Site' finished successfully"), std::string::npos);
+    // The stamp of the last backup edited the row: Save and Cancel stay on and do
+    // nothing. The outcome stays until the next backup command hides it.
+    EXPECT_EQ(t.buttonStates(), "10011 1");
+    t.click(t.form_->btnCancel);
+    EXPECT_EQ(t.buttonStates(), "10011 1");
+    t.click(t.form_->btnInsert);
+    t.click(t.form_->btnCancel);
+    EXPECT_TRUE(t.form_->LabelSuccessful->isVisible());
+}
+
+TEST(BackupCommands, AllProjectsRunFromTheFirstRowAndErrorsAreShown) {
+    MainWindowDriver t;
+    makeSite(t.home_);
+    // The second project's database cannot be reached: nothing listens on port 1.
+    t.writeProjects(filesProject(t.home_, "One") +
+                    "\n[Broken]\nMySQLServer=127.0.0.1\nMySQLPort=1\n"
+                    "MySQLDataBase=shop\nBackupDirectory=" +
+                    (t.home_ / "backups").string() + "\n\n" + filesProject(t.home_, "Three"));
+    ASSERT_TRUE(t.show());
+    MessageBoxAnswerer boxes;
+    t.click(t.form_->spbtnBackupAllProjects);
+    EXPECT_TRUE(t.form_->LabelError->isVisible());
+    EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].title, "Error");
+    EXPECT_TRUE(boxes.seen()[0].text.startsWith("Can't connect to MySQL server on '127.0.0.1'"))
+        << boxes.seen()[0].text.toStdString();
+    EXPECT_NE(logText(t.home_).find("Error:'Can't connect to MySQL server on '127.0.0.1'"),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(t.home_ / "backups" / "One" / "site" / "index.html"));
+    EXPECT_TRUE(std::filesystem::exists(t.home_ / "backups" / "Three" / "site" / "index.html"));
+    const std::string file = t.projectFileText();
+    EXPECT_NE(file.find("LastBackup=\r\n", file.find("[Broken]")), std::string::npos);
+    EXPECT_EQ(file.find("LastBackup=\r\n", file.find("[Three]")), std::string::npos);
+}
+
+TEST(BackupCommands, ProjectWithoutNameStartsNoRun) {
+    MainWindowDriver t;
+    ASSERT_TRUE(t.show());
+    t.click(t.form_->btnInsert);
+    ProgressWatch watch;
+    MessageBoxAnswerer boxes;
+    t.click(t.form_->spbtnBackupSelectedProject);
+    EXPECT_FALSE(watch.seen);
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text, "Project Name is missing");
+    EXPECT_EQ(logText(t.home_), "");
+}
+
+TEST(BackupCommands, CancelClosesTheWindowAtOnceAndTheJobEndsOnItsOwn) {
+    MainWindowDriver t;
+    t.form_->setBackupJobFactory(&HeldJob::Create);
+    HeldJob::released = false;
+    t.writeProjects("[Held]\nMySQLServer=db\nMySQLDataBase=shop\nBackupDirectory=" +
+                    (t.home_ / "backups").string() + "\n");
+    ASSERT_TRUE(t.show());
+    const std::string before = t.projectFileText();
+    ProgressWatch watch([](TBackUpProgressForm* form) {
+        if (form->TntLabel3->text().startsWith("Backing up MySQL database 'shop' on 'db'"))
+            QTest::mouseClick(form->btnCancel, Qt::LeftButton);
+    });
+    t.click(t.form_->spbtnBackupSelectedProject);
+    EXPECT_TRUE(t.form_->LabelCanceled->isVisible());
+    EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
+    // The window went while the job still runs; once it ends the cancel is logged.
+    EXPECT_EQ(logText(t.home_).find("Backup canceled by user"), std::string::npos);
+    HeldJob::released = true;
+    EXPECT_TRUE(processEventsUntil(
+        [&] { return logText(t.home_).find("Backup canceled by user") != std::string::npos; }));
+    EXPECT_EQ(t.projectFileText(), before);
+}

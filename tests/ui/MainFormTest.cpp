@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include "MainWindowDriver.h"
+#include "UiTestSupport.h"
+#include "projects/VT.h"
+#include "ui/MessageBoxes.h"
+#include "ui/UiLook.h"
+
+using namespace tharvel;
+using namespace tharvel::test;
+
+namespace {
+
+const char* kTwoProjects =
+    "[Shop]\n"
+    "MySQLServer=db.example\n"
+    "MySQLPort=3307\n"
+    "MySQLDataBase=shop\n"
+    "MySQLUser=backup\n"
+    "MySQLNewBackupEachDay=0\n"
+    "FilesDirectory=/srv/shop\n"
+    "BackupDirectory=/backups/\n"
+    "SkipFiles=2\n"
+    "\n"
+    "[Blog]\n"
+    "MySQLServer=localhost\n"
+    "BackupDirectory=/backups/blog\n"
+    "SkipFiles=0\n";
+
+}  // namespace
+
+// Each row of the state table, reached the way a user reaches it.
+TEST(MainForm, StateTableRowByRow) {
+    struct Case {
+        const char* state;
+        bool withFile;
+        std::function<void(MainWindowDriver&)> steps;
+        const char* buttons;  // New, Edit, Delete, Save, Cancel, then frame/list/backups
+    };
+    const Case cases[] = {
+        {"start without project file", false, [](MainWindowDriver&) {}, "10000 1"},
+        {"browsing, list not empty", true, [](MainWindowDriver&) {}, "11100 1"},
+        {"browsing, list empty", true,
+         [](MainWindowDriver& t) {
+             MessageBoxAnswerer yes(QStringLiteral("&Yes"));
+             t.click(t.form_->btnDelete);
+             t.click(t.form_->btnDelete);
+         },
+         "10000 0"},
+        {"editing by Edit", true, [](MainWindowDriver& t) { t.click(t.form_->btnEdit); }, "10011 1"},
+        {"editing by typing", true,
+         [](MainWindowDriver& t) { t.typeInto(t.form_->DBEdtMySQLServer, QStringLiteral("x")); }, "10011 1"},
+        {"editing by the check box", true,
+         [](MainWindowDriver& t) { t.click(t.form_->DBckbMySQLNewBackupEachDay); }, "10011 1"},
+        {"editing by the copy policy", true, [](MainWindowDriver& t) { t.click(t.form_->rbSkipExisting); },
+         "10011 1"},
+        {"inserting", true, [](MainWindowDriver& t) { t.click(t.form_->btnInsert); }, "10011 1"},
+        {"inserting on an empty list", false, [](MainWindowDriver& t) { t.click(t.form_->btnInsert); },
+         "10011 1"},
+        {"after Save", true,
+         [](MainWindowDriver& t) {
+             t.click(t.form_->btnEdit);
+             t.typeInto(t.form_->DBEdtMySQLUser, QStringLiteral("root"));
+             t.click(t.form_->btnSave);
+         },
+         "11100 1"},
+        {"after Cancel", true,
+         [](MainWindowDriver& t) {
+             t.click(t.form_->btnInsert);
+             t.click(t.form_->btnCancel);
+         },
+         "11100 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        MainWindowDriver t;
+        if (c.withFile) t.writeProjects(kTwoProjects);
+        ASSERT_TRUE(t.show());
+        c.steps(t);
+        EXPECT_EQ(t.buttonStates(), c.buttons);
+    }
+}
+
+TEST(MainForm, NewProjectStartsWithDefaultsAndTheCurrentBackupDirectory) {
+    for (bool withFile : {false, true}) {
+        SCOPED_TRACE(withFile ? "after Shop" : "empty list");
+        MainWindowDriver t;
+        if (withFile) t.writeProjects(kTwoProjects);
+        ASSERT_TRUE(t.show());
+        t.click(t.form_->btnInsert);
+        EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
+        EXPECT_EQ(t.form_->DBEdtBackupDirectory->text(), withFile ? "/backups/" : "");
+        EXPECT_EQ(t.form_->DBEdtMySQLServer->text(), "localhost");
+        EXPECT_EQ(t.form_->DBEdtMySQLPort->text(), "3306");
+        EXPECT_TRUE(t.form_->rbOverwrite->isChecked());
+        EXPECT_TRUE(t.form_->DBckbMySQLNewBackupEachDay->isChecked());
+        EXPECT_EQ(t.form_->DBEdtProject->text(), "");
+        EXPECT_EQ(t.form_->DBEdtFilesDirectory->text(), "");
+        EXPECT_TRUE(t.form_->DBEdtProject->hasFocus());
+    }
+}
+
+TEST(MainForm, SaveWithoutNameWarnsAndWritesNothing) {
+    MainWindowDriver t;
+    t.writeProjects(kTwoProjects);
+    ASSERT_TRUE(t.show());
+    const std::string before = t.projectFileText();
+    t.click(t.form_->btnInsert);
+    t.typeInto(t.form_->DBEdtMySQLDataBase, QStringLiteral("nameless"));
+    MessageBoxAnswerer ok;
+    t.click(t.form_->btnSave);
+    ASSERT_EQ(ok.seen().size(), 1u);
+    EXPECT_EQ(ok.seen()[0].title, "Warning");
+    EXPECT_EQ(ok.seen()[0].text, "Project Name is missing");
+    EXPECT_EQ(t.buttonStates(), "10011 1");
+    EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
+    EXPECT_EQ(t.projectFileText(), before);
+
+    // Naming it in the list saves it.
+    t.typeInto(t.form_->DBEdtProject, QStringLiteral("Named"));
+    t.click(t.form_->btnSave);
+    EXPECT_EQ(ok.seen().size(), 1u);
+    EXPECT_NE(t.projectFileText().find(
+                  "[Named]\r\nMySQLServer=localhost\r\nMySQLPort=3306\r\nMySQLDataBase=nameless"),
+              std::string::npos);
+    EXPECT_EQ(t.buttonStates(), "11100 1");
+}
+
+TEST(MainForm, CancelledNewProjectOnAnEmptyListReturnsToTheEmptyList) {
+    MainWindowDriver t;
+    ASSERT_TRUE(t.show());
+    t.click(t.form_->btnInsert);
+    t.click(t.form_->btnCancel);
+    EXPECT_EQ(t.buttonStates(), "10000 0");
+    EXPECT_EQ(t.form_->table().rowCount(), 0);
+    EXPECT_FALSE(std::filesystem::exists(t.projectFile()));
+}
+
+TEST(MainForm, DeletingAsksAndTheLastDeleteLeavesAnEmptyFile) {
+    MainWindowDriver t;
+    t.writeProjects(kTwoProjects);
+    ASSERT_TRUE(t.show());
+    MessageBoxAnswerer answer(QStringLiteral("&No"));
+    t.click(t.form_->btnDelete);
+    ASSERT_EQ(answer.seen().size(), 1u);
+    EXPECT_EQ(answer.seen()[0].title, "Confirm");
+    EXPECT_EQ(answer.seen()[0].text, "Delete project?");
+    EXPECT_EQ(t.form_->table().rowCount(), 2);
+
+    answer.setAnswer(QStringLiteral("&Yes"));
+    t.click(t.form_->btnDelete);
+    EXPECT_EQ(t.form_->table().rowCount(), 1);
+    EXPECT_EQ(t.form_->DBEdtProject->text(), "Blog");
+    EXPECT_EQ(t.buttonStates(), "11100 1");
+    t.click(t.form_->btnDelete);
+    EXPECT_EQ(t.buttonStates(), "10000 0");
+    EXPECT_EQ(readFile(t.projectFile()), "\xFF\xFE");
+}
+
+TEST(MainForm, ListSelectionShowsTheProjectAndNamesEditInPlace) {
+    MainWindowDriver t;
+    t.writeProjects(kTwoProjects);
+    ASSERT_TRUE(t.show());
+    auto* list = t.form_->TntDBGrid1;
+    ASSERT_EQ(list->model()->rowCount(), 2);
+    EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "Project Name");
+    EXPECT_EQ(t.form_->DBEdtMySQLPort->text(), "3307");
+    EXPECT_TRUE(t.form_->rbOverwriteOlder->isChecked());
+    EXPECT_FALSE(t.form_->DBckbMySQLNewBackupEachDay->isChecked());
+
+    t.focus(list);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(t.form_->table().currentIndex(), 1);
+    EXPECT_EQ(t.form_->DBEdtProject->text(), "Blog");
+    EXPECT_TRUE(t.form_->rbSkipExisting->isChecked());
+    EXPECT_TRUE(t.form_->DBckbMySQLNewBackupEachDay->isChecked());  // defaulted to 1 on load
+
+    // F2 edits the name in place; Enter commits it into the row, which then edits.
+    QTest::keyClick(list, Qt::Key_F2);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, list);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, QStringLiteral("Journal"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();  // the list commits the name from its own queue
+    EXPECT_EQ(t.form_->DBEdtProject->text(), "Journal");
+    EXPECT_EQ(t.buttonStates(), "10011 1");
+    // Moving to another row posts the change.
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(t.form_->table().currentIndex(), 0);
+    EXPECT_NE(t.projectFileText().find("[Journal]"), std::string::npos);
+}
+
+TEST(MainForm, PasswordEditKeepsTheStoredPasswordUntilSomethingIsTyped) {
+    MainWindowDriver t;
+    t.writeProjects(std::string(kTwoProjects) + "MySQLPassword=kept\n");  // Blog's stored form
+    ASSERT_TRUE(t.show());
+    t.focus(t.form_->TntDBGrid1);
+    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
+    QLineEdit* password = t.form_->EdtMySQLPassword;
+    EXPECT_EQ(password->text(), TMainForm::passwordPlaceholder());
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+
+    // In and out without typing: nothing changes.
+    t.focus(password);
+    EXPECT_EQ(password->text(), "");
+    EXPECT_EQ(password->palette().color(QPalette::Base), UiLook::focusColour());
+    t.focus(t.form_->DBEdtMySQLUser);
+    EXPECT_EQ(password->text(), TMainForm::passwordPlaceholder());
+    EXPECT_NE(password->palette().color(QPalette::Base), UiLook::focusColour());
+    EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.buttonStates(), "11100 1");
+    EXPECT_EQ(t.form_->table().value(VTColumn::MySQLPassword).toText(), "kept");
+
+    // Typing edits the row; leaving stores the cipher text, the post writes it.
+    t.typeInto(password, QStringLiteral("s3cret"));
+    EXPECT_EQ(t.buttonStates(), "10011 1");
+    t.focus(t.form_->DBEdtMySQLUser);
+    const std::string stored = t.form_->table().value(VTColumn::MySQLPassword).toText();
+    EXPECT_NE(stored, "kept");
+    EXPECT_NE(stored, "s3cret");
+    EXPECT_EQ(t.projectFileText().find("s3cret"), std::string::npos);
+    EXPECT_NE(t.projectFileText().find("MySQLPassword=kept"), std::string::npos);
+    t.click(t.form_->btnSave);
+    EXPECT_EQ(t.projectFileText().find("MySQLPassword=kept"), std::string::npos);
+    EXPECT_EQ(t.form_->table().value(VTColumn::MySQLPassword).toText(), stored);
+
+    // Typing and erasing again stores an empty password.
+    t.typeInto(password, QStringLiteral("x"));
+    QTest::keyClick(password, Qt::Key_Backspace);
+    t.focus(t.form_->DBEdtMySQLUser);
+    t.click(t.form_->btnSave);
+    EXPECT_TRUE(t.form_->table().value(VTColumn::MySQLPassword).isEmpty());
+}
+
+TEST(MainForm, ClearPasswordPostsAtOnceAndLeavesSaveAndCancelOn) {
+    MainWindowDriver t;
+    t.writeProjects(std::string(kTwoProjects) + "MySQLPassword=kept\n");
+    ASSERT_TRUE(t.show());
+    t.focus(t.form_->TntDBGrid1);
+    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
+    t.click(t.form_->tbnClearPassw);
+    EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+    EXPECT_TRUE(t.form_->table().value(VTColumn::MySQLPassword).isEmpty());
+    EXPECT_NE(t.projectFileText().find("MySQLPassword=\r\n"), std::string::npos);
+    EXPECT_EQ(t.buttonStates(), "10011 1");
+    // They do nothing until the selection moves.
+    t.click(t.form_->btnSave);
+    t.click(t.form_->btnCancel);
+    EXPECT_EQ(t.buttonStates(), "10011 1");
+    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Up);
+    EXPECT_EQ(t.buttonStates(), "11100 1");
+
+    // A password typed just before is not stored after the clear.
+    t.typeInto(t.form_->EdtMySQLPassword, QStringLiteral("typed"));
+    t.click(t.form_->tbnClearPassw);
+    t.focus(t.form_->DBEdtMySQLUser);
+    EXPECT_TRUE(t.form_->table().value(VTColumn::MySQLPassword).isEmpty());
+    EXPECT_EQ(t.projectFileText().find("MySQLPassword=\r\n"), t.projectFileText().find("MySQLPassword="));
+}
+
+TEST(MainForm, TypingBeforeNewProjectOnAStartWithoutFile) {
+    for (bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named" : "nameless");
+        MainWindowDriver t;
+        ASSERT_TRUE(t.show());
+        t.typeInto(named ? t.form_->DBEdtProject : t.form_->DBEdtMySQLUser, QStringLiteral("early"));
+        EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
+        EXPECT_EQ(t.buttonStates(), "10000 1");
+        MessageBoxAnswerer ok;
+        t.click(t.form_->btnInsert);
+        if (named) {
+            EXPECT_TRUE(ok.seen().empty());
+            EXPECT_EQ(t.form_->table().rowCount(), 1);
+            EXPECT_NE(t.projectFileText().find("[early]"), std::string::npos);
+        } else {
+            ASSERT_EQ(ok.seen().size(), 1u);
+            EXPECT_EQ(ok.seen()[0].text, "Project Name is missing");
+            EXPECT_EQ(t.form_->table().rowCount(), 0);
+            EXPECT_EQ(t.form_->DBEdtMySQLUser->text(), "early");
+        }
+        EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
+    }
+}
+
+TEST(MainForm, BoundEditsAreHighlightedWhileTheyHaveTheFocus) {
+    MainWindowDriver t;
+    ASSERT_TRUE(t.show());
+    const QColor window = QApplication::palette().color(QPalette::Base);
+    for (QLineEdit* edit : t.form_->boundEdits()) {
+        SCOPED_TRACE(edit->objectName().toStdString());
+        t.focus(edit);
+        EXPECT_EQ(edit->palette().color(QPalette::Base), QColor(255, 255, 225));
+        t.focus(t.form_->btnInsert);
+        EXPECT_EQ(edit->palette().color(QPalette::Base), window);
+    }
+}
+
+TEST(MainForm, ViewLogOpensTheLogOrSaysItIsMissing) {
+    MainWindowDriver t;
+    ASSERT_TRUE(t.show());
+    UrlCatcher opened(QStringLiteral("file"));
+    {
+        MessageBoxAnswerer ok;
+        t.click(t.form_->SpBtnViewLog);
+        ASSERT_EQ(ok.seen().size(), 1u);
+        EXPECT_EQ(ok.seen()[0].text, "Log File does not exist.");
+        EXPECT_EQ(ok.seen()[0].title, MessageBoxes::applicationTitle());
+        EXPECT_TRUE(opened.urls().empty());
+    }
+    writeFile(t.home_ / "TharvelLog.txt", "line\r\n");
+    MessageBoxAnswerer none;
+    t.click(t.form_->SpBtnViewLog);
+    EXPECT_TRUE(none.seen().empty());
+    ASSERT_EQ(opened.urls().size(), 1u);
+    EXPECT_EQ(opened.urls()[0].toLocalFile().toStdString(), (t.home_ / "TharvelLog.txt").string());
+}
+
+TEST(MainForm, UnreadableProjectFileIsReportedAndNeverReplaced) {
+    MainWindowDriver t;
+    std::filesystem::create_directories(t.projectFile());  // exists, cannot be read as a file
+    MessageBoxAnswerer ok;
+    ASSERT_TRUE(t.show());
+    ASSERT_EQ(ok.seen().size(), 1u);
+    EXPECT_EQ(ok.seen()[0].title, MessageBoxes::applicationTitle());
+    EXPECT_TRUE(ok.seen()[0].text.startsWith("Cannot read the project file"))
+        << ok.seen()[0].text.toStdString();
+    EXPECT_EQ(t.buttonStates(), "00000 0");
+    EXPECT_TRUE(std::filesystem::is_directory(t.projectFile()));
+}
+
+TEST(MainForm, ClosingDropsAProjectBeingInserted) {
+    MainWindowDriver t;
+    t.writeProjects(kTwoProjects);
+    ASSERT_TRUE(t.show());
+    const std::string before = t.projectFileText();
+    t.click(t.form_->btnInsert);
+    t.typeInto(t.form_->DBEdtProject, QStringLiteral("Unsaved"));
+    t.click(t.form_->spbtnExit);
+    EXPECT_FALSE(t.form_->isVisible());
+    t.form_.reset();
+    EXPECT_EQ(t.projectFileText(), before);
+}
+
+TEST(MainForm, LogoOpensTheMakersSite) {
+    MainWindowDriver t;
+    ASSERT_TRUE(t.show());
+    t.form_->setMakerSiteAddress(QStringLiteral("https://maker.example/"));
+    UrlCatcher opened(QStringLiteral("https"));
+    QTest::mouseClick(t.form_->Image1, Qt::LeftButton);
+    ASSERT_EQ(opened.urls().size(), 1u);
+    EXPECT_EQ(opened.urls()[0], QUrl("https://maker.example/"));
+}
