@@ -23,28 +23,34 @@ start)
   mariadb-install-db --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" "${user_args[@]}" \
     --auth-root-authentication-method=normal --skip-test-db >"$dir/install.log" 2>&1 \
     || { cat "$dir/install.log" >&2; exit 1; }
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-  "$server" --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" "${user_args[@]}" \
-    --port="$port" --bind-address=127.0.0.1 --socket="$dir/sock" --pid-file="$dir/pid" \
-    --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=128M \
-    --max-allowed-packet=1G --max-connections=200 --skip-name-resolve \
-    --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-    >/dev/null 2>&1 &
-  echo $! >"$dir/server.pid"
-  for _ in $(seq 1 300); do
-    if mariadb --no-defaults -uroot -S "$dir/sock" -e 'SELECT 1' >/dev/null 2>&1; then
-      mariadb --no-defaults -uroot -S "$dir/sock" <<'SQL'
+  # The free port is picked before the server binds it, so another process may take
+  # it in between; a server that dies before it is ready is retried on a new port.
+  for attempt in 1 2 3; do
+    port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+    "$server" --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" "${user_args[@]}" \
+      --port="$port" --bind-address=127.0.0.1 --socket="$dir/sock" --pid-file="$dir/pid" \
+      --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=128M \
+      --max-allowed-packet=1G --max-connections=200 --skip-name-resolve \
+      --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
+      >/dev/null 2>&1 &
+    echo $! >"$dir/server.pid"
+    for _ in $(seq 1 300); do
+      if mariadb --no-defaults -uroot -S "$dir/sock" -e 'SELECT 1' >/dev/null 2>&1; then
+        mariadb --no-defaults -uroot -S "$dir/sock" <<'SQL'
 CREATE USER 'tharvel'@'%' IDENTIFIED BY 'secret';
 GRANT ALL PRIVILEGES ON *.* TO 'tharvel'@'%' WITH GRANT OPTION;
 CREATE USER IF NOT EXISTS 'root'@'127.0.0.1';
 GRANT ALL PRIVILEGES ON *.* TO 'root'@'127.0.0.1' WITH GRANT OPTION;
 FLUSH PRIVILEGES;
 SQL
-      echo "$port" >"$dir/port"
-      exit 0
-    fi
-    kill -0 "$(cat "$dir/server.pid")" 2>/dev/null || break
-    sleep 0.2
+        echo "$port" >"$dir/port"
+        exit 0
+      fi
+      kill -0 "$(cat "$dir/server.pid")" 2>/dev/null || break
+      sleep 0.2
+    done
+    kill -9 "$(cat "$dir/server.pid")" 2>/dev/null || true
+    echo "MariaDB test server attempt $attempt on port $port failed" >&2
   done
   echo "MariaDB test server did not start:" >&2
   cat "$dir/error.log" >&2 || true
