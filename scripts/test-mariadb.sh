@@ -17,16 +17,17 @@ user_args=()
 case "$cmd" in
 start)
   rm -rf "$dir"
-  mkdir -p "$dir/data"
+  mkdir -p "$dir/data" "$dir/tmp"
   dir=$(cd "$dir" && pwd)
-  mariadb-install-db --no-defaults --datadir="$dir/data" "${user_args[@]}" \
+  # A temporary folder of its own: servers of other runs may share /tmp and pid numbers.
+  mariadb-install-db --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" "${user_args[@]}" \
     --auth-root-authentication-method=normal --skip-test-db >"$dir/install.log" 2>&1 \
     || { cat "$dir/install.log" >&2; exit 1; }
   # The free port is picked before the server binds it, so another process may take
   # it in between; a server that dies before it is ready is retried on a new port.
   for attempt in 1 2 3; do
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-    "$server" --no-defaults --datadir="$dir/data" "${user_args[@]}" \
+    "$server" --no-defaults --datadir="$dir/data" --tmpdir="$dir/tmp" "${user_args[@]}" \
       --port="$port" --bind-address=127.0.0.1 --socket="$dir/sock" --pid-file="$dir/pid" \
       --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=128M \
       --max-allowed-packet=1G --max-connections=200 --skip-name-resolve \
