@@ -325,15 +325,7 @@ void TMainForm::connectEditor() {
     VT_.afterPost.connect([this](VT&) { VTAfterPost(); });
     VT_.afterDelete.connect([this](VT&) { showCurrentRow(); });
 
-    const std::pair<QLineEdit*, VTColumn> bound[] = {
-        {DBEdtProject, VTColumn::Project},
-        {DBEdtMySQLServer, VTColumn::MySQLServer},
-        {DBEdtMySQLPort, VTColumn::MySQLPort},
-        {DBEdtMySQLDataBase, VTColumn::MySQLDataBase},
-        {DBEdtMySQLUser, VTColumn::MySQLUser},
-        {DBEdtFilesDirectory, VTColumn::FilesDirectory},
-        {DBEdtBackupDirectory, VTColumn::BackupDirectory},
-    };
+    const auto bound = boundColumns();
     for (auto [edit, column] : bound) {
         connect(edit, &QLineEdit::textEdited, this, [this, column = column](const QString& text) {
             userChanged(column, VTValue(text.toStdString()));
@@ -362,9 +354,22 @@ void TMainForm::connectEditor() {
     connect(SpBtnViewLog, &QToolButton::clicked, this, &TMainForm::SpBtnViewLogClick);
 }
 
+std::vector<std::pair<QLineEdit*, VTColumn>> TMainForm::boundColumns() const {
+    return {
+        {DBEdtProject, VTColumn::Project},
+        {DBEdtMySQLServer, VTColumn::MySQLServer},
+        {DBEdtMySQLPort, VTColumn::MySQLPort},
+        {DBEdtMySQLDataBase, VTColumn::MySQLDataBase},
+        {DBEdtMySQLUser, VTColumn::MySQLUser},
+        {DBEdtFilesDirectory, VTColumn::FilesDirectory},
+        {DBEdtBackupDirectory, VTColumn::BackupDirectory},
+    };
+}
+
 std::vector<QLineEdit*> TMainForm::boundEdits() const {
-    return {DBEdtMySQLServer,    DBEdtMySQLPort, DBEdtMySQLDataBase,  DBEdtMySQLUser,
-            DBEdtFilesDirectory, DBEdtProject,   DBEdtBackupDirectory};
+    std::vector<QLineEdit*> edits;
+    for (const auto& [edit, column] : boundColumns()) edits.push_back(edit);
+    return edits;
 }
 
 std::filesystem::path TMainForm::logFileName() {
@@ -446,15 +451,7 @@ void TMainForm::showCurrentRow() {
     if (holdControls_) return;
     showingRow_ = true;
     auto text = [this](VTColumn column) { return QString::fromStdString(VT_.value(column).toText()); };
-    const std::pair<QLineEdit*, VTColumn> bound[] = {
-        {DBEdtProject, VTColumn::Project},
-        {DBEdtMySQLServer, VTColumn::MySQLServer},
-        {DBEdtMySQLPort, VTColumn::MySQLPort},
-        {DBEdtMySQLDataBase, VTColumn::MySQLDataBase},
-        {DBEdtMySQLUser, VTColumn::MySQLUser},
-        {DBEdtFilesDirectory, VTColumn::FilesDirectory},
-        {DBEdtBackupDirectory, VTColumn::BackupDirectory},
-    };
+    const auto bound = boundColumns();
     for (auto [edit, column] : bound) {
         const QString value = text(column);
         if (edit->text() != value) edit->setText(value);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "projects/VT.h"
@@ -97,6 +98,8 @@ public:
 
     // The seven bound edits that take the focus highlight.
     std::vector<QLineEdit*> boundEdits() const;
+    // Those edits with the column each one shows and edits.
+    std::vector<std::pair<QLineEdit*, VTColumn>> boundColumns() const;
 
     // The project table and the project file's path (set when first shown).
     VT& table() { return VT_; }
