@@ -4,6 +4,7 @@
 
 #include "FakeDumps.h"
 #include "backup/TBackUpThread.h"
+#include "support/RunJob.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -13,6 +14,7 @@ using tharvel::TBackUpThread;
 using tharvel::TNotifyStrunct;
 using tharvel::test::EndlessDump;
 using tharvel::test::readFile;
+using tharvel::test::runJob;
 using tharvel::test::ScriptedDump;
 using tharvel::test::TempDir;
 using tharvel::test::writeFile;
@@ -27,26 +29,6 @@ TBackupRecord record(const std::string& files, const std::string& backup) {
     r.BackupDirectory = backup;
     r.SkipFiles = 1;
     return r;
-}
-
-// Runs a job to its end and returns its notifications, checking that the job-done
-// entry comes last and only once.
-std::vector<TNotifyStrunct> runJob(const std::shared_ptr<TBackUpThread>& job,
-                                   const std::shared_ptr<NotificationQueue>& queue) {
-    job->Start();
-    std::vector<TNotifyStrunct> notes;
-    for (bool done = false; !done;) {
-        queue->WaitForEntries(std::chrono::seconds(1));
-        for (auto& entry : queue->TakeAll()) {
-            EXPECT_FALSE(done) << "entry after the job-done entry";
-            if (entry.jobDone)
-                done = true;
-            else
-                notes.push_back(entry.note);
-        }
-    }
-    EXPECT_TRUE(job->Finished());
-    return notes;
 }
 
 std::vector<int32_t> codes(const std::vector<TNotifyStrunct>& notes) {

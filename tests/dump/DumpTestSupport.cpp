@@ -21,22 +21,6 @@ TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const
     return r;
 }
 
-std::vector<TNotifyStrunct> runJob(const std::shared_ptr<TBackUpThread>& job,
-                                   const std::shared_ptr<NotificationQueue>& queue) {
-    job->Start();
-    std::vector<TNotifyStrunct> notes;
-    for (bool done = false; !done;) {
-        queue->WaitForEntries(std::chrono::seconds(1));
-        for (auto& entry : queue->TakeAll()) {
-            if (entry.jobDone)
-                done = true;
-            else
-                notes.push_back(entry.note);
-        }
-    }
-    return notes;
-}
-
 namespace {
 std::vector<std::vector<std::string>> rows(const std::string& output) {
     std::vector<std::vector<std::string>> out;

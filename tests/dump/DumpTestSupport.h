@@ -9,14 +9,11 @@
 #include "backup/TBackUpThread.h"
 #include "projects/TBackupRecord.h"
 #include "support/MariaDb.h"
+#include "support/RunJob.h"
 
 namespace tharvel::test {
 
 TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir);
-
-// Starts the job and returns its notifications once its job-done entry came.
-std::vector<TNotifyStrunct> runJob(const std::shared_ptr<TBackUpThread>& job,
-                                   const std::shared_ptr<NotificationQueue>& queue);
 
 // Every table and view, every SHOW CREATE text, and HEX() of every column of
 // every row (FLOAT and DOUBLE by their exact bits, TIMESTAMP in UTC), as one text.
