@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "DumpTestSupport.h"
 #include "dump/TDumpScript.h"
 #include "dump/TMyValueLiteral.h"
 #include "support/TempDir.h"
@@ -10,21 +11,6 @@ namespace {
 
 using test::readFile;
 using test::TempDir;
-
-std::vector<std::string> lines(const std::string& bytes) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t end = bytes.find("\r\n", pos);
-        if (end == std::string::npos) {
-            out.push_back("<unterminated>" + bytes.substr(pos));
-            break;
-        }
-        out.push_back(bytes.substr(pos, end - pos));
-        pos = end + 2;
-    }
-    return out;
-}
 
 TEST(TDumpScript, WritesTheTableSectionOfTheExample) {
     TempDir dir;
@@ -79,7 +65,7 @@ TEST(TDumpScript, WritesTheTableSectionOfTheExample) {
         "UNLOCK TABLES;",
         "",
     };
-    EXPECT_EQ(lines(readFile(dir / "t.sql")), expected);
+    EXPECT_EQ(test::crlfLines(readFile(dir / "t.sql")), expected);
 }
 
 // Rows of equal length r: the statement ends at the smallest k with
@@ -103,7 +89,7 @@ TEST(TDumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
         }
         size_t k = 1;
         while (!(head.size() + 2 + k * (r + 2) + 2 * r > 16384)) ++k;
-        std::vector<std::string> got = lines(readFile(dir / "g.sql"));
+        std::vector<std::string> got = test::crlfLines(readFile(dir / "g.sql"));
         ASSERT_EQ(got[0], head);
         size_t rowsInFirst = 0;
         while (got[1 + rowsInFirst].back() == ',') ++rowsInFirst;
