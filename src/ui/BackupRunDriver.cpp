@@ -1,5 +1,6 @@
 #include "ui/BackupRunDriver.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMetaObject>
 
@@ -27,7 +28,9 @@ void BackupRunDriver::start() {
 void BackupRunDriver::detach() {
     detached_ = true;
     form_ = nullptr;
-    setParent(nullptr);
+    // Owned by the application from now on: a job still running at exit is
+    // stopped and joined when the application goes, before the program ends.
+    setParent(QCoreApplication::instance());
     if (run_->Finished()) deleteLater();
 }
 

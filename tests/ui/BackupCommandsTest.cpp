@@ -14,6 +14,7 @@
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
 #include "backup/EAbort.h"
+#include "backup/TBackupRun.h"
 #include "backup/TBackUpThread.h"
 #include "projects/TCifrare.h"
 #include "ui/TBackUpProgressForm.h"
@@ -68,6 +69,10 @@ public:
     static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& p,
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new HeldJob(p, std::move(q)));
+    }
+    ~HeldJob() override {
+        Terminate();
+        Join();
     }
 
 protected:
@@ -187,4 +192,42 @@ TEST(BackupCommands, CancelClosesTheWindowAtOnceAndTheJobEndsOnItsOwn) {
     EXPECT_TRUE(processEventsUntil(
         [&] { return logText(t.home_).find("Backup canceled by user") != std::string::npos; }));
     EXPECT_EQ(t.projectFileText(), before);
+}
+
+// A run that finds no project (a start without project file leaves the backup
+// buttons on) backed up nothing: the outcome says so, never success.
+TEST(BackupCommands, EmptyListIsNotASuccess) {
+    for (bool all : {false, true}) {
+        SCOPED_TRACE(all ? "all projects" : "selected project");
+        MainWindowDriver t;
+        ASSERT_TRUE(t.show());
+        ASSERT_TRUE(t.form_->spbtnBackupSelectedProject->isEnabled());
+        MessageBoxAnswerer boxes;
+        t.click(all ? t.form_->spbtnBackupAllProjects : t.form_->spbtnBackupSelectedProject);
+        EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
+        EXPECT_TRUE(t.form_->LabelError->isVisible());
+        ASSERT_EQ(boxes.seen().size(), 1u);
+        EXPECT_EQ(boxes.seen()[0].title, "Error");
+        EXPECT_EQ(boxes.seen()[0].text, QString::fromLatin1(TBackupRun::kNothingToBackUp));
+    }
+}
+
+// A log that cannot take its lines: the backup is done, the outcome is "with
+// errors", and one box names the log, however many lines were lost.
+TEST(BackupCommands, LogThatCannotBeWrittenIsShownOnce) {
+    MainWindowDriver t;
+    makeSite(t.home_);
+    t.writeProjects(filesProject(t.home_, "One") + "\n" + filesProject(t.home_, "Two"));
+    std::filesystem::create_symlink("/dev/full", t.home_ / "TharvelLog.txt");
+    ASSERT_TRUE(t.show());
+    MessageBoxAnswerer boxes;
+    t.click(t.form_->spbtnBackupAllProjects);
+    EXPECT_TRUE(t.form_->LabelError->isVisible());
+    EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].title, "Error");
+    EXPECT_TRUE(boxes.seen()[0].text.startsWith(QStringLiteral("Cannot write the log file '") +
+                                                 QString::fromStdString((t.home_ / "TharvelLog.txt").string())))
+        << boxes.seen()[0].text.toStdString();
+    EXPECT_EQ(readFile(t.home_ / "backups" / "Two" / "site" / "img" / "logo.png"), "png");
 }
