@@ -1,5 +1,7 @@
 #include "backup/TBackUpThread.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <stdexcept>
@@ -59,6 +61,13 @@ void TBackUpThread::Start() {
     if (started_) return;
     started_ = true;
     thread_ = std::jthread([this] {
+        // Stop signals are the main thread's to handle: one that landed here would
+        // only break the job's network wait.
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stops, nullptr);
         Execute();
         {
             std::lock_guard<std::mutex> lock(mutex_);

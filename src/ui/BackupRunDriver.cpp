@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QMetaObject>
+#include <QTimer>
 
 #include "ui/TBackUpProgressForm.h"
 
@@ -11,15 +11,15 @@ namespace tharvel {
 BackupRunDriver::BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode,
                                  TBackupRun::JobFactory jobs, TBackUpProgressForm* form)
     : form_(form), run_(std::make_unique<TBackupRun>(table, logPath, mode, this, std::move(jobs))) {
-    // Runs on the job's thread: it only posts a call into the main thread's loop.
-    // Pending calls die with this object, and the run stops calling before it goes.
-    run_->SetWakeup(
-        [this] { QMetaObject::invokeMethod(this, &BackupRunDriver::drain, Qt::QueuedConnection); });
+    // The loop looks into the run's queue itself: nothing of Qt crosses from the
+    // job's thread, whose only link to this one stays the queue and its lock.
+    poll_ = new QTimer(this);
+    poll_->setInterval(10);
+    connect(poll_, &QTimer::timeout, this, &BackupRunDriver::drain);
+    poll_->start();
 }
 
-BackupRunDriver::~BackupRunDriver() {
-    run_->SetWakeup({});
-}
+BackupRunDriver::~BackupRunDriver() = default;
 
 void BackupRunDriver::start() {
     run_->Show();
@@ -36,7 +36,9 @@ void BackupRunDriver::detach() {
 
 void BackupRunDriver::drain() {
     run_->ProcessNotifications();
-    if (detached_ && run_->Finished()) deleteLater();
+    if (!run_->Finished()) return;
+    poll_->stop();
+    if (detached_) deleteLater();
 }
 
 void BackupRunDriver::ProjectNameChanged(const std::string& name) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QTimer>
 #include <atomic>
 #include <exception>
 #include <thread>
@@ -20,8 +21,13 @@ void WindowWork::runErased(std::initializer_list<QWidget*> disable, const std::f
     {
         QEventLoop loop;
         std::atomic<bool> done{false};
-        // Declared after the loop: joined before the loop goes, so its wake-up
-        // never reaches a loop that is gone.
+        // The loop looks for the end itself: nothing crosses threads but `done`,
+        // and the thread's end (its join) hands over the result.
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (done.load()) loop.quit();
+        });
         std::jthread worker([&] {
             try {
                 work();
@@ -29,10 +35,10 @@ void WindowWork::runErased(std::initializer_list<QWidget*> disable, const std::f
                 error = std::current_exception();
             }
             done.store(true);
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
+        poll.start();
         // The loop also ends when the application quits; the work is then waited for.
-        if (!done.load()) loop.exec();
+        loop.exec();
     }
     QApplication::restoreOverrideCursor();
     for (const auto& widget : disabled)
