@@ -1,11 +1,11 @@
 #include "backup/TDatabaseBackup.h"
 
 #include <cerrno>
-#include <limits>
-#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "dump/TMyDump.h"

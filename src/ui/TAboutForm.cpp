@@ -107,17 +107,16 @@ void TAboutForm::FormActivate() {
             std::string product, version;
         };
         auto& settings = toolkit_.settings();
-        Info info = WindowWork::run(
-            {BitBtn38}, [&toolkit = toolkit_, productUrl = settings.ProductInfoURL,
-                         versionUrl = settings.VersionURL] {
-                Info got;
-                got.online = toolkit.IsInternetAvailable();
-                if (got.online) {
-                    got.product = toolkit.WebGetText(productUrl, "", "");
-                    got.version = toolkit.WebGetText(versionUrl, "", "");
-                }
-                return got;
-            });
+        Info info = WindowWork::run({BitBtn38}, [&toolkit = toolkit_, productUrl = settings.ProductInfoURL,
+                                                 versionUrl = settings.VersionURL] {
+            Info got;
+            got.online = toolkit.IsInternetAvailable();
+            if (got.online) {
+                got.product = toolkit.WebGetText(productUrl, "", "");
+                got.version = toolkit.WebGetText(versionUrl, "", "");
+            }
+            return got;
+        });
         if (!info.online) {
             MessageBoxes::error(this, QString::fromLatin1(kNoInternet));
             return;

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -232,7 +232,8 @@ TEST(UnattendedBackup, ReadOnlyProjectFileIsKeptWithAWarning) {
     ASSERT_EQ(stat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0444u);
     EXPECT_NE(readFile(tmp / "stderr.txt")
-                  .find("Warning: the project file '" + file.string() + "' could not be written: it was not updated"),
+                  .find("Warning: the project file '" + file.string() +
+                        "' could not be written: it was not updated"),
               std::string::npos);
     EXPECT_EQ(readFile(tmp / "backups" / "P" / "site" / "a"), "a");
 }

@@ -5,8 +5,8 @@
 #include "backup/TDatabaseBackup.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
-#include "projects/VT.h"
 #include "projects/TCifrare.h"
+#include "projects/VT.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
@@ -55,9 +55,9 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
     MariaDb& db = MariaDb::shared();
     const std::string p = std::to_string(db.port());
     const std::pair<std::string, bool> cases[] = {
-        {p, true},           {" " + p, true},     {p + " ", true},     {"\t" + p + "\r", true},
-        {"+" + p, true},     {p + "x", false},    {p + ".0", false},   {"3 3", false},
-        {"", false},         {"0x10", false},     {"99999999999", false},
+        {p, true},       {" " + p, true},  {p + " ", true},        {"\t" + p + "\r", true},
+        {"+" + p, true}, {p + "x", false}, {p + ".0", false},      {"3 3", false},
+        {"", false},     {"0x10", false},  {"99999999999", false},
     };
     for (const auto& [text, number] : cases) {
         SCOPED_TRACE("port text '" + text + "'");
@@ -73,8 +73,8 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
         EXPECT_EQ(connection.Port(), expected);
         // The connection test reaches the server exactly when the text is its port.
         if (number) {
-            EXPECT_NO_THROW(
-                TConnectionTest::Run(db.host(), text, "", db.user(), TCifrare::encipherPassword(db.password())));
+            EXPECT_NO_THROW(TConnectionTest::Run(db.host(), text, "", db.user(),
+                                                 TCifrare::encipherPassword(db.password())));
         }
     }
 }

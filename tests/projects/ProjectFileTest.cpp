@@ -406,7 +406,8 @@ TEST(ProjectFile, SaveKeepsModeAndOwnerAndNeverReplacesAReadOnlyFile) {
         bool saved;
     };
     // Root may write anything: only the mode bits tell a read-only file.
-    const Case cases[] = {{0444, false}, {0400, false}, {0000, false}, {0644, true}, {0640, true}, {0200, true}};
+    const Case cases[] = {{0444, false}, {0400, false}, {0000, false},
+                          {0644, true},  {0640, true},  {0200, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         TempDir dir;

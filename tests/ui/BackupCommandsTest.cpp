@@ -14,8 +14,8 @@
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
 #include "backup/EAbort.h"
-#include "backup/TBackupRun.h"
 #include "backup/TBackUpThread.h"
+#include "backup/TBackupRun.h"
 #include "projects/TCifrare.h"
 #include "ui/TBackUpProgressForm.h"
 
@@ -226,8 +226,9 @@ TEST(BackupCommands, LogThatCannotBeWrittenIsShownOnce) {
     EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].title, "Error");
-    EXPECT_TRUE(boxes.seen()[0].text.startsWith(QStringLiteral("Cannot write the log file '") +
-                                                 QString::fromStdString((t.home_ / "TharvelLog.txt").string())))
+    EXPECT_TRUE(
+        boxes.seen()[0].text.startsWith(QStringLiteral("Cannot write the log file '") +
+                                        QString::fromStdString((t.home_ / "TharvelLog.txt").string())))
         << boxes.seen()[0].text.toStdString();
     EXPECT_EQ(readFile(t.home_ / "backups" / "Two" / "site" / "img" / "logo.png"), "png");
 }

@@ -13,8 +13,8 @@
 
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
-#include "projects/VT.h"
 #include "projects/TCifrare.h"
+#include "projects/VT.h"
 #include "ui/GeneralErrorBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiLook.h"
@@ -381,7 +381,8 @@ TEST(MainForm, PasswordThatCannotBeEncipheredIsReportedAndNotStored) {
     }
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes.seen()[0].text, GeneralErrorBox::messageText(QString::fromLatin1(TCifrare::kEncipherFailed)));
+    EXPECT_EQ(boxes.seen()[0].text,
+              GeneralErrorBox::messageText(QString::fromLatin1(TCifrare::kEncipherFailed)));
     EXPECT_EQ(t.form_->table().value(VTColumn::MySQLPassword).toText(), "kept");
     t.click(t.form_->btnSave);
     EXPECT_NE(t.projectFileText().find("MySQLPassword=kept\r\n"), std::string::npos);

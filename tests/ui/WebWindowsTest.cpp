@@ -147,8 +147,8 @@ TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
         if (++ticksWhileHeld < 10) return;
         paintsWhileHeld = counter.paints - paintsWhileHeld;
         buttonOffWhileHeld = !form.BitBtn38->isEnabled();
-        busyCursorWhileHeld = QApplication::overrideCursor() &&
-                              QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+        busyCursorWhileHeld =
+            QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
         textWhileHeld = form.RichEdit1->toPlainText();
         ticker.stop();
         web.server.holdReplies(false);
