@@ -209,8 +209,9 @@ TEST(BackupCommands, EmptyListIsNotASuccess) {
         MainWindowDriver t;
         ASSERT_TRUE(t.show());
         ASSERT_TRUE(t.form_->spbtnBackupSelectedProject->isEnabled());
-        EXPECT_EQ(errorOutcome(t, all ? t.form_->spbtnBackupAllProjects : t.form_->spbtnBackupSelectedProject),
-                  QString::fromLatin1(TBackupRun::kNothingToBackUp));
+        EXPECT_EQ(
+            errorOutcome(t, all ? t.form_->spbtnBackupAllProjects : t.form_->spbtnBackupSelectedProject),
+            QString::fromLatin1(TBackupRun::kNothingToBackUp));
     }
 }
 
