@@ -30,7 +30,9 @@ namespace tharvel {
 //         run.SetWakeup([w = QPointer(window)] {
 //             QMetaObject::invokeMethod(w, [w] { if (w) w->drain(); }, Qt::QueuedConnection); });
 //     where drain() calls run.ProcessNotifications(). The wake-up runs on the job's
-//     thread and must only post; a QTimer calling ProcessNotifications() works too.
+//     thread and must only post; a QTimer calling ProcessNotifications() works too
+//     (the desktop does that: then nothing of Qt crosses threads, and a thread
+//     checker sees every hand-over through the queue's lock).
 //   - A plain loop (headless):
 //         run.Show();
 //         while (!run.Finished()) { run.WaitForNotifications(100ms); run.ProcessNotifications(); }

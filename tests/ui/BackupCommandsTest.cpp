@@ -17,6 +17,7 @@
 #include "backup/TBackUpThread.h"
 #include "backup/TBackupRun.h"
 #include "projects/TCifrare.h"
+#include "ui/BackupRunDriver.h"
 #include "ui/TBackUpProgressForm.h"
 
 using namespace tharvel;
@@ -194,10 +195,14 @@ TEST(BackupCommands, CancelClosesTheWindowAtOnceAndTheJobEndsOnItsOwn) {
     EXPECT_TRUE(t.form_->LabelCanceled->isVisible());
     EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
     // The window went while the job still runs; once it ends the cancel is logged.
+    // Meanwhile the application owns what is left of the run, so that a job still
+    // running at exit is stopped and joined before the program ends.
     EXPECT_EQ(logText(t.home_).find("Backup canceled by user"), std::string::npos);
+    EXPECT_EQ(qApp->findChildren<BackupRunDriver*>(Qt::FindDirectChildrenOnly).size(), 1);
     HeldJob::released = true;
     EXPECT_TRUE(processEventsUntil(
         [&] { return logText(t.home_).find("Backup canceled by user") != std::string::npos; }));
+    EXPECT_TRUE(processEventsUntil([] { return qApp->findChildren<BackupRunDriver*>().isEmpty(); }));
     EXPECT_EQ(t.projectFileText(), before);
 }
 
