@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Builds into build/ (or build-asan/ with --sanitize, address and undefined
-# behaviour sanitizers on).
+# behaviour sanitizers on; or build-tsan/ with --thread, ThreadSanitizer on).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build
 args=()
-if [ "${1:-}" = "--sanitize" ]; then
-  dir=build-asan
-  args=(-DTHARVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-fi
+case "${1:-}" in
+  --sanitize)
+    dir=build-asan
+    args=(-DTHARVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    ;;
+  --thread)
+    dir=build-tsan
+    # Optimised: the thread tests repeat their jobs, and ThreadSanitizer is slow enough.
+    args=(-DTHARVEL_THREAD_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    ;;
+esac
 cmake -S . -B "$dir" "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

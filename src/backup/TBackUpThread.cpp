@@ -1,5 +1,7 @@
 #include "backup/TBackUpThread.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <stdexcept>
@@ -43,22 +45,37 @@ TBackUpThread::TBackUpThread(const TBackupRecord& project, std::shared_ptr<Notif
     if (projectFolder_.empty() || projectFolder_.back() != '/') projectFolder_ += '/';
 }
 
+TBackUpThread::~TBackUpThread() {
+    // Owners join first (a subclass's steps must not run while it is torn down);
+    // this only makes sure that no thread outlives its job.
+    Terminate();
+    Join();
+}
+
+void TBackUpThread::Join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
 void TBackUpThread::Start() {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (started_) return;
     started_ = true;
-    // The thread keeps the job alive until its body has ended, so the job may be
-    // released by its run at any time.
-    std::thread([self = shared_from_this()]() mutable {
-        self->Execute();
+    thread_ = std::jthread([this] {
+        // Stop signals are the main thread's to handle: one that landed here would
+        // only break the job's network wait.
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+        Execute();
         {
-            std::lock_guard<std::mutex> lock(self->mutex_);
-            self->finished_ = true;
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
         }
-        self->finishedChanged_.notify_all();
-        auto queue = self->queue_;
-        self.reset();
-        queue->Push({true, {}});
-    }).detach();
+        finishedChanged_.notify_all();
+        queue_->Push({true, {}});
+    });
 }
 
 bool TBackUpThread::Finished() const {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "backup/DirectoryCopy.h"
 #include "backup/NotificationQueue.h"
@@ -17,15 +18,17 @@ namespace tharvel {
 // job-done entry after its body ends, so the run sees the end after every
 // notification. Shared with the main thread: the stop flag and the queue, nothing else.
 //
-// Always held by std::shared_ptr (Create); the running thread holds a reference too,
-// so releasing the job while it still runs is safe: it stops at its next check and
-// its later notifications go only to the queue it shares.
+// Always held by std::shared_ptr (Create). The job owns its thread: releasing the
+// job asks it to stop and waits until its body has ended, so no job outlives its
+// owner (nor the objects the program tears down after it). A subclass that
+// overrides a step stops and joins in its own destructor, before its part goes.
 class TBackUpThread : public std::enable_shared_from_this<TBackUpThread> {
 public:
     // Created suspended: Start() runs it.
     static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& project,
                                                  std::shared_ptr<NotificationQueue> queue);
-    virtual ~TBackUpThread() = default;
+    // Asks a running job to stop and joins its thread.
+    virtual ~TBackUpThread();
     TBackUpThread(const TBackUpThread&) = delete;
     TBackUpThread& operator=(const TBackUpThread&) = delete;
 
@@ -38,6 +41,9 @@ public:
     bool Finished() const;
     // Blocks until the body has ended (returns at once when never started).
     void WaitFor() const;
+    // Joins the thread (at once when never started); Terminate first for a quick end.
+    // Owners join before they release a job that may still run.
+    void Join();
 
     const TBackupRecord& Project() const { return project_; }
     // BackupDirectory + Project, ending in "/".
@@ -75,6 +81,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable finishedChanged_;
     bool finished_ = false;
+    // Last member: it joins before the others go.
+    std::jthread thread_;
 };
 
 }  // namespace tharvel

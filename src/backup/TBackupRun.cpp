@@ -18,8 +18,11 @@ TBackupRun::TBackupRun(VT& table, std::string logPath, Mode mode, TBackupRunObse
 
 TBackupRun::~TBackupRun() {
     queue_->SetWakeup({});
-    // A job still running stops at its next check; its thread keeps it alive.
-    if (job_) job_->Terminate();
+    // A job still running stops at its next check; it ends before its run does.
+    if (job_) {
+        job_->Terminate();
+        job_->Join();
+    }
 }
 
 void TBackupRun::Show() {
@@ -35,7 +38,11 @@ void TBackupRun::Show() {
         step_ = rows > 0 ? DirectoryCopy::RoundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
     }
     if (table_.currentIndex() < 0) {
-        // Nothing to back up: end here rather than wait for a job that never comes.
+        // Nothing to back up: end here rather than wait for a job that never comes,
+        // and never call that a success.
+        lastError_ = kNothingToBackUp;
+        runResult_ = 1;
+        Log("Error:'" + lastError_ + "'");
         SetProgressBar2(100);
         closing_ = true;
         if (observer_) observer_->CloseWindow();
@@ -174,8 +181,10 @@ void TBackupRun::Log(const std::string& text, bool stamped) {
     std::vector<std::string> lines;
     try {
         log_.WriteLine(text, stamped, &lines);
-    } catch (const std::exception&) {
-        // A log that cannot be written does not stop the run.
+    } catch (const std::exception& error) {
+        // The backup goes on; the run ends with errors and says why once.
+        if (logError_.empty()) logError_ = error.what();
+        if (!cancelled_) runResult_ = 1;
     }
     if (observer_)
         for (const auto& line : lines) observer_->LogLineWritten(line);

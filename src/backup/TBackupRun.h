@@ -30,7 +30,9 @@ namespace tharvel {
 //         run.SetWakeup([w = QPointer(window)] {
 //             QMetaObject::invokeMethod(w, [w] { if (w) w->drain(); }, Qt::QueuedConnection); });
 //     where drain() calls run.ProcessNotifications(). The wake-up runs on the job's
-//     thread and must only post; a QTimer calling ProcessNotifications() works too.
+//     thread and must only post; a QTimer calling ProcessNotifications() works too
+//     (the desktop does that: then nothing of Qt crosses threads, and a thread
+//     checker sees every hand-over through the queue's lock).
 //   - A plain loop (headless):
 //         run.Show();
 //         while (!run.Finished()) { run.WaitForNotifications(100ms); run.ProcessNotifications(); }
@@ -46,6 +48,8 @@ namespace tharvel {
 class TBackupRun {
 public:
     enum Mode : int32_t { AllProjects = 0, OneProject = 1 };
+    // LastError of a run on a table without a current row.
+    static constexpr const char* kNothingToBackUp = "There is no project to back up: nothing was backed up";
     using JobFactory = std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&,
                                                                     std::shared_ptr<NotificationQueue>)>;
 
@@ -57,7 +61,8 @@ public:
     TBackupRun& operator=(const TBackupRun&) = delete;
 
     // The window is shown: resets the result, computes Step and starts the first job.
-    // A table without a current row ends the run at once with RunResult 0.
+    // A table without a current row ends the run at once with RunResult 1 and
+    // LastError kNothingToBackUp.
     void Show();
     // Starts the job for the current row (nothing when the table is past its end).
     void StartJob();
@@ -81,6 +86,9 @@ public:
     int32_t RunResult() const { return runResult_; }
     int32_t JobFailed() const { return jobFailed_; }
     const std::string& LastError() const { return lastError_; }
+    // The first failure to write a line to an opened log ("" when none). Such a
+    // failure makes RunResult 1 (unless cancelled); the jobs still run to their end.
+    const std::string& LogError() const { return logError_; }
     bool Closing() const { return closing_; }
     // True from StartJob until that job's JobDone has been handled.
     bool JobRunning() const { return jobRunning_; }
@@ -109,6 +117,7 @@ private:
     int32_t runResult_ = 0;
     int32_t jobFailed_ = 0;
     std::string lastError_;
+    std::string logError_;
     bool closing_ = false;
     bool cancelled_ = false;
     bool pastEnd_ = false;

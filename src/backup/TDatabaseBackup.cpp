@@ -1,25 +1,27 @@
 #include "backup/TDatabaseBackup.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "projects/TCifrare.h"
+#include "projects/VT.h"
 
 namespace tharvel {
 
 int TDatabaseBackup::PortOf(const std::string& text) {
-    int port = 0;
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (begin != end && *begin == '+') ++begin;
-    auto [ptr, ec] = std::from_chars(begin, end, port);
-    return ec == std::errc() && ptr == end && begin != end ? port : 3306;
+    // The project table's integer rule (blanks around the digits allowed), so the
+    // port shown is the port used.
+    std::optional<std::int64_t> port = parseInteger(text);
+    return port && *port >= std::numeric_limits<int>::min() && *port <= std::numeric_limits<int>::max()
+               ? static_cast<int>(*port)
+               : 3306;
 }
 
 void TDatabaseBackup::Configure(TMyConnection& connection, const TBackupRecord& project) {

@@ -17,7 +17,8 @@ class TMyConnection;
 // as "<file>.partial".
 class TDatabaseBackup {
 public:
-    // The port text as a decimal integer, 3306 when it is not one.
+    // The port text as a decimal integer by the project table's rule (parseInteger:
+    // blanks and control characters around it allowed), 3306 when it is not one.
     static int PortOf(const std::string& text);
     // Settings of the backup connection (no login prompt, character set utf8,
     // Unicode off, the project's server, port, database, user and password).

@@ -20,8 +20,13 @@ namespace {
 
 std::atomic<bool> signalled{false};
 
-void onSignal(int) {
-    signalled.store(true);
+// The first stop signal cancels as the Cancel button does; a second one, of
+// either kind, ends the process at once, by that signal.
+void onSignal(int number) {
+    if (signalled.exchange(true)) {
+        ::signal(number, SIG_DFL);
+        ::raise(number);  // delivered as the handler returns (it is blocked until then)
+    }
 }
 
 // Prints the run to the terminal: log lines to `out`, a progress line to `progress`.
@@ -106,8 +111,10 @@ int UnattendedBackup::Main() {
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    // The first signal cancels; a second one ends the program at once.
-    action.sa_flags = SA_RESETHAND;
+    // Both blocked while either is handled, so two at once cannot both be "first".
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     // A reader of the output that goes away must not end the backup.
@@ -133,7 +140,7 @@ int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE*
     table.first();
 
     int result;
-    std::string lastError;
+    std::string lastError, logError;
     {
         TerminalObserver observer(out, progress);
         TBackupRun run(table, (dataDirectory / "TharvelLog.txt").string(), TBackupRun::AllProjects,
@@ -150,11 +157,15 @@ int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE*
         }
         result = run.RunResult();
         lastError = run.LastError();
+        logError = run.LogError();
     }
     if (!rules.lastSaveSucceeded())
-        std::fprintf(err, "Warning: the project file '%s' could not be written\n",
+        std::fprintf(err, "Warning: the project file '%s' could not be written: it was not updated\n",
                      rules.projectFile().c_str());
-    if (result == 1) std::fprintf(err, "Backup finished with errors: %s\n", lastError.c_str());
+    // The lines above went to standard output; the log itself lacks them.
+    if (!logError.empty()) std::fprintf(err, "Error: %s\n", logError.c_str());
+    if (result == 1 && !lastError.empty())
+        std::fprintf(err, "Backup finished with errors: %s\n", lastError.c_str());
     return result == 0 ? Success : result == 2 ? Cancelled : Failed;
 }
 

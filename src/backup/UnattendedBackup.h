@@ -10,7 +10,9 @@ namespace tharvel {
 // Each log line goes to standard output as it is written; a live progress line
 // goes to standard error only when that is a terminal. Exit code 0 when every
 // project succeeded, 1 when any failed (or there was nothing to back up), 2 when
-// cancelled. SIGINT and SIGTERM cancel as the Cancel button does.
+// cancelled. SIGINT and SIGTERM cancel as the Cancel button does; a second one of
+// either kind ends the process at once. A log that cannot be written is an error
+// (standard error names it, exit code 1); the projects are still backed up.
 class UnattendedBackup {
 public:
     enum ExitCode { Success = 0, Failed = 1, Cancelled = 2 };

@@ -374,9 +374,19 @@ bool ProjectFile::save(const std::filesystem::path& path, VT& table) {
         std::string pattern = (directory / ("." + target.filename().string() + ".XXXXXX")).string();
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
+        // A file that nobody may write was made read-only on purpose: keep it as it
+        // is. Root passes every permission check, so the mode bits decide.
+        struct stat old {};
+        const bool exists = ::stat(target.c_str(), &old) == 0;
+        if (exists && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
         int fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0) return false;
-        bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+        bool ok = ::fchmod(fd, exists ? (old.st_mode & 07777) : 0600) == 0;
+        // The replacement keeps the old file's owner where we may give it; a user's
+        // own save needs no change of owner, and the file stays private then.
+        if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+            (void)!::fchown(fd, old.st_uid, old.st_gid);
+        ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
         ok = (::close(fd) == 0) && ok;
         if (ok) ok = ::rename(name.data(), target.c_str()) == 0;
         if (!ok) {

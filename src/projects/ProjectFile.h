@@ -32,8 +32,9 @@ public:
     static int load(const std::filesystem::path& path, VT& table);
 
     // Writes the stored rows of the table, replacing the file atomically (temporary
-    // file beside it, then rename; mode 0600). False on any failure, and the old
-    // file is then left as it was. Tag is 1 while it runs.
+    // file beside it, then rename). The new file keeps the old one's mode and owner
+    // (a new file gets 0600). A file without any write bit is never replaced. False
+    // on any failure, and the old file is then left as it was. Tag is 1 while it runs.
     static bool save(const std::filesystem::path& path, VT& table);
 
     // The file's bytes for the table's stored rows.

@@ -14,7 +14,7 @@ constexpr char kPieceC[] = "K";
 
 }  // namespace
 
-TCifrare::TCifrare() : md5_(EVP_MD_fetch(nullptr, "MD5", nullptr)) {
+TCifrare::TCifrare() : md5_(EVP_MD_fetch(nullptr, digestName_.load(), nullptr)) {
     failed_ = md5_ == nullptr;
 }
 
@@ -119,13 +119,17 @@ std::string TCifrare::fromStoredForm(std::string_view stored) {
 std::string TCifrare::encipherPassword(std::string_view typed) {
     if (typed.empty()) return {};
     TCifrare cipher;
-    return toStoredForm(cipher.Encipher(typed, passPhrase()));
+    std::string bytes = cipher.Encipher(typed, passPhrase());
+    if (cipher.failed()) throw ECipherError(kEncipherFailed);
+    return toStoredForm(bytes);
 }
 
 std::string TCifrare::decipherPassword(std::string_view stored) {
     if (stored.empty()) return {};
     TCifrare cipher;
-    return cipher.Decipher(fromStoredForm(stored), passPhrase());
+    std::string bytes = cipher.Decipher(fromStoredForm(stored), passPhrase());
+    if (cipher.failed()) throw ECipherError(kDecipherFailed);
+    return bytes;
 }
 
 }  // namespace tharvel

@@ -8,13 +8,20 @@
 // MySQLPassword column and the project file) maps each cipher byte to the
 // character U+0000..U+00FF of the same number, kept as UTF-8, so it is lossless.
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 struct evp_md_st;
 
 namespace tharvel {
+
+class ECipherError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class TCifrare {
 public:
@@ -33,11 +40,30 @@ public:
     // The program's pass phrase, joined at run time from three pieces.
     static std::string passPhrase();
 
-    // Typed password (UTF-8) -> stored form; an empty text stays empty.
+    // Typed password (UTF-8) -> stored form; an empty text stays empty. Throws
+    // ECipherError when the cipher cannot be had (zero bytes are no password).
     static std::string encipherPassword(std::string_view typed);
     // Stored form -> the password's bytes; an empty text gives an empty password
-    // without the cipher.
+    // without the cipher. Throws ECipherError when the cipher cannot be had.
     static std::string decipherPassword(std::string_view stored);
+
+    static constexpr const char* kEncipherFailed =
+        "The password could not be enciphered: the MD5 digest is not available";
+    static constexpr const char* kDecipherFailed =
+        "The stored password could not be deciphered: the MD5 digest is not available";
+
+    // Fetches the digest by another name while it lives (a name that does not exist
+    // makes every cipher fail): the way to meet a system without MD5.
+    class DigestNameOverride {
+    public:
+        explicit DigestNameOverride(const char* name) : previous_(digestName_.exchange(name)) {}
+        ~DigestNameOverride() { digestName_.store(previous_); }
+        DigestNameOverride(const DigestNameOverride&) = delete;
+        DigestNameOverride& operator=(const DigestNameOverride&) = delete;
+
+    private:
+        const char* previous_;
+    };
 
     // Bytes <-> stored form. A character above U+00FF (not written by the program)
     // becomes "?"; bytes that are not UTF-8 are taken as they are.
@@ -50,6 +76,8 @@ public:
 private:
     bool md5(std::string_view data, std::array<unsigned char, 16>& digest);
     std::string transform(std::string_view data, std::string_view passPhrase);
+
+    static inline std::atomic<const char*> digestName_{"MD5"};
 
     evp_md_st* md5_ = nullptr;
     std::string buffer_;

@@ -1,7 +1,8 @@
 #include "ui/BackupRunDriver.h"
 
+#include <QCoreApplication>
 #include <QLabel>
-#include <QMetaObject>
+#include <QTimer>
 
 #include "ui/TBackUpProgressForm.h"
 
@@ -10,15 +11,15 @@ namespace tharvel {
 BackupRunDriver::BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode,
                                  TBackupRun::JobFactory jobs, TBackUpProgressForm* form)
     : form_(form), run_(std::make_unique<TBackupRun>(table, logPath, mode, this, std::move(jobs))) {
-    // Runs on the job's thread: it only posts a call into the main thread's loop.
-    // Pending calls die with this object, and the run stops calling before it goes.
-    run_->SetWakeup(
-        [this] { QMetaObject::invokeMethod(this, &BackupRunDriver::drain, Qt::QueuedConnection); });
+    // The loop looks into the run's queue itself: nothing of Qt crosses from the
+    // job's thread, whose only link to this one stays the queue and its lock.
+    poll_ = new QTimer(this);
+    poll_->setInterval(10);
+    connect(poll_, &QTimer::timeout, this, &BackupRunDriver::drain);
+    poll_->start();
 }
 
-BackupRunDriver::~BackupRunDriver() {
-    run_->SetWakeup({});
-}
+BackupRunDriver::~BackupRunDriver() = default;
 
 void BackupRunDriver::start() {
     run_->Show();
@@ -27,13 +28,17 @@ void BackupRunDriver::start() {
 void BackupRunDriver::detach() {
     detached_ = true;
     form_ = nullptr;
-    setParent(nullptr);
+    // Owned by the application from now on: a job still running at exit is
+    // stopped and joined when the application goes, before the program ends.
+    setParent(QCoreApplication::instance());
     if (run_->Finished()) deleteLater();
 }
 
 void BackupRunDriver::drain() {
     run_->ProcessNotifications();
-    if (detached_ && run_->Finished()) deleteLater();
+    if (!run_->Finished()) return;
+    poll_->stop();
+    if (detached_) deleteLater();
 }
 
 void BackupRunDriver::ProjectNameChanged(const std::string& name) {

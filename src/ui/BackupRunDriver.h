@@ -7,16 +7,18 @@
 #include "backup/TBackupRun.h"
 #include "backup/TBackupRunObserver.h"
 
+class QTimer;
+
 namespace tharvel {
 
 class TBackUpProgressForm;
 class VT;
 
-// Runs a backup run in the event loop: the run's queue wakes it, it drains the
-// run on the main thread and passes what the run shows on to the progress window.
-// After a cancel the window goes at once; the driver then lives on by itself until
-// the stopped job has ended, so that the run still logs the cancel, and deletes
-// itself.
+// Runs a backup run in the event loop: a timer drains the run on the main thread
+// and passes what the run shows on to the progress window.
+// After a cancel the window goes at once; the driver then lives on, owned by the
+// application, until the stopped job has ended, so that the run still logs the
+// cancel, and deletes itself (or goes with the application, joining the job).
 class BackupRunDriver : public QObject, public TBackupRunObserver {
     Q_OBJECT
 public:
@@ -39,6 +41,7 @@ private:
     void drain();
 
     QPointer<TBackUpProgressForm> form_;
+    QTimer* poll_;
     std::unique_ptr<TBackupRun> run_;
     bool detached_ = false;
 };

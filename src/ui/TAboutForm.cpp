@@ -13,6 +13,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/UiIcons.h"
 #include "ui/UiLook.h"
+#include "ui/WindowWork.h"
 #include "web/GeneralApplicationToolkitUnit.h"
 
 namespace tharvel {
@@ -93,18 +94,35 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TAboutForm::FormActivate() {
+    // A check still under way (the window was closed and shown again while it
+    // waited) carries on and fills the window when it ends.
+    if (checking_) return;
     RichEdit1->setPlainText(QStringLiteral("Retrieving Info ........."));
     BitBtn38->hide();
     repaint();
+    checking_ = true;
     GeneralErrorBox::guard(this, [this] {
-        if (!toolkit_.IsInternetAvailable()) {
+        struct Info {
+            bool online = false;
+            std::string product, version;
+        };
+        auto& settings = toolkit_.settings();
+        Info info = WindowWork::run({BitBtn38}, [&toolkit = toolkit_, productUrl = settings.ProductInfoURL,
+                                                 versionUrl = settings.VersionURL] {
+            Info got;
+            got.online = toolkit.IsInternetAvailable();
+            if (got.online) {
+                got.product = toolkit.WebGetText(productUrl, "", "");
+                got.version = toolkit.WebGetText(versionUrl, "", "");
+            }
+            return got;
+        });
+        if (!info.online) {
             MessageBoxes::error(this, QString::fromLatin1(kNoInternet));
             return;
         }
-        auto& settings = toolkit_.settings();
-        std::string product = toolkit_.WebGetText(settings.ProductInfoURL, "", "");
-        settings.LatestVersion = toolkit_.WebGetText(settings.VersionURL, "", "");
-        RichEdit1->setPlainText(QString::fromStdString(product));
+        settings.LatestVersion = info.version;
+        RichEdit1->setPlainText(QString::fromStdString(info.product));
         // Compared as texts: any difference, an older version too, offers the update.
         if (settings.AppVersion != settings.LatestVersion) {
             BitBtn38->setText(QStringLiteral("Update to version ") +
@@ -112,17 +130,27 @@ void TAboutForm::FormActivate() {
             BitBtn38->show();
         }
     });
+    checking_ = false;
 }
 
 void TAboutForm::BitBtn38Click() {
+    updating_ = true;
     GeneralErrorBox::guard(this, [this] {
-        if (!toolkit_.IsInternetAvailable()) {
-            MessageBoxes::error(this, QString::fromLatin1(kNoInternet));
-            return;
-        }
-        toolkit_.SendToMaker("Update", "Auto Update", "just updating to new version");
-        toolkit_.DownloadAndRunUpdater(toolkit_.settings().UpdaterURL);
+        const bool online =
+            WindowWork::run({BitBtn38}, [&toolkit = toolkit_, url = toolkit_.settings().UpdaterURL] {
+                if (!toolkit.IsInternetAvailable()) return false;
+                toolkit.SendToMaker("Update", "Auto Update", "just updating to new version");
+                toolkit.DownloadAndRunUpdater(url);
+                return true;
+            });
+        if (!online) MessageBoxes::error(this, QString::fromLatin1(kNoInternet));
     });
+    updating_ = false;
+}
+
+void TAboutForm::reject() {
+    // The update reads the web-service settings that closing would reassign.
+    if (!updating_) QDialog::reject();
 }
 
 void TAboutForm::Label35Click() {

@@ -32,12 +32,17 @@ public:
     void BitBtn38Click();
     void Label35Click();
 
+    // Closing (Exit, Escape, the close box) waits while an update is under way.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     GeneralApplicationToolkitUnit& toolkit_;
+    bool checking_ = false;
+    bool updating_ = false;
 };
 
 }  // namespace tharvel

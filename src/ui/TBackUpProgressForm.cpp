@@ -47,6 +47,10 @@ QString TBackUpProgressForm::LastError() const {
     return driver_ ? QString::fromStdString(driver_->run().LastError()) : QString();
 }
 
+QString TBackUpProgressForm::LogError() const {
+    return driver_ ? QString::fromStdString(driver_->run().LogError()) : QString();
+}
+
 void TBackUpProgressForm::buildLayout() {
     setWindowTitle(QStringLiteral("BackUp Progress"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |

@@ -30,6 +30,8 @@ public:
     // 0 success, 1 a job failed, 2 cancelled by the user; and the last error's text.
     int RunResult() const;
     QString LastError() const;
+    // Why the log could not be written, or empty.
+    QString LogError() const;
 
     // Who makes the run's jobs; the backup job of the core unless set.
     void setJobFactory(TBackupRun::JobFactory factory) { jobFactory_ = std::move(factory); }

@@ -34,6 +34,7 @@
 #include "ui/Tcontactmessage.h"
 #include "ui/UiIcons.h"
 #include "ui/UiLook.h"
+#include "ui/WindowWork.h"
 
 namespace tharvel {
 namespace {
@@ -103,12 +104,14 @@ std::string encipherPassword(const QString& typed) {
 }
 
 // Opens and closes a connection with the current row's settings (the edit buffer
-// while editing); throws the connection's error on failure.
-void testConnection(const VT& table) {
+// while editing), off the window's thread; throws the connection's error on failure.
+void testConnection(const VT& table, QWidget* button) {
     auto text = [&](VTColumn column) { return table.value(column).toText(); };
-    TConnectionTest::Run(text(VTColumn::MySQLServer), text(VTColumn::MySQLPort),
-                         text(VTColumn::MySQLDataBase), text(VTColumn::MySQLUser),
-                         text(VTColumn::MySQLPassword));
+    WindowWork::run({button}, [server = text(VTColumn::MySQLServer), port = text(VTColumn::MySQLPort),
+                               database = text(VTColumn::MySQLDataBase), user = text(VTColumn::MySQLUser),
+                               password = text(VTColumn::MySQLPassword)] {
+        TConnectionTest::Run(server, port, database, user, password);
+    });
 }
 
 QLabel* outcomeLabel(QWidget* parent, const char* name, const QString& text, const QColor& colour, int y) {
@@ -651,7 +654,7 @@ void TMainForm::EditExit(QLineEdit* edit) {
 
 void TMainForm::btnTestConectionClick() {
     GeneralErrorBox::guard(this, [this] {
-        testConnection(VT_);
+        testConnection(VT_, btnTestConection);
         MessageBoxes::information(this, QStringLiteral("Success!"));
     });
 }
@@ -674,7 +677,7 @@ void TMainForm::runBackup(int mode) {
     LabelError->hide();
     LabelCanceled->hide();
     int result = 0;
-    QString lastError;
+    QString lastError, logError;
     {
         TBackUpProgressForm progress(&VT_, this);
         progress.setTag(mode);
@@ -682,16 +685,19 @@ void TMainForm::runBackup(int mode) {
         progress.exec();
         result = progress.RunResult();
         lastError = progress.LastError();
+        logError = progress.LogError();
     }
     showCurrentRow();
     if (result == 0) {
         LabelSuccessful->show();
     } else if (result == 1) {
         LabelError->show();
-        MessageBoxes::error(this, lastError);
+        if (!lastError.isEmpty() || logError.isEmpty()) MessageBoxes::error(this, lastError);
     } else {
         LabelCanceled->show();
     }
+    // Once for the run, however many lines were lost.
+    if (!logError.isEmpty()) MessageBoxes::error(this, logError);
 }
 
 void TMainForm::SpBtnViewLogClick() {

@@ -8,11 +8,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <optional>
 
 #include "ui/GeneralErrorBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiIcons.h"
 #include "ui/UiLook.h"
+#include "ui/WindowWork.h"
 #include "web/GeneralApplicationToolkitUnit.h"
 
 namespace tharvel {
@@ -102,16 +104,25 @@ bool Tcontactmessage::eventFilter(QObject* watched, QEvent* event) {
 
 void Tcontactmessage::FormActivate() {
     Memo1->clear();
+    // A load still under way (the window was closed and shown again while it
+    // waited) fills the text when it ends.
+    if (loading_) return;
+    loading_ = true;
     GeneralErrorBox::guard(this, [this] {
-        if (toolkit_.IsInternetAvailable()) {
-            std::string text = toolkit_.WebGetText(toolkit_.settings().ContactInfoURL, "", "");
-            RichEdit1->setPlainText(QString::fromStdString(text));
+        std::optional<std::string> text =
+            WindowWork::run({BitBtn1}, [&toolkit = toolkit_, url = toolkit_.settings().ContactInfoURL] {
+                return toolkit.IsInternetAvailable() ? std::optional(toolkit.WebGetText(url, "", ""))
+                                                     : std::nullopt;
+            });
+        if (text) {
+            RichEdit1->setPlainText(QString::fromStdString(*text));
         } else {
             RichEdit1->setPlainText(QStringLiteral("<Could not contact ") +
                                     QString::fromStdString(toolkit_.baseHostName()) +
                                     QStringLiteral(" site>"));
         }
     });
+    loading_ = false;
 }
 
 void Tcontactmessage::Edit1Enter() {
@@ -123,21 +134,34 @@ void Tcontactmessage::Edit1Exit() {
 }
 
 void Tcontactmessage::BitBtn1Click() {
+    sending_ = true;
     GeneralErrorBox::guard(this, [this] {
         if (Memo1->toPlainText().isEmpty()) {
             MessageBoxes::plain(this, QStringLiteral("You should enter a message to send"));
-        } else if (toolkit_.IsInternetAvailable()) {
-            // The maker's side expects a line break as CR LF.
-            QString content = Memo1->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-            std::string reply =
-                toolkit_.SendToMaker("Comment", content.toStdString(), Edit1->text().toStdString());
-            MessageBoxes::plain(this, QString::fromStdString(reply));
-        } else {
+            return;
+        }
+        // The maker's side expects a line break as CR LF.
+        QString content = Memo1->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        std::optional<std::string> reply = WindowWork::run(
+            {BitBtn1, BitBtn2},
+            [&toolkit = toolkit_, content = content.toStdString(), email = Edit1->text().toStdString()] {
+                return toolkit.IsInternetAvailable()
+                           ? std::optional(toolkit.SendToMaker("Comment", content, email))
+                           : std::nullopt;
+            });
+        if (reply)
+            MessageBoxes::plain(this, QString::fromStdString(*reply));
+        else
             MessageBoxes::error(
                 this, QStringLiteral("Internet connection failed!\nPlease check your internet connection!"));
-        }
     });
+    sending_ = false;
     accept();
+}
+
+void Tcontactmessage::reject() {
+    // The request reads the web-service settings that closing would reassign.
+    if (!sending_) QDialog::reject();
 }
 
 }  // namespace tharvel

@@ -36,12 +36,17 @@ public:
     void Edit1Exit();
     void BitBtn1Click();
 
+    // Closing (Exit, Escape, the close box) waits while a message is being sent.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     GeneralApplicationToolkitUnit& toolkit_;
+    bool loading_ = false;
+    bool sending_ = false;
 };
 
 }  // namespace tharvel

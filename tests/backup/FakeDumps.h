@@ -13,6 +13,11 @@ public:
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new EndlessDump(r, std::move(q)));
     }
+    // Its step must not run on while it is torn down.
+    ~EndlessDump() override {
+        Terminate();
+        Join();
+    }
 
 protected:
     std::string BackupDatabase() override {

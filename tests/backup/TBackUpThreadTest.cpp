@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "FakeDumps.h"
@@ -184,16 +185,15 @@ TEST(TBackUpThread, ReleasedWhileRunningStopsOnItsOwn) {
     r.MySQLDataBase = "shop";
     auto queue = std::make_shared<NotificationQueue>();
     std::weak_ptr<TBackUpThread> weak;
-    int pushes = 0;
-    queue->SetWakeup([&] {
-        if (++pushes == 3)
-            if (auto job = weak.lock()) job->Terminate();
-    });
+    std::atomic<int> pushes{0};
+    queue->SetWakeup([&] { ++pushes; });
     {
         auto job = EndlessDump::Create(r, queue);
         weak = job;
         job->Start();
-    }  // the run lets go of it while it still runs
+        while (pushes < 3) std::this_thread::yield();  // well into its dump
+    }  // the run lets go of it while it still runs: that stops and joins it
+    EXPECT_TRUE(weak.expired());
     std::vector<TNotifyStrunct> notes;
     for (bool done = false; !done;) {
         queue->WaitForEntries(std::chrono::seconds(1));

@@ -198,16 +198,57 @@ TEST(TBackupRun, AllProjectsStepAndEmptyTable) {
         for (int i = 0; i < 400; ++i)
             EXPECT_TRUE(table.row(i)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
     }
-    {
+    // A run that finds no project backed up nothing: never a success, in either mode.
+    for (auto mode : {TBackupRun::AllProjects, TBackupRun::OneProject}) {
         VT table;
         Recorder seen;
-        TBackupRun run(table, (tmp / "empty.txt").string(), TBackupRun::AllProjects, &seen);
+        TBackupRun run(table, (tmp / "empty.txt").string(), mode, &seen);
         drive(run);
-        EXPECT_EQ(run.Step(), 0);
-        EXPECT_EQ(run.RunResult(), 0);
-        EXPECT_TRUE(seen.lines.empty());
+        EXPECT_EQ(run.Step(), mode == TBackupRun::OneProject ? 50 : 0);
+        EXPECT_EQ(run.RunResult(), 1);
+        EXPECT_EQ(run.LastError(), TBackupRun::kNothingToBackUp);
+        EXPECT_EQ(seen.lines.size(), 1u);
+        EXPECT_NE(seen.lines.back().find(std::string("Error:'") + TBackupRun::kNothingToBackUp + "'"),
+                  std::string::npos);
+        EXPECT_EQ(seen.names.size(), 0u);
         EXPECT_EQ(seen.closes, 1);
     }
+}
+
+// A log that stops taking lines (a full disk) ends the run with errors, said once,
+// while every project is still backed up.
+TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
+    TempDir tmp;
+    writeFile(tmp / "site" / "a", "a");
+    const std::string backups = (tmp / "b").string();
+    VT table;
+    addProject(table, "one", (tmp / "site").string(), backups);
+    addProject(table, "two", (tmp / "site").string(), backups);
+    table.first();
+    Recorder seen;
+    TBackupRun run(table, "/dev/full", TBackupRun::AllProjects, &seen);
+    drive(run);
+    EXPECT_EQ(run.RunResult(), 1);
+    EXPECT_TRUE(run.LastError().empty());  // no job failed
+    EXPECT_NE(run.LogError().find("/dev/full"), std::string::npos);
+    EXPECT_NE(run.LogError().find("No space left on device"), std::string::npos);
+    EXPECT_EQ(readFile(tmp / "b" / "one" / "site" / "a"), "a");
+    EXPECT_EQ(readFile(tmp / "b" / "two" / "site" / "a"), "a");
+    EXPECT_TRUE(table.row(1)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
+    EXPECT_NE(seen.lines.back().find("Backup of project 'two' finished successfully"), std::string::npos);
+
+    // A cancelled run stays cancelled.
+    VT one;
+    addProject(one, "P", "", backups, "shop");
+    TBackupRun cancelled(one, "/dev/full", TBackupRun::OneProject, nullptr, &EndlessDump::Create);
+    cancelled.Show();
+    cancelled.Close();
+    while (!cancelled.Finished()) {
+        cancelled.WaitForNotifications(std::chrono::seconds(1));
+        cancelled.ProcessNotifications();
+    }
+    EXPECT_EQ(cancelled.RunResult(), 2);
+    EXPECT_FALSE(cancelled.LogError().empty());
 }
 
 TEST(TBackupRun, CancelDuringAJob) {
@@ -248,7 +289,7 @@ TEST(TBackupRun, ReleasedWhileItsJobRuns) {
         run.Show();
         run.Close();
     }
-    // The job stops on its own and lets go of itself; nothing reaches the released run.
-    while (!job.expired()) std::this_thread::yield();
+    // Releasing the run stopped and joined its job; nothing reaches the released run.
+    EXPECT_TRUE(job.expired());
     EXPECT_EQ(readFile(tmp / "log.txt").find("canceled"), std::string::npos);
 }

@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,13 +54,18 @@ struct Process {
     FILE* out = nullptr;
 };
 
-// Starts `tharvel -BACKUP` with THARVEL_HOME set; its standard output is piped back.
-Process start(const fs::path& home, const char* word = "-BACKUP") {
+// Starts `tharvel -BACKUP` with THARVEL_HOME set; its standard output is piped back,
+// its standard error goes to `errors` when given.
+Process start(const fs::path& home, const char* word = "-BACKUP", const fs::path& errors = {}) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
+        if (!errors.empty()) {
+            int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, STDERR_FILENO);
+        }
         close(fds[0]);
         close(fds[1]);
         setenv("THARVEL_HOME", home.c_str(), 1);
@@ -184,4 +193,87 @@ TEST(UnattendedBackup, InterruptCancelsTheRun) {
     VT table;
     ProjectFile::load(home / ProjectFile::kFileName, table);
     EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+}
+
+// A log that cannot take its lines (a full disk): the backup still runs to its
+// end, and the run says so on standard error, naming the log, and exits 1.
+TEST(UnattendedBackup, LogOnAFullDiskIsAnErrorAndTheFilesAreStillCopied) {
+    TempDir tmp;
+    writeFile(tmp / "site" / "index.html", "<h1>shop</h1>");
+    fs::path home = tmp / "home";
+    writeProjects(home, {{"Web shop", (tmp / "site").string(), (tmp / "backups").string(), ""}});
+    fs::create_symlink("/dev/full", home / "TharvelLog.txt");
+    Process p = start(home, "-BACKUP", tmp / "stderr.txt");
+    std::string out;
+    EXPECT_EQ(finish(p, &out), 1);
+    const std::string errors = readFile(tmp / "stderr.txt");
+    EXPECT_NE(errors.find("Error: Cannot write the log file '" + (home / "TharvelLog.txt").string() + "'"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find("Error:", errors.find("Error:") + 1), std::string::npos) << "said once: " << errors;
+    EXPECT_EQ(readFile(tmp / "backups" / "Web shop" / "site" / "index.html"), "<h1>shop</h1>");
+    EXPECT_NE(out.find("Backup of project 'Web shop' finished successfully"), std::string::npos);
+}
+
+// A project file that nobody may write stays as it is, byte for byte, and the run
+// says that it was not updated.
+TEST(UnattendedBackup, ReadOnlyProjectFileIsKeptWithAWarning) {
+    TempDir tmp;
+    writeFile(tmp / "site" / "a", "a");
+    fs::path home = tmp / "home";
+    writeProjects(home, {{"P", (tmp / "site").string(), (tmp / "backups").string(), ""}});
+    const fs::path file = home / ProjectFile::kFileName;
+    const std::string before = readFile(file);
+    ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+    Process p = start(home, "-BACKUP", tmp / "stderr.txt");
+    EXPECT_EQ(finish(p), 0);  // the backup itself succeeded
+    EXPECT_EQ(readFile(file), before);
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
+    EXPECT_NE(readFile(tmp / "stderr.txt")
+                  .find("Warning: the project file '" + file.string() +
+                        "' could not be written: it was not updated"),
+              std::string::npos);
+    EXPECT_EQ(readFile(tmp / "backups" / "P" / "site" / "a"), "a");
+}
+
+// The first stop signal cancels; a second, of the other kind (what `timeout` and
+// service managers send after an interrupt), ends the process at once even while
+// the job waits on a server that never answers.
+TEST(UnattendedBackup, InterruptThenTerminateEndsTheProcess) {
+    for (int second : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(second);
+        int listener = socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(listener, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        socklen_t length = sizeof address;
+        ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        ASSERT_EQ(listen(listener, 4), 0);  // connections wait in the backlog: no greeting ever comes
+
+        TempDir tmp;
+        fs::path home = tmp / "home";
+        writeProjects(home, {{"P", "", (tmp / "backups").string(), "shop"}});
+        {
+            VT table;
+            ProjectFile::load(home / ProjectFile::kFileName, table);
+            table.edit();
+            table.setValue(VTColumn::MySQLPort, std::to_string(ntohs(address.sin_port)));
+            table.post();
+            ASSERT_TRUE(ProjectFile::save(home / ProjectFile::kFileName, table));
+        }
+        Process p = start(home);
+        ASSERT_EQ(readLine(p.out), "");
+        EXPECT_NE(readLine(p.out).find("Starting backup project 'P'"), std::string::npos);
+        EXPECT_NE(readLine(p.out).find("Backing up MySQL database 'shop'"), std::string::npos);
+        kill(p.pid, SIGINT);
+        usleep(100 * 1000);
+        kill(p.pid, second);
+        // Ended by the signal itself, not by the run giving up on the server.
+        EXPECT_EQ(finish(p), 128 + second);
+        close(listener);
+    }
 }

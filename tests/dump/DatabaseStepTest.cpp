@@ -4,7 +4,9 @@
 #include "backup/TConnectionTest.h"
 #include "backup/TDatabaseBackup.h"
 #include "mysql/EMyError.h"
+#include "mysql/TMyConnection.h"
 #include "projects/TCifrare.h"
+#include "projects/VT.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
@@ -45,6 +47,58 @@ TEST(ConnectionTest, SucceedsOrRaisesTheConnectionsError) {
     EXPECT_NE(error(port, TCifrare::encipherPassword("wrong")).find("1045"), std::string::npos);
     EXPECT_NE(error(port, "").find("Access denied"), std::string::npos);  // empty password: no cipher
     EXPECT_EQ(error("1", stored).rfind("2003 Can't connect to MySQL server on '127.0.0.1' (10061)", 0), 0u);
+}
+
+// One rule for the port text wherever it is read: the table's integer rule, 3306
+// for anything that is not an integer.
+TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
+    MariaDb& db = MariaDb::shared();
+    const std::string p = std::to_string(db.port());
+    const std::pair<std::string, bool> cases[] = {
+        {p, true},       {" " + p, true},  {p + " ", true},        {"\t" + p + "\r", true},
+        {"+" + p, true}, {p + "x", false}, {p + ".0", false},      {"3 3", false},
+        {"", false},     {"0x10", false},  {"99999999999", false},
+    };
+    for (const auto& [text, number] : cases) {
+        SCOPED_TRACE("port text '" + text + "'");
+        const int expected = number ? db.port() : 3306;
+        EXPECT_EQ(TDatabaseBackup::PortOf(text), expected);
+        // The table reads the same number (0 is its "not a number").
+        EXPECT_EQ(VTValue(text).toInt32(0), number ? db.port() : 0);
+        // The database step's connection.
+        TBackupRecord r = serverRecord(db, "", "/tmp/");
+        r.MySQLPort = text;
+        TMyConnection connection;
+        TDatabaseBackup::Configure(connection, r);
+        EXPECT_EQ(connection.Port(), expected);
+        // The connection test reaches the server exactly when the text is its port.
+        if (number) {
+            EXPECT_NO_THROW(TConnectionTest::Run(db.host(), text, "", db.user(),
+                                                 TCifrare::encipherPassword(db.password())));
+        }
+    }
+}
+
+TEST(DatabaseStep, CipherFailureFailsTheStepInsteadOfSendingZeroBytes) {
+    MariaDb& db = MariaDb::shared();
+    TBackupRecord r = serverRecord(db, "", "/tmp/");
+    ASSERT_FALSE(r.MySQLPassword.empty());
+    TempDir tmp;
+    TBackupRecord job = serverRecord(db, "mysql", tmp.path().string() + "/");
+    TCifrare::DigestNameOverride noMd5("NO-SUCH-DIGEST");
+    TMyConnection connection;
+    try {
+        TDatabaseBackup::Configure(connection, r);
+        ADD_FAILURE() << "no error";
+    } catch (const ECipherError& error) {
+        EXPECT_STREQ(error.what(), TCifrare::kDecipherFailed);
+    }
+    EXPECT_THROW(TConnectionTest::Run(db.host(), r.MySQLPort, "", db.user(), r.MySQLPassword), ECipherError);
+    // The job reports it as its error, before any connection is tried.
+    auto queue = std::make_shared<NotificationQueue>();
+    auto notes = runJob(TBackUpThread::Create(job, queue), queue);
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes.back(), (TNotifyStrunct{TNotifyStrunct::JobFailed, 0, TCifrare::kDecipherFailed}));
 }
 
 }  // namespace

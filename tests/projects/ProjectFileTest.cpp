@@ -394,3 +394,47 @@ TEST(ProjectFile, GeneratedTablesRoundTrip) {
     }
     EXPECT_EQ(std::count(cipherBytesSeen.begin(), cipherBytesSeen.end(), true), 256);
 }
+
+TEST(ProjectFile, SaveKeepsModeAndOwnerAndNeverReplacesAReadOnlyFile) {
+    VT table;
+    table.append();
+    table.setValue(VTColumn::Project, "p");
+    table.post();
+    const std::string old = utf16le("[old]\r\n");
+    struct Case {
+        mode_t mode;
+        bool saved;
+    };
+    // Root may write anything: only the mode bits tell a read-only file.
+    const Case cases[] = {{0444, false}, {0400, false}, {0000, false},
+                          {0644, true},  {0640, true},  {0200, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        TempDir dir;
+        const auto path = dir / "Tharvel.ini";
+        writeFile(path, old);
+        ASSERT_EQ(::link(path.c_str(), (dir / "other-name").c_str()), 0);
+        ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        EXPECT_EQ(ProjectFile::save(path, table), c.saved);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.mode);
+        if (!c.saved) {
+            EXPECT_EQ(readFile(path), old);
+            EXPECT_EQ(info.st_nlink, 2u);  // still the same file, not a replacement
+        } else {
+            EXPECT_EQ(readFile(path), ProjectFile::encode(table));
+        }
+    }
+    if (::geteuid() == 0) {
+        TempDir dir;
+        const auto path = dir / "Tharvel.ini";
+        writeFile(path, old);
+        ASSERT_EQ(::chown(path.c_str(), 4242, 4343), 0);
+        ASSERT_TRUE(ProjectFile::save(path, table));
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 4242u);
+        EXPECT_EQ(info.st_gid, 4343u);
+    }
+}

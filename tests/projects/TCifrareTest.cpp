@@ -80,3 +80,24 @@ TEST(TCifrare, StoredFormIsLatin1OfEveryByte) {
               "\xFF"
               "a\xC3");
 }
+
+TEST(TCifrare, MissingDigestRaisesInsteadOfGivingZeroBytes) {
+    const std::string stored = TCifrare::encipherPassword("secret");
+    {
+        TCifrare::DigestNameOverride noMd5("NO-SUCH-DIGEST");
+        TCifrare cipher;
+        EXPECT_TRUE(cipher.failed());
+        EXPECT_EQ(cipher.Encipher("secret", "abc"), std::string(6, '\0'));  // never the plain text
+        try {
+            TCifrare::encipherPassword("secret");
+            ADD_FAILURE() << "no error";
+        } catch (const tharvel::ECipherError& error) {
+            EXPECT_STREQ(error.what(), TCifrare::kEncipherFailed);
+        }
+        EXPECT_THROW(TCifrare::decipherPassword(stored), tharvel::ECipherError);
+        // No cipher is needed for an empty password.
+        EXPECT_EQ(TCifrare::encipherPassword(""), "");
+        EXPECT_EQ(TCifrare::decipherPassword(""), "");
+    }
+    EXPECT_EQ(TCifrare::decipherPassword(stored), "secret");
+}

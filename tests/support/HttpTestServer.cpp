@@ -59,8 +59,9 @@ HttpTestServer::HttpTestServer(Scheme scheme) : scheme_(scheme) {
     server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         RecordedRequest record{request.method, request.path, request.target, {}};
         for (const auto& [name, value] : request.headers) record.headers[lower(name)] = value;
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         requests_.push_back(record);
+        released_.wait(lock, [this] { return !holding_; });
         auto found = replies_.find(request.path);
         if (found == replies_.end()) {
             response.status = 404;
@@ -86,6 +87,7 @@ HttpTestServer::HttpTestServer(Scheme scheme) : scheme_(scheme) {
 }
 
 HttpTestServer::~HttpTestServer() {
+    holdReplies(false);
     server_->stop();
     thread_.join();
 }
@@ -94,6 +96,14 @@ void HttpTestServer::respond(const std::string& path, int status, std::string bo
                              std::vector<std::pair<std::string, std::string>> headers) {
     std::lock_guard lock(mutex_);
     replies_[path] = Reply{status, std::move(body), std::move(headers)};
+}
+
+void HttpTestServer::holdReplies(bool hold) {
+    {
+        std::lock_guard lock(mutex_);
+        holding_ = hold;
+    }
+    released_.notify_all();
 }
 
 std::string HttpTestServer::baseAddress() const {

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +41,10 @@ public:
     void respond(const std::string& path, int status, std::string body,
                  std::vector<std::pair<std::string, std::string>> headers = {});
 
+    // While held, every request is recorded at once but answered only once the
+    // replies are released again: a server that does not answer (yet).
+    void holdReplies(bool hold);
+
     // "http://127.0.0.1:PORT" or "https://127.0.0.1:PORT"
     std::string baseAddress() const;
     std::vector<RecordedRequest> requests() const;
@@ -60,6 +65,8 @@ private:
     std::thread thread_;
     std::atomic<bool> listenEnded_{false};
     mutable std::mutex mutex_;
+    std::condition_variable released_;
+    bool holding_ = false;
     std::map<std::string, Reply> replies_;
     std::vector<RecordedRequest> requests_;
 };

@@ -15,7 +15,9 @@
 #include "UiTestSupport.h"
 #include "backup/EAbort.h"
 #include "backup/TBackUpThread.h"
+#include "backup/TBackupRun.h"
 #include "projects/TCifrare.h"
+#include "ui/BackupRunDriver.h"
 #include "ui/TBackUpProgressForm.h"
 
 using namespace tharvel;
@@ -69,6 +71,10 @@ public:
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new HeldJob(p, std::move(q)));
     }
+    ~HeldJob() override {
+        Terminate();
+        Join();
+    }
 
 protected:
     using TBackUpThread::TBackUpThread;
@@ -77,6 +83,19 @@ protected:
         throw EAbort();
     }
 };
+
+// Runs a backup command that must end "with errors" and show one error box;
+// returns that box's text.
+QString errorOutcome(MainWindowDriver& t, QToolButton* command) {
+    MessageBoxAnswerer boxes;
+    t.click(command);
+    EXPECT_TRUE(t.form_->LabelError->isVisible());
+    EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
+    EXPECT_EQ(boxes.seen().size(), 1u);
+    if (boxes.seen().empty()) return {};
+    EXPECT_EQ(boxes.seen()[0].title, "Error");
+    return boxes.seen()[0].text;
+}
 
 }  // namespace
 
@@ -136,14 +155,8 @@ TEST(BackupCommands, AllProjectsRunFromTheFirstRowAndErrorsAreShown) {
                     "MySQLDataBase=shop\nBackupDirectory=" +
                     (t.home_ / "backups").string() + "\n\n" + filesProject(t.home_, "Three"));
     ASSERT_TRUE(t.show());
-    MessageBoxAnswerer boxes;
-    t.click(t.form_->spbtnBackupAllProjects);
-    EXPECT_TRUE(t.form_->LabelError->isVisible());
-    EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
-    ASSERT_EQ(boxes.seen().size(), 1u);
-    EXPECT_EQ(boxes.seen()[0].title, "Error");
-    EXPECT_TRUE(boxes.seen()[0].text.startsWith("Can't connect to MySQL server on '127.0.0.1'"))
-        << boxes.seen()[0].text.toStdString();
+    const QString box = errorOutcome(t, t.form_->spbtnBackupAllProjects);
+    EXPECT_TRUE(box.startsWith("Can't connect to MySQL server on '127.0.0.1'")) << box.toStdString();
     EXPECT_NE(logText(t.home_).find("Error:'Can't connect to MySQL server on '127.0.0.1'"),
               std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(t.home_ / "backups" / "One" / "site" / "index.html"));
@@ -182,9 +195,42 @@ TEST(BackupCommands, CancelClosesTheWindowAtOnceAndTheJobEndsOnItsOwn) {
     EXPECT_TRUE(t.form_->LabelCanceled->isVisible());
     EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
     // The window went while the job still runs; once it ends the cancel is logged.
+    // Meanwhile the application owns what is left of the run, so that a job still
+    // running at exit is stopped and joined before the program ends.
     EXPECT_EQ(logText(t.home_).find("Backup canceled by user"), std::string::npos);
+    EXPECT_EQ(qApp->findChildren<BackupRunDriver*>(Qt::FindDirectChildrenOnly).size(), 1);
     HeldJob::released = true;
     EXPECT_TRUE(processEventsUntil(
         [&] { return logText(t.home_).find("Backup canceled by user") != std::string::npos; }));
+    EXPECT_TRUE(processEventsUntil([] { return qApp->findChildren<BackupRunDriver*>().isEmpty(); }));
     EXPECT_EQ(t.projectFileText(), before);
+}
+
+// A run that finds no project (a start without project file leaves the backup
+// buttons on) backed up nothing: the outcome says so, never success.
+TEST(BackupCommands, EmptyListIsNotASuccess) {
+    for (bool all : {false, true}) {
+        SCOPED_TRACE(all ? "all projects" : "selected project");
+        MainWindowDriver t;
+        ASSERT_TRUE(t.show());
+        ASSERT_TRUE(t.form_->spbtnBackupSelectedProject->isEnabled());
+        EXPECT_EQ(
+            errorOutcome(t, all ? t.form_->spbtnBackupAllProjects : t.form_->spbtnBackupSelectedProject),
+            QString::fromLatin1(TBackupRun::kNothingToBackUp));
+    }
+}
+
+// A log that cannot take its lines: the backup is done, the outcome is "with
+// errors", and one box names the log, however many lines were lost.
+TEST(BackupCommands, LogThatCannotBeWrittenIsShownOnce) {
+    MainWindowDriver t;
+    makeSite(t.home_);
+    t.writeProjects(filesProject(t.home_, "One") + "\n" + filesProject(t.home_, "Two"));
+    std::filesystem::create_symlink("/dev/full", t.home_ / "TharvelLog.txt");
+    ASSERT_TRUE(t.show());
+    const QString box = errorOutcome(t, t.form_->spbtnBackupAllProjects);
+    EXPECT_TRUE(box.startsWith(QStringLiteral("Cannot write the log file '") +
+                               QString::fromStdString((t.home_ / "TharvelLog.txt").string())))
+        << box.toStdString();
+    EXPECT_EQ(readFile(t.home_ / "backups" / "Two" / "site" / "img" / "logo.png"), "png");
 }

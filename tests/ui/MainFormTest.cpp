@@ -13,7 +13,9 @@
 
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
+#include "projects/TCifrare.h"
 #include "projects/VT.h"
+#include "ui/GeneralErrorBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiLook.h"
 
@@ -361,4 +363,27 @@ TEST(MainForm, LogoOpensTheMakersSite) {
     QTest::mouseClick(t.form_->Image1, Qt::LeftButton);
     ASSERT_EQ(opened.urls().size(), 1u);
     EXPECT_EQ(opened.urls()[0], QUrl("https://maker.example/"));
+}
+
+// Without its digest the cipher cannot make a stored password: the user is told,
+// and the stored password stays as it was (zero bytes are no password).
+TEST(MainForm, PasswordThatCannotBeEncipheredIsReportedAndNotStored) {
+    MainWindowDriver t;
+    t.writeProjects(std::string(kTwoProjects) + "MySQLPassword=kept\n");
+    ASSERT_TRUE(t.show());
+    t.focus(t.form_->TntDBGrid1);
+    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
+    MessageBoxAnswerer boxes;
+    {
+        TCifrare::DigestNameOverride noMd5("NO-SUCH-DIGEST");
+        t.typeInto(t.form_->EdtMySQLPassword, QStringLiteral("s3cret"));
+        t.focus(t.form_->DBEdtMySQLUser);
+    }
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes.seen()[0].text,
+              GeneralErrorBox::messageText(QString::fromLatin1(TCifrare::kEncipherFailed)));
+    EXPECT_EQ(t.form_->table().value(VTColumn::MySQLPassword).toText(), "kept");
+    t.click(t.form_->btnSave);
+    EXPECT_NE(t.projectFileText().find("MySQLPassword=kept\r\n"), std::string::npos);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
@@ -115,6 +116,61 @@ TEST(AboutWindow, OffersTheUpdateOnlyWhenTheVersionTextDiffers) {
     ASSERT_EQ(targets.size(), 2 * std::size(cases));
     EXPECT_EQ(targets[6], "/downloads/tharvel/tharvel.txt?ts=31406400");
     EXPECT_EQ(targets[7], "/downloads/tharvel/version.txt?ts=31406400");
+}
+
+// The requests wait off the window's thread: while the server holds its answer the
+// window paints and handles events, shows the busy cursor, and the update button
+// is off; the texts arrive when the server answers, in the usual order.
+TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
+    REQUIRE_ICMP();
+    Web web;
+    web.server.respond("/downloads/tharvel/version.txt", 200, "1.2");
+    web.server.holdReplies(true);
+    TAboutForm form(web.toolkit);
+    MessageBoxAnswerer boxes;  // a blocked window would meet the client's time-out box
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } counter;
+    form.RichEdit1->viewport()->installEventFilter(&counter);
+    int ticksWhileHeld = 0, paintsWhileHeld = -1;
+    bool buttonOffWhileHeld = false, busyCursorWhileHeld = false;
+    QString textWhileHeld;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (web.server.requests().empty()) return;  // not yet waiting
+        if (ticksWhileHeld == 0) paintsWhileHeld = counter.paints;
+        form.RichEdit1->viewport()->update();
+        if (++ticksWhileHeld < 10) return;
+        paintsWhileHeld = counter.paints - paintsWhileHeld;
+        buttonOffWhileHeld = !form.BitBtn38->isEnabled();
+        busyCursorWhileHeld =
+            QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+        textWhileHeld = form.RichEdit1->toPlainText();
+        ticker.stop();
+        web.server.holdReplies(false);
+    });
+    ticker.start(5);
+    form.show();
+    EXPECT_TRUE(tharvel::test::processEventsUntil([&] { return form.BitBtn38->isVisibleTo(&form); }, 30000));
+    EXPECT_EQ(ticksWhileHeld, 10);
+    EXPECT_GT(paintsWhileHeld, 0);
+    EXPECT_TRUE(buttonOffWhileHeld);
+    EXPECT_TRUE(busyCursorWhileHeld);
+    EXPECT_EQ(textWhileHeld, QStringLiteral("Retrieving Info ........."));
+    EXPECT_TRUE(boxes.seen().empty());
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
+    EXPECT_EQ(form.BitBtn38->text(), QStringLiteral("Update to version 1.2"));
+    EXPECT_TRUE(form.BitBtn38->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    auto targets = web.targets();
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[0].rfind("/downloads/tharvel/tharvel.txt?ts=", 0), 0u);
+    EXPECT_EQ(targets[1].rfind("/downloads/tharvel/version.txt?ts=", 0), 0u);
+    form.hide();
 }
 
 TEST(AboutWindow, OfflineShowsTheConnectionErrorAndRequestsNothing) {
