@@ -8,6 +8,7 @@ packages=(
   mariadb-server mariadb-client tzdata python3
   clang libclang-rt-14-dev libcpp-httplib-dev
   rsync fonts-dejavu-core xvfb time
+  man-db groff-base dpkg-dev desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

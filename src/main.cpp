@@ -1,36 +1,61 @@
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <string_view>
 
 #include "backup/UnattendedBackup.h"
-#include "platform/AppPaths.h"
-#include "projects/ProjectFile.h"
-#include "projects/ProjectRules.h"
-#include "projects/VT.h"
+#include "platform/DesktopLauncher.h"
+#include "platform/ProgramVersion.h"
 
-#ifdef THARVEL_HAVE_GUI
-#include "ui/DesktopStart.h"
-#endif
+namespace {
 
-int main(int argc, char** argv) {
-    // The unattended run is dispatched first, so it never needs a display.
-    if (tharvel::UnattendedBackup::IsBackupSwitch(argc, argv)) return tharvel::UnattendedBackup::Main();
-#ifdef THARVEL_HAVE_GUI
-    return tharvel::DesktopStart::run(argc, argv);
-#else
-    (void)argc;
-    (void)argv;
-    // Built without the desktop window: report the projects.
-    try {
-        tharvel::VT table;
-        tharvel::ProjectRules rules(table,
-                                    tharvel::AppPaths::dataDirectory() / tharvel::ProjectFile::kFileName);
-        rules.load();
-        std::printf("Project file: %s\n%d project(s)\n", rules.projectFile().c_str(), table.rowCount());
-        for (int i = 0; i < table.rowCount(); ++i) std::printf("  %s\n", table.row(i)[0].toText().c_str());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
+const char* const kUsage =
+    "Usage: tharvel [-BACKUP | -h | --help | --version]\n"
+    "\n"
+    "Backs up the MySQL or MariaDB database and the files directory of each backup\n"
+    "project in Tharvel.ini.\n"
+    "\n"
+    "  (no argument)  open the desktop window (needs a display and tharvel-desktop)\n"
+    "  -BACKUP        back up every project, first to last, with no window and no\n"
+    "                 questions (any letter case); for systemd timers and cron\n"
+    "  -h, --help     print this help and exit\n"
+    "  --version      print the version and exit\n"
+    "\n"
+    "Exit status of -BACKUP: 0 every project succeeded, 1 a project failed or there\n"
+    "was none, 2 cancelled by SIGINT or SIGTERM.\n"
+    "\n"
+    "Tharvel.ini and the log TharvelLog.txt live in $THARVEL_HOME when set, else\n"
+    "beside the program when a Tharvel.ini is there, else in $XDG_CONFIG_HOME/tharvel\n"
+    "(default ~/.config/tharvel). See tharvel(1).\n";
+
+// A help or version text that did not reach its reader is a failure, not a success.
+int print(const char* text) {
+    std::fputs(text, stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::perror("tharvel: write error");
         return 1;
     }
     return 0;
-#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using tharvel::UnattendedBackup;
+    // The unattended run is dispatched first, so it never needs a display.
+    if (UnattendedBackup::IsBackupSwitch(argc, argv)) {
+        try {
+            return UnattendedBackup::Main();
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "Error: %s\n", error.what());
+            return UnattendedBackup::Failed;
+        }
+    }
+    if (argc > 1) {
+        const std::string_view first = argv[1];
+        if (first == "-h" || first == "--help") return print(kUsage);
+        if (first == "--version")
+            return print((std::string("tharvel ") + tharvel::ProgramVersion::text() + "\n").c_str());
+    }
+    return tharvel::DesktopLauncher::Exec(argc, argv, stderr);
 }

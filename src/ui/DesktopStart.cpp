@@ -1,5 +1,10 @@
 #include "ui/DesktopStart.h"
 
+#include <cstdio>
+#include <optional>
+
+#include "platform/DesktopLauncher.h"
+#include "ui/QtPlatformGuard.h"
 #include "ui/TAboutForm.h"
 #include "ui/TMainForm.h"
 #include "ui/Tcontactmessage.h"
@@ -10,7 +15,16 @@
 namespace tharvel {
 
 int DesktopStart::run(int argc, char** argv) {
-    TharvelApplication app(argc, argv);
+    // Without a display Qt would abort; say why in one line instead.
+    if (!DesktopLauncher::DisplayAvailable()) {
+        std::fprintf(stderr, "%s\n", DesktopLauncher::NoDisplayMessage().c_str());
+        return 1;
+    }
+    std::optional<TharvelApplication> app;
+    {
+        QtPlatformGuard guard;
+        app.emplace(argc, argv);
+    }
     GeneralApplicationToolkitUnit toolkit;
     TMainForm mainForm;
     auto* aboutForm = new TAboutForm(toolkit, &mainForm);
@@ -19,7 +33,7 @@ int DesktopStart::run(int argc, char** argv) {
     mainForm.setContactForm(contactForm);
     WebServicesWiring::attach(mainForm, toolkit);
     mainForm.show();
-    return app.exec();
+    return app->exec();
 }
 
 }  // namespace tharvel

@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "platform/AppPaths.h"
+#include "platform/ProgramVersion.h"
 #include "web/HttpClient.h"
 #include "web/WebError.h"
 
@@ -241,7 +242,7 @@ void GeneralApplicationToolkitUnit::RemoveStaleUpdater() {
 void GeneralApplicationToolkitUnit::AssignSettings() {
     settings_.AppName = "Tharvel";
     settings_.AppCode = "THARVEL-LINUX";
-    settings_.AppVersion = "1.1";
+    settings_.AppVersion = ProgramVersion::text();
     settings_.UpdaterURL = baseAddress_ + "/downloads/tharvel/TharvelUpdate.exe?ts=<timestamp>";
     settings_.ProductInfoURL = baseAddress_ + "/downloads/tharvel/tharvel.txt?ts=<timestamp>";
     settings_.VersionURL = baseAddress_ + "/downloads/tharvel/version.txt?ts=<timestamp>";
