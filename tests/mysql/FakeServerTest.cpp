@@ -156,11 +156,11 @@ TEST(FakeServer, BadGreetingsAndRepliesFailTheLogin) {
              p.send(0, greeting(kServer41));
              p.read();
              p.send(2, std::string("\xFE"
-                                   "client_ed25519\0",
-                                   16));
+                                   "auth_gssapi_client\0",
+                                   20));
          },
          2012,
-         "Error in server handshake\r\nThe server asks for the authentication plugin 'client_ed25519', which "
+         "Error in server handshake\r\nThe server asks for the authentication plugin 'auth_gssapi_client', which "
          "this "
          "client does not support"},
     };
