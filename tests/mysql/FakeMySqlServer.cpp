@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <openssl/ssl.h>
 #include <zlib.h>
 
 #include <stdexcept>

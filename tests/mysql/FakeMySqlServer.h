@@ -75,7 +75,8 @@ std::string greeting(uint16_t capabilities, bool full = true, uint8_t protocol =
                      const std::string& version = "5.0.96");
 // The greeting of a current server: plugin authentication in the upper capabilities
 // and the method that the scramble is for.
-std::string pluginGreeting(uint16_t capabilities, const std::string& method, const std::string& version = "8.0.36");
+std::string pluginGreeting(uint16_t capabilities, const std::string& method,
+                           const std::string& version = "8.0.36");
 std::string okPacket(uint64_t affected = 0, uint16_t status = 2);
 std::string eofPacket(uint16_t status = 2);
 std::string columnDefinition41(const std::string& name, uint8_t type, uint32_t length = 20);

@@ -20,8 +20,7 @@ TestCertificates::TestCertificates() : dir_("tharvel-certs") {
             d + name + "-key.pem -out " + d + name + ".pem");
     struct Leaf {
         const char *name, *key, *names;
-    } leaves[] = {{"server", "server-key", "DNS:localhost,IP:127.0.0.1,IP:::1"},
-                  {"wrong", "wrong-key", "DNS:elsewhere.example"}};
+    } leaves[] = {{"server", "server-key", "DNS:localhost"}};
     for (const Leaf& l : leaves) {
         run("openssl req -newkey rsa:2048 -nodes -subj /CN=" + std::string(l.name) + " -keyout " + d + l.key +
             ".pem -out " + d + l.name + ".csr");
