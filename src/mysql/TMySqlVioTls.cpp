@@ -131,12 +131,18 @@ void TMySqlVioTls::Connect() {
         tlsError(std::string("The server's certificate is not trusted: ") +
                  X509_verify_cert_error_string(verdict));
     }
-    tlsError(failure("The TLS handshake failed", rc));
+    std::string detail = failure("The TLS handshake failed", rc);
+    tlsError(detail.starts_with("The TLS") ? detail : "The TLS handshake failed: " + detail);
 }
 
+// The socket's own failure (a timeout, a reset) reads as it does without TLS; only
+// a failure of TLS itself is named as one.
 std::string TMySqlVioTls::failure(const char* what, int rc) {
+    if (!inner_->LastError().empty()) {
+        ERR_clear_error();
+        return inner_->LastError();
+    }
     std::string detail = openSslErrors();
-    if (detail.empty()) detail = inner_->LastError();
     if (detail.empty() && ssl_ && SSL_get_error(ssl_, rc) == SSL_ERROR_SYSCALL)
         detail = "the server closed the connection";
     return detail.empty() ? what : std::string(what) + ": " + detail;

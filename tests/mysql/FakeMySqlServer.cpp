@@ -152,7 +152,11 @@ std::string lengthCodedText(const std::string& text) {
     return lengthCoded(text.size()) + text;
 }
 
-std::string greeting(uint16_t capabilities, bool full, uint8_t protocol, const std::string& version) {
+namespace {
+
+// capabilitiesHigh 0 leaves the 13 bytes after the status zero, as old servers do.
+std::string greetingWith(uint16_t capabilities, uint16_t capabilitiesHigh, bool full, uint8_t protocol,
+                         const std::string& version, const std::string& method) {
     std::string g(1, static_cast<char>(protocol));
     g += version + '\0';
     g += le(77, 4);
@@ -160,25 +164,23 @@ std::string greeting(uint16_t capabilities, bool full, uint8_t protocol, const s
     g += le(capabilities, 2);
     g += '\x08';
     g += le(2, 2);
-    g += std::string(13, '\0');
+    g += le(capabilitiesHigh, 2);
+    g += capabilitiesHigh ? '\x15' : '\0';
+    g += std::string(10, '\0');
     if (full) g += std::string(kScramble + 8, 12) + '\0';
+    if (!method.empty()) g += method + '\0';
     return g;
 }
 
+}  // namespace
+
+std::string greeting(uint16_t capabilities, bool full, uint8_t protocol, const std::string& version) {
+    return greetingWith(capabilities, 0, full, protocol, version, "");
+}
+
 std::string pluginGreeting(uint16_t capabilities, const std::string& method, const std::string& version) {
-    std::string g(1, '\x0a');
-    g += version + '\0';
-    g += le(77, 4);
-    g += std::string(kScramble, 8) + '\0';
-    g += le(capabilities, 2);
-    g += '\x08';
-    g += le(2, 2);
-    g += le(0x0028, 2);  // plugin authentication with long answers, in the upper half
-    g += '\x15';
-    g += std::string(10, '\0');
-    g += std::string(kScramble + 8, 12) + '\0';
-    g += method + '\0';
-    return g;
+    // Plugin authentication with long answers, in the upper half.
+    return greetingWith(capabilities, 0x0028, true, 10, version, method);
 }
 
 std::string okPacket(uint64_t affected, uint16_t status) {
