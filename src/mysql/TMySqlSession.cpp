@@ -181,7 +181,10 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
         local_ = host.front() == '/';
         Net.SetChannel(std::make_unique<TMySqlVioTcp>(host, port));
         HostInfo = local_ ? EMySqlException::ClientErrorText(2010) : host + " via TCP/IP";
-        if (Protocol == 5 && tlsMode < TMyTlsMode::tlsRequired) tlsMode = TMyTlsMode::tlsRequired;
+        if (Protocol == 5) {
+            HostInfo = host + " via SSL";
+            if (tlsMode < TMyTlsMode::tlsRequired) tlsMode = TMyTlsMode::tlsRequired;
+        }
     } else if (Protocol == 3) {
         throw EMySqlException::ClientDetail(CR_UNKNOWN_PROTOCOL,
                                             "The named-pipe channel does not exist on this system; use TCP");

@@ -153,6 +153,9 @@ TEST(Tls, RequiredFailsWhenTheServerOffersNone) {
     c->Close();
     c->Options().SetTlsMode(TMyTlsMode::tlsPreferred);  // the default: plain when not offered
     EXPECT_EQ(outcome(*c), "open");
+    c->Close();
+    c->Options().SetProtocol(TMyProtocol::mpSSL);  // the TLS protocol always encrypts
+    EXPECT_EQ(outcome(*c), "2026 SSL connection error\r\nThe server does not offer encrypted connections");
 }
 
 TEST(Tls, ModeTexts) {
