@@ -270,37 +270,6 @@ TEST(Tls, FullAuthenticationOverTlsSendsThePassword) {
     }
 }
 
-// A server that stops answering over TLS gives the socket's timeout, as without TLS.
-TEST(Tls, ReadTimeoutOverTlsGives2013WithTheReadError) {
-    TestCertificates certs;
-    FakeMySqlServer server([&](FakePeer& p) {
-        p.send(0, greeting(kServer41 | 2048));
-        p.read();
-        p.startTls(certs.serverCert().string(), certs.serverKey().string());
-        p.read();
-        p.send(3, okPacket());
-        p.read();  // SET NAMES
-        p.send(1, okPacket());
-        p.read();  // the query, never answered
-        EXPECT_EQ(p.read().payload, "\x01") << "the client gives up: quit";
-    });
-    TMyConnection c;
-    c.SetServer("127.0.0.1");
-    c.SetPort(server.port());
-    c.Open();
-    try {
-        c.ExecSQL("SELECT SLEEP(100)", 1);
-        FAIL() << "no reply, yet no error";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2013);
-        EXPECT_STREQ(
-            e.what(),
-            "Lost connection to MySQL server during query\r\nSocket error on read. WSAGetLastError return "
-            "110($6E)");
-    }
-    EXPECT_FALSE(c.Connected());
-}
-
 // A server that offers TLS but does not speak it ends the login with a TLS error,
 // whatever it sends instead.
 TEST(Tls, ServerThatDoesNotSpeakTlsFailsTheHandshake) {
