@@ -10,8 +10,10 @@
 
 int main(int argc, char** argv) {
     if (argc < 7) {
-        std::fprintf(stderr, "usage: %s host port user password database sql [--compress] [--charset=name]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s host port user password database sql [--compress] [--charset=name] [--tls=mode]\n",
+            argv[0]);
         return 2;
     }
     try {
@@ -27,6 +29,8 @@ int main(int argc, char** argv) {
                 c.Options().SetCompress(true);
             else if (std::strncmp(argv[i], "--charset=", 10) == 0)
                 c.Options().SetCharset(argv[i] + 10);
+            else if (std::strncmp(argv[i], "--tls=", 6) == 0)
+                c.Options().SetTlsMode(tharvel::ParseTlsMode(argv[i] + 6));
         }
         c.Open();
         tharvel::TMyQuery q(c);

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev zlib1g-dev libssl-dev libcurl4-openssl-dev
   mariadb-server mariadb-client tzdata python3
   clang libclang-rt-14-dev libcpp-httplib-dev
-  rsync fonts-dejavu-core xvfb time
+  rsync fonts-dejavu-core xvfb time openssl
   man-db groff-base dpkg-dev desktop-file-utils
 )
 missing=()

@@ -5,6 +5,7 @@
 #   test-mariadb.sh start DIR     prints nothing; writes DIR/port when ready
 #   test-mariadb.sh stop DIR
 # TZ in the environment becomes the server's system time zone.
+# The server loads the ed25519 authentication plugin when it is installed.
 set -euo pipefail
 cmd=${1:?start or stop}
 dir=${2:?directory}
@@ -13,6 +14,13 @@ server=$(command -v mariadbd || command -v mysqld || ls /usr/sbin/mariadbd 2>/de
 [ -n "$server" ] || { echo "mariadbd not found: install mariadb-server" >&2; exit 1; }
 user_args=()
 [ "$(id -u)" = 0 ] && user_args=(--user=root)
+
+# The ed25519 method ships with the server package as a plugin.
+plugin_args=()
+plugin_dir=$("$server" --no-defaults --verbose --help 2>/dev/null | awk '$1 == "plugin-dir" {print $2}')
+[ -f "$plugin_dir/auth_ed25519.so" ] && plugin_args=(--plugin-load-add=auth_ed25519)
+# THARVEL_MARIADB_ARGS: further server options (e.g. certificates), split at spaces.
+read -r -a extra_args <<<"${THARVEL_MARIADB_ARGS:-}"
 
 case "$cmd" in
 start)
@@ -32,7 +40,7 @@ start)
       --log-error="$dir/error.log" --skip-log-bin --innodb-buffer-pool-size=128M \
       --max-allowed-packet=1G --max-connections=200 --skip-name-resolve \
       --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-      >/dev/null 2>&1 &
+      "${plugin_args[@]}" "${extra_args[@]}" >/dev/null 2>&1 &
     echo $! >"$dir/server.pid"
     for _ in $(seq 1 300); do
       if mariadb --no-defaults -uroot -S "$dir/sock" -e 'SELECT 1' >/dev/null 2>&1; then

@@ -7,7 +7,8 @@
 namespace tharvel {
 
 void TConnectionTest::Run(const std::string& server, const std::string& portText, const std::string& database,
-                          const std::string& user, const std::string& storedPassword) {
+                          const std::string& user, const std::string& storedPassword,
+                          const std::string& tlsMode, const std::string& tlsCa) {
     TMyConnection connection;  // closed (quit command sent) when it goes, also after a failure
     connection.SetLoginPrompt(false);
     connection.Options().SetCharset("");
@@ -18,6 +19,8 @@ void TConnectionTest::Run(const std::string& server, const std::string& portText
     connection.SetUsername(user);
     connection.SetPassword(storedPassword.empty() ? std::string()
                                                   : TCifrare::decipherPassword(storedPassword));
+    connection.Options().SetTlsMode(ParseTlsMode(tlsMode));
+    connection.Options().SetTlsCaFile(tlsCa);
     connection.Open();
 }
 

@@ -6,11 +6,13 @@ namespace tharvel {
 // The project editor's connection test: opens a MySQL connection with a project's
 // values as the project table holds them (the password in its stored, enciphered
 // form) and closes it again. A failure raises the connection's error (EMyError)
-// unchanged; on return the caller shows "Success!".
+// unchanged; on return the caller shows "Success!". tlsMode and tlsCa are the
+// project's encryption setting and CA file (empty: the defaults).
 class TConnectionTest {
 public:
     static void Run(const std::string& server, const std::string& portText, const std::string& database,
-                    const std::string& user, const std::string& storedPassword);
+                    const std::string& user, const std::string& storedPassword,
+                    const std::string& tlsMode = {}, const std::string& tlsCa = {});
 };
 
 }  // namespace tharvel

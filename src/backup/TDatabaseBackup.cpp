@@ -34,6 +34,8 @@ void TDatabaseBackup::Configure(TMyConnection& connection, const TBackupRecord& 
     connection.SetUsername(project.MySQLUser);
     connection.SetPassword(project.MySQLPassword.empty() ? std::string()
                                                          : TCifrare::decipherPassword(project.MySQLPassword));
+    connection.Options().SetTlsMode(ParseTlsMode(project.MySQLTLS));
+    connection.Options().SetTlsCaFile(project.MySQLTLSCA);
 }
 
 std::string TDatabaseBackup::DumpFilePath(const TBackupRecord& project, const std::string& folder,

@@ -38,6 +38,8 @@ void TMyConnection::connect() {
     c.Port = port_;
     c.Compress = options_.Compress();
     c.Protocol = options_.Protocol();
+    c.TlsMode = options_.TlsMode();
+    c.TlsCaFile = options_.TlsCaFile();
     c.Username = username_;
     c.Password = password_;
     c.Server = server_;

@@ -57,4 +57,16 @@ void TMyConnectionOptions::SetOptimizedBigInt(bool on) {
     optimizedBigInt_ = on;
 }
 
+void TMyConnectionOptions::SetTlsMode(TMyTlsMode mode) {
+    if (mode == tlsMode_) return;
+    checkClosed();
+    tlsMode_ = mode;
+}
+
+void TMyConnectionOptions::SetTlsCaFile(const std::string& path) {
+    if (path == tlsCaFile_) return;
+    checkClosed();
+    tlsCaFile_ = path;
+}
+
 }  // namespace tharvel

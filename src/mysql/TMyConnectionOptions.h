@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "mysql/TMySqlVioTls.h"
+
 namespace tharvel {
 
 class TMyConnection;
@@ -34,6 +36,12 @@ public:
     // Off: EndUse never closes the connection.
     bool DisconnectedMode() const { return disconnectedMode_; }
     void SetDisconnectedMode(bool on) { disconnectedMode_ = on; }
+    // Encryption of the connection (default: when the server offers it) and the CA
+    // file that verification trusts (empty: the system's store).
+    TMyTlsMode TlsMode() const { return tlsMode_; }
+    void SetTlsMode(TMyTlsMode mode);
+    const std::string& TlsCaFile() const { return tlsCaFile_; }
+    void SetTlsCaFile(const std::string& path);
     bool LocalFailover() const { return localFailover_; }
     void SetLocalFailover(bool on) { localFailover_ = on; }
 
@@ -49,6 +57,8 @@ private:
     bool optimizedBigInt_ = false;
     bool disconnectedMode_ = false;
     bool localFailover_ = false;
+    TMyTlsMode tlsMode_ = TMyTlsMode::tlsPreferred;
+    std::string tlsCaFile_;
 };
 
 }  // namespace tharvel

@@ -6,6 +6,7 @@
 
 #include "mysql/EMyError.h"
 #include "mysql/TMySQLAPIDirect.h"
+#include "mysql/TMySqlSession.h"
 
 namespace tharvel {
 namespace {
@@ -68,6 +69,8 @@ void TMySQLConnection::Connect() {
                 api_.mysql_options(handle_, 9, 5);
                 break;
         }
+        handle_->TlsMode = TlsMode;
+        handle_->TlsCa = TlsCaFile;
         uint32_t flags = CLIENT_FOUND_ROWS | CLIENT_MULTI_STATEMENTS;
         if (Compress) flags |= CLIENT_COMPRESS;
         if (!api_.mysql_real_connect(handle_, Server.empty() ? "localhost" : Server, Username, Password,

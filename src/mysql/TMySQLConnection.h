@@ -24,6 +24,8 @@ public:
     bool UseUnicode = false;
     std::string Charset;
     TMyProtocol Protocol = TMyProtocol::mpDefault;
+    TMyTlsMode TlsMode = TMyTlsMode::tlsPreferred;
+    std::string TlsCaFile;
 
     // Login and "SET NAMES"; on failure closes the handle and throws EMyError (or the
     // conversion error of a malformed server version).

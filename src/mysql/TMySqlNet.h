@@ -26,6 +26,8 @@ public:
     // Installs a channel, closing and freeing a previous one.
     void SetChannel(std::unique_ptr<TMySqlVio> channel);
     TMySqlVio* Channel() const { return channel_.get(); }
+    // Hands the channel over open, e.g. to a channel layered on top of it.
+    std::unique_ptr<TMySqlVio> ReleaseChannel() { return std::move(channel_); }
     void SetCompress(bool on) { compress_ = on; }
     bool Compress() const { return compress_; }
     uint8_t Sequence() const { return sequence_; }

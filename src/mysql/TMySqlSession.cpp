@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "mysql/EMySqlException.h"
+#include "mysql/TMySqlAuth.h"
 #include "mysql/TMySqlPacketReader.h"
 #include "mysql/TMySqlResultSet.h"
 #include "mysql/TMySqlVioTcp.h"
@@ -67,12 +68,17 @@ TMySqlGreeting TMySqlGreeting::Decode(std::span<const uint8_t> packet) {
         g.Language = r.ReadByte();
         g.Status = r.ReadInt16();
         g.HasStatus = true;
-        r.Skip(std::min<size_t>(13, r.Remaining()));
+        g.CapabilitiesHigh = r.ReadInt16();
+        r.Skip(std::min<size_t>(11, r.Remaining()));
     }
     if (packet.size() - base >= 30 && r.Remaining() >= 12) {
         std::string_view rest = r.ReadView(12);
         std::copy(rest.begin(), rest.end(), g.Scramble.begin() + 8);
         g.FullScramble = true;
+        // The scramble's closing zero byte, then the method's name.
+        if ((g.CapabilitiesHigh << 16) & CLIENT_PLUGIN_AUTH && !r.AtEnd()) {
+            if (r.ReadByte() == 0) g.AuthPlugin = r.ReadZString().substr(0, 64);
+        }
     }
     return g;
 }
@@ -164,17 +170,24 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
     ServerStatus = SERVER_STATUS_AUTOCOMMIT;
     Net.SetCompress(false);
     Net.ResetSequence();
+    encrypted_ = false;
+    local_ = false;
 
-    if (Protocol == 0 || Protocol == 1) {
+    TMyTlsMode tlsMode = TlsMode;
+    if (Protocol == 0 || Protocol == 1 || Protocol == 5) {
         if (port == 0) port = 3306;
         if (host.empty()) host = "localhost";
+        // A path names the server's local socket.
+        local_ = host.front() == '/';
         Net.SetChannel(std::make_unique<TMySqlVioTcp>(host, port));
-        HostInfo = host + " via TCP/IP";
+        HostInfo = local_ ? EMySqlException::ClientErrorText(2010) : host + " via TCP/IP";
+        if (Protocol == 5) {
+            HostInfo = host + " via SSL";
+            if (tlsMode < TMyTlsMode::tlsRequired) tlsMode = TMyTlsMode::tlsRequired;
+        }
     } else if (Protocol == 3) {
         throw EMySqlException::ClientDetail(CR_UNKNOWN_PROTOCOL,
                                             "The named-pipe channel does not exist on this system; use TCP");
-    } else if (Protocol == 5) {
-        throw EMySqlException::ClientDetail(2026, "Encrypted connections are not supported");
     } else if (!Net.Channel()) {
         throw EMySqlException::Client(CR_UNKNOWN_PROTOCOL);
     }
@@ -191,36 +204,58 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
     ServerVersion = greeting.ServerVersion;
     ThreadId = greeting.ThreadId;
     ServerCapabilities = greeting.Capabilities;
+    ServerCapabilitiesHigh = greeting.CapabilitiesHigh;
     ServerLanguage = greeting.Language;
     if (greeting.HasStatus) ServerStatus = greeting.Status;
     Scramble = greeting.Scramble;
     Host = host;
     Port = port;
 
+    bool serverTls = ServerCapabilities & CLIENT_SSL;
+    bool useTls = tlsMode != TMyTlsMode::tlsOff && serverTls;
+    if (tlsMode >= TMyTlsMode::tlsRequired && !serverTls)
+        throw EMySqlException::ClientDetail(CR_SSL_CONNECTION_ERROR,
+                                            "The server does not offer encrypted connections");
+    // Servers with plugin authentication are told which method the answer is for, so
+    // they can switch to the account's own.
+    bool pluginAuth = ((ServerCapabilitiesHigh << 16) & CLIENT_PLUGIN_AUTH) && greeting.FullScramble;
+
     uint32_t flags = clientFlags;
     if (flags & CLIENT_MULTI_STATEMENTS) flags |= CLIENT_MULTI_RESULTS;
     flags |= ClientFlags | kLoginFlags | CLIENT_CONNECT_WITH_DB;
-    if (Protocol == 5) flags |= CLIENT_SSL;
     for (uint32_t kept : {CLIENT_COMPRESS, CLIENT_PROTOCOL_41, CLIENT_SSL})
         if (!(ServerCapabilities & kept)) flags &= ~kept;
-    if (Protocol != 5 && !(clientFlags & CLIENT_SSL)) flags &= ~CLIENT_SSL;
+    flags &= ~(CLIENT_SSL | CLIENT_PLUGIN_AUTH);
+    if (useTls) flags |= CLIENT_SSL;
+    if (pluginAuth) flags |= CLIENT_PLUGIN_AUTH;
 
-    Net.BeginPacket();
-    if (flags & CLIENT_PROTOCOL_41) {
-        Net.WriteInt32(flags);
-        Net.WriteInt32(kMaxPacketSize);
-        Net.WriteByte(8);
-        Net.WriteRepeated(0, 23);
-    } else {
-        Net.WriteInt16(flags & 0xFFFF);
-        Net.WriteInt24(kMaxPacketSize & 0xFFFF);
+    if (useTls) startTls(host, flags);
+
+    // The greeting's 20-byte scramble serves the methods that take one; for any other
+    // the server switches after a native answer.
+    std::string method(TMySqlAuth::kNative);
+    if (greeting.AuthPlugin == TMySqlAuth::kCachingSha2 || greeting.AuthPlugin == TMySqlAuth::kSha256)
+        method = greeting.AuthPlugin;
+    TMySqlAuth auth(password, encrypted_ || local_, ServerPublicKey);
+    std::string answer;
+    if (pluginAuth) {
+        answer = auth.Start(method, Scramble);
+        // An RSA-encrypted password needs more than a one-byte length.
+        if (answer.size() > 250 && ((ServerCapabilitiesHigh << 16) & CLIENT_PLUGIN_AUTH_LENENC_CLIENT_DATA))
+            flags |= CLIENT_PLUGIN_AUTH_LENENC_CLIENT_DATA;
+        else if (answer.size() > 250)
+            throw EMySqlException::ClientDetail(CR_SERVER_HANDSHAKE_ERR, "Authentication answer too long");
     }
+    writeLoginHead(flags);
     ClientFlags = flags;
     Net.WriteZString(user);
     // The zero byte that ends the last field is dropped, but only behind a non-empty
     // text: a token has none, and current servers need the byte of an empty field.
     bool dropTerminator = false;
-    if (ServerCapabilities & CLIENT_SECURE_CONNECTION) {
+    if (pluginAuth) {
+        Net.WriteLengthCoded(answer.size());
+        Net.WriteBytes(answer.data(), answer.size());
+    } else if (ServerCapabilities & CLIENT_SECURE_CONNECTION) {
         if (password.empty()) {
             Net.WriteByte(0);
         } else if (greeting.FullScramble) {
@@ -239,7 +274,11 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
     } else {
         Net.WriteByte(0);
     }
-    if (ServerCapabilities & CLIENT_CONNECT_WITH_DB) {
+    if (pluginAuth) {
+        Net.WriteZString(database);
+        Database = database;
+        Net.WriteZString(method);
+    } else if (ServerCapabilities & CLIENT_CONNECT_WITH_DB) {
         Net.WriteZString(database);
         Database = database;
         dropTerminator = !database.empty();
@@ -256,7 +295,7 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
             Net.WriteBytes(answer.data(), answer.size());
             Net.SendPacket();
             Net.ReadPacket();
-        } else if (reply.size() == 24 && reply[0] != 0) {
+        } else if (reply.size() == 24 && reply[0] != 0 && !(pluginAuth && reply[0] == 254)) {
             std::string answer = AnswerIntermediate(reply);
             Net.BeginPacket();
             Net.WriteBytes(answer.data(), answer.size());
@@ -264,21 +303,70 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
             Net.ReadPacket();
         }
     }
-    // Anything but an OK packet here is not a login that succeeded.
-    auto final = Net.Packet();
-    if (final.empty() || final[0] != 0) {
-        std::string detail = "Unexpected reply to the login";
-        if (!final.empty() && final[0] == 254 && final.size() > 1) {
-            TMySqlPacketReader r(final, 1);
-            detail = "The server asks for the authentication plugin '" + r.ReadZString() +
-                     "', which this client does not support";
-        }
-        throw EMySqlException::ClientDetail(CR_SERVER_HANDSHAKE_ERR, detail);
-    }
-    TMySqlOk ok = TMySqlOk::Decode(final, Protocol41(), ServerCapabilities & CLIENT_TRANSACTIONS);
+    authenticate(auth);
+    TMySqlOk ok = TMySqlOk::Decode(Net.Packet(), Protocol41(), ServerCapabilities & CLIENT_TRANSACTIONS);
     if (ok.HasStatus) ServerStatus = ok.ServerStatus;
     Net.SetCompress(flags & CLIENT_COMPRESS);
     Status = 0;
+}
+
+void TMySqlSession::writeLoginHead(uint32_t flags) {
+    Net.BeginPacket();
+    if (flags & CLIENT_PROTOCOL_41) {
+        Net.WriteInt32(flags);
+        Net.WriteInt32(kMaxPacketSize);
+        Net.WriteByte(8);
+        Net.WriteRepeated(0, 23);
+    } else {
+        Net.WriteInt16(flags & 0xFFFF);
+        Net.WriteInt24(kMaxPacketSize & 0xFFFF);
+    }
+}
+
+// The head of the login response alone asks for TLS; the rest of the login then
+// travels encrypted.
+void TMySqlSession::startTls(const std::string& host, uint32_t flags) {
+    writeLoginHead(flags);
+    Net.SendPacket();
+    auto tls = std::make_unique<TMySqlVioTls>(Net.ReleaseChannel(), TlsMode, host, TlsCa);
+    TMySqlVioTls* channel = tls.get();
+    Net.SetChannel(std::move(tls));
+    channel->Connect();
+    encrypted_ = true;
+}
+
+// The rounds after the login response, up to the server's OK: method switches and
+// the methods' own further exchanges. A server that never ends them is cut off.
+void TMySqlSession::authenticate(TMySqlAuth& auth) {
+    std::vector<uint8_t> kept;
+    for (int round = 0;; ++round) {
+        auto reply = Net.Packet();
+        if (!reply.empty() && reply[0] == 0) return;
+        if (round == 16)
+            throw EMySqlException::ClientDetail(CR_SERVER_HANDSHAKE_ERR, "Too many authentication rounds");
+        std::string answer;
+        bool nothing = false;
+        if (reply.size() > 1 && reply[0] == 254) {
+            TMySqlPacketReader r(reply, 1);
+            std::string name = r.ReadZString();
+            kept.assign(reply.begin() + static_cast<std::ptrdiff_t>(r.Position()), reply.end());
+            answer = auth.Start(name, kept);
+        } else if (reply.size() > 1 && reply[0] == 1 && !auth.Method().empty()) {
+            answer = auth.Continue(reply.subspan(1), nothing);
+        } else {
+            throw EMySqlException::ClientDetail(CR_SERVER_HANDSHAKE_ERR, "Unexpected reply to the login");
+        }
+        if (!nothing) {
+            Net.BeginPacket();
+            if (answer.empty())
+                Net.SendEmptyPacket();
+            else {
+                Net.WriteBytes(answer.data(), answer.size());
+                Net.SendPacket();
+            }
+        }
+        Net.ReadPacket();
+    }
 }
 
 void TMySqlSession::Close() {

@@ -7,9 +7,11 @@
 
 #include "mysql/TMySqlFieldInfo.h"
 #include "mysql/TMySqlNet.h"
+#include "mysql/TMySqlVioTls.h"
 
 namespace tharvel {
 
+class TMySqlAuth;
 class TMySqlResultSet;
 
 // Capability flags of the protocol that this client uses.
@@ -26,6 +28,8 @@ enum : uint32_t {
     CLIENT_SECURE_CONNECTION = 32768,
     CLIENT_MULTI_STATEMENTS = 65536,
     CLIENT_MULTI_RESULTS = 131072,
+    CLIENT_PLUGIN_AUTH = 524288,
+    CLIENT_PLUGIN_AUTH_LENENC_CLIENT_DATA = 2097152,
 };
 
 enum : uint16_t {
@@ -42,11 +46,15 @@ struct TMySqlGreeting {
     std::string ServerVersion;
     uint32_t ThreadId = 0;
     uint16_t Capabilities = 0;
+    // The upper half of the capabilities, sent by 4.1 and later servers.
+    uint16_t CapabilitiesHigh = 0;
     uint8_t Language = 0;
     uint16_t Status = 0;
     bool HasStatus = false;
     std::array<uint8_t, 20> Scramble{};
     bool FullScramble = false;
+    // The authentication method the scramble is meant for (servers with plugin auth).
+    std::string AuthPlugin;
 
     // Raises the server's error for an error packet, 2007 for a protocol other than 10,
     // 2027 for a truncated greeting.
@@ -94,6 +102,7 @@ public:
     int ReadWriteTimeout = 0;
     uint32_t ThreadId = 0;
     uint16_t ServerCapabilities = 0;
+    uint16_t ServerCapabilitiesHigh = 0;
     uint16_t ServerStatus = 0;
     uint8_t ServerLanguage = 0;
     uint16_t WarningCount = 0;
@@ -104,6 +113,14 @@ public:
     bool HasPendingColumns = false;
     uint64_t AffectedRows = 0, InsertId = 0, Extra = 0;
     int64_t FieldCount = 0;
+    // Encryption of the channel and the CA file that verification trusts (empty: the
+    // system's store).
+    TMyTlsMode TlsMode = TMyTlsMode::tlsOff;
+    std::string TlsCa;
+    // The server's RSA public key (PEM) for sending a password without TLS; asked
+    // from the server when empty.
+    std::string ServerPublicKey;
+    bool Encrypted() const { return encrypted_; }
 
     // The whole login: channel, greeting, response, password exchanges, compression.
     void Connect(const std::string& host, const std::string& user, const std::string& password,
@@ -129,6 +146,11 @@ public:
     std::string AnswerIntermediate(std::span<const uint8_t> reply);
 
 private:
+    void startTls(const std::string& host, uint32_t flags);
+    void writeLoginHead(uint32_t flags);
+    void authenticate(TMySqlAuth& auth);
+    bool encrypted_ = false;
+    bool local_ = false;
     void readColumns(int64_t count);
     void refuseLocalFile(const std::string& fileName);
 };

@@ -25,6 +25,9 @@ public:
     // Writes count bytes, retrying a failed raw write twice; returns how many were written.
     virtual size_t Write(const uint8_t* src, size_t count);
 
+    // The operating system's descriptor of the channel, -1 when it has none.
+    virtual int Handle() const { return -1; }
+
     // Detail of the last failed raw operation; empty when the peer simply closed.
     const std::string& LastError() const { return lastError_; }
 

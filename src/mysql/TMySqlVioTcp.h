@@ -3,10 +3,14 @@
 
 #include "mysql/TMySqlVio.h"
 
+struct sockaddr;
+
 namespace tharvel {
 
-// The TCP channel: a blocking IPv4 socket with TCP_NODELAY, SO_KEEPALIVE and a
-// receive timeout. The connect itself is limited by the same timeout.
+// The socket channel: a blocking TCP socket (IPv4 or IPv6) with TCP_NODELAY,
+// SO_KEEPALIVE and a receive timeout, or a local socket when the host is a path
+// (starts with "/"; the port is then ignored). The connect itself is limited by the
+// same timeout.
 class TMySqlVioTcp : public TMySqlVio {
 public:
     TMySqlVioTcp(std::string host, int port);
@@ -21,9 +25,14 @@ public:
     void Connect() override;
     void Close() override;
     size_t Write(const uint8_t* src, size_t count) override;
+    int Handle() const override { return socket_; }
+
+    // "Socket error on <what>. WSAGetLastError return <code>($<hex>)".
+    static std::string SocketErrorText(const char* what, int code);
 
 private:
     void applyTimeout();
+    bool connectTo(const sockaddr* address, unsigned length, int wait);
     std::string host_;
     int port_;
     int socket_ = -1;

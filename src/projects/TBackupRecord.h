@@ -15,6 +15,8 @@ struct TBackupRecord {
     std::string MySQLDataBase;
     std::string MySQLUser;
     std::string MySQLPassword;  // the stored (enciphered) form, unchanged
+    std::string MySQLTLS;    // "" = default (preferred)
+    std::string MySQLTLSCA;  // "" = system store
     std::string FilesDirectory;
     std::string BackupDirectory;
     std::int32_t MySQLNewBackupEachDay = 0;  // 0 when the column is empty

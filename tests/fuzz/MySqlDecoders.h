@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mysql/EMySqlException.h"
+#include "mysql/TMySqlAuth.h"
 #include "mysql/TMySqlBinds.h"
 #include "mysql/TMySqlFieldInfo.h"
 #include "mysql/TMySqlNet.h"
@@ -14,10 +15,33 @@
 
 namespace tharvel::fuzz {
 
+// The login's method switch and further rounds: the payload is a switch request
+// (name, zero byte, data) followed by "more data" packets, each behind a length byte.
+inline void authOne(std::span<const uint8_t> payload, bool secure) {
+    TMySqlAuth auth("pw", secure);
+    size_t zero = 0;
+    while (zero < payload.size() && payload[zero] != 0) ++zero;
+    std::string method(reinterpret_cast<const char*>(payload.data()), zero);
+    auto rest = payload.subspan(std::min(zero + 1, payload.size()));
+    size_t length = rest.empty() ? 0 : std::min<size_t>(rest[0], rest.size() - 1);
+    auth.Start(method, rest.empty() ? rest : rest.subspan(1, length));
+    rest = rest.subspan(std::min(rest.size(), length + 1));
+    while (!rest.empty()) {
+        size_t n = std::min<size_t>(rest[0], rest.size() - 1);
+        bool nothing = false;
+        auth.Continue(rest.subspan(1, n), nothing);
+        rest = rest.subspan(n + 1);
+    }
+}
+
 inline void decodeOne(const uint8_t* data, size_t size) {
     if (size == 0) return;
     std::span<const uint8_t> payload(data + 1, size - 1);
     try {
+        if (data[0] >= 0xF0) {
+            authOne(payload, data[0] & 1);
+            return;
+        }
         switch (data[0] % 7) {
             case 0:
                 TMySqlGreeting::Decode(payload);

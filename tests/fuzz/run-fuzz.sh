@@ -11,7 +11,7 @@ out=build-fuzz
 mkdir -p "$out/new"
 sources=(src/mysql/*.cpp tests/fuzz/MySqlDecodersFuzz.cpp)
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -Isrc -Itests "${sources[@]}" -o "$out/mysql-decoders-fuzz" -lz -lcrypto
+  -Isrc -Itests "${sources[@]}" -o "$out/mysql-decoders-fuzz" -lz -lssl -lcrypto
 "$out/mysql-decoders-fuzz" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
   "$out/new" tests/fuzz/corpus
 # Keep the saved corpus small: only inputs that add coverage.

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -11,10 +12,26 @@
 
 namespace tharvel::test {
 
+FakePeer::~FakePeer() {
+    if (ssl_) SSL_free(ssl_);
+    if (context_) SSL_CTX_free(context_);
+}
+
+void FakePeer::startTls(const std::string& certificateFile, const std::string& keyFile) {
+    context_ = SSL_CTX_new(TLS_server_method());
+    if (!context_ || SSL_CTX_use_certificate_chain_file(context_, certificateFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context_, keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+        throw std::runtime_error("fake server: cannot load the certificate");
+    ssl_ = SSL_new(context_);
+    SSL_set_fd(ssl_, socket_);
+    if (SSL_accept(ssl_) != 1) throw std::runtime_error("fake server: TLS handshake failed");
+}
+
 void FakePeer::sendRaw(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::send(socket_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        ssize_t n = ssl_ ? SSL_write(ssl_, bytes.data() + done, static_cast<int>(bytes.size() - done))
+                         : ::send(socket_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0) throw std::runtime_error("fake server: send failed");
         done += static_cast<size_t>(n);
     }
@@ -24,7 +41,8 @@ std::string FakePeer::readRaw(size_t n) {
     std::string out(n, '\0');
     size_t done = 0;
     while (done < n) {
-        ssize_t got = ::recv(socket_, out.data() + done, n - done, 0);
+        ssize_t got = ssl_ ? SSL_read(ssl_, out.data() + done, static_cast<int>(n - done))
+                           : ::recv(socket_, out.data() + done, n - done, 0);
         if (got <= 0) throw std::runtime_error("fake server: client closed or timed out");
         done += static_cast<size_t>(got);
     }
@@ -33,6 +51,7 @@ std::string FakePeer::readRaw(size_t n) {
 
 bool FakePeer::atEnd() {
     char c;
+    if (ssl_) return SSL_peek(ssl_, &c, 1) <= 0;
     return ::recv(socket_, &c, 1, MSG_PEEK) <= 0;
 }
 
@@ -133,7 +152,11 @@ std::string lengthCodedText(const std::string& text) {
     return lengthCoded(text.size()) + text;
 }
 
-std::string greeting(uint16_t capabilities, bool full, uint8_t protocol, const std::string& version) {
+namespace {
+
+// capabilitiesHigh 0 leaves the 13 bytes after the status zero, as old servers do.
+std::string greetingWith(uint16_t capabilities, uint16_t capabilitiesHigh, bool full, uint8_t protocol,
+                         const std::string& version, const std::string& method) {
     std::string g(1, static_cast<char>(protocol));
     g += version + '\0';
     g += le(77, 4);
@@ -141,9 +164,23 @@ std::string greeting(uint16_t capabilities, bool full, uint8_t protocol, const s
     g += le(capabilities, 2);
     g += '\x08';
     g += le(2, 2);
-    g += std::string(13, '\0');
+    g += le(capabilitiesHigh, 2);
+    g += capabilitiesHigh ? '\x15' : '\0';
+    g += std::string(10, '\0');
     if (full) g += std::string(kScramble + 8, 12) + '\0';
+    if (!method.empty()) g += method + '\0';
     return g;
+}
+
+}  // namespace
+
+std::string greeting(uint16_t capabilities, bool full, uint8_t protocol, const std::string& version) {
+    return greetingWith(capabilities, 0, full, protocol, version, "");
+}
+
+std::string pluginGreeting(uint16_t capabilities, const std::string& method, const std::string& version) {
+    // Plugin authentication with long answers, in the upper half.
+    return greetingWith(capabilities, 0x0028, true, 10, version, method);
 }
 
 std::string okPacket(uint64_t affected, uint16_t status) {

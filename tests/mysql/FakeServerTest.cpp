@@ -5,6 +5,7 @@
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMySQLAPIDirect.h"
+#include "support/TestCertificates.h"
 
 using namespace tharvel;
 using namespace tharvel::test;
@@ -156,11 +157,12 @@ TEST(FakeServer, BadGreetingsAndRepliesFailTheLogin) {
              p.send(0, greeting(kServer41));
              p.read();
              p.send(2, std::string("\xFE"
-                                   "client_ed25519\0",
-                                   16));
+                                   "auth_gssapi_client\0",
+                                   20));
          },
          2012,
-         "Error in server handshake\r\nThe server asks for the authentication plugin 'client_ed25519', which "
+         "Error in server handshake\r\nThe server asks for the authentication plugin 'auth_gssapi_client', "
+         "which "
          "this "
          "client does not support"},
     };
@@ -413,30 +415,43 @@ TEST(FakeServer, MalformedRepliesEndInAClientError) {
     }
 }
 
+// Over TLS as well: the detail is the socket's own.
 TEST(FakeServer, ReadTimeoutGives2013WithTheReadError) {
-    FakeMySqlServer server([](FakePeer& p) {
-        login(p, kServer41);
-        p.read();  // SET NAMES
-        p.send(1, okPacket());
-        p.read();  // the query, never answered
-        EXPECT_EQ(p.read().payload, "\x01") << "the client gives up: quit";
-        EXPECT_TRUE(p.atEnd()) << "and closes";
-    });
-    TMyConnection c;
-    c.SetServer("127.0.0.1");
-    c.SetPort(server.port());
-    c.Open();
-    try {
-        c.ExecSQL("SELECT SLEEP(100)", 1);
-        FAIL() << "no reply, yet no error";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2013);
-        EXPECT_STREQ(
-            e.what(),
-            "Lost connection to MySQL server during query\r\nSocket error on read. WSAGetLastError return "
-            "110($6E)");
+    TestCertificates certs;
+    for (bool tls : {false, true}) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            if (tls) {
+                p.send(0, greeting(kServer41 | 2048));
+                p.read();
+                p.startTls(certs.serverCert().string(), certs.serverKey().string());
+                p.read();
+                p.send(3, okPacket());
+            } else {
+                login(p, kServer41);
+            }
+            p.read();  // SET NAMES
+            p.send(1, okPacket());
+            p.read();  // the query, never answered
+            EXPECT_EQ(p.read().payload, "\x01") << "the client gives up: quit";
+            EXPECT_TRUE(p.atEnd()) << "and closes";
+        });
+        TMyConnection c;
+        c.SetServer("127.0.0.1");
+        c.SetPort(server.port());
+        c.Open();
+        try {
+            c.ExecSQL("SELECT SLEEP(100)", 1);
+            FAIL() << "no reply, yet no error";
+        } catch (const EMyError& e) {
+            EXPECT_EQ(e.ErrorNumber(), 2013);
+            EXPECT_STREQ(e.what(),
+                         "Lost connection to MySQL server during query\r\nSocket error on read. "
+                         "WSAGetLastError return "
+                         "110($6E)")
+                << "TLS " << tls;
+        }
+        EXPECT_FALSE(c.Connected());
     }
-    EXPECT_FALSE(c.Connected());
 }
 
 TEST(FakeServer, CompressedFramesOutOfOrderOrNotInflating) {

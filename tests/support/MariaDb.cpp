@@ -45,9 +45,10 @@ std::filesystem::path newServerDir() {
 
 }  // namespace
 
-MariaDb::MariaDb(const std::string& timeZone) : dir_(newServerDir()), owned_(true) {
-    std::string command = "TZ=" + shellQuote(timeZone) + " bash " + shellQuote(script()) +
-                          " start " + shellQuote(dir_.string());
+MariaDb::MariaDb(const std::string& timeZone, const std::string& serverArgs)
+    : dir_(newServerDir()), owned_(true) {
+    std::string command = "TZ=" + shellQuote(timeZone) + " THARVEL_MARIADB_ARGS=" + shellQuote(serverArgs) +
+                          " bash " + shellQuote(script()) + " start " + shellQuote(dir_.string());
     if (std::system(command.c_str()) != 0) throw std::runtime_error("cannot start MariaDB: " + command);
     port_ = readPort(dir_);
     if (port_ <= 0) throw std::runtime_error("MariaDB started without a port file in " + dir_.string());

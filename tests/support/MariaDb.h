@@ -11,8 +11,9 @@ namespace tharvel::test {
 // that kills or reconfigures its server constructs a private one instead.
 class MariaDb {
 public:
-    // Starts a private server; timeZone (e.g. "Europe/Berlin") is its system zone.
-    explicit MariaDb(const std::string& timeZone = "Europe/Berlin");
+    // Starts a private server; timeZone (e.g. "Europe/Berlin") is its system zone;
+    // serverArgs are further server options, separated by spaces.
+    explicit MariaDb(const std::string& timeZone = "Europe/Berlin", const std::string& serverArgs = "");
     ~MariaDb();
     MariaDb(const MariaDb&) = delete;
     MariaDb& operator=(const MariaDb&) = delete;

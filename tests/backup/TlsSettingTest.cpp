@@ -1,0 +1,54 @@
+// The project's encryption keys reach the connection of the database step and of
+// the connection test.
+#include <gtest/gtest.h>
+
+#include "backup/TConnectionTest.h"
+#include "backup/TDatabaseBackup.h"
+#include "mysql/EMyError.h"
+#include "mysql/TMyConnection.h"
+#include "projects/TCifrare.h"
+#include "support/MariaDb.h"
+
+using namespace tharvel;
+
+TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
+    struct Case {
+        std::string mode, ca;
+        TMyTlsMode expected;
+    } cases[] = {{"", "", TMyTlsMode::tlsPreferred},
+                 {"off", "", TMyTlsMode::tlsOff},
+                 {"verify", "/etc/ssl/my-ca.pem", TMyTlsMode::tlsVerify}};
+    for (const Case& k : cases) {
+        TBackupRecord r;
+        r.MySQLTLS = k.mode;
+        r.MySQLTLSCA = k.ca;
+        TMyConnection c;
+        TDatabaseBackup::Configure(c, r);
+        EXPECT_EQ(c.Options().TlsMode(), k.expected) << k.mode;
+        EXPECT_EQ(c.Options().TlsCaFile(), k.ca);
+    }
+    TBackupRecord bad;
+    bad.MySQLTLS = "yes please";
+    TMyConnection c;
+    try {
+        TDatabaseBackup::Configure(c, bad);
+        FAIL() << "accepted an unknown setting";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("'yes please'"), std::string::npos) << e.what();
+    }
+}
+
+TEST(TlsSetting, ConnectionTestUsesTheSetting) {
+    test::MariaDb& db = test::MariaDb::shared();
+    const std::string stored = TCifrare::encipherPassword(db.password());
+    const std::string port = std::to_string(db.port());
+    EXPECT_NO_THROW(TConnectionTest::Run(db.host(), port, "", db.user(), stored, "preferred"));
+    try {
+        TConnectionTest::Run(db.host(), port, "", db.user(), stored, "required");
+        FAIL() << "the test server offers no TLS";
+    } catch (const EMyError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 2026);
+    }
+    EXPECT_THROW(TConnectionTest::Run(db.host(), port, "", db.user(), stored, "sometimes"),
+                 std::invalid_argument);
+}
