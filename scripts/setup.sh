@@ -8,6 +8,7 @@ packages=(
   mariadb-server mariadb-client tzdata python3
   clang libclang-rt-14-dev libcpp-httplib-dev
   rsync fonts-dejavu-core xvfb time
+  libzstd-dev zstd
 )
 missing=()
 for p in "${packages[@]}"; do
