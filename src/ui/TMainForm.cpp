@@ -40,10 +40,7 @@ namespace tharvel {
 namespace {
 
 QLabel* label(QWidget* parent, const QString& text, int x, int y) {
-    auto* l = new QLabel(text, parent);
-    l->move(x, y);
-    l->adjustSize();
-    return l;
+    return UiLook::caption(parent, text, x, y);
 }
 
 QLineEdit* edit(QWidget* parent, const char* name, int x, int y, int w, int h) {

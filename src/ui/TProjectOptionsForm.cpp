@@ -14,13 +14,6 @@
 namespace tharvel {
 namespace {
 
-QLabel* label(QWidget* parent, const QString& text, int x, int y) {
-    auto* l = new QLabel(text, parent);
-    l->move(x, y);
-    l->adjustSize();
-    return l;
-}
-
 // Selects the entry whose data is `value`; a value the list does not know (a
 // project file edited by hand) is shown as an entry of its own, so that it is kept.
 int select(QComboBox* box, const QString& value) {
@@ -49,7 +42,7 @@ TProjectOptionsForm::TProjectOptionsForm(const VT::Row& row, QWidget* parent) : 
     auto* dump = new QGroupBox(QStringLiteral("Dump file"), this);
     dump->setObjectName(QStringLiteral("GroupBoxDump"));
     dump->setGeometry(8, 8, 384, 110);
-    label(dump, QStringLiteral("Compression"), 8, 27);
+    UiLook::caption(dump, QStringLiteral("Compression"), 8, 27);
     cbDumpCompression = new QComboBox(dump);
     cbDumpCompression->setObjectName(QStringLiteral("cbDumpCompression"));
     cbDumpCompression->setGeometry(130, 22, 160, 22);
@@ -62,7 +55,7 @@ TProjectOptionsForm::TProjectOptionsForm(const VT::Row& row, QWidget* parent) : 
     if (known) compressionData = *known == TDumpCompression::None ? QString() : compression.toLower();
     compressionShown_ = select(cbDumpCompression, compressionData);
 
-    label(dump, QStringLiteral("Keep daily dumps"), 8, 57);
+    UiLook::caption(dump, QStringLiteral("Keep daily dumps"), 8, 57);
     spnKeepDailyDumps = new QSpinBox(dump);
     spnKeepDailyDumps->setObjectName(QStringLiteral("spnKeepDailyDumps"));
     spnKeepDailyDumps->setGeometry(130, 52, 80, 22);
@@ -79,7 +72,7 @@ TProjectOptionsForm::TProjectOptionsForm(const VT::Row& row, QWidget* parent) : 
     auto* security = new QGroupBox(QStringLiteral("Connection security"), this);
     security->setObjectName(QStringLiteral("GroupBoxSecurity"));
     security->setGeometry(8, 124, 384, 88);
-    label(security, QStringLiteral("TLS"), 8, 27);
+    UiLook::caption(security, QStringLiteral("TLS"), 8, 27);
     cbMySQLTLS = new QComboBox(security);
     cbMySQLTLS->setObjectName(QStringLiteral("cbMySQLTLS"));
     cbMySQLTLS->setGeometry(130, 22, 246, 22);
@@ -94,7 +87,7 @@ TProjectOptionsForm::TProjectOptionsForm(const VT::Row& row, QWidget* parent) : 
         tls = tls.toLower();
     tlsShown_ = select(cbMySQLTLS, tls);
 
-    label(security, QStringLiteral("CA file"), 8, 57);
+    UiLook::caption(security, QStringLiteral("CA file"), 8, 57);
     EdtMySQLTLSCA = new QLineEdit(security);
     EdtMySQLTLSCA->setObjectName(QStringLiteral("EdtMySQLTLSCA"));
     EdtMySQLTLSCA->setGeometry(130, 52, 223, 22);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -34,6 +35,7 @@ struct OptionsAnswer {
         QObject::connect(&timer, &QTimer::timeout, [this, change, ok] {
             auto* form = qobject_cast<TProjectOptionsForm*>(QApplication::activeModalWidget());
             if (!form || !form->isVisible()) return;
+            timer.stop();  // `change` may open a window of its own
             ++seen;
             shown = {form->cbDumpCompression->currentText(), form->cbMySQLTLS->currentText(),
                      form->EdtMySQLTLSCA->text(), form->spnKeepDailyDumps->value()};
@@ -154,4 +156,42 @@ TEST(ProjectOptions, OkPostsThePendingEditLikeSave) {
     EXPECT_EQ(t.form_->table().value(VTColumn::KeepDailyDumps).toText(), "3");
     EXPECT_EQ(t.buttonStates(), "10011 1");
     EXPECT_EQ(t.projectFileText(), before);
+}
+
+TEST(ProjectOptions, TheCaFileIsPickedFromTheFileSystem) {
+    MainWindowDriver t;
+    t.writeProjects(kProject);
+    writeFile(t.home_ / "ca.pem", "-----BEGIN CERTIFICATE-----\n");
+    ASSERT_TRUE(t.show());
+    const QString ca = QString::fromStdString((t.home_ / "ca.pem").string());
+    for (const QString& answer : {ca, QString()}) {
+        QString title;
+        QTimer files;
+        files.setInterval(0);
+        QObject::connect(&files, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible()) return;
+            files.stop();
+            title = dialog->windowTitle();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (answer.isEmpty() || !name) return dialog->reject();
+            name->setText(answer);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        QString picked;
+        OptionsAnswer options(
+            [&](TProjectOptionsForm& form) {
+                files.start();
+                QTest::mouseClick(form.btnMySQLTLSCA, Qt::LeftButton);
+                picked = form.EdtMySQLTLSCA->text();
+            },
+            true);
+        t.click(t.form_->btnOptions);
+        EXPECT_EQ(title, "CA file");
+        // Cancelling the file dialog keeps the file picked before.
+        EXPECT_EQ(picked, ca);
+    }
+    EXPECT_NE(t.projectFileText().find("LastBackup=\r\nMySQLTLSCA=" + ca.toStdString() + "\r\n\r\n"),
+              std::string::npos)
+        << t.projectFileText();
 }
