@@ -134,10 +134,13 @@ DirectoryCopy::Result TBackUpThread::BackupFiles() {
 std::string TBackUpThread::BackupDatabase() {
     lastDumpPercent_ = -1;
     requireBackupDirectory(project_);
-    return TDatabaseBackup::Run(project_, projectFolder_,
-                                [this](TDADump&, const std::string& name, int num, int count, int percent) {
-                                    DumpProgress(name, num, count, percent);
-                                });
+    return TDatabaseBackup::Run(
+        project_, projectFolder_,
+        [this](TDADump&, const std::string& name, int num, int count, int percent) {
+            DumpProgress(name, num, count, percent);
+        },
+        [this](const std::string& line) { Notify(TNotifyStrunct::LogLine, 0, line); },
+        [this] { return Terminated(); });
 }
 
 void TBackUpThread::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,

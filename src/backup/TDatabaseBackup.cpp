@@ -1,6 +1,9 @@
 #include "backup/TDatabaseBackup.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -38,6 +41,12 @@ void TDatabaseBackup::Configure(TMyConnection& connection, const TBackupRecord& 
     connection.Options().SetTlsCaFile(project.MySQLTLSCA);
 }
 
+TDumpCompression TDatabaseBackup::CompressionOf(const TBackupRecord& project) {
+    if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
+    throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
+                             "' (none, gzip or zstd)");
+}
+
 std::string TDatabaseBackup::DumpFilePath(const TBackupRecord& project, const std::string& folder,
                                           std::time_t now) {
     std::string path = folder + project.MySQLDataBase;
@@ -49,11 +58,13 @@ std::string TDatabaseBackup::DumpFilePath(const TBackupRecord& project, const st
         path += "_";
         path += date;
     }
-    return path + ".sql";
+    return path + std::string(DumpFileSuffix(CompressionOf(project)));
 }
 
 std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string& folder,
-                                 const TDABackupProgressEvent& progress) {
+                                 const TDABackupProgressEvent& progress, const LogLine& log,
+                                 const StopRequested& stopRequested) {
+    const TDumpCompression compression = CompressionOf(project);
     TMyConnection connection;
     Configure(connection, project);
     connection.Open();
@@ -64,11 +75,91 @@ std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string
     std::filesystem::create_directories(folder, ignored);
     const std::string path = DumpFilePath(project, folder, std::time(nullptr));
     const std::string partial = PartialPath(path);
-    dump.BackupToFile(partial);
+    dump.BackupToFile(partial, compression);
     if (std::rename(partial.c_str(), path.c_str()) != 0)
         throw std::runtime_error("Cannot rename file \"" + partial + "\" to \"" + path + "\". " +
                                  std::strerror(errno));
+    if (project.MySQLNewBackupEachDay == 1 && project.KeepDailyDumps > 0 &&
+        !(stopRequested && stopRequested()))
+        PruneDailyDumps(path, project.MySQLDataBase, project.KeepDailyDumps, log);
     return path;
+}
+
+namespace {
+
+// The date of a dated dump's name ("<prefix>_yyyy-mm-dd<suffix>"), or empty.
+std::string datedDumpDate(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix) || name.size() < prefix.size() + 11 || name[prefix.size()] != '_')
+        return {};
+    std::string_view date = name.substr(prefix.size() + 1, 10);
+    std::string_view suffix = name.substr(prefix.size() + 11);
+    bool known = false;
+    for (TDumpCompression c : {TDumpCompression::None, TDumpCompression::Gzip, TDumpCompression::Zstd})
+        known = known || suffix == DumpFileSuffix(c);
+    if (!known) return {};
+    for (size_t i = 0; i < date.size(); ++i) {
+        const bool dash = i == 4 || i == 7;
+        if (dash ? date[i] != '-' : (date[i] < '0' || date[i] > '9')) return {};
+    }
+    auto number = [&](size_t at, size_t length) {
+        unsigned value = 0;
+        for (size_t i = at; i < at + length; ++i) value = value * 10 + static_cast<unsigned>(date[i] - '0');
+        return value;
+    };
+    const std::chrono::year_month_day day{std::chrono::year(static_cast<int>(number(0, 4))),
+                                          std::chrono::month(number(5, 2)), std::chrono::day(number(8, 2))};
+    return day.ok() ? std::string(date) : std::string();
+}
+
+}  // namespace
+
+std::vector<std::string> TDatabaseBackup::PruneDailyDumps(const std::string& dumpPath,
+                                                          const std::string& database, int keep,
+                                                          const LogLine& log) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> deleted;
+    const fs::path written(dumpPath);
+    const fs::path folder = written.parent_path();
+    // The database part of the name: a database name with a "/" puts the dump below the folder.
+    const std::string prefix = fs::path(database).filename().string();
+    const std::string today = datedDumpDate(written.filename().string(), prefix);
+    if (keep <= 0 || today.empty() || prefix.empty()) return deleted;
+
+    std::vector<std::pair<std::string, fs::path>> dumps;  // date, path
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code statError;
+        const fs::file_status status = it->symlink_status(statError);
+        if (statError || status.type() != fs::file_type::regular) continue;
+        std::string date = datedDumpDate(it->path().filename().string(), prefix);
+        if (!date.empty()) dumps.emplace_back(std::move(date), it->path());
+    }
+    if (ec) {
+        if (log) log("Cannot read the folder '" + folder.string() + "' to remove old dumps: " + ec.message());
+        return deleted;
+    }
+    if (dumps.empty()) return deleted;
+    std::vector<std::string> dates;
+    for (const auto& [date, path] : dumps) dates.push_back(date);
+    std::sort(dates.begin(), dates.end(), std::greater<>());
+    dates.erase(std::unique(dates.begin(), dates.end()), dates.end());
+    // The newest `keep` dates stay, and so does anything of the new dump's date or
+    // later (a clock set back must not cost the dump just written).
+    const std::string oldestKept = dates.size() > static_cast<size_t>(keep) ? dates[keep - 1] : dates.back();
+    const std::string& limit = std::min(oldestKept, today);
+
+    std::sort(dumps.begin(), dumps.end());
+    for (const auto& [date, path] : dumps) {
+        if (date >= limit) continue;
+        std::error_code removeError;
+        if (fs::remove(path, removeError)) {
+            deleted.push_back(path.string());
+            if (log) log("Deleted old dump '" + path.string() + "'");
+        } else if (removeError && log) {
+            log("Cannot delete old dump '" + path.string() + "': " + removeError.message());
+        }
+    }
+    return deleted;
 }
 
 }  // namespace tharvel

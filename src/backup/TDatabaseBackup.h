@@ -2,6 +2,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dump/TDADump.h"
 #include "projects/TBackupRecord.h"
@@ -17,20 +18,38 @@ class TMyConnection;
 // as "<file>.partial".
 class TDatabaseBackup {
 public:
+    using LogLine = std::function<void(const std::string& line)>;
+    using StopRequested = std::function<bool()>;
+
     // The port text as a decimal integer by the project table's rule (parseInteger:
     // blanks and control characters around it allowed), 3306 when it is not one.
     static int PortOf(const std::string& text);
     // Settings of the backup connection (no login prompt, character set utf8,
     // Unicode off, the project's server, port, database, user and password).
     static void Configure(TMyConnection& connection, const TBackupRecord& project);
-    // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day, + ".sql".
+    // The project's DumpCompression; throws for a name that is none of the known ones.
+    static TDumpCompression CompressionOf(const TBackupRecord& project);
+    // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,
+    // + ".sql" and the compression's suffix (".sql.gz", ".sql.zst").
     static std::string DumpFilePath(const TBackupRecord& project, const std::string& folder, std::time_t now);
     static std::string PartialPath(const std::string& dumpPath) { return dumpPath + ".partial"; }
 
     // Runs the step; progress goes to the dump's event (which may throw to stop it).
+    // Once the dump is complete, and unless a stop was requested by then, a project
+    // with a file each day and KeepDailyDumps > 0 drops its older dated dumps
+    // (PruneDailyDumps), each deletion a log line.
     // Returns the dump file's path; raises with a message on any failure.
     static std::string Run(const TBackupRecord& project, const std::string& folder,
-                           const TDABackupProgressEvent& progress);
+                           const TDABackupProgressEvent& progress, const LogLine& log = {},
+                           const StopRequested& stopRequested = {});
+
+    // In the folder of `dumpPath`, a dated dump just written, keeps the dated dumps
+    // of the same database (its name, "_", yyyy-mm-dd, and any dump suffix) of the
+    // `keep` newest dates and of the dump's own date or later, and deletes the others.
+    // Dates come from the names; other files, links and folders are not touched.
+    // A deletion that fails is logged and the others go on. Returns what was deleted.
+    static std::vector<std::string> PruneDailyDumps(const std::string& dumpPath, const std::string& database,
+                                                    int keep, const LogLine& log);
 };
 
 }  // namespace tharvel

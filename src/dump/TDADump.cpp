@@ -46,8 +46,8 @@ void TDADump::FireProgress(const std::string& objectName, int objectNum, int obj
     if (OnBackupProgress) OnBackupProgress(*this, objectName, objectNum, objectCount, percent);
 }
 
-void TDADump::BackupToFile(const std::string& fileName) {
-    TDumpStream out(fileName);
+void TDADump::BackupToFile(const std::string& fileName, TDumpCompression compression) {
+    TDumpStream out(fileName, compression);
     Backup(out, "");  // on a failure the stream's destructor still writes the finished lines
     out.Close();
 }

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dump/TDumpCompressor.h"
+
 namespace tharvel {
 
 class TDADump;
@@ -39,9 +41,10 @@ public:
 
     TDABackupProgressEvent OnBackupProgress;
 
-    // Creates (or truncates) the file and writes the dump into it. The file keeps every
-    // line written before a failure; the failure reaches the caller unchanged.
-    void BackupToFile(const std::string& fileName);
+    // Creates (or truncates) the file and writes the dump into it, compressed when
+    // asked. The file keeps every line written before a failure; the failure reaches
+    // the caller unchanged.
+    void BackupToFile(const std::string& fileName, TDumpCompression compression = TDumpCompression::None);
 
     // A name as the dump writes it.
     virtual std::string QuoteName(std::string_view name) const;

@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kFlushAt = 1 << 20;
 }
 
-TDumpStream::TDumpStream(const std::string& path) {
+TDumpStream::TDumpStream(const std::string& path, TDumpCompression compression) {
     // The dump holds the whole database: readable by its owner only.
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd_ < 0) {
@@ -25,6 +25,16 @@ TDumpStream::TDumpStream(const std::string& path) {
         throw std::runtime_error("Cannot create file \"" + full + "\". " + std::strerror(errno));
     }
     buffer_.reserve(kFlushAt + (64 << 10));
+    try {
+        compressor_ = TDumpCompressor::Create(compression, fd_);
+        if (compressor_) {
+            pending_.reserve(buffer_.capacity());
+            worker_ = std::thread([this] { compressLoop(); });
+        }
+    } catch (...) {
+        ::close(fd_);
+        throw;
+    }
 }
 
 TDumpStream::~TDumpStream() {
@@ -33,6 +43,7 @@ TDumpStream::~TDumpStream() {
         flush(lineStart_);
     } catch (...) {
     }
+    finishCompressing();
     ::close(fd_);
 }
 
@@ -67,6 +78,13 @@ void TDumpStream::WriteText(std::string_view text) {
 }
 
 void TDumpStream::flush(size_t upTo) {
+    if (compressor_)
+        handOver(upTo);
+    else
+        writeOut(upTo);
+}
+
+void TDumpStream::writeOut(size_t upTo) {
     size_t done = 0;
     while (done < upTo) {
         ssize_t n = ::write(fd_, buffer_.data() + done, upTo - done);
@@ -82,12 +100,76 @@ void TDumpStream::flush(size_t upTo) {
     lineStart_ -= upTo;
 }
 
+void TDumpStream::handOver(size_t upTo) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !hasPending_ || failed_; });
+    if (failed_) throw std::runtime_error("Stream write error");
+    if (upTo == 0) return;
+    // The finished lines go over in the buffer they are in; the open line's bytes
+    // come back into the buffer the thread handed back.
+    pending_.swap(buffer_);
+    buffer_.assign(pending_, upTo);
+    pending_.resize(upTo);
+    lineStart_ -= upTo;
+    hasPending_ = true;
+    changed_.notify_all();
+}
+
+void TDumpStream::compressLoop() {
+    std::string work;
+    work.reserve(pending_.capacity());
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return hasPending_ || finishing_; });
+            if (!hasPending_) break;
+            work.swap(pending_);
+            hasPending_ = false;
+            changed_.notify_all();
+            if (failed_) {
+                work.clear();
+                continue;
+            }
+        }
+        try {
+            compressor_->Write(work);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = true;
+            changed_.notify_all();
+        }
+        work.clear();
+    }
+    bool ok = false;
+    try {
+        if (!failed_) {
+            compressor_->Finish();
+            ok = true;
+        }
+    } catch (...) {
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!ok) failed_ = true;
+}
+
+bool TDumpStream::finishCompressing() {
+    if (!worker_.joinable()) return !failed_;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finishing_ = true;
+        changed_.notify_all();
+    }
+    worker_.join();
+    return !failed_;
+}
+
 void TDumpStream::Close() {
     if (fd_ < 0) return;
     flush(lineStart_);
+    const bool compressed = finishCompressing();
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) throw std::runtime_error("Stream write error");
+    if (::close(fd) != 0 || !compressed) throw std::runtime_error("Stream write error");
 }
 
 }  // namespace tharvel

@@ -1,16 +1,24 @@
 #pragma once
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+
+#include "dump/TDumpCompressor.h"
 
 namespace tharvel {
 
 // The dump file: lines ending in CR LF, buffered in memory for speed. Only whole
 // lines leave the buffer, and Close hands every finished line to the file, also
 // after a failure, so a dump that stops keeps everything written before the stop.
+// A compressed file is compressed on a thread of its own, one buffer behind the
+// lines being made; it too ends as a complete stream after a failure.
 class TDumpStream {
 public:
     // Creates the file or truncates it. Throws "Cannot create file "<path>". <reason>".
-    explicit TDumpStream(const std::string& path);
+    explicit TDumpStream(const std::string& path, TDumpCompression compression = TDumpCompression::None);
     ~TDumpStream();
     TDumpStream(const TDumpStream&) = delete;
     TDumpStream& operator=(const TDumpStream&) = delete;
@@ -34,10 +42,26 @@ public:
 
 private:
     void flush(size_t upTo);
+    void writeOut(size_t upTo);
+    void handOver(size_t upTo);
+    void compressLoop();
+    // Ends the compressor thread after it has finished the stream; false when
+    // anything it wrote failed.
+    bool finishCompressing();
 
     int fd_ = -1;
     std::string buffer_;
     size_t lineStart_ = 0;
+
+    // Compression: the thread takes `pending_` (swapped, not copied) and writes it.
+    std::unique_ptr<TDumpCompressor> compressor_;
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string pending_;
+    bool hasPending_ = false;
+    bool finishing_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace tharvel

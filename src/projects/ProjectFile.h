@@ -1,10 +1,11 @@
 #pragma once
 // The project file: UTF-16 LE with its byte-order mark, CR LF after every line.
-// Per project a header "[name]", ten lines "Key=value" in column order, and an
-// empty line. A value that would not survive that form (a line break, NUL, U+2028,
-// blanks or control characters at either end, bytes that are not UTF-8) is written
-// on a line "Key*=" with the value percent-encoded: every byte except printable
-// ASCII other than "%" becomes %HH. A project whose name needs that is introduced
+// Per project a header "[name]", ten lines "Key=value" in column order, a line for
+// each optional setting that is not at its default, and an empty line. A value
+// that would not survive that form (a line break, NUL, U+2028, blanks or control
+// characters at either end, bytes that are not UTF-8) is written on a line "Key*="
+// with the value percent-encoded: every byte except printable ASCII other than "%"
+// becomes %HH. A project whose name needs that is introduced
 // by "Project*=" in place of the header; a nameless one by "Project=". All other
 // values are written raw, so plain files keep their old form.
 #include <filesystem>

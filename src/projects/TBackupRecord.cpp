@@ -24,6 +24,10 @@ TBackupRecord TBackupRecord::fromRow(const VT::Row& row) {
     record.BackupDirectory = withSeparator(at(VTColumn::BackupDirectory));
     record.MySQLNewBackupEachDay = at(VTColumn::MySQLNewBackupEachDay).toInt32(0);
     record.SkipFiles = at(VTColumn::SkipFiles).toInt32(1);
+    record.MySQLTLS = at(VTColumn::MySQLTLS).toText();
+    record.MySQLTLSCA = at(VTColumn::MySQLTLSCA).toText();
+    record.DumpCompression = at(VTColumn::DumpCompression).toText();
+    record.KeepDailyDumps = at(VTColumn::KeepDailyDumps).toInt32(0);
     return record;
 }
 

@@ -13,9 +13,21 @@ namespace tharvel {
 namespace {
 
 constexpr std::array<std::string_view, kVTColumnCount> kColumnNames = {
-    "Project",       "MySQLServer",           "MySQLPort",      "MySQLDataBase",   "MySQLUser",
-    "MySQLPassword", "MySQLNewBackupEachDay", "FilesDirectory", "BackupDirectory", "SkipFiles",
+    "Project",
+    "MySQLServer",
+    "MySQLPort",
+    "MySQLDataBase",
+    "MySQLUser",
+    "MySQLPassword",
+    "MySQLNewBackupEachDay",
+    "FilesDirectory",
+    "BackupDirectory",
+    "SkipFiles",
     "LastBackup",
+    "MySQLTLS",
+    "MySQLTLSCA",
+    "DumpCompression",
+    "KeepDailyDumps",
 };
 
 const std::locale& timeLocale() {

@@ -1,9 +1,10 @@
 #pragma once
 // VT: the in-memory table of backup projects.
 //
-// Rows of eleven columns (VTColumn, in file order), each holding a VTValue: empty,
-// text (UTF-8), a 64-bit integer or a date-time. Setting an empty text stores an
-// empty value, so "empty" always means "no value".
+// Rows of eleven columns (VTColumn, in file order) and the optional settings after
+// them, each holding a VTValue: empty, text (UTF-8), a 64-bit integer or a
+// date-time. Setting an empty text stores an empty value, so "empty" always means
+// "no value"; an empty optional setting means its default.
 //
 // The table has a current row and a state:
 //   Browsing   the stored rows are shown; value() reads the current row.
@@ -67,8 +68,16 @@ enum class VTColumn {
     BackupDirectory,
     SkipFiles,
     LastBackup,
+    // Optional settings: empty means the default, and only non-empty ones are
+    // written to the project file.
+    MySQLTLS,         // off, preferred (the default), required, verify
+    MySQLTLSCA,       // CA file; empty: the system's store
+    DumpCompression,  // none (the default), gzip, zstd
+    KeepDailyDumps,   // newest dated dumps kept; empty or 0: all
 };
-inline constexpr int kVTColumnCount = 11;
+inline constexpr int kVTColumnCount = 15;
+// The first optional column; those before it are always written.
+inline constexpr int kVTFirstOptionalColumn = 11;
 
 // The column's name as written in the project file ("MySQLServer", ...).
 std::string_view columnName(VTColumn column);

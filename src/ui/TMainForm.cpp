@@ -31,6 +31,7 @@
 #include "ui/ProjectListModel.h"
 #include "ui/TAboutForm.h"
 #include "ui/TBackUpProgressForm.h"
+#include "ui/TProjectOptionsForm.h"
 #include "ui/Tcontactmessage.h"
 #include "ui/UiIcons.h"
 #include "ui/UiLook.h"
@@ -40,10 +41,7 @@ namespace tharvel {
 namespace {
 
 QLabel* label(QWidget* parent, const QString& text, int x, int y) {
-    auto* l = new QLabel(text, parent);
-    l->move(x, y);
-    l->adjustSize();
-    return l;
+    return UiLook::caption(parent, text, x, y);
 }
 
 QLineEdit* edit(QWidget* parent, const char* name, int x, int y, int w, int h) {
@@ -185,6 +183,7 @@ void TMainForm::buildLayout() {
     label(TntGroupBox3, QStringLiteral("Project Name"), 48, 28);
     DBEdtProject = edit(TntGroupBox3, "DBEdtProject", 128, 24, 185, 21);
     DBEdtProject->setFont(UiLook::boldFont());
+    btnOptions = button(TntGroupBox3, "btnOptions", QStringLiteral("Options..."), QIcon(), 320, 23, 73, 23);
 
     TntGroupBox1 = new QGroupBox(QStringLiteral("MySQL DataBase to backup"), TntGroupBox3);
     TntGroupBox1->setObjectName(QStringLiteral("TntGroupBox1"));
@@ -349,6 +348,7 @@ void TMainForm::connectEditor() {
     connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
     connect(btnFilesDirectory, &QPushButton::clicked, this, &TMainForm::btnFilesDirectoryClick);
     connect(btnBackupDirectory, &QPushButton::clicked, this, &TMainForm::btnBackupDirectoryClick);
+    connect(btnOptions, &QPushButton::clicked, this, &TMainForm::btnOptionsClick);
     connect(tbnClearPassw, &QToolButton::clicked, this, &TMainForm::tbnClearPasswClick);
     connect(btnTestConection, &QPushButton::clicked, this, &TMainForm::btnTestConectionClick);
     connect(spbtnBackupSelectedProject, &QToolButton::clicked, this,
@@ -601,6 +601,23 @@ void TMainForm::pickFolder(const QString& title, VTColumn column) {
     if (!tableCall([&] {
             if (!VT_.isEditingOrInserting()) VT_.edit();
             VT_.setValue(column, VTValue(QDir::toNativeSeparators(folder).toStdString()));
+        }))
+        return;
+    showCurrentRow();
+    btnSaveClick();
+}
+
+// The optional settings of the current row (its edit buffer while editing). OK
+// stores what changed and posts like Save; Cancel changes nothing.
+void TMainForm::btnOptionsClick() {
+    TProjectOptionsForm form(VT_.currentRow(), this);
+    if (form.exec() != QDialog::Accepted) return;
+    const auto changes = form.changed();
+    if (changes.empty() && !VT_.isEditingOrInserting()) return;
+    btnEditClick();
+    if (!tableCall([&] {
+            if (!VT_.isEditingOrInserting()) VT_.edit();
+            for (const auto& [column, value] : changes) VT_.setValue(column, value);
         }))
         return;
     showCurrentRow();

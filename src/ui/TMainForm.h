@@ -64,6 +64,7 @@ public:
     QPushButton* btnInsert;
     QGroupBox* TntGroupBox3;
     QLineEdit* DBEdtProject;
+    QPushButton* btnOptions;
     QGroupBox* TntGroupBox1;
     QLineEdit* DBEdtMySQLServer;
     QLineEdit* DBEdtMySQLPort;
@@ -137,6 +138,7 @@ private:
     void btnFilesDirectoryClick();
     void btnBackupDirectoryClick();
     void pickFolder(const QString& title, VTColumn column);
+    void btnOptionsClick();
     void tbnClearPasswClick();
     void btnTestConectionClick();
     void spbtnBackupSelectedProjectClick();

@@ -1,6 +1,7 @@
 #include "ui/UiLook.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 
@@ -10,6 +11,13 @@ QFont UiLook::baseFont() {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(11);
     return font;
+}
+
+QLabel* UiLook::caption(QWidget* parent, const QString& text, int x, int y) {
+    auto* l = new QLabel(text, parent);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
 }
 
 QFont UiLook::boldFont(int pixelSize) {

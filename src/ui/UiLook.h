@@ -2,6 +2,8 @@
 #include <QColor>
 #include <QFont>
 
+class QLabel;
+class QString;
 class QWidget;
 
 namespace tharvel {
@@ -20,6 +22,8 @@ public:
     static QColor maroon() { return QColor(128, 0, 0); }
 
     static void setTextColour(QWidget* widget, const QColor& colour);
+    // A caption at x, y of its parent, as wide as its text.
+    static QLabel* caption(QWidget* parent, const QString& text, int x, int y);
     // Paints an edit's background in the focus colour, or back in the window colour.
     static void setHighlighted(QWidget* edit, bool on);
 };

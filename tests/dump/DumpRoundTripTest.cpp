@@ -156,5 +156,39 @@ TEST(DumpRoundTrip, TheStandardClientRestoresEveryValueAndDefinitionExactly) {
     EXPECT_EQ(db.sql("SELECT v FROM a_top", restored), "late\n");
 }
 
+TEST(DumpRoundTrip, CompressedDumpsRestoreExactlyThroughTheStandardTools) {
+    MariaDb& db = MariaDb::shared();
+    const std::string source = db.freshDatabase("packed");
+    db.sql(fixture(), source);
+    const std::string before = databaseImage(db, source);
+    struct Kind {
+        const char* name;
+        const char* suffix;
+        const char* tool;
+    };
+    for (const Kind& kind : {Kind{"gzip", ".sql.gz", "zcat"}, Kind{"zstd", ".sql.zst", "zstd -dcq"}}) {
+        TempDir dir;
+        TBackupRecord record = serverRecord(db, source, dir.path().string() + "/");
+        record.DumpCompression = kind.name;
+        auto queue = std::make_shared<NotificationQueue>();
+        auto notes = runJob(TBackUpThread::Create(record, queue), queue);
+        ASSERT_FALSE(notes.empty());
+        ASSERT_EQ(notes.back().code, 2) << notes.back().text;
+        const std::string dump = (dir.path() / "Web shop" / (source + kind.suffix)).string();
+        EXPECT_EQ(notes[notes.size() - 2].text,
+                  "Backup MySQL database to: '" + dump + "' finished successfully");
+        EXPECT_FALSE(std::filesystem::exists(dump + ".partial"));
+
+        const std::string plain = (dir.path() / "plain.sql").string();
+        const std::string command = std::string(kind.tool) + " < '" + dump + "' > '" + plain + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::string restored = db.freshDatabase("unpacked");
+        db.runScript(plain, restored);
+        const std::string after = databaseImage(db, restored);
+        EXPECT_TRUE(after == before) << kind.name << "\n" << firstDifference(before, after);
+        EXPECT_EQ(db.sql("SELECT COUNT(*), SUM(id) FROM many", restored), "1000\t500500\n");
+    }
+}
+
 }  // namespace
 }  // namespace tharvel::test

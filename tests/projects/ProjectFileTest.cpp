@@ -438,3 +438,39 @@ TEST(ProjectFile, SaveKeepsModeAndOwnerAndNeverReplacesAReadOnlyFile) {
         EXPECT_EQ(info.st_gid, 4343u);
     }
 }
+
+TEST(ProjectFile, OptionalSettingsAreWrittenOnlyWhenSet) {
+    // A file of the old form, and one project with the settings in another order,
+    // spaced, one at its default (empty) and one that is no number.
+    const std::string plain = kOneProject;
+    const std::string second =
+        "[Daily]\r\nKeepDailyDumps= abc "
+        "\r\nMySQLServer=db\r\nMySQLTLSCA=/etc/ssl/ca.pem\r\nDumpCompression=\r\n"
+        "MySQLTLS=verify\r\n";
+    Loaded loaded(utf16le(plain + second));
+    ASSERT_EQ(loaded.table.rowCount(), 2);
+    EXPECT_EQ(text(loaded.table, 1, VTColumn::MySQLTLS), "verify");
+    EXPECT_EQ(text(loaded.table, 1, VTColumn::MySQLTLSCA), "/etc/ssl/ca.pem");
+    EXPECT_TRUE(loaded.table.row(1)[static_cast<size_t>(VTColumn::DumpCompression)].isEmpty());
+    EXPECT_EQ(text(loaded.table, 1, VTColumn::KeepDailyDumps), "abc");
+    EXPECT_EQ(loaded.file(),
+              utf16le(plain + "[Daily]\r\nMySQLServer=db\r\nMySQLPort=\r\nMySQLDataBase=\r\n"
+                              "MySQLUser=\r\nMySQLPassword=\r\nMySQLNewBackupEachDay=1\r\n"
+                              "FilesDirectory=\r\nBackupDirectory=\r\nSkipFiles=1\r\nLastBackup=\r\n"
+                              "MySQLTLS=verify\r\nMySQLTLSCA=/etc/ssl/ca.pem\r\nKeepDailyDumps=abc\r\n"
+                              "\r\n"));
+
+    // Set and cleared again, a setting leaves no trace.
+    Loaded again(utf16le(plain));
+    again.table.edit();
+    again.table.setValue(VTColumn::DumpCompression, "zstd");
+    again.table.setValue(VTColumn::KeepDailyDumps, 7);
+    again.table.post();
+    EXPECT_EQ(again.file(), utf16le(std::string(plain).insert(
+                                plain.size() - 2, "DumpCompression=zstd\r\nKeepDailyDumps=7\r\n")));
+    again.table.edit();
+    again.table.setValue(VTColumn::DumpCompression, VTValue());
+    again.table.setValue(VTColumn::KeepDailyDumps, "");
+    again.table.post();
+    EXPECT_EQ(again.file(), utf16le(plain));
+}

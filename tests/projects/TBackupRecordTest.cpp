@@ -58,3 +58,31 @@ TEST(TBackupRecord, FromTheCurrentRowOrItsEditBuffer) {
     table.post();
     EXPECT_EQ(TBackupRecord::fromCurrentRow(table).Project, "a");
 }
+
+TEST(TBackupRecord, OptionalSettingsAreTheirTextOrTheirDefault) {
+    VT::Row row{};
+    auto record = TBackupRecord::fromRow(row);
+    EXPECT_EQ(record.MySQLTLS, "");
+    EXPECT_EQ(record.MySQLTLSCA, "");
+    EXPECT_EQ(record.DumpCompression, "");
+    EXPECT_EQ(record.KeepDailyDumps, 0);
+
+    row[static_cast<size_t>(VTColumn::MySQLTLS)] = "required";
+    row[static_cast<size_t>(VTColumn::MySQLTLSCA)] = "/etc/ca b.pem";
+    row[static_cast<size_t>(VTColumn::DumpCompression)] = "gzip";
+    record = TBackupRecord::fromRow(row);
+    EXPECT_EQ(record.MySQLTLS, "required");
+    EXPECT_EQ(record.MySQLTLSCA, "/etc/ca b.pem");
+    EXPECT_EQ(record.DumpCompression, "gzip");
+
+    struct Case {
+        VTValue value;
+        int expected;
+    };
+    for (const Case& c :
+         {Case{VTValue(), 0}, Case{VTValue(" 14 "), 14}, Case{VTValue(3), 3}, Case{VTValue("abc"), 0},
+          Case{VTValue("-2"), -2}, Case{VTValue("99999999999"), 0}}) {
+        row[static_cast<size_t>(VTColumn::KeepDailyDumps)] = c.value;
+        EXPECT_EQ(TBackupRecord::fromRow(row).KeepDailyDumps, c.expected) << c.value.toText();
+    }
+}

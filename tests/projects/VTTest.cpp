@@ -73,10 +73,22 @@ TEST(VTValue, KindsAndConversions) {
 }
 
 TEST(VT, ColumnNamesInFileOrder) {
-    const char* names[] = {
-        "Project",       "MySQLServer",           "MySQLPort",      "MySQLDataBase",   "MySQLUser",
-        "MySQLPassword", "MySQLNewBackupEachDay", "FilesDirectory", "BackupDirectory", "SkipFiles",
-        "LastBackup"};
+    const char* names[] = {"Project",
+                           "MySQLServer",
+                           "MySQLPort",
+                           "MySQLDataBase",
+                           "MySQLUser",
+                           "MySQLPassword",
+                           "MySQLNewBackupEachDay",
+                           "FilesDirectory",
+                           "BackupDirectory",
+                           "SkipFiles",
+                           "LastBackup",
+                           "MySQLTLS",
+                           "MySQLTLSCA",
+                           "DumpCompression",
+                           "KeepDailyDumps"};
+    static_assert(std::size(names) == tharvel::kVTColumnCount);
     for (int i = 0; i < tharvel::kVTColumnCount; ++i) {
         EXPECT_EQ(tharvel::columnName(tharvel::columnAt(i)), names[i]);
         EXPECT_EQ(tharvel::columnFromName(names[i]), tharvel::columnAt(i));

@@ -12,6 +12,7 @@
 
 #include "ui/TBackUpProgressForm.h"
 #include "ui/TMainForm.h"
+#include "ui/TProjectOptionsForm.h"
 
 using namespace tharvel;
 
@@ -83,6 +84,13 @@ TEST(Layout, ProgressWindowShowsEveryCaptionInFull) {
     form.show();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("BackUp Progress"));
     EXPECT_EQ(form.size(), QSize(462, 229));
+    expectNothingClipped(&form);
+}
+
+TEST(Layout, ProjectOptionsWindowShowsEveryCaptionInFull) {
+    TProjectOptionsForm form(VT::Row{});
+    form.show();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Project options"));
     expectNothingClipped(&form);
 }
 

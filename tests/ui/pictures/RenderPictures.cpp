@@ -1,7 +1,7 @@
 // Renders the windows to PNG files under the offscreen platform, for the README:
 //   test_ui_pictures <output folder>
-// main-window.png (two sample projects), progress-window.png (during a run) and
-// one picture per message-box kind.
+// main-window.png (two sample projects), progress-window.png (during a run),
+// project-options.png (the first project's options) and one picture per message-box kind.
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -21,6 +21,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui/TBackUpProgressForm.h"
 #include "ui/TMainForm.h"
+#include "ui/TProjectOptionsForm.h"
 #include "ui/TharvelApplication.h"
 
 using namespace tharvel;
@@ -67,7 +68,8 @@ int main(int argc, char** argv) {
     writeFile(home / "Tharvel.ini",
               "[Web shop]\r\nMySQLServer=localhost\r\nMySQLPort=3306\r\nMySQLDataBase=shop\r\n"
               "MySQLUser=backup\r\nMySQLNewBackupEachDay=1\r\nFilesDirectory=/var/www/shop\r\n"
-              "BackupDirectory=/srv/backups/\r\nSkipFiles=2\r\nLastBackup=10/12/2026 03:00:12\r\n\r\n"
+              "BackupDirectory=/srv/backups/\r\nSkipFiles=2\r\nLastBackup=10/12/2026 03:00:12\r\n"
+              "DumpCompression=zstd\r\nKeepDailyDumps=14\r\nMySQLTLS=required\r\n\r\n"
               "[Company blog]\r\nMySQLServer=db.example.org\r\nMySQLPort=3306\r\nMySQLDataBase=blog\r\n"
               "MySQLUser=blog\r\nFilesDirectory=" +
                   (home / "www" / "shop").string() + "\r\nBackupDirectory=" + (home / "backups").string() +
@@ -80,6 +82,13 @@ int main(int argc, char** argv) {
     main.LabelSuccessful->show();
     QApplication::processEvents();
     ok &= save(&main, out, QStringLiteral("main-window.png"));
+
+    {
+        TProjectOptionsForm options(main.table().currentRow(), &main);
+        options.show();
+        QApplication::processEvents();
+        ok &= save(&options, out, QStringLiteral("project-options.png"));
+    }
 
     // Progress window: all projects from "Company blog", its database step in hand.
     main.TntDBGrid1->setFocus();

@@ -1,0 +1,38 @@
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tharvel {
+
+enum class TDumpCompression { None, Gzip, Zstd };
+
+// "none" (or empty), "gzip" or "zstd", in any letter case; nothing for other text.
+std::optional<TDumpCompression> ParseDumpCompression(std::string_view name);
+// What the dump file's name ends in: ".sql", ".sql.gz" or ".sql.zst".
+std::string_view DumpFileSuffix(TDumpCompression compression);
+
+// Compresses a byte stream into a file descriptor it does not own: a gzip member
+// (what zcat reads) or a zstd frame (what zstd -dc reads). Write and Finish throw
+// "Stream write error" when the file cannot take the bytes.
+class TDumpCompressor {
+public:
+    // Nothing for TDumpCompression::None.
+    static std::unique_ptr<TDumpCompressor> Create(TDumpCompression compression, int fd);
+    virtual ~TDumpCompressor() = default;
+
+    virtual void Write(std::string_view bytes) = 0;
+    // Ends the stream; nothing may be written after it.
+    virtual void Finish() = 0;
+
+protected:
+    explicit TDumpCompressor(int fd);
+    // Writes the compressed bytes held in out_[0, size) to the file.
+    void drain(size_t size);
+
+    int fd_;
+    std::string out_;
+};
+
+}  // namespace tharvel
