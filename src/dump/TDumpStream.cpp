@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "dump/EStreamWrite.h"
+
 namespace tharvel {
 namespace {
 constexpr size_t kFlushAt = 1 << 20;
@@ -72,9 +74,10 @@ void TDumpStream::flush(size_t upTo) {
         ssize_t n = ::write(fd_, buffer_.data() + done, upTo - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            int error = n < 0 ? errno : 0;
             buffer_.erase(0, done);
             lineStart_ -= done;
-            throw std::runtime_error("Stream write error");
+            throw EStreamWrite(error);
         }
         done += static_cast<size_t>(n);
     }
@@ -87,7 +90,7 @@ void TDumpStream::Close() {
     flush(lineStart_);
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) throw std::runtime_error("Stream write error");
+    if (::close(fd) != 0) throw EStreamWrite(errno);
 }
 
 }  // namespace tharvel

@@ -29,7 +29,8 @@ public:
     // Drops the bytes of a line that was begun but not ended.
     void DiscardOpenLine() { buffer_.resize(lineStart_); }
 
-    // Writes every finished line to the file and closes it. Throws "Stream write error".
+    // Writes every finished line to the file and closes it. Throws EStreamWrite
+    // ("Stream write error"), as does any write of a full buffer.
     void Close();
 
 private:

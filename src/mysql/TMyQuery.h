@@ -32,6 +32,7 @@ public:
     size_t FieldCount() const { return fields_.size(); }
     // Moves to the next row; false after the last one.
     bool Next();
+    // A column past the row's end raises EMyError 2027.
     bool IsNull(size_t column) const;
     std::string_view Value(size_t column) const;
     uint64_t RowsFetched() const { return fetched_; }
@@ -42,6 +43,7 @@ public:
 
 private:
     void send(std::string_view sql);
+    void checkColumn(size_t column) const;
     void freeResult();
 
     TMyConnection& connection_;
