@@ -2,9 +2,12 @@
 #include <openssl/sha.h>
 
 #include "FakeMySqlServer.h"
+#include "dump/TMyDump.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
+#include "mysql/TMyQuery.h"
 #include "mysql/TMySQLAPIDirect.h"
+#include "support/TempDir.h"
 
 using namespace tharvel;
 using namespace tharvel::test;
@@ -467,4 +470,133 @@ TEST(FakeServer, CompressedFramesOutOfOrderOrNotInflating) {
         EXPECT_EQ(a.api.mysql_error(a.h), k.message);
         server.join();
     }
+}
+
+// Column definitions are held for the whole result, so a server could make them fill
+// the memory; past the cap the query fails and the rest of the reply is not read.
+TEST(FakeServer, ColumnDefinitionsPastTheMetadataCapGive2027) {
+    auto many = [](size_t count, size_t nameLength) {
+        std::vector<std::string> reply = {lengthCoded(count)};
+        for (size_t i = 0; i < count; ++i)
+            reply.push_back(columnDefinition41(std::string(nameLength, 'c'), 253));
+        reply.push_back(eofPacket());
+        return reply;
+    };
+    const std::vector<std::string> cases[] = {
+        many(1, 3 << 20),  // one definition of 6 MiB
+        many(300, 16000),  // 300 of 32 KB
+        many(3, 600000),   // just under the cap: accepted
+    };
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            login(p, kServer41);
+            p.read();
+            uint8_t seq = 1;
+            try {
+                for (const std::string& packet : cases[k]) p.send(seq++, packet);
+                if (k == 2) p.send(seq++, eofPacket());
+            } catch (const std::runtime_error&) {
+                EXPECT_NE(k, 2u) << "the client stopped reading an acceptable result";
+            }
+        });
+        {
+            Api a;
+            ASSERT_TRUE(a.connect(server.port())) << a.api.mysql_error(a.h);
+            int rc = a.api.mysql_real_query(a.h, "SELECT", 6);
+            if (k == 2) {
+                EXPECT_EQ(rc, 0) << a.api.mysql_error(a.h);
+                TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+                ASSERT_NE(r, nullptr);
+                EXPECT_EQ(a.api.mysql_num_fields(r), 3u);
+                a.api.mysql_free_result(r);
+            } else {
+                EXPECT_EQ(rc, 2027) << k;
+                EXPECT_EQ(a.api.mysql_error(a.h),
+                          "Malformed packet\r\nThe column definitions of one result take more than 4 MiB")
+                    << k;
+            }
+        }  // the client closes before the server has sent everything
+        server.join();
+    }
+}
+
+// A server that answers every statement with OK, and the dump's list of tables with
+// one column where four were asked for; its version text tries to end a comment line.
+TEST(FakeServer, TheDumpSurvivesALyingServer) {
+    const std::string version = "5.0.96\n;CREATE DATABASE evil;\r\n-- ";
+    FakeMySqlServer server([&](FakePeer& p) {
+        p.send(0, greeting(kServer41, true, 10, version));
+        p.read();
+        p.send(2, okPacket());
+        for (;;) {
+            FakePeer::Packet q = p.read();
+            if (q.payload.empty() || q.payload[0] == 1) break;
+            if (q.payload.find("information_schema.TABLES") == std::string::npos) {
+                p.send(1, okPacket());
+                continue;
+            }
+            p.send(1, "\x01");
+            p.send(2, columnDefinition41("TABLE_CATALOG", 253));
+            p.send(3, eofPacket());
+            p.send(4, lengthCodedText("x"));
+            p.send(5, eofPacket());
+        }
+    });
+    TempDir dir;
+    {
+        TMyConnection c;
+        c.SetLoginPrompt(false);
+        c.SetServer("127.0.0.1");
+        c.SetPort(server.port());
+        c.Open();
+        TMyDump dump;
+        dump.Connection = &c;
+        try {
+            dump.BackupToFile((dir / "d.sql").string());
+            ADD_FAILURE() << "a reply short of columns was taken";
+        } catch (const EMyError& e) {
+            EXPECT_EQ(e.ErrorNumber(), 2027) << e.what();
+            EXPECT_STREQ(e.what(), "Malformed packet\r\nThe result has 1 columns, column 3 was asked for");
+        }
+    }
+    server.join();
+    const std::string bytes = readFile(dir / "d.sql");
+    EXPECT_EQ(
+        bytes.substr(0, bytes.find("\r\n-- MySQL client")),
+        "-- Vessik version: 5.55.0.39\r\n-- MySQL server version: 5.0.96\\n;CREATE DATABASE evil;\\r\\n-- ");
+}
+
+// Values past the end of a row are an error of the reply, never a read past the buffer.
+TEST(FakeServer, ReadingAColumnPastTheRowGives2027) {
+    FakeMySqlServer server([](FakePeer& p) {
+        login(p, kServer41);
+        p.read();  // SET NAMES
+        p.send(1, okPacket());
+        p.read();
+        p.send(1, "\x01");
+        p.send(2, columnDefinition41("a", 253));
+        p.send(3, eofPacket());
+        p.send(4, lengthCodedText("x"));
+        p.send(5, eofPacket());
+        p.read();  // quit
+    });
+    TMyConnection c;
+    c.SetLoginPrompt(false);
+    c.SetServer("127.0.0.1");
+    c.SetPort(server.port());
+    c.Open();
+    TMyQuery q(c);
+    ASSERT_TRUE(q.Open("SELECT a, b"));
+    ASSERT_TRUE(q.Next());
+    EXPECT_EQ(q.Value(0), "x");
+    for (size_t column : {size_t(1), size_t(1000000)}) {
+        try {
+            (void)q.Value(column);
+            ADD_FAILURE() << "read column " << column;
+        } catch (const EMyError& e) {
+            EXPECT_EQ(e.ErrorNumber(), 2027);
+        }
+        EXPECT_THROW((void)q.IsNull(column), EMyError);
+    }
+    EXPECT_FALSE(q.Next());
 }
