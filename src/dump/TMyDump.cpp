@@ -35,19 +35,6 @@ bool atLeast(int major, int minor, int release, int m, int n, int r) {
     return release >= r;
 }
 
-void appendHex(std::string& out, std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    if (bytes.empty()) {
-        out.append("''", 2);
-        return;
-    }
-    out.append("0x", 2);
-    for (unsigned char c : bytes) {
-        out += kDigits[c >> 4];
-        out += kDigits[c & 15];
-    }
-}
-
 struct UseGuard {
     TMyConnection& connection;
     ~UseGuard() { connection.EndUse(); }
@@ -387,7 +374,7 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
                 if (q.IsNull(i))
                     TMyValueLiteral::AppendNull(line);
                 else if (hex[i])
-                    appendHex(line, q.Value(i));
+                    TMyValueLiteral::AppendHex(line, q.Value(i));
                 else
                     literals[i].Append(line, q.Value(i));
             }

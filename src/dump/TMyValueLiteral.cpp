@@ -358,6 +358,23 @@ void TMyValueLiteral::appendTime(std::string& out, std::string_view text) const 
     appendQuoted(out, text);
 }
 
+void TMyValueLiteral::AppendHex(std::string& out, std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    if (bytes.empty()) {
+        out.append("''", 2);
+        return;
+    }
+    size_t at = out.size();
+    out.resize(at + 2 + 2 * bytes.size());
+    char* p = out.data() + at;
+    *p++ = '0';
+    *p++ = 'x';
+    for (unsigned char c : bytes) {
+        *p++ = kDigits[c >> 4];
+        *p++ = kDigits[c & 15];
+    }
+}
+
 void TMyValueLiteral::AppendShortText(std::string& out, std::string_view bytes) {
     appendEscaped(out, bytes, false);
 }
