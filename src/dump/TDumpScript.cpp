@@ -1,5 +1,7 @@
 #include "dump/TDumpScript.h"
 
+#include <cctype>
+
 #include "dump/TMyValueLiteral.h"
 
 namespace tharvel {
@@ -24,23 +26,41 @@ std::string TDumpScript::CommentText(std::string_view text) {
     return out;
 }
 
-bool TDumpScript::BreakInQuotes(std::string_view s) {
+bool TDumpScript::MustPrepare(std::string_view s) {
+    constexpr std::string_view kCreate = "CREATE";
+    if (s.size() < kCreate.size()) return true;
+    for (size_t i = 0; i < kCreate.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(s[i])) != kCreate[i]) return true;
     char quote = 0;
+    bool comment = false;
     for (size_t i = 0; i < s.size(); ++i) {
         char c = s[i];
-        if (!quote) {
-            if (c == '`' || c == '\'' || c == '"') quote = c;
-            continue;
-        }
-        if (c == '\r' || c == '\n') return true;
-        if (c == '\\' && quote != '`') {
-            if (i + 1 < s.size() && (s[i + 1] == '\r' || s[i + 1] == '\n')) return true;
+        char next = i + 1 < s.size() ? s[i + 1] : '\0';
+        if (comment) {
+            // Versioned comments (/*!50100 PARTITION ...*/) are plain; anything the
+            // client might read differently inside one is not.
+            if (c == ';' || c == '\\' || c == '`' || c == '\'' || c == '"') return true;
+            if (c == '*' && next == '/') comment = false, ++i;
+        } else if (quote) {
+            if (c == '\r' || c == '\n') return true;
+            if (c == '\\' && quote != '`') {
+                if (next == '\r' || next == '\n') return true;
+                ++i;
+            } else if (c == quote) {
+                quote = 0;  // a doubled quote closes and opens again
+            }
+        } else if (c == '`' || c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '/' && next == '*') {
+            comment = true;
             ++i;
-        } else if (c == quote) {
-            quote = 0;  // a doubled quote closes and opens again
+        } else if (c == ';' || c == '\\' || c == '#' || (c == '-' && next == '-')) {
+            // A second statement, a client command (\! runs a shell), or a comment
+            // that would swallow the ";" after the text.
+            return true;
         }
     }
-    return false;
+    return quote || comment;
 }
 
 void TDumpScript::prepared(std::string_view text) {
@@ -122,7 +142,7 @@ void TDumpScript::DropLine(std::string_view name, bool view) {
 
 void TDumpScript::CreateText(std::string_view text) {
     text = text.substr(0, text.find('\0'));
-    if (BreakInQuotes(text)) {
+    if (MustPrepare(text)) {
         prepared(text);
     } else {
         out_.WriteText(std::string(text) + ';');

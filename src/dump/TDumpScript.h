@@ -57,11 +57,13 @@ public:
     // Text for a comment line: CR, LF and NUL become \r, \n and \0, so no byte of a
     // name or of a server's text can end the comment and run as SQL.
     static std::string CommentText(std::string_view text);
-    // Whether a statement holds a CR or LF inside a quoted name or string. Such a
-    // statement goes through a prepared statement whose text is an escaped string,
-    // since a backtick name cannot escape a line break and a raw one would not keep
-    // the file's CR LF lines (nor survive the client's line reading).
-    static bool BreakInQuotes(std::string_view statement);
+    // Whether a server's CREATE text cannot stand as lines of the file: it does not
+    // begin with CREATE, holds a CR or LF inside a quoted name or string (a backtick
+    // name cannot escape one, and a raw one would neither keep the CR LF lines nor
+    // survive the client's line reading), or holds outside quotes what the restoring
+    // client would take as the end of the statement, a comment or a client command.
+    // Such a text goes through a prepared statement whose text is one escaped string.
+    static bool MustPrepare(std::string_view statement);
 
 private:
     // One statement (without its ";"), prepared when it must be.

@@ -205,18 +205,34 @@ TEST(TDumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), std::count(bytes.begin(), bytes.end(), '\r'));
 }
 
-TEST(TDumpScript, FindsLineBreaksInsideQuotesOnly) {
+// A CREATE text stands as lines only when the client reads it as the one statement
+// the server meant.
+TEST(TDumpScript, PreparesCreateTextsTheClientWouldReadOtherwise) {
     const std::pair<const char*, bool> cases[] = {
         {"CREATE TABLE `t` (\n  `a` int\n)", false},
+        {"CREATE TABLE t (c int COMMENT 'it''s\\\\ ok; -- # \\\\! x')", false},
+        {"CREATE TABLE t (a int)\n/*!50100 PARTITION BY RANGE (a)\n(PARTITION p0 VALUES LESS THAN (10))*/",
+         false},
+        {"create view v AS select 1", false},
         {"CREATE TABLE `a\nb` (x int)", true},
         {"CREATE TABLE t (`a``\rb` int)", true},
-        {"SELECT 'x\\'\ny'", true},      // the escaped quote does not close
-        {"SELECT 'x\\\\'\n, y", false},  // an escaped backslash does
-        {"SELECT 'it''s'\n", false},
-        {"SELECT \"a\nb\"", true},
-        {"SELECT 'a\\\nb'", true},  // a raw break after a backslash is still raw
+        {"CREATE VIEW v AS SELECT 'x\\'\ny'", true},      // the escaped quote does not close
+        {"CREATE VIEW v AS SELECT 'x\\\\'\n, y", false},  // an escaped backslash does
+        {"CREATE VIEW v AS SELECT \"a\nb\"", true},
+        {"CREATE VIEW v AS SELECT 'a\\\nb'", true},  // a raw break after a backslash is still raw
+        {"CREATE TABLE t (a int); DROP DATABASE shop", true},
+        {"CREATE TABLE t (a int)\n\\! rm -rf ~\n", true},
+        {"CREATE TABLE t (a int) # swallows the ;", true},
+        {"CREATE TABLE t (a int) -- swallows the ;", true},
+        {"CREATE TABLE t (a int) COMMENT 'open", true},
+        {"CREATE TABLE t (a int) /* open", true},
+        {"CREATE TABLE t (a int) /* ; */", true},
+        {"CREATE TABLE t (a int) /*! '*/", true},
+        {"GRANT ALL ON *.* TO x", true},
+        {"system rm -rf ~", true},
+        {"", true},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(TDumpScript::BreakInQuotes(text), expected) << text;
+    for (const auto& [text, expected] : cases) EXPECT_EQ(TDumpScript::MustPrepare(text), expected) << text;
 }
 
 TEST(TDumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
+#include <algorithm>
+
 #include "FakeMySqlServer.h"
 #include "dump/TMyDump.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
 #include "mysql/TMySQLAPIDirect.h"
+#include "support/MariaDb.h"
 #include "support/TempDir.h"
 
 using namespace tharvel;
@@ -520,10 +523,26 @@ TEST(FakeServer, ColumnDefinitionsPastTheMetadataCapGive2027) {
     }
 }
 
-// A server that answers every statement with OK, and the dump's list of tables with
-// one column where four were asked for; its version text tries to end a comment line.
-TEST(FakeServer, TheDumpSurvivesALyingServer) {
-    const std::string version = "5.0.96\n;CREATE DATABASE evil;\r\n-- ";
+// A result of text columns: header, definitions, rows, end marker.
+static std::vector<std::string> result(const std::vector<std::string>& columns,
+                                       const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::string> packets = {lengthCoded(columns.size())};
+    for (const std::string& c : columns) packets.push_back(columnDefinition41(c, 253));
+    packets.push_back(eofPacket());
+    for (const auto& row : rows) {
+        std::string packet;
+        for (const std::string& v : row) packet += lengthCodedText(v);
+        packets.push_back(packet);
+    }
+    packets.push_back(eofPacket());
+    return packets;
+}
+
+// A server for the dump: a greeting with the given version, then the result of the first
+// entry whose text occurs in a statement, OK for statements no entry knows. Returns the
+// dump's error text, empty after success.
+using Replies = std::vector<std::pair<std::string, std::vector<std::string>>>;
+static std::string dumpFrom(const std::string& version, const Replies& replies, const std::string& file) {
     FakeMySqlServer server([&](FakePeer& p) {
         p.send(0, greeting(kServer41, true, 10, version));
         p.read();
@@ -531,18 +550,18 @@ TEST(FakeServer, TheDumpSurvivesALyingServer) {
         for (;;) {
             FakePeer::Packet q = p.read();
             if (q.payload.empty() || q.payload[0] == 1) break;
-            if (q.payload.find("information_schema.TABLES") == std::string::npos) {
+            auto known = std::find_if(replies.begin(), replies.end(), [&](const auto& r) {
+                return q.payload.find(r.first) != std::string::npos;
+            });
+            if (known == replies.end()) {
                 p.send(1, okPacket());
                 continue;
             }
-            p.send(1, "\x01");
-            p.send(2, columnDefinition41("TABLE_CATALOG", 253));
-            p.send(3, eofPacket());
-            p.send(4, lengthCodedText("x"));
-            p.send(5, eofPacket());
+            uint8_t seq = 1;
+            for (const std::string& packet : known->second) p.send(seq++, packet);
         }
     });
-    TempDir dir;
+    std::string error;
     {
         TMyConnection c;
         c.SetLoginPrompt(false);
@@ -552,18 +571,54 @@ TEST(FakeServer, TheDumpSurvivesALyingServer) {
         TMyDump dump;
         dump.Connection = &c;
         try {
-            dump.BackupToFile((dir / "d.sql").string());
-            ADD_FAILURE() << "a reply short of columns was taken";
+            dump.BackupToFile(file);
         } catch (const EMyError& e) {
-            EXPECT_EQ(e.ErrorNumber(), 2027) << e.what();
-            EXPECT_STREQ(e.what(), "Malformed packet\r\nThe result has 1 columns, column 3 was asked for");
+            error = std::to_string(e.ErrorNumber()) + " " + e.what();
         }
     }
     server.join();
-    const std::string bytes = readFile(dir / "d.sql");
+    return error;
+}
+
+// The list of tables with one column where four were asked for, and a version text
+// that tries to end its comment line.
+TEST(FakeServer, TheDumpSurvivesALyingServer) {
+    TempDir dir;
+    const std::string file = (dir / "d.sql").string();
+    EXPECT_EQ(dumpFrom("5.0.96\n;CREATE DATABASE evil;\r\n-- ",
+                       {{"information_schema.TABLES", result({"TABLE_CATALOG"}, {{"x"}})}}, file),
+              "2027 Malformed packet\r\nThe result has 1 columns, column 3 was asked for");
+    const std::string bytes = readFile(file);
     EXPECT_EQ(
         bytes.substr(0, bytes.find("\r\n-- MySQL client")),
         "-- Vessik version: 5.55.0.39\r\n-- MySQL server version: 5.0.96\\n;CREATE DATABASE evil;\\r\\n-- ");
+}
+
+// A CREATE text with a client command on a line of its own (the standard client runs
+// "\!" as a shell command) and a second statement: the restore runs neither.
+TEST(FakeServer, AHostileCreateTextRunsNothingOnRestore) {
+    TempDir dir;
+    const std::string file = (dir / "d.sql").string();
+    const std::string marker = (dir / "shell-ran").string();
+    const std::string create =
+        "CREATE TABLE `t` (`a` int)\n\\! touch " + marker + "\n; CREATE TABLE evil (a int)";
+    EXPECT_EQ(
+        dumpFrom("5.0.96",
+                 {{"information_schema.TABLES",
+                   result({"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE"},
+                          {{"", "db", "t", "BASE TABLE"}})},
+                  {"information_schema.COLUMNS",
+                   result({"TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "EXTRA"}, {{"t", "a", "int", ""}})},
+                  {"SHOW CREATE TABLE", result({"Table", "Create Table"}, {{"t", create}})},
+                  {"COUNT(*)", result({"COUNT(*)"}, {{"0"}})}},
+                 file),
+        "");
+    MariaDb& db = MariaDb::shared();
+    const std::string restored = db.freshDatabase("hostile_create");
+    EXPECT_THROW(db.runScript(file, restored),
+                 std::runtime_error);  // the server rejects the text as one statement
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "the restore ran a shell command";
+    EXPECT_EQ(db.sql("SHOW TABLES", restored), "");
 }
 
 // Values past the end of a row are an error of the reply, never a read past the buffer.
