@@ -359,7 +359,17 @@ void TMyValueLiteral::appendTime(std::string& out, std::string_view text) const 
 }
 
 void TMyValueLiteral::AppendHex(std::string& out, std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    // Both digits of a byte in one table entry: one copy per byte of a BLOB.
+    static constexpr struct Pairs {
+        char digits[512] = {};
+        constexpr Pairs() {
+            constexpr char kDigits[] = "0123456789ABCDEF";
+            for (int b = 0; b < 256; ++b) {
+                digits[2 * b] = kDigits[b >> 4];
+                digits[2 * b + 1] = kDigits[b & 15];
+            }
+        }
+    } kPairs;
     if (bytes.empty()) {
         out.append("''", 2);
         return;
@@ -370,8 +380,8 @@ void TMyValueLiteral::AppendHex(std::string& out, std::string_view bytes) {
     *p++ = '0';
     *p++ = 'x';
     for (unsigned char c : bytes) {
-        *p++ = kDigits[c >> 4];
-        *p++ = kDigits[c & 15];
+        std::memcpy(p, kPairs.digits + 2 * c, 2);
+        p += 2;
     }
 }
 
