@@ -100,4 +100,22 @@ std::vector<std::string> crlfLines(const std::string& bytes) {
     return out;
 }
 
+JobDump dumpWithJob(const MariaDb& db, const std::string& database, const std::filesystem::path& dir) {
+    auto queue = std::make_shared<NotificationQueue>();
+    JobDump out;
+    out.notes = runJob(TBackUpThread::Create(serverRecord(db, database, dir.string() + "/"), queue), queue);
+    out.path = (dir / "Web shop" / (database + ".sql")).string();
+    return out;
+}
+
+std::string lineBreakFault(const std::string& bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) return "lone LF at " + std::to_string(i);
+        if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))
+            return "lone CR at " + std::to_string(i);
+        if (bytes[i] == '\0') return "raw NUL at " + std::to_string(i);
+    }
+    return "";
+}
+
 }  // namespace tharvel::test

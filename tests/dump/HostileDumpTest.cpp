@@ -60,22 +60,13 @@ TEST(HostileDump, NoNameOrBinaryValueRunsAsSqlOnRestoreAndEveryTableComesBackWho
     const std::string source = db.freshDatabase("hostile");
     db.sql(f.sql(), source);
     TempDir dir;
-    auto queue = std::make_shared<NotificationQueue>();
-    auto notes =
-        runJob(TBackUpThread::Create(serverRecord(db, source, dir.path().string() + "/"), queue), queue);
-    ASSERT_FALSE(notes.empty());
-    ASSERT_EQ(notes.back().code, 2) << notes.back().text;
-    const std::string dump = (dir.path() / "Web shop" / (source + ".sql")).string();
+    const JobDump job = dumpWithJob(db, source, dir.path());
+    ASSERT_FALSE(job.notes.empty());
+    ASSERT_EQ(job.notes.back().code, 2) << job.notes.back().text;
+    const std::string& dump = job.path;
 
     const std::string bytes = readFile(dump);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n') {
-            ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << "lone LF at " << i;
-        }
-        if (bytes[i] == '\r') {
-            ASSERT_TRUE(i + 1 < bytes.size() && bytes[i + 1] == '\n') << "lone CR at " << i;
-        }
-    }
+    EXPECT_EQ(lineBreakFault(bytes), "");
     // Binary values only as hexadecimal: the payload's bytes never stand raw.
     EXPECT_EQ(bytes.find("\x81\x5C"), std::string::npos);
 
