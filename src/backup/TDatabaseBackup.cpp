@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "dump/EStreamWrite.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "projects/TCifrare.h"
@@ -75,7 +76,19 @@ std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string
     std::filesystem::create_directories(folder, ignored);
     const std::string path = DumpFilePath(project, folder, std::time(nullptr));
     const std::string partial = PartialPath(path);
-    dump.BackupToFile(partial, compression);
+    try {
+        dump.BackupToFile(partial, compression);
+    } catch (const EStreamWrite& e) {
+        // A partial dump is kept as evidence of a failed run, but one that filled the
+        // disk would keep it full for the next run and everything else on it.
+        if (!e.DiskFull()) throw;
+        std::error_code removeError;
+        bool removed = std::filesystem::remove(partial, removeError);
+        throw std::runtime_error(std::string(e.what()) + ": " + std::strerror(e.Error()) +
+                                 (removed
+                                      ? ". The partial dump file \"" + partial + "\" was removed."
+                                      : ". The partial dump file \"" + partial + "\" could not be removed."));
+    }
     if (std::rename(partial.c_str(), path.c_str()) != 0)
         throw std::runtime_error("Cannot rename file \"" + partial + "\" to \"" + path + "\". " +
                                  std::strerror(errno));

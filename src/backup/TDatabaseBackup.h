@@ -15,7 +15,7 @@ class TMyConnection;
 // whole database into the project folder. The dump is written under a partial
 // name and replaces the previous one only once it is complete, so a failed or
 // cancelled run never destroys the last good dump; a failed one stays on disk
-// as "<file>.partial".
+// as "<file>.partial", unless the disk was full, which removes it.
 class TDatabaseBackup {
 public:
     using LogLine = std::function<void(const std::string& line)>;

@@ -8,13 +8,15 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "dump/EStreamWrite.h"
+
 namespace tharvel {
 namespace {
 
 constexpr size_t kOutputSize = 256 << 10;
 
-[[noreturn]] void writeError() {
-    throw std::runtime_error("Stream write error");
+[[noreturn]] void writeError(int error = 0) {
+    throw EStreamWrite(error);
 }
 
 std::string lowered(std::string_view text) {
@@ -136,7 +138,7 @@ void TDumpCompressor::drain(size_t size) {
     while (done < size) {
         const ssize_t n = ::write(fd_, out_.data() + done, size - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) writeError();
+        if (n <= 0) writeError(n < 0 ? errno : 0);
         done += static_cast<size_t>(n);
     }
 }

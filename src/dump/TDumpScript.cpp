@@ -1,17 +1,97 @@
 #include "dump/TDumpScript.h"
 
+#include <cctype>
+
+#include "dump/TMyValueLiteral.h"
+
 namespace tharvel {
+namespace {
+constexpr std::string_view kExecute =
+    "PREPARE tharvel_sql FROM @tharvel_sql; EXECUTE tharvel_sql; DEALLOCATE PREPARE tharvel_sql;";
+}
+
+std::string TDumpScript::CommentText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\r')
+            out.append("\\r", 2);
+        else if (c == '\n')
+            out.append("\\n", 2);
+        else if (c == '\0')
+            out.append("\\0", 2);
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool TDumpScript::MustPrepare(std::string_view s) {
+    constexpr std::string_view kCreate = "CREATE";
+    if (s.size() < kCreate.size()) return true;
+    for (size_t i = 0; i < kCreate.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(s[i])) != kCreate[i]) return true;
+    char quote = 0;
+    bool comment = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        char next = i + 1 < s.size() ? s[i + 1] : '\0';
+        if (comment) {
+            // Versioned comments (/*!50100 PARTITION ...*/) are plain; anything the
+            // client might read differently inside one is not.
+            if (c == ';' || c == '\\' || c == '`' || c == '\'' || c == '"') return true;
+            if (c == '*' && next == '/') comment = false, ++i;
+        } else if (quote) {
+            if (c == '\r' || c == '\n') return true;
+            if (c == '\\' && quote != '`') {
+                if (next == '\r' || next == '\n') return true;
+                ++i;
+            } else if (c == quote) {
+                quote = 0;  // a doubled quote closes and opens again
+            }
+        } else if (c == '`' || c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '/' && next == '*') {
+            comment = true;
+            ++i;
+        } else if (c == ';' || c == '\\' || c == '#' || (c == '-' && next == '-')) {
+            // A second statement, a client command (\! runs a shell), or a comment
+            // that would swallow the ";" after the text.
+            return true;
+        }
+    }
+    return quote || comment;
+}
+
+void TDumpScript::prepared(std::string_view text) {
+    std::string line = "SET @tharvel_sql = ";
+    TMyValueLiteral::AppendShortText(line, text);
+    line += ';';
+    out_.WriteLine(line);
+    out_.WriteLine(kExecute);
+}
+
+void TDumpScript::statement(std::string_view text) {
+    if (text.find_first_of("\r\n") != std::string_view::npos) {
+        prepared(text);
+        return;
+    }
+    std::string& line = out_.line();
+    line.append(text);
+    line += ';';
+    out_.EndLine();
+}
 
 void TDumpScript::Header(std::string_view componentVersion, std::string_view serverVersion,
                          std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
                          std::string_view database) {
-    out_.WriteLine(std::string("-- Vessik version: ").append(componentVersion));
-    out_.WriteLine(std::string("-- MySQL server version: ").append(serverVersion));
-    out_.WriteLine(std::string("-- MySQL client version: ").append(clientVersion));
-    out_.WriteLine(std::string("-- Script date ").append(scriptDate));
+    out_.WriteLine(std::string("-- Vessik version: ").append(CommentText(componentVersion)));
+    out_.WriteLine(std::string("-- MySQL server version: ").append(CommentText(serverVersion)));
+    out_.WriteLine(std::string("-- MySQL client version: ").append(CommentText(clientVersion)));
+    out_.WriteLine(std::string("-- Script date ").append(CommentText(scriptDate)));
     out_.WriteLine("-- " + std::string(70, '-') + " ");
-    out_.WriteLine(std::string("-- Server: ").append(server));
-    out_.WriteLine(std::string("-- Database: ").append(database));
+    out_.WriteLine(std::string("-- Server: ").append(CommentText(server)));
+    out_.WriteLine(std::string("-- Database: ").append(CommentText(database)));
     out_.EndLine();
 }
 
@@ -51,36 +131,38 @@ void TDumpScript::ForeignKeyRestoreLine() {
 
 void TDumpScript::StructureComment(std::string_view name) {
     out_.WriteLine("-- ");
-    out_.WriteLine(std::string("-- Table structure for table  ").append(name));
+    out_.WriteLine(std::string("-- Table structure for table  ").append(CommentText(name)));
     out_.WriteLine("-- ");
     out_.EndLine();
 }
 
 void TDumpScript::DropLine(std::string_view name, bool view) {
-    out_.WriteLine(
-        std::string(view ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ").append(name).append(";"));
+    statement(std::string(view ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ").append(name));
 }
 
 void TDumpScript::CreateText(std::string_view text) {
-    std::string statement(text.substr(0, text.find('\0')));
-    statement += ';';
-    out_.WriteText(statement);
+    text = text.substr(0, text.find('\0'));
+    if (MustPrepare(text)) {
+        prepared(text);
+    } else {
+        out_.WriteText(std::string(text) + ';');
+    }
     out_.EndLine();
 }
 
 void TDumpScript::DataComment(std::string_view name) {
     out_.WriteLine("-- ");
-    out_.WriteLine(std::string("-- Dumping data for table ").append(name));
+    out_.WriteLine(std::string("-- Dumping data for table ").append(CommentText(name)));
     out_.WriteLine("-- ");
     out_.EndLine();
 }
 
 void TDumpScript::TruncateLine(std::string_view name) {
-    out_.WriteLine(std::string("TRUNCATE TABLE ").append(name).append(";"));
+    statement(std::string("TRUNCATE TABLE ").append(name));
 }
 
 void TDumpScript::LockLine(std::string_view name) {
-    out_.WriteLine(std::string("LOCK TABLES ").append(name).append(" WRITE;"));
+    statement(std::string("LOCK TABLES ").append(name).append(" WRITE"));
 }
 
 void TDumpScript::UnlockLine() {
@@ -88,11 +170,11 @@ void TDumpScript::UnlockLine() {
 }
 
 void TDumpScript::DisableKeysLine(std::string_view name) {
-    out_.WriteLine(std::string("/*!40000 ALTER TABLE ").append(name).append(" DISABLE KEYS */;"));
+    statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" DISABLE KEYS */"));
 }
 
 void TDumpScript::EnableKeysLine(std::string_view name) {
-    out_.WriteLine(std::string("/*!40000 ALTER TABLE ").append(name).append(" ENABLE KEYS */;"));
+    statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" ENABLE KEYS */"));
 }
 
 std::string TDumpScript::InsertHead(std::string_view name, std::string_view columnList, bool delayed) {
@@ -105,7 +187,8 @@ std::string TDumpScript::InsertHead(std::string_view name, std::string_view colu
 
 void TDumpScript::BeginRows(std::string head, bool extended) {
     head_ = std::move(head);
-    extended_ = extended;
+    prepared_ = head_.find_first_of("\r\n") != std::string::npos;
+    extended_ = extended && !prepared_;
     inStatement_ = false;
     building_ = false;
     pending_ = false;
@@ -138,8 +221,7 @@ void TDumpScript::EndRow(bool last) {
     if (!pending_) return;
     pending_ = false;
     if (!extended_) {
-        out_.line() += ';';
-        out_.EndLine();
+        endSingleRow();
         return;
     }
     size_ += rowLength_ + 2;
@@ -155,9 +237,25 @@ void TDumpScript::AbandonRows() {
         building_ = false;
     } else if (pending_) {
         pending_ = false;
-        out_.line() += extended_ ? ',' : ';';
-        out_.EndLine();
+        if (extended_) {
+            out_.line() += ',';
+            out_.EndLine();
+        } else {
+            endSingleRow();
+        }
     }
+}
+
+void TDumpScript::endSingleRow() {
+    if (prepared_) {
+        const std::string& buffer = out_.line();
+        std::string text = buffer.substr(buffer.size() - out_.openLineLength());
+        out_.DiscardOpenLine();
+        prepared(text);
+        return;
+    }
+    out_.line() += ';';
+    out_.EndLine();
 }
 
 }  // namespace tharvel

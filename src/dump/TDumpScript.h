@@ -54,10 +54,27 @@ public:
     // The head of INSERT statements with the given (written) name and optional column list.
     static std::string InsertHead(std::string_view name, std::string_view columnList, bool delayed);
 
+    // Text for a comment line: CR, LF and NUL become \r, \n and \0, so no byte of a
+    // name or of a server's text can end the comment and run as SQL.
+    static std::string CommentText(std::string_view text);
+    // Whether a server's CREATE text cannot stand as lines of the file: it does not
+    // begin with CREATE, holds a CR or LF inside a quoted name or string (a backtick
+    // name cannot escape one, and a raw one would neither keep the CR LF lines nor
+    // survive the client's line reading), or holds outside quotes what the restoring
+    // client would take as the end of the statement, a comment or a client command.
+    // Such a text goes through a prepared statement whose text is one escaped string.
+    static bool MustPrepare(std::string_view statement);
+
 private:
+    // One statement (without its ";"), prepared when it must be.
+    void statement(std::string_view text);
+    void prepared(std::string_view text);
+    void endSingleRow();
+
     TDumpStream& out_;
     std::string head_;
     bool extended_ = true;
+    bool prepared_ = false;  // rows of a name with a line break: one prepared statement each
     bool inStatement_ = false;
     bool building_ = false;
     bool pending_ = false;

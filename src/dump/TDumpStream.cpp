@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "dump/EStreamWrite.h"
+
 namespace tharvel {
 namespace {
 constexpr size_t kFlushAt = 1 << 20;
@@ -90,9 +92,10 @@ void TDumpStream::writeOut(size_t upTo) {
         ssize_t n = ::write(fd_, buffer_.data() + done, upTo - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            int error = n < 0 ? errno : 0;
             buffer_.erase(0, done);
             lineStart_ -= done;
-            throw std::runtime_error("Stream write error");
+            throw EStreamWrite(error);
         }
         done += static_cast<size_t>(n);
     }
@@ -103,7 +106,7 @@ void TDumpStream::writeOut(size_t upTo) {
 void TDumpStream::handOver(size_t upTo) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !hasPending_ || failed_; });
-    if (failed_) throw std::runtime_error("Stream write error");
+    if (failed_) throw EStreamWrite(writeErrno_);
     if (upTo == 0) return;
     // The finished lines go over in the buffer they are in; the open line's bytes
     // come back into the buffer the thread handed back.
@@ -133,6 +136,11 @@ void TDumpStream::compressLoop() {
         }
         try {
             compressor_->Write(work);
+        } catch (const EStreamWrite& e) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = true;
+            writeErrno_ = e.Error();
+            changed_.notify_all();
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex_);
             failed_ = true;
@@ -146,6 +154,8 @@ void TDumpStream::compressLoop() {
             compressor_->Finish();
             ok = true;
         }
+    } catch (const EStreamWrite& e) {
+        writeErrno_ = e.Error();
     } catch (...) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -169,7 +179,8 @@ void TDumpStream::Close() {
     const bool compressed = finishCompressing();
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0 || !compressed) throw std::runtime_error("Stream write error");
+    if (!compressed) throw EStreamWrite(writeErrno_);
+    if (::close(fd) != 0) throw EStreamWrite(errno);
 }
 
 }  // namespace tharvel

@@ -37,7 +37,8 @@ public:
     // Drops the bytes of a line that was begun but not ended.
     void DiscardOpenLine() { buffer_.resize(lineStart_); }
 
-    // Writes every finished line to the file and closes it. Throws "Stream write error".
+    // Writes every finished line to the file and closes it. Throws EStreamWrite
+    // ("Stream write error"), as does any write of a full buffer.
     void Close();
 
 private:
@@ -62,6 +63,7 @@ private:
     bool hasPending_ = false;
     bool finishing_ = false;
     bool failed_ = false;
+    int writeErrno_ = 0;  // of the compressor thread's failed write
 };
 
 }  // namespace tharvel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "dump/TDumpStream.h"
 #include "dump/TMyNameRule.h"
 #include "dump/TMyValueLiteral.h"
+#include "mysql/EMySqlException.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
 
@@ -31,19 +33,6 @@ bool atLeast(int major, int minor, int release, int m, int n, int r) {
     if (major != m) return major > m;
     if (minor != n) return minor > n;
     return release >= r;
-}
-
-void appendHex(std::string& out, std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    if (bytes.empty()) {
-        out.append("''", 2);
-        return;
-    }
-    out.append("0x", 2);
-    for (unsigned char c : bytes) {
-        out += kDigits[c >> 4];
-        out += kDigits[c & 15];
-    }
 }
 
 struct UseGuard {
@@ -263,7 +252,15 @@ void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int cou
     {
         TMyQuery q(*Connection);
         q.Open("SELECT COUNT(*) FROM " + object.written);
-        if (q.Next() && !q.IsNull(0)) rows = std::stoull(std::string(q.Value(0)));
+        if (q.Next() && !q.IsNull(0)) {
+            std::string_view text = q.Value(0);
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), rows);
+            if (ec != std::errc() || end != text.data() + text.size())
+                throw EMyError(
+                    CR_MALFORMED_PACKET,
+                    EMySqlException::BuildMessage(CR_MALFORMED_PACKET, {}, "Row count of " + object.written),
+                    Connection);
+        }
     }
     FireProgress(object.written, index, count, 0);
     if (rows == 0) return;
@@ -349,8 +346,10 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
         literals.emplace_back(f.Name, f.Type, static_cast<uint32_t>(f.Flags),
                               std::min<uint32_t>(f.Length, 65535), !f.Table.empty(), version_.major);
         TMyValueKind kind = literals.back().kind();
-        hex.push_back(opt.HexBlob && f.Charset == 63 &&
-                      (kind == TMyValueKind::ShortText || kind == TMyValueKind::LongText));
+        // Binary strings always go as hexadecimal: raw bytes inside quotes can pair
+        // with the quote or backslash after them in a multi-byte client character set
+        // (gbk: 0x81 0x5C) and end the literal early.
+        hex.push_back(f.Charset == 63 && (kind == TMyValueKind::ShortText || kind == TMyValueKind::LongText));
     }
     if (list.empty() && opt.CompleteInsert) {
         for (const TMySqlFieldInfo& f : q.Fields()) {
@@ -375,7 +374,7 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
                 if (q.IsNull(i))
                     TMyValueLiteral::AppendNull(line);
                 else if (hex[i])
-                    appendHex(line, q.Value(i));
+                    TMyValueLiteral::AppendHex(line, q.Value(i));
                 else
                     literals[i].Append(line, q.Value(i));
             }

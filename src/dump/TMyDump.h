@@ -19,7 +19,7 @@ struct TMyDumpOptions : TDADumpOptions {
     bool AddLock = true;
     bool CompleteInsert = false;
     bool DisableKeys = false;
-    bool HexBlob = false;
+    bool HexBlob = false;  // binary strings are written in hexadecimal whatever it says
     bool UseExtSyntax = true;
     bool UseDelayedIns = false;
 };

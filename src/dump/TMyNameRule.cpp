@@ -306,9 +306,10 @@ constexpr std::string_view kReserved[] = {
     "DISTANCE",
 };
 
+// "#" starts a comment and "@" a variable: a name holding either would reach the
+// server as another name, so only these stand bare.
 bool allowedBare(unsigned char c) {
-    return c == '#' || c == '$' || c == '@' || c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-           (c >= 'a' && c <= 'z');
+    return c == '$' || c == '_' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 }  // namespace
@@ -333,7 +334,10 @@ bool TMyNameRule::IsReservedWord(std::string_view word) {
 
 bool TMyNameRule::IsBracketNeeds(std::string_view part) {
     if (part.empty()) return false;
-    if (part.front() >= '0' && part.front() <= '9') return true;
+    // A leading digit may make a number (1e5, 0x41, 0b1, 123); a leading underscore
+    // a character-set introducer (_binary, _latin1); a leading "$" is deprecated.
+    char first = part.front();
+    if ((first >= '0' && first <= '9') || first == '_' || first == '$') return true;
     for (char c : part)
         if (!allowedBare(static_cast<unsigned char>(c))) return true;
     return IsReservedWord(part);

@@ -10,8 +10,8 @@ public:
     // Both ends are backticks, double quotes or single quotes.
     static bool IsQuotedName(std::string_view name);
     static std::string_view Unquote(std::string_view name);
-    // A part that cannot be written bare: leading digit, a character outside
-    // # $ @ _ 0-9 A-Z a-z, or a reserved word.
+    // A part that cannot be written bare: a leading digit, underscore or "$", a
+    // character outside $ _ 0-9 A-Z a-z, or a reserved word.
     static bool IsBracketNeeds(std::string_view part);
     static bool IsReservedWord(std::string_view word);
 

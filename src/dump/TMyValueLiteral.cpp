@@ -358,6 +358,33 @@ void TMyValueLiteral::appendTime(std::string& out, std::string_view text) const 
     appendQuoted(out, text);
 }
 
+void TMyValueLiteral::AppendHex(std::string& out, std::string_view bytes) {
+    // Both digits of a byte in one table entry: one copy per byte of a BLOB.
+    static constexpr struct Pairs {
+        char digits[512] = {};
+        constexpr Pairs() {
+            constexpr char kDigits[] = "0123456789ABCDEF";
+            for (int b = 0; b < 256; ++b) {
+                digits[2 * b] = kDigits[b >> 4];
+                digits[2 * b + 1] = kDigits[b & 15];
+            }
+        }
+    } kPairs;
+    if (bytes.empty()) {
+        out.append("''", 2);
+        return;
+    }
+    size_t at = out.size();
+    out.resize(at + 2 + 2 * bytes.size());
+    char* p = out.data() + at;
+    *p++ = '0';
+    *p++ = 'x';
+    for (unsigned char c : bytes) {
+        std::memcpy(p, kPairs.digits + 2 * c, 2);
+        p += 2;
+    }
+}
+
 void TMyValueLiteral::AppendShortText(std::string& out, std::string_view bytes) {
     appendEscaped(out, bytes, false);
 }

@@ -61,6 +61,9 @@ public:
     // Text escaping of the two kinds.
     static void AppendShortText(std::string& out, std::string_view bytes);
     static void AppendLongText(std::string& out, std::string_view bytes);
+    // A binary string as a hexadecimal literal (0x...; '' when empty): nothing in it
+    // depends on the character set the restoring client reads the file in.
+    static void AppendHex(std::string& out, std::string_view bytes);
     // The general number format, with the shortest digits that read back exactly.
     static void AppendDouble(std::string& out, double value);
     static void AppendFloat(std::string& out, float value);

@@ -79,14 +79,15 @@ bool TMyQuery::Next() {
     return false;
 }
 
-bool TMyQuery::IsNull(size_t column) const {
+void TMyQuery::badColumn(size_t column) const {
     if (!row_) throw std::logic_error("no current row");
-    return row_->IsNull(column);
-}
-
-std::string_view TMyQuery::Value(size_t column) const {
-    if (!row_) throw std::logic_error("no current row");
-    return row_->Value(column);
+    // A server may answer with fewer columns than the statement asked for.
+    throw EMyError(CR_MALFORMED_PACKET,
+                   EMySqlException::BuildMessage(CR_MALFORMED_PACKET, {},
+                                                 "The result has " + std::to_string(row_->Count()) +
+                                                     " columns, column " + std::to_string(column + 1) +
+                                                     " was asked for"),
+                   &connection_);
 }
 
 void TMyQuery::freeResult() {

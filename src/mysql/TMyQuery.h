@@ -32,8 +32,9 @@ public:
     size_t FieldCount() const { return fields_.size(); }
     // Moves to the next row; false after the last one.
     bool Next();
-    bool IsNull(size_t column) const;
-    std::string_view Value(size_t column) const;
+    // A column past the row's end raises EMyError 2027.
+    bool IsNull(size_t column) const { return current(column).IsNull(column); }
+    std::string_view Value(size_t column) const { return current(column).Value(column); }
     uint64_t RowsFetched() const { return fetched_; }
     uint64_t RowsAffected() const { return affected_; }
 
@@ -42,6 +43,12 @@ public:
 
 private:
     void send(std::string_view sql);
+    // Inline: it runs for every value of a dump.
+    const TMySqlBinds& current(size_t column) const {
+        if (!row_ || column >= row_->Count()) badColumn(column);
+        return *row_;
+    }
+    [[noreturn]] void badColumn(size_t column) const;
     void freeResult();
 
     TMyConnection& connection_;

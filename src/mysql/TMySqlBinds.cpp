@@ -4,6 +4,10 @@
 
 namespace tharvel {
 
+void TMySqlBinds::outOfRange() {
+    throw EMySqlException::Malformed("A value past the end of the row was read");
+}
+
 void TMySqlBinds::Decode(std::span<const uint8_t> row) {
     const uint8_t* p = row.data();
     size_t size = row.size();

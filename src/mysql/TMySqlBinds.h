@@ -25,15 +25,23 @@ public:
     // prefix 255 raises "Malformed packet" (2027).
     void Decode(std::span<const uint8_t> row);
 
-    const TMySqlBind& Bind(size_t i) const { return binds_[i]; }
-    bool IsNull(size_t i) const { return binds_[i].IsNull != 0; }
+    // A column past the end raises "Malformed packet" (2027).
+    const TMySqlBind& Bind(size_t i) const { return binds_[checked(i)]; }
+    bool IsNull(size_t i) const { return binds_[checked(i)].IsNull != 0; }
     // Valid until the next read on the connection.
     std::string_view Value(size_t i) const {
-        return {reinterpret_cast<const char*>(row_) + binds_[i].Offset, binds_[i].Length};
+        const TMySqlBind& b = binds_[checked(i)];
+        return {reinterpret_cast<const char*>(row_) + b.Offset, b.Length};
     }
     const uint8_t* Row() const { return row_; }
 
 private:
+    size_t checked(size_t i) const {
+        if (i >= binds_.size()) outOfRange();
+        return i;
+    }
+    [[noreturn]] static void outOfRange();
+
     std::vector<TMySqlBind> binds_;
     const uint8_t* row_ = nullptr;
 };

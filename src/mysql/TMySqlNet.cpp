@@ -327,9 +327,10 @@ void TMySqlNet::ReadPacket() {
     if (total && data_[0] == 255) CheckServerError(Packet());
 }
 
-std::vector<uint8_t> TMySqlNet::ReceiveBuffer() {
+std::vector<uint8_t> TMySqlNet::ReceiveBuffer(size_t maxLength, std::string_view tooLong) {
     size_t n = receiveHeader();
     if (n == 0) throw EMySqlException::Malformed();
+    if (n > maxLength) throw EMySqlException::Malformed(tooLong);
     if (n == kMaxPacket)
         throw EMySqlException(CR_NET_PACKET_TOO_LARGE, "Cannot retrieve huge data in FetchAll mode");
     std::vector<uint8_t> bytes(n);

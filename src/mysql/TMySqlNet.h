@@ -58,8 +58,9 @@ public:
     // server error packet as its error.
     void ReadPacket();
     std::span<const uint8_t> Packet() const { return {data_.get(), length_}; }
-    // One physical packet as its own array; an error packet raises.
-    std::vector<uint8_t> ReceiveBuffer();
+    // One physical packet as its own array; an error packet raises, and so does one
+    // longer than maxLength (2027 with the detail tooLong), before its bytes are read.
+    std::vector<uint8_t> ReceiveBuffer(size_t maxLength = kMaxPacket, std::string_view tooLong = {});
     // One physical packet in pieces of at most chunk bytes, each overwriting the last in
     // bytes; returns the packet's length.
     size_t ReadPacketChunked(std::vector<uint8_t>& bytes, size_t chunk, bool checkError);

@@ -442,9 +442,15 @@ void TMySqlSession::refuseLocalFile(const std::string& fileName) {
 
 void TMySqlSession::readColumns(int64_t count) {
     if (count < 0 || count > 65535) throw EMySqlException::Malformed("Column count " + std::to_string(count));
-    std::vector<std::vector<uint8_t>> definitions;
+    // Each definition is decoded as it arrives, and all of them together may take
+    // kMaxResultMetadata: a server cannot make one result's columns fill the memory.
+    const std::string tooLarge = "The column definitions of one result take more than " +
+                                 std::to_string(kMaxResultMetadata >> 20) + " MiB";
+    TMySqlFieldInfos columns;
+    size_t budget = kMaxResultMetadata;
+    bool p41 = Protocol41();
     for (;;) {
-        std::vector<uint8_t> packet = Net.ReceiveBuffer();
+        std::vector<uint8_t> packet = Net.ReceiveBuffer(budget + 8, tooLarge);  // room for the end marker
         if (packet.size() < 8 && packet[0] == 254) {
             if (packet.size() >= 5) {
                 uint16At(packet, 1, WarningCount);
@@ -452,18 +458,16 @@ void TMySqlSession::readColumns(int64_t count) {
             }
             break;
         }
-        if (definitions.size() == static_cast<size_t>(count))
+        if (columns.size() == static_cast<size_t>(count))
             throw EMySqlException::Malformed("More column definitions than columns");
-        definitions.push_back(std::move(packet));
+        size_t cost = packet.size() + sizeof(TMySqlFieldInfo);
+        if (cost > budget) throw EMySqlException::Malformed(tooLarge);
+        budget -= cost;
+        columns.push_back(p41 ? TMySqlFieldInfo::Decode41(packet)
+                              : TMySqlFieldInfo::DecodeOld(packet, ServerCapabilities & CLIENT_LONG_FLAG));
     }
-    if (definitions.size() != static_cast<size_t>(count))
+    if (columns.size() != static_cast<size_t>(count))
         throw EMySqlException::Malformed("Fewer column definitions than columns");
-    TMySqlFieldInfos columns;
-    columns.reserve(definitions.size());
-    bool p41 = Protocol41();
-    for (const auto& d : definitions)
-        columns.push_back(p41 ? TMySqlFieldInfo::Decode41(d)
-                              : TMySqlFieldInfo::DecodeOld(d, ServerCapabilities & CLIENT_LONG_FLAG));
     PendingColumns = std::move(columns);
     HasPendingColumns = true;
 }

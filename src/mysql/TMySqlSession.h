@@ -81,6 +81,9 @@ public:
     static constexpr const char* kClientVersion = "4.1.3 Direct";
     static constexpr uint32_t kLoginFlags = 238213;
     static constexpr uint32_t kMaxPacketSize = 1073741824;
+    // What the column definitions of one result may take in memory: a table of
+    // thousands of columns with long names needs well under a tenth of it.
+    static constexpr size_t kMaxResultMetadata = 4u << 20;
 
     TMySqlSession() = default;
     TMySqlSession(const TMySqlSession&) = delete;

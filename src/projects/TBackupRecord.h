@@ -21,10 +21,6 @@ struct TBackupRecord {
     std::string BackupDirectory;
     std::int32_t MySQLNewBackupEachDay = 0;  // 0 when the column is empty
     std::int32_t SkipFiles = 1;              // 1 when the column is empty
-
-    std::string MySQLTLS;    // "" = default (preferred)
-    std::string MySQLTLSCA;  // "" = system store
-
     std::string DumpCompression;      // "" = none; the names are TDumpCompressor's
     std::int32_t KeepDailyDumps = 0;  // 0 (or less) = keep every dated dump
 

@@ -101,5 +101,28 @@ TEST(DatabaseStep, CipherFailureFailsTheStepInsteadOfSendingZeroBytes) {
     EXPECT_EQ(notes.back(), (TNotifyStrunct{TNotifyStrunct::JobFailed, 0, TCifrare::kDecipherFailed}));
 }
 
+// The partial file of a run that filled the disk is removed (here the partial name
+// leads to /dev/full, which takes no byte); one of a run stopped otherwise is kept.
+TEST(DatabaseStep, AFullDiskRemovesThePartialDump) {
+    MariaDb& db = MariaDb::shared();
+    const std::string name = db.freshDatabase("full");
+    db.sql("CREATE TABLE t (id INT); INSERT INTO t VALUES (1);", name);
+    TempDir dir;
+    const std::string folder = (dir / "Web shop").string() + "/";
+    std::filesystem::create_directories(folder);
+    const TBackupRecord r = serverRecord(db, name, dir.path().string() + "/");
+    const std::string partial = TDatabaseBackup::PartialPath(TDatabaseBackup::DumpFilePath(r, folder, 0));
+    std::filesystem::create_symlink("/dev/full", partial);
+    try {
+        TDatabaseBackup::Run(r, folder, {});
+        ADD_FAILURE() << "a dump onto a full disk succeeded";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Stream write error: No space left on device. The partial dump file \"" + partial +
+                      "\" was removed.");
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(partial)));
+}
+
 }  // namespace
 }  // namespace tharvel::test

@@ -41,27 +41,36 @@ std::string bracket(const std::string& name) {
     for (char c : name) out += c == '`' ? std::string("``") : std::string(1, c);
     return out + "`";
 }
+
+// Names travel as hexadecimal: the client's batch output escapes line breaks and tabs.
+std::string unhex(const std::string& hex) {
+    std::string out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
 }  // namespace
 
 std::string databaseImage(const MariaDb& db, const std::string& database) {
     std::string image;
-    auto tables = rows(
-        db.sql("SELECT TABLE_NAME, TABLE_TYPE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
-               "ORDER BY BINARY TABLE_NAME",
-               database));
+    auto tables = rows(db.sql(
+        "SELECT HEX(TABLE_NAME), TABLE_TYPE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
+        "ORDER BY BINARY TABLE_NAME",
+        database));
     for (const auto& t : tables) {
-        const std::string& name = t[0];
-        image += "== " + name + " " + t[1] + "\n";
+        const std::string name = unhex(t[0]);
+        image += "== " + t[0] + " " + t[1] + "\n";
         image += db.sql("SHOW CREATE TABLE " + bracket(name), database) + "\n";
         if (t[1] == "VIEW") continue;
-        auto columns = rows(db.sql(
-            "SELECT COLUMN_NAME, DATA_TYPE FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
-            "AND TABLE_NAME = '" +
-                name + "' ORDER BY ORDINAL_POSITION",  // test names hold no quote
-            database));
+        auto columns =
+            rows(db.sql("SELECT HEX(COLUMN_NAME), DATA_TYPE FROM information_schema.COLUMNS WHERE "
+                        "TABLE_SCHEMA = DATABASE() "
+                        "AND TABLE_NAME = UNHEX('" +
+                            t[0] + "') ORDER BY ORDINAL_POSITION",
+                        database));
         std::string select, order;
         for (size_t i = 0; i < columns.size(); ++i) {
-            std::string c = bracket(columns[i][0]);
+            std::string c = bracket(unhex(columns[i][0]));
             std::string type = columns[i][1];
             std::string expr = type == "float" || type == "double" ? "HEX(ST_AsBinary(POINT(" + c + ", 0)))"
                                : type == "decimal"                 ? "HEX(CAST(" + c + " AS CHAR))"
@@ -89,6 +98,24 @@ std::vector<std::string> crlfLines(const std::string& bytes) {
         pos = end + 2;
     }
     return out;
+}
+
+JobDump dumpWithJob(const MariaDb& db, const std::string& database, const std::filesystem::path& dir) {
+    auto queue = std::make_shared<NotificationQueue>();
+    JobDump out;
+    out.notes = runJob(TBackUpThread::Create(serverRecord(db, database, dir.string() + "/"), queue), queue);
+    out.path = (dir / "Web shop" / (database + ".sql")).string();
+    return out;
+}
+
+std::string lineBreakFault(const std::string& bytes) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) return "lone LF at " + std::to_string(i);
+        if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))
+            return "lone CR at " + std::to_string(i);
+        if (bytes[i] == '\0') return "raw NUL at " + std::to_string(i);
+    }
+    return "";
 }
 
 }  // namespace tharvel::test

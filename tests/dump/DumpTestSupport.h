@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the dump tests: a backup record for the test server, running a job to
 // its end, and comparing two databases value by value.
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,5 +21,15 @@ TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const
 std::string databaseImage(const MariaDb& db, const std::string& database);
 
 std::vector<std::string> crlfLines(const std::string& bytes);
+
+// The backup job's run on a database into dir: its notifications and its dump's path.
+struct JobDump {
+    std::vector<TNotifyStrunct> notes;
+    std::string path;
+};
+JobDump dumpWithJob(const MariaDb& db, const std::string& database, const std::filesystem::path& dir);
+
+// Where bytes hold a lone CR, a lone LF or a raw NUL; empty when nowhere.
+std::string lineBreakFault(const std::string& bytes);
 
 }  // namespace tharvel::test

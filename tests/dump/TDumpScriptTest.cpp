@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "DumpTestSupport.h"
+#include "dump/EStreamWrite.h"
 #include "dump/TDumpScript.h"
 #include "dump/TMyValueLiteral.h"
 #include "support/TempDir.h"
@@ -138,6 +141,100 @@ TEST(TDumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
     EXPECT_EQ(readFile(dir / "s.sql"), "INSERT INTO t VALUES\r\n  (1),\r\n  (2),\r\n");
 }
 
+// No text in a comment line may end it, and a name whose line break cannot stand in
+// a statement line sends that statement through a prepared statement.
+TEST(TDumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
+    TempDir dir;
+    {
+        TDumpStream out((dir / "h.sql").string());
+        TDumpScript script(out);
+        script.Header("1", "5.5\n;DROP DATABASE x;\r--", "4.1.3 Direct", "today", "db\rhost",
+                      std::string_view("shop\0x", 6));
+        script.StructureComment("`a\r\nb`");
+        script.DropLine("`a\r\nb`", false);
+        script.CreateText("CREATE TABLE `a\r\nb` (\n  `c\rd` int\n)");
+        script.CreateText("CREATE TABLE `t` (\n  `v` int COMMENT 'x\\ny'\n)");  // breaks outside quotes only
+        script.DataComment("`a\r\nb`");
+        script.LockLine("`a\r\nb`");
+        script.BeginRows(TDumpScript::InsertHead("`a\r\nb`", "", false), true);
+        for (const char* value : {"'it''s'", "2"}) {
+            script.EndRow(false);
+            script.BeginRow() += value;
+            script.FinishRow();
+        }
+        script.EndRow(true);
+        out.Close();
+    }
+    const std::string execute =
+        "PREPARE tharvel_sql FROM @tharvel_sql; EXECUTE tharvel_sql; DEALLOCATE PREPARE tharvel_sql;";
+    const std::vector<std::string> expected = {
+        "-- Vessik version: 1",
+        "-- MySQL server version: 5.5\\n;DROP DATABASE x;\\r--",
+        "-- MySQL client version: 4.1.3 Direct",
+        "-- Script date today",
+        "-- " + std::string(70, '-') + " ",
+        "-- Server: db\\rhost",
+        "-- Database: shop\\0x",
+        "",
+        "-- ",
+        "-- Table structure for table  `a\\r\\nb`",
+        "-- ",
+        "",
+        "SET @tharvel_sql = 'DROP TABLE IF EXISTS `a\\r\\nb`';",
+        execute,
+        "SET @tharvel_sql = 'CREATE TABLE `a\\r\\nb` (\\n  `c\\rd` int\\n)';",
+        execute,
+        "",
+        "CREATE TABLE `t` (",
+        "  `v` int COMMENT 'x\\ny'",
+        ");",
+        "",
+        "-- ",
+        "-- Dumping data for table `a\\r\\nb`",
+        "-- ",
+        "",
+        "SET @tharvel_sql = 'LOCK TABLES `a\\r\\nb` WRITE';",
+        execute,
+        "SET @tharvel_sql = 'INSERT INTO `a\\r\\nb` VALUES (\\'it\\'\\'s\\')';",
+        execute,
+        "SET @tharvel_sql = 'INSERT INTO `a\\r\\nb` VALUES (2)';",
+        execute,
+    };
+    const std::string bytes = readFile(dir / "h.sql");
+    EXPECT_EQ(test::crlfLines(bytes), expected);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), std::count(bytes.begin(), bytes.end(), '\r'));
+}
+
+// A CREATE text stands as lines only when the client reads it as the one statement
+// the server meant.
+TEST(TDumpScript, PreparesCreateTextsTheClientWouldReadOtherwise) {
+    const std::pair<const char*, bool> cases[] = {
+        {"CREATE TABLE `t` (\n  `a` int\n)", false},
+        {"CREATE TABLE t (c int COMMENT 'it''s\\\\ ok; -- # \\\\! x')", false},
+        {"CREATE TABLE t (a int)\n/*!50100 PARTITION BY RANGE (a)\n(PARTITION p0 VALUES LESS THAN (10))*/",
+         false},
+        {"create view v AS select 1", false},
+        {"CREATE TABLE `a\nb` (x int)", true},
+        {"CREATE TABLE t (`a``\rb` int)", true},
+        {"CREATE VIEW v AS SELECT 'x\\'\ny'", true},      // the escaped quote does not close
+        {"CREATE VIEW v AS SELECT 'x\\\\'\n, y", false},  // an escaped backslash does
+        {"CREATE VIEW v AS SELECT \"a\nb\"", true},
+        {"CREATE VIEW v AS SELECT 'a\\\nb'", true},  // a raw break after a backslash is still raw
+        {"CREATE TABLE t (a int); DROP DATABASE shop", true},
+        {"CREATE TABLE t (a int)\n\\! rm -rf ~\n", true},
+        {"CREATE TABLE t (a int) # swallows the ;", true},
+        {"CREATE TABLE t (a int) -- swallows the ;", true},
+        {"CREATE TABLE t (a int) COMMENT 'open", true},
+        {"CREATE TABLE t (a int) /* open", true},
+        {"CREATE TABLE t (a int) /* ; */", true},
+        {"CREATE TABLE t (a int) /*! '*/", true},
+        {"GRANT ALL ON *.* TO x", true},
+        {"system rm -rf ~", true},
+        {"", true},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(TDumpScript::MustPrepare(text), expected) << text;
+}
+
 TEST(TDumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
     TempDir dir;
     try {
@@ -155,6 +252,7 @@ TEST(TDumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
                 full.Close();
             } catch (const std::exception& e) {
                 EXPECT_STREQ(e.what(), "Stream write error");
+                EXPECT_TRUE(dynamic_cast<const EStreamWrite&>(e).DiskFull());
                 throw;
             }
         },

@@ -12,7 +12,22 @@ TEST(TMyNameRule, QuotesOnlyWhatCannotStandBare) {
         {"2010data", "`2010data`"},
         {"with space", "`with space`"},
         {"café", "`café`"},
-        {"a#$@_Z9", "a#$@_Z9"},
+        {"a_Z9$", "a_Z9$"},
+        {"a#b", "`a#b`"},  // the server would read "a" and a comment
+        {"a@b", "`a@b`"},
+        {"a--b", "`a--b`"},
+        {"$x", "`$x`"},
+        {"_binary", "`_binary`"},  // character-set introducers
+        {"_latin1", "`_latin1`"},
+        {"_utf8mb4", "`_utf8mb4`"},
+        {"1e5", "`1e5`"},  // numbers in any notation, and digits only
+        {"0x41", "`0x41`"},
+        {"0b1", "`0b1`"},
+        {"123", "`123`"},
+        {"e5", "e5"},
+        {"x1e5", "x1e5"},
+        {"a\nb", "`a\nb`"},
+        {"tab\tx", "`tab\tx`"},
         {"order", "`order`"},  // reserved words
         {"Select", "`Select`"},
         {"key", "`key`"},
@@ -22,8 +37,10 @@ TEST(TMyNameRule, QuotesOnlyWhatCannotStandBare) {
         {"`x`", "```x```"},
         {"", ""},
     };
-    for (const auto& [name, written] : cases)
+    for (const auto& [name, written] : cases) {
         EXPECT_EQ(TMyNameRule::QuoteObject(name, false), written) << name;
+        EXPECT_EQ(TMyNameRule::IsBracketNeeds(name), written != name) << name;
+    }
     EXPECT_EQ(TMyNameRule::QuoteObject("plain", true), "`plain`");
 }
 

@@ -164,3 +164,23 @@ TEST(TMyValueLiteral, DoublesReadBackExactly) {
 
 }  // namespace
 }  // namespace tharvel
+
+namespace tharvel {
+namespace {
+
+TEST(TMyValueLiteral, WritesBinaryStringsAsHexadecimal) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "''"},
+        {std::string("\0", 1), "0x00"},
+        {"\x81\x5C'\\\r\n", "0x815C275C0D0A"},
+        {"\xFF\xFE", "0xFFFE"},
+    };
+    for (const auto& [bytes, literal] : cases) {
+        std::string out = "(";
+        TMyValueLiteral::AppendHex(out, bytes);
+        EXPECT_EQ(out, "(" + literal);
+    }
+}
+
+}  // namespace
+}  // namespace tharvel

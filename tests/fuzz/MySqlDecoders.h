@@ -1,17 +1,23 @@
 #pragma once
 // One input through one of the decoders of server replies. The first byte picks the
 // decoder; the rest is the payload. Malformed input may only end in EMySqlException.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "mysql/EMySqlException.h"
 #include "mysql/TMySqlAuth.h"
+#include "mysql/TMySQLAPIDirect.h"
 #include "mysql/TMySqlBinds.h"
 #include "mysql/TMySqlFieldInfo.h"
 #include "mysql/TMySqlNet.h"
+#include "mysql/TMySqlResultSet.h"
 #include "mysql/TMySqlSession.h"
+#include "mysql/TMySqlVio.h"
 
 namespace tharvel::fuzz {
 
@@ -34,9 +40,77 @@ inline void authOne(std::span<const uint8_t> payload, bool secure) {
     }
 }
 
+// A channel that replays bytes as the server's and swallows what the client sends.
+class ReplayVio : public TMySqlVio {
+public:
+    explicit ReplayVio(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    int GetTimeout() const override { return 0; }
+    void SetTimeout(int) override {}
+    size_t ReadSome(uint8_t* dest, size_t count) override {
+        size_t n = std::min(count, bytes_.size() - at_);
+        if (n) std::memcpy(dest, bytes_.data() + at_, n);
+        at_ += n;
+        return n;
+    }
+    size_t WriteSome(const uint8_t*, size_t count) override { return count; }
+    void Close() override {}
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t at_ = 0;
+};
+
+// The answer to a query read as the dump reads its catalogue queries: header, column
+// definitions, rows, and the first four values of every row. The input is a list of
+// packets, each a 2-byte length and its payload; their headers are made here.
+inline void readResult(std::span<const uint8_t> input, bool protocol41) {
+    std::vector<uint8_t> stream;
+    uint8_t seq = 1;
+    for (size_t at = 0; at + 2 <= input.size();) {
+        size_t n = std::min<size_t>(input[at] | input[at + 1] << 8, input.size() - at - 2);
+        at += 2;
+        const uint8_t header[4] = {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), 0, seq++};
+        stream.insert(stream.end(), header, header + 4);
+        stream.insert(stream.end(), input.begin() + at, input.begin() + at + n);
+        at += n;
+    }
+    TMySqlSession session;
+    session.ServerCapabilities = protocol41 ? CLIENT_PROTOCOL_41 | CLIENT_LONG_FLAG : CLIENT_LONG_FLAG;
+    session.ClientFlags = CLIENT_PROTOCOL_41;
+    session.Net.SetChannel(std::make_unique<ReplayVio>(std::move(stream)));
+    session.Net.ResetSequence();
+    session.Net.BeginPacket();  // the query's own sequence number 0
+    session.Net.SendEmptyPacket();
+    TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
+    try {
+        session.ReadQueryResult();
+    } catch (const EMySqlException&) {
+        return;
+    }
+    TMySqlResultSet* result = api.mysql_use_result(&session);
+    if (!result) return;
+    for (int rows = 0; rows < 64; ++rows) {
+        const TMySqlBinds* row = api.mysql_fetch_row(result);
+        if (!row) break;
+        for (size_t i = 0; i < 4; ++i) {
+            try {
+                volatile char sink = row->IsNull(i) || row->Value(i).empty() ? 0 : row->Value(i).back();
+                (void)sink;
+            } catch (const EMySqlException&) {
+            }
+        }
+    }
+    api.mysql_free_result(result);
+}
+
 inline void decodeOne(const uint8_t* data, size_t size) {
     if (size == 0) return;
     std::span<const uint8_t> payload(data + 1, size - 1);
+    // The highest first bytes pick the result reader (the others keep their decoder).
+    if (data[0] >= 0xF8) {
+        readResult(payload, data[0] & 1);
+        return;
+    }
     try {
         if (data[0] >= 0xF0) {
             authOne(payload, data[0] & 1);

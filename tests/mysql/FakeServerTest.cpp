@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
+#include <algorithm>
+
 #include "FakeMySqlServer.h"
+#include "dump/TMyDump.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
+#include "mysql/TMyQuery.h"
 #include "mysql/TMySQLAPIDirect.h"
+#include "support/MariaDb.h"
+#include "support/TempDir.h"
 #include "support/TestCertificates.h"
 
 using namespace tharvel;
@@ -482,4 +488,185 @@ TEST(FakeServer, CompressedFramesOutOfOrderOrNotInflating) {
         EXPECT_EQ(a.api.mysql_error(a.h), k.message);
         server.join();
     }
+}
+
+// Column definitions are held for the whole result, so a server could make them fill
+// the memory; past the cap the query fails and the rest of the reply is not read.
+TEST(FakeServer, ColumnDefinitionsPastTheMetadataCapGive2027) {
+    auto many = [](size_t count, size_t nameLength) {
+        std::vector<std::string> reply = {lengthCoded(count)};
+        for (size_t i = 0; i < count; ++i)
+            reply.push_back(columnDefinition41(std::string(nameLength, 'c'), 253));
+        reply.push_back(eofPacket());
+        return reply;
+    };
+    const std::vector<std::string> cases[] = {
+        many(1, 3 << 20),  // one definition of 6 MiB
+        many(300, 16000),  // 300 of 32 KB
+        many(3, 600000),   // just under the cap: accepted
+    };
+    for (size_t k = 0; k < std::size(cases); ++k) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            login(p, kServer41);
+            p.read();
+            uint8_t seq = 1;
+            try {
+                for (const std::string& packet : cases[k]) p.send(seq++, packet);
+                if (k == 2) p.send(seq++, eofPacket());
+            } catch (const std::runtime_error&) {
+                EXPECT_NE(k, 2u) << "the client stopped reading an acceptable result";
+            }
+        });
+        {
+            Api a;
+            ASSERT_TRUE(a.connect(server.port())) << a.api.mysql_error(a.h);
+            int rc = a.api.mysql_real_query(a.h, "SELECT", 6);
+            if (k == 2) {
+                EXPECT_EQ(rc, 0) << a.api.mysql_error(a.h);
+                TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+                ASSERT_NE(r, nullptr);
+                EXPECT_EQ(a.api.mysql_num_fields(r), 3u);
+                a.api.mysql_free_result(r);
+            } else {
+                EXPECT_EQ(rc, 2027) << k;
+                EXPECT_EQ(a.api.mysql_error(a.h),
+                          "Malformed packet\r\nThe column definitions of one result take more than 4 MiB")
+                    << k;
+            }
+        }  // the client closes before the server has sent everything
+        server.join();
+    }
+}
+
+// A result of text columns: header, definitions, rows, end marker.
+static std::vector<std::string> result(const std::vector<std::string>& columns,
+                                       const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::string> packets = {lengthCoded(columns.size())};
+    for (const std::string& c : columns) packets.push_back(columnDefinition41(c, 253));
+    packets.push_back(eofPacket());
+    for (const auto& row : rows) {
+        std::string packet;
+        for (const std::string& v : row) packet += lengthCodedText(v);
+        packets.push_back(packet);
+    }
+    packets.push_back(eofPacket());
+    return packets;
+}
+
+// A server for the dump: a greeting with the given version, then the result of the first
+// entry whose text occurs in a statement, OK for statements no entry knows. Returns the
+// dump's error text, empty after success.
+using Replies = std::vector<std::pair<std::string, std::vector<std::string>>>;
+static std::string dumpFrom(const std::string& version, const Replies& replies, const std::string& file) {
+    FakeMySqlServer server([&](FakePeer& p) {
+        p.send(0, greeting(kServer41, true, 10, version));
+        p.read();
+        p.send(2, okPacket());
+        for (;;) {
+            FakePeer::Packet q = p.read();
+            if (q.payload.empty() || q.payload[0] == 1) break;
+            auto known = std::find_if(replies.begin(), replies.end(), [&](const auto& r) {
+                return q.payload.find(r.first) != std::string::npos;
+            });
+            if (known == replies.end()) {
+                p.send(1, okPacket());
+                continue;
+            }
+            uint8_t seq = 1;
+            for (const std::string& packet : known->second) p.send(seq++, packet);
+        }
+    });
+    std::string error;
+    {
+        TMyConnection c;
+        c.SetLoginPrompt(false);
+        c.SetServer("127.0.0.1");
+        c.SetPort(server.port());
+        c.Open();
+        TMyDump dump;
+        dump.Connection = &c;
+        try {
+            dump.BackupToFile(file);
+        } catch (const EMyError& e) {
+            error = std::to_string(e.ErrorNumber()) + " " + e.what();
+        }
+    }
+    server.join();
+    return error;
+}
+
+// The list of tables with one column where four were asked for, and a version text
+// that tries to end its comment line.
+TEST(FakeServer, TheDumpSurvivesALyingServer) {
+    TempDir dir;
+    const std::string file = (dir / "d.sql").string();
+    EXPECT_EQ(dumpFrom("5.0.96\n;CREATE DATABASE evil;\r\n-- ",
+                       {{"information_schema.TABLES", result({"TABLE_CATALOG"}, {{"x"}})}}, file),
+              "2027 Malformed packet\r\nThe result has 1 columns, column 3 was asked for");
+    const std::string bytes = readFile(file);
+    EXPECT_EQ(
+        bytes.substr(0, bytes.find("\r\n-- MySQL client")),
+        "-- Vessik version: 5.55.0.39\r\n-- MySQL server version: 5.0.96\\n;CREATE DATABASE evil;\\r\\n-- ");
+}
+
+// A CREATE text with a client command on a line of its own (the standard client runs
+// "\!" as a shell command) and a second statement: the restore runs neither.
+TEST(FakeServer, AHostileCreateTextRunsNothingOnRestore) {
+    TempDir dir;
+    const std::string file = (dir / "d.sql").string();
+    const std::string marker = (dir / "shell-ran").string();
+    const std::string create =
+        "CREATE TABLE `t` (`a` int)\n\\! touch " + marker + "\n; CREATE TABLE evil (a int)";
+    EXPECT_EQ(
+        dumpFrom("5.0.96",
+                 {{"information_schema.TABLES",
+                   result({"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE"},
+                          {{"", "db", "t", "BASE TABLE"}})},
+                  {"information_schema.COLUMNS",
+                   result({"TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "EXTRA"}, {{"t", "a", "int", ""}})},
+                  {"SHOW CREATE TABLE", result({"Table", "Create Table"}, {{"t", create}})},
+                  {"COUNT(*)", result({"COUNT(*)"}, {{"0"}})}},
+                 file),
+        "");
+    MariaDb& db = MariaDb::shared();
+    const std::string restored = db.freshDatabase("hostile_create");
+    EXPECT_THROW(db.runScript(file, restored),
+                 std::runtime_error);  // the server rejects the text as one statement
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "the restore ran a shell command";
+    EXPECT_EQ(db.sql("SHOW TABLES", restored), "");
+}
+
+// Values past the end of a row are an error of the reply, never a read past the buffer.
+TEST(FakeServer, ReadingAColumnPastTheRowGives2027) {
+    FakeMySqlServer server([](FakePeer& p) {
+        login(p, kServer41);
+        p.read();  // SET NAMES
+        p.send(1, okPacket());
+        p.read();
+        p.send(1, "\x01");
+        p.send(2, columnDefinition41("a", 253));
+        p.send(3, eofPacket());
+        p.send(4, lengthCodedText("x"));
+        p.send(5, eofPacket());
+        p.read();  // quit
+    });
+    TMyConnection c;
+    c.SetLoginPrompt(false);
+    c.SetServer("127.0.0.1");
+    c.SetPort(server.port());
+    c.Open();
+    TMyQuery q(c);
+    ASSERT_TRUE(q.Open("SELECT a, b"));
+    ASSERT_TRUE(q.Next());
+    EXPECT_EQ(q.Value(0), "x");
+    for (size_t column : {size_t(1), size_t(1000000)}) {
+        try {
+            (void)q.Value(column);
+            ADD_FAILURE() << "read column " << column;
+        } catch (const EMyError& e) {
+            EXPECT_EQ(e.ErrorNumber(), 2027);
+        }
+        EXPECT_THROW((void)q.IsNull(column), EMyError);
+    }
+    EXPECT_FALSE(q.Next());
 }

@@ -22,13 +22,17 @@ namespace {
 std::string shellQuote(const std::string& s) {
     std::string out = "'";
     for (char c : s) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
 
-std::string script() { return std::string(THARVEL_SOURCE_DIR) + "/scripts/test-mariadb.sh"; }
+std::string script() {
+    return std::string(THARVEL_SOURCE_DIR) + "/scripts/test-mariadb.sh";
+}
 
 int readPort(const std::filesystem::path& dir) {
     std::ifstream in(dir / "port");
@@ -82,15 +86,17 @@ std::string MariaDb::sql(const std::string& statements, const std::string& datab
                           shellQuote((tmp / "in.sql").string()) + " > " + shellQuote((tmp / "out").string()) +
                           " 2> " + shellQuote((tmp / "err").string());
     if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("SQL failed: " + readFile(tmp / "err") + "\nstatements: " + statements.substr(0, 2000));
+        throw std::runtime_error("SQL failed: " + readFile(tmp / "err") +
+                                 "\nstatements: " + statements.substr(0, 2000));
     return readFile(tmp / "out");
 }
 
-void MariaDb::runScript(const std::filesystem::path& file, const std::string& database) const {
+void MariaDb::runScript(const std::filesystem::path& file, const std::string& database,
+                        const std::string& clientOptions) const {
     TempDir tmp("tharvel-sql");
-    std::string command = "mariadb --no-defaults -uroot -S " + shellQuote((dir_ / "sock").string()) + " " +
-                          shellQuote(database) + " < " + shellQuote(file.string()) + " 2> " +
-                          shellQuote((tmp / "err").string());
+    std::string command = "mariadb --no-defaults " + clientOptions + " -uroot -S " +
+                          shellQuote((dir_ / "sock").string()) + " " + shellQuote(database) + " < " +
+                          shellQuote(file.string()) + " 2> " + shellQuote((tmp / "err").string());
     if (std::system(command.c_str()) != 0)
         throw std::runtime_error("script " + file.string() + " failed: " + readFile(tmp / "err"));
 }

@@ -30,7 +30,9 @@ public:
     // returns what it printed (tab-separated, no column names). Throws on failure.
     std::string sql(const std::string& statements, const std::string& database = "") const;
     // Feeds a script file to the standard client; throws with its error output on failure.
-    void runScript(const std::filesystem::path& script, const std::string& database) const;
+    // clientOptions go on the client's command line as they stand.
+    void runScript(const std::filesystem::path& script, const std::string& database,
+                   const std::string& clientOptions = "") const;
 
     // A database name no other test uses, created empty.
     std::string freshDatabase(const std::string& stem);

@@ -1,0 +1,20 @@
+#pragma once
+#include <cerrno>
+#include <stdexcept>
+
+namespace tharvel {
+
+// A write of the dump file that failed, with the system's error number.
+class EStreamWrite : public std::runtime_error {
+public:
+    explicit EStreamWrite(int error) : std::runtime_error("Stream write error"), error_(error) {}
+
+    int Error() const { return error_; }
+    // The disk (or the user's quota) is full: nothing more fits.
+    bool DiskFull() const { return error_ == ENOSPC || error_ == EDQUOT; }
+
+private:
+    int error_;
+};
+
+}  // namespace tharvel
