@@ -117,10 +117,12 @@ DirectoryCopy::Result TBackUpThread::BackupFiles() {
 std::string TBackUpThread::BackupDatabase() {
     lastDumpPercent_ = -1;
     requireBackupDirectory(project_);
-    return TDatabaseBackup::Run(project_, projectFolder_,
-                                [this](TDADump&, const std::string& name, int num, int count, int percent) {
-                                    DumpProgress(name, num, count, percent);
-                                });
+    return TDatabaseBackup::Run(
+        project_, projectFolder_,
+        [this](TDADump&, const std::string& name, int num, int count, int percent) {
+            DumpProgress(name, num, count, percent);
+        },
+        [this](const std::string& text) { Notify(TNotifyStrunct::LogLine, 0, "Warning: " + text); });
 }
 
 void TBackUpThread::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,

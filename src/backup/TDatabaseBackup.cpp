@@ -49,13 +49,15 @@ std::string TDatabaseBackup::DumpFilePath(const TBackupRecord& project, const st
 }
 
 std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string& folder,
-                                 const TDABackupProgressEvent& progress) {
+                                 const TDABackupProgressEvent& progress,
+                                 const std::function<void(const std::string&)>& warning) {
     TMyConnection connection;
     Configure(connection, project);
     connection.Open();
     TMyDump dump;
     dump.Connection = &connection;
     dump.OnBackupProgress = progress;
+    dump.OnWarning = warning;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     const std::string path = DumpFilePath(project, folder, std::time(nullptr));

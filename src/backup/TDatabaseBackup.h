@@ -26,10 +26,12 @@ public:
     static std::string DumpFilePath(const TBackupRecord& project, const std::string& folder, std::time_t now);
     static std::string PartialPath(const std::string& dumpPath) { return dumpPath + ".partial"; }
 
-    // Runs the step; progress goes to the dump's event (which may throw to stop it).
+    // Runs the step; progress goes to the dump's event (which may throw to stop it),
+    // warnings of a dump that still succeeds to `warning`.
     // Returns the dump file's path; raises with a message on any failure.
     static std::string Run(const TBackupRecord& project, const std::string& folder,
-                           const TDABackupProgressEvent& progress);
+                           const TDABackupProgressEvent& progress,
+                           const std::function<void(const std::string&)>& warning = {});
 };
 
 }  // namespace tharvel

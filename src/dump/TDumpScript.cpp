@@ -160,4 +160,95 @@ void TDumpScript::AbandonRows() {
     }
 }
 
+void TDumpScript::ObjectComment(std::string_view title, std::string_view name) {
+    out_.WriteLine("-- ");
+    out_.WriteLine(std::string("-- ").append(title).append("  ").append(name));
+    out_.WriteLine("-- ");
+    out_.EndLine();
+}
+
+void TDumpScript::DropObjectLine(std::string_view kind, std::string_view name) {
+    out_.WriteLine(std::string("DROP ").append(kind).append(" IF EXISTS ").append(name).append(";"));
+}
+
+std::string TDumpScript::StringLiteral(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\'':
+                out += "\\'";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\x1a':
+                out += "\\Z";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out + "'";
+}
+
+void TDumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
+                                     std::string_view sqlMode, std::string_view timeZone) {
+    // The restore lines come after the object, under its sql_mode: they hold no literal.
+    std::string save =
+        "SET @OLD_OBJECT_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT, "
+        "@OLD_OBJECT_COLLATION_CONNECTION=@@COLLATION_CONNECTION, @OLD_OBJECT_SQL_MODE=@@SQL_MODE";
+    std::string set = "SET CHARACTER_SET_CLIENT=" + StringLiteral(charsetClient) +
+                      ", COLLATION_CONNECTION=" + StringLiteral(collation);
+    if (!timeZone.empty()) {
+        save.append(", @OLD_OBJECT_TIME_ZONE=@@TIME_ZONE");
+        set.append(", TIME_ZONE=").append(StringLiteral(timeZone));
+    }
+    set.append(", SQL_MODE=").append(StringLiteral(sqlMode));
+    out_.WriteLine(save + ";");
+    out_.WriteLine(set + ";");
+}
+
+void TDumpScript::ObjectSessionRestoreLines(bool timeZone) {
+    std::string line =
+        "SET CHARACTER_SET_CLIENT=@OLD_OBJECT_CHARACTER_SET_CLIENT, "
+        "COLLATION_CONNECTION=@OLD_OBJECT_COLLATION_CONNECTION, SQL_MODE=@OLD_OBJECT_SQL_MODE";
+    if (timeZone) line.append(", TIME_ZONE=@OLD_OBJECT_TIME_ZONE");
+    out_.WriteLine(line + ";");
+}
+
+void TDumpScript::DelimitedStatement(std::string_view text) {
+    // The delimiter must first occur where the statement ends.
+    std::string delimiter;
+    for (int n = 0;; ++n) {
+        delimiter = n == 0 ? ";;" : n == 1 ? "$$" : n == 2 ? "//" : ";;" + std::to_string(n);
+        std::string whole = std::string(text) + delimiter;
+        if (whole.find(delimiter) == text.size()) break;
+    }
+    out_.WriteLine("DELIMITER " + delimiter);
+    size_t start = 0;
+    for (size_t lf; (lf = text.find('\n', start)) != std::string_view::npos; start = lf + 1)
+        out_.WriteLine(text.substr(start, lf - start));
+    out_.WriteLine(std::string(text.substr(start)) + delimiter);
+    out_.WriteLine("DELIMITER ;");
+}
+
+void TDumpScript::SequenceValueLine(std::string_view name, std::string_view next, std::string_view round) {
+    out_.WriteLine(std::string("DO SETVAL(")
+                       .append(name)
+                       .append(", ")
+                       .append(next)
+                       .append(", 0, ")
+                       .append(round)
+                       .append(");"));
+}
+
 }  // namespace tharvel
