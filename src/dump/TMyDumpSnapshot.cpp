@@ -1,5 +1,6 @@
 #include "dump/TMyDumpSnapshot.h"
 
+#include "dump/TMyDumpStoredObjects.h"
 #include "dump/TMyNameRule.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
@@ -48,7 +49,7 @@ TMyDumpSnapshot::TMyDumpSnapshot(TMyConnection& connection, bool wholeDatabase, 
         } catch (const EMyError& e) {
             if (e.IsConnectionLost()) throw;
             if (warning)
-                warning("Tables cannot be locked for the dump (" + std::string(e.what()) +
+                warning("Tables cannot be locked for the dump (" + TMyDumpStoredObjects::ServerMessage(e) +
                         "); tables that are not transactional may be dumped at different moments");
         }
     }

@@ -55,6 +55,13 @@ TMyDumpStoredObjects::TMyDumpStoredObjects(TMyConnection& connection, const Serv
                                            Warning warning)
     : connection_(connection), server_(server), quoteNames_(quoteNames), warning_(std::move(warning)) {}
 
+std::string TMyDumpStoredObjects::ServerMessage(const std::exception& error) {
+    std::string_view text = error.what();
+    while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
+    if (text.size() >= 6 && text.front() == '#') text.remove_prefix(6);
+    return std::string(text);
+}
+
 bool TMyDumpStoredObjects::canList(const std::string& privilege) {
     // Granted to the account itself, for every database or for this one (the
     // database part of a grant may hold LIKE wildcards).
@@ -208,7 +215,8 @@ TMyDumpStoredObjects::Definition TMyDumpStoredObjects::read(const Item& item) {
             }
         }
     } catch (const EMyError& e) {
-        if (isAccessDenied(e.ErrorNumber())) throw std::runtime_error(refused + " (" + e.what() + ")");
+        if (isAccessDenied(e.ErrorNumber()))
+            throw std::runtime_error(refused + " (" + ServerMessage(e) + ")");
         throw;
     }
     if (!found) throw std::runtime_error(refused);

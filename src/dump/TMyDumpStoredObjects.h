@@ -1,4 +1,5 @@
 #pragma once
+#include <exception>
 #include <functional>
 #include <map>
 #include <string>
@@ -26,6 +27,9 @@ public:
         std::string written;  // by the name rule
     };
     using Warning = std::function<void(const std::string&)>;
+
+    // A server error's text for a log line: without the line break and SQL state before it.
+    static std::string ServerMessage(const std::exception& error);
 
     TMyDumpStoredObjects(TMyConnection& connection, const Server& server, bool quoteNames, Warning warning);
 

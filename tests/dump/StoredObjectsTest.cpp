@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <tuple>
 
@@ -8,17 +10,11 @@
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
+#include "projects/TCifrare.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
 namespace {
-
-std::unique_ptr<TMyConnection> connect(MariaDb& db, const std::string& database) {
-    auto c = std::make_unique<TMyConnection>();
-    TDatabaseBackup::Configure(*c, serverRecord(db, database, "/"));
-    c->Open();
-    return c;
-}
 
 // Statements sent as they stand by the program's own client: comments, line
 // breaks and bytes reach the server unchanged, and no DELIMITER is needed.
@@ -100,7 +96,7 @@ void restoreKeepingComments(MariaDb& db, const std::string& file, const std::str
 TEST(StoredObjects, TheStandardClientRestoresEveryDefinitionAndTheSequencesNextValues) {
     MariaDb& db = MariaDb::shared();
     const std::string source = db.freshDatabase("objects");
-    auto c = connect(db, source);
+    auto c = openConnection(db, source);
     const std::string lines = "`order lines; \"x\"`";
     run(*c,
         {
@@ -162,7 +158,7 @@ TEST(StoredObjects, TheStandardClientRestoresEveryDefinitionAndTheSequencesNextV
 
     const std::string restored = db.freshDatabase("objects_restored");
     restoreKeepingComments(db, dump, restored);
-    auto r = connect(db, restored);
+    auto r = openConnection(db, restored);
     const std::string after = objectImage(*r);
     EXPECT_EQ(after, before);
     for (const char* object :
@@ -193,10 +189,144 @@ TEST(StoredObjects, TheStandardClientRestoresEveryDefinitionAndTheSequencesNextV
     // The plain client drops the comments of bodies but restores every object.
     const std::string plain = db.freshDatabase("objects_plain");
     db.runScript(dump, plain);
-    auto p = connect(db, plain);
+    auto p = openConnection(db, plain);
     EXPECT_EQ(one(*p, "SELECT `twice; it's`(1)"), "a\\b;2");
     EXPECT_EQ(one(*p, "SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()"),
               "5");
+}
+
+using Event = std::tuple<std::string, int, int, int>;
+
+TEST(StoredObjects, EachObjectHasItsSectionAndItsPlaceInTheProgress) {
+    MariaDb& db = MariaDb::shared();
+    const std::string name = db.freshDatabase("sections");
+    auto c = openConnection(db, name);
+    run(*c, {"CREATE TABLE t (id INT)", "CREATE TRIGGER tr AFTER INSERT ON t FOR EACH ROW SET @n = NEW.id",
+             "CREATE PROCEDURE p() SELECT 1", "CREATE VIEW v AS SELECT id FROM t",
+             "CREATE SEQUENCE s NOCACHE", "CREATE EVENT e ON SCHEDULE EVERY 1 HOUR DISABLE DO SET @e = 1"});
+    const std::string mode = one(*c, "SELECT @@SESSION.sql_mode");
+    TempDir dir;
+    TMyDump dump;
+    dump.Connection = c.get();
+    std::vector<Event> events;
+    dump.OnBackupProgress = [&](TDADump&, const std::string& n, int num, int count, int percent) {
+        events.emplace_back(n, num, count, percent);
+    };
+    dump.BackupToFile((dir / "d.sql").string());
+    const std::vector<Event> expected = {{"s", 0, 6, 0}, {"s", 0, 6, 0},  {"t", 1, 6, 0},  {"t", 1, 6, 0},
+                                         {"t", 1, 6, 0}, {"tr", 2, 6, 0}, {"tr", 2, 6, 0}, {"p", 3, 6, 0},
+                                         {"p", 3, 6, 0}, {"v", 4, 6, 0},  {"v", 4, 6, 0},  {"e", 5, 6, 0},
+                                         {"e", 5, 6, 0}};
+    EXPECT_EQ(events, expected);
+
+    const std::vector<std::string> lines = crlfLines(readFile(dir / "d.sql"));
+    auto at = std::find(lines.begin(), lines.end(), "-- Trigger structure for trigger  tr");
+    ASSERT_NE(at, lines.end());
+    // The trigger follows the empty data part of its table.
+    EXPECT_EQ(*(at - 2), "");
+    EXPECT_EQ(*(at - 3), "");
+    EXPECT_EQ(*(at - 5), "-- Dumping data for table t");
+    const std::vector<std::string> trigger = {
+        "-- ",
+        "-- Trigger structure for trigger  tr",
+        "-- ",
+        "",
+        "DROP TRIGGER IF EXISTS tr;",
+        "SET @OLD_OBJECT_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT, "
+        "@OLD_OBJECT_COLLATION_CONNECTION=@@COLLATION_CONNECTION, @OLD_OBJECT_SQL_MODE=@@SQL_MODE;",
+        "SET CHARACTER_SET_CLIENT='utf8mb3', COLLATION_CONNECTION='utf8mb3_general_ci', SQL_MODE='" + mode +
+            "';",
+        "DELIMITER ;;",
+        "CREATE DEFINER=`tharvel`@`%` TRIGGER tr AFTER INSERT ON t FOR EACH ROW SET @n = NEW.id;;",
+        "DELIMITER ;",
+        "SET CHARACTER_SET_CLIENT=@OLD_OBJECT_CHARACTER_SET_CLIENT, "
+        "COLLATION_CONNECTION=@OLD_OBJECT_COLLATION_CONNECTION, SQL_MODE=@OLD_OBJECT_SQL_MODE;",
+        "",
+        "-- ",
+    };
+    EXPECT_EQ(std::vector<std::string>(at - 1, std::min(lines.end(), at - 1 + trigger.size())), trigger);
+    auto e = std::find(lines.begin(), lines.end(), "-- Event structure for event  e");
+    ASSERT_NE(e, lines.end());
+    EXPECT_EQ(*(e + 3), "DROP EVENT IF EXISTS e;");
+    EXPECT_EQ((e + 4)->find("@OLD_OBJECT_TIME_ZONE=@@TIME_ZONE"), (e + 4)->size() - 34);
+    EXPECT_NE((e + 5)->find(", TIME_ZONE='SYSTEM', SQL_MODE="), std::string::npos);
+    EXPECT_EQ(*(e + 9),
+              "SET CHARACTER_SET_CLIENT=@OLD_OBJECT_CHARACTER_SET_CLIENT, "
+              "COLLATION_CONNECTION=@OLD_OBJECT_COLLATION_CONNECTION, SQL_MODE=@OLD_OBJECT_SQL_MODE, "
+              "TIME_ZONE=@OLD_OBJECT_TIME_ZONE;");
+    auto seq = std::find(lines.begin(), lines.end(), "-- Sequence structure for sequence  s");
+    ASSERT_NE(seq, lines.end());
+    EXPECT_EQ(*(seq + 3), "DROP TABLE IF EXISTS s;");
+    EXPECT_EQ((seq + 4)->rfind("CREATE SEQUENCE `s` start with 1 ", 0), 0u);
+    EXPECT_EQ(*(seq + 6), "DO SETVAL(s, 1, 0, 0);");
+}
+
+// An account of the test server with only the given grants on the database.
+struct Account {
+    MariaDb& db;
+    std::string user;
+    Account(MariaDb& server, const std::string& database, const std::string& stem, const std::string& grants)
+        : db(server), user(stem + "_" + std::to_string(getpid())) {
+        db.sql("DROP USER IF EXISTS '" + user + "'@'%'; CREATE USER '" + user +
+               "'@'%' IDENTIFIED BY 'pw'; GRANT " + grants + " ON `" + database + "`.* TO '" + user +
+               "'@'%';");
+    }
+    ~Account() { db.sql("DROP USER IF EXISTS '" + user + "'@'%'"); }
+    TBackupRecord record(const std::string& database, const std::string& backupDir) const {
+        TBackupRecord r = serverRecord(db, database, backupDir);
+        r.MySQLUser = user;
+        r.MySQLPassword = TCifrare::encipherPassword("pw");
+        return r;
+    }
+};
+
+TEST(StoredObjects, AUserWhoMayNotReadAnObjectIsToldWhichAndWhy) {
+    MariaDb& db = MariaDb::shared();
+    const std::string name = db.freshDatabase("rights");
+    auto c = openConnection(db, name);
+    run(*c, {"CREATE TABLE t (id INT) ENGINE=MyISAM", "INSERT INTO t VALUES (1)",
+             "CREATE TRIGGER tr AFTER INSERT ON t FOR EACH ROW SET @n = NEW.id",
+             "CREATE PROCEDURE `p 1`() SELECT 1",
+             "CREATE EVENT e ON SCHEDULE EVERY 1 HOUR DISABLE DO SET @e = 1"});
+    auto backup = [&](const Account& account) {
+        TempDir dir;
+        auto queue = std::make_shared<NotificationQueue>();
+        return runJob(TBackUpThread::Create(account.record(name, dir.path().string() + "/"), queue), queue);
+    };
+    auto logLines = [](const std::vector<TNotifyStrunct>& notes) {
+        std::vector<std::string> out;
+        for (const auto& n : notes)
+            if (n.code == TNotifyStrunct::LogLine) out.push_back(n.text);
+        return out;
+    };
+
+    // May read rows only: every kind it cannot list is named, and the MyISAM table
+    // is read without the locks it may not take; the backup still succeeds.
+    Account reader(db, name, "reader", "SELECT");
+    auto notes = backup(reader);
+    ASSERT_EQ(notes.back().code, TNotifyStrunct::DatabaseDone) << notes.back().text;
+    const std::vector<std::string> lines = logLines(notes);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0],
+              "Warning: Triggers cannot be listed without the TRIGGER privilege; the dump may lack some");
+    EXPECT_EQ(lines[1],
+              "Warning: Stored procedures and functions cannot be listed without the SELECT privilege on "
+              "mysql.proc; the dump may lack some");
+    EXPECT_EQ(lines[2],
+              "Warning: Events cannot be listed without the EVENT privilege; the dump may lack some");
+    EXPECT_EQ(lines[3].rfind("Warning: Tables cannot be locked for the dump (Access denied for user '" +
+                                 reader.user + "'@'",
+                             0),
+              0u)
+        << lines[3];
+    EXPECT_EQ(lines[4].rfind("Backup MySQL database to: ", 0), 0u);
+
+    // Sees the procedure but not its text: the backup fails and names it.
+    Account executor(db, name, "executor", "SELECT, LOCK TABLES, TRIGGER, EVENT, EXECUTE");
+    notes = backup(executor);
+    EXPECT_EQ(notes.back().code, TNotifyStrunct::JobFailed);
+    EXPECT_EQ(notes.back().text,
+              "Cannot read the definition of procedure 'p 1': the SELECT privilege on mysql.proc is needed");
 }
 
 }  // namespace
