@@ -206,13 +206,16 @@ void TDumpScript::ObjectSessionLines(std::string_view charsetClient, std::string
     std::string save =
         "SET @OLD_OBJECT_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT, "
         "@OLD_OBJECT_COLLATION_CONNECTION=@@COLLATION_CONNECTION, @OLD_OBJECT_SQL_MODE=@@SQL_MODE";
-    std::string set = "SET CHARACTER_SET_CLIENT=" + StringLiteral(charsetClient) +
-                      ", COLLATION_CONNECTION=" + StringLiteral(collation);
+    // Servers before 5.1.21 report no character set of an object.
+    std::string set = "SET ";
+    if (!charsetClient.empty())
+        set.append("CHARACTER_SET_CLIENT=").append(StringLiteral(charsetClient)).append(", ");
+    if (!collation.empty()) set.append("COLLATION_CONNECTION=").append(StringLiteral(collation)).append(", ");
     if (!timeZone.empty()) {
         save.append(", @OLD_OBJECT_TIME_ZONE=@@TIME_ZONE");
-        set.append(", TIME_ZONE=").append(StringLiteral(timeZone));
+        set.append("TIME_ZONE=").append(StringLiteral(timeZone)).append(", ");
     }
-    set.append(", SQL_MODE=").append(StringLiteral(sqlMode));
+    set.append("SQL_MODE=").append(StringLiteral(sqlMode));
     out_.WriteLine(save + ";");
     out_.WriteLine(set + ";");
 }

@@ -29,16 +29,31 @@ TMyDumpSnapshot::TMyDumpSnapshot(TMyConnection& connection, bool wholeDatabase, 
     std::string lockList;
     bool transactional = true;
     if (wholeDatabase) {
-        TMyQuery q(connection_);
-        q.Open(
-            "SELECT t.TABLE_NAME, t.TABLE_TYPE, e.TRANSACTIONS FROM information_schema.TABLES t LEFT JOIN "
-            "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE()");
-        while (q.Next()) {
-            // Views are locked too: under LOCK TABLES the session may read nothing else.
-            if (!lockList.empty()) lockList.append(", ");
-            lockList.append(TMyNameRule::Bracket(q.Value(0))).append(" READ");
-            bool view = !q.IsNull(1) && q.Value(1) == "VIEW";
-            if (!view && (q.IsNull(2) || q.Value(2) != "YES")) transactional = false;
+        auto read = [&](const char* sql) {
+            TMyQuery q(connection_);
+            q.Open(sql);
+            while (q.Next()) {
+                // Views are locked too: under LOCK TABLES the session may read nothing else.
+                if (!lockList.empty()) lockList.append(", ");
+                lockList.append(TMyNameRule::Bracket(q.Value(0))).append(" READ");
+                bool view = !q.IsNull(1) && q.Value(1) == "VIEW";
+                if (!view && (q.IsNull(2) || q.Value(2) != "YES")) transactional = false;
+            }
+        };
+        try {
+            read(
+                "SELECT t.TABLE_NAME, t.TABLE_TYPE, e.TRANSACTIONS FROM information_schema.TABLES t LEFT "
+                "JOIN "
+                "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE()");
+        } catch (const EMyError& e) {
+            if (e.IsConnectionLost()) throw;
+            // Before 5.1 there is no ENGINES table; InnoDB was the transactional engine in use.
+            lockList.clear();
+            transactional = true;
+            read(
+                "SELECT TABLE_NAME, TABLE_TYPE, IF(ENGINE IN ('InnoDB', 'BerkeleyDB', 'ndbcluster'), 'YES', "
+                "'NO') "
+                "FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()");
         }
     }
     if (!transactional) {

@@ -98,7 +98,13 @@ void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
         if (warning_) warning_(text);
     };
 
-    if (triggers && atLeast(5, 0, 10)) {
+    if (triggers && atLeast(5, 0, 10) && !atLeast(5, 1, 21)) {
+        // No SHOW CREATE TRIGGER yet.
+        TMyQuery q(connection_);
+        q.Open("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()");
+        if (q.Next() && !q.IsNull(0) && q.Value(0) != "0")
+            warn("Triggers are not dumped from servers before version 5.1.21");
+    } else if (triggers && atLeast(5, 1, 21)) {
         if (!canList("TRIGGER"))
             warn("Triggers cannot be listed without the TRIGGER privilege; the dump may lack some");
         // Several triggers of one table and event fire in the order they were created.
