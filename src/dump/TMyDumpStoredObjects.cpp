@@ -62,17 +62,20 @@ std::string TMyDumpStoredObjects::ServerMessage(const std::exception& error) {
     return std::string(text);
 }
 
-bool TMyDumpStoredObjects::canList(const std::string& privilege) {
+bool TMyDumpStoredObjects::canList(std::initializer_list<const char*> privileges) {
     // Granted to the account itself, for every database or for this one (the
     // database part of a grant may hold LIKE wildcards).
     static const std::string kMe =
         "CONCAT('''', LEFT(CURRENT_USER(), LENGTH(CURRENT_USER()) - LENGTH(SUBSTRING_INDEX(CURRENT_USER(), "
         "'@', -1)) - 1), '''@''', SUBSTRING_INDEX(CURRENT_USER(), '@', -1), '''')";
+    std::string list;
+    for (const char* privilege : privileges)
+        list.append(list.empty() ? "" : ", ").append(TDumpScript::StringLiteral(privilege));
     TMyQuery q(connection_);
     q.Open("SELECT 1 FROM information_schema.USER_PRIVILEGES WHERE GRANTEE = " + kMe +
-           " AND PRIVILEGE_TYPE = " + TDumpScript::StringLiteral(privilege) +
-           " UNION ALL SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE = " + kMe +
-           " AND DATABASE() LIKE TABLE_SCHEMA AND PRIVILEGE_TYPE = " + TDumpScript::StringLiteral(privilege));
+           " AND PRIVILEGE_TYPE IN (" + list +
+           ") UNION ALL SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE = " + kMe +
+           " AND DATABASE() LIKE TABLE_SCHEMA AND PRIVILEGE_TYPE IN (" + list + ")");
     return q.Next();
 }
 
@@ -105,7 +108,7 @@ void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
         if (q.Next() && !q.IsNull(0) && q.Value(0) != "0")
             warn("Triggers are not dumped from servers before version 5.1.21");
     } else if (triggers && atLeast(5, 1, 21)) {
-        if (!canList("TRIGGER"))
+        if (!canList({"TRIGGER"}))
             warn("Triggers cannot be listed without the TRIGGER privilege; the dump may lack some");
         // Several triggers of one table and event fire in the order they were created.
         bool ordered = s.mariadb ? atLeast(10, 2, 3) : atLeast(5, 7, 2);
@@ -116,20 +119,22 @@ void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
         while (q.Next()) triggers_[std::string(q.Value(1))].push_back(item("TRIGGER", q.Value(0)));
     }
     if (routines && atLeast(5, 0, 0)) {
-        bool all = false;
-        if (s.mariadb || s.major < 8) {
+        // Any routine privilege on the database shows every routine in the list (a
+        // text the user may not read then fails with its name); so does reading mysql.proc.
+        bool all = canList({"EXECUTE", "ALTER ROUTINE", "CREATE ROUTINE"});
+        if (!all && (s.mariadb || s.major < 8)) {
             try {
                 connection_.ExecSQL("SELECT 1 FROM mysql.proc LIMIT 0");
                 all = true;
             } catch (const EMyError& e) {
                 if (e.IsConnectionLost()) throw;
             }
-        } else {
-            all = canList("SELECT") || canList("SHOW_ROUTINE");
+        } else if (!all) {
+            all = canList({"SELECT", "SHOW_ROUTINE"});
         }
         if (!all)
-            warn("Stored procedures and functions cannot be listed without " + privilegeFor("PROCEDURE") +
-                 "; the dump may lack some");
+            warn("Stored procedures and functions cannot be listed without a privilege on routines or " +
+                 privilegeFor("PROCEDURE") + "; the dump may lack some");
         TMyQuery q(connection_);
         q.Open(
             "SELECT ROUTINE_NAME, ROUTINE_TYPE FROM information_schema.ROUTINES WHERE ROUTINE_SCHEMA = "
@@ -151,7 +156,7 @@ void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
         });
     }
     if (events && atLeast(5, 1, 6)) {
-        if (!canList("EVENT"))
+        if (!canList({"EVENT"}))
             warn("Events cannot be listed without the EVENT privilege; the dump may lack some");
         TMyQuery q(connection_);
         q.Open(

@@ -1,6 +1,7 @@
 #pragma once
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,7 +57,8 @@ private:
     };
     Definition read(const Item& item);
     std::string privilegeFor(const std::string& kind) const;
-    bool canList(const std::string& privilege);
+    // The account holds one of the privileges for the whole database.
+    bool canList(std::initializer_list<const char*> privileges);
 
     TMyConnection& connection_;
     Server server_;
