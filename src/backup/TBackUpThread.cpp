@@ -140,7 +140,8 @@ std::string TBackUpThread::BackupDatabase() {
             DumpProgress(name, num, count, percent);
         },
         [this](const std::string& line) { Notify(TNotifyStrunct::LogLine, 0, line); },
-        [this] { return Terminated(); });
+        [this] { return Terminated(); },
+        [this](const std::string& text) { Notify(TNotifyStrunct::LogLine, 0, "Warning: " + text); });
 }
 
 void TBackUpThread::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,

@@ -64,7 +64,7 @@ std::string TDatabaseBackup::DumpFilePath(const TBackupRecord& project, const st
 
 std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string& folder,
                                  const TDABackupProgressEvent& progress, const LogLine& log,
-                                 const StopRequested& stopRequested) {
+                                 const StopRequested& stopRequested, const LogLine& warning) {
     const TDumpCompression compression = CompressionOf(project);
     TMyConnection connection;
     Configure(connection, project);
@@ -72,6 +72,7 @@ std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string
     TMyDump dump;
     dump.Connection = &connection;
     dump.OnBackupProgress = progress;
+    dump.OnWarning = warning;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     const std::string path = DumpFilePath(project, folder, std::time(nullptr));

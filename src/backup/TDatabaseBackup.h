@@ -34,14 +34,15 @@ public:
     static std::string DumpFilePath(const TBackupRecord& project, const std::string& folder, std::time_t now);
     static std::string PartialPath(const std::string& dumpPath) { return dumpPath + ".partial"; }
 
-    // Runs the step; progress goes to the dump's event (which may throw to stop it).
+    // Runs the step; progress goes to the dump's event (which may throw to stop it),
+    // warnings of a dump that still succeeds to `warning`.
     // Once the dump is complete, and unless a stop was requested by then, a project
     // with a file each day and KeepDailyDumps > 0 drops its older dated dumps
     // (PruneDailyDumps), each deletion a log line.
     // Returns the dump file's path; raises with a message on any failure.
     static std::string Run(const TBackupRecord& project, const std::string& folder,
                            const TDABackupProgressEvent& progress, const LogLine& log = {},
-                           const StopRequested& stopRequested = {});
+                           const StopRequested& stopRequested = {}, const LogLine& warning = {});
 
     // In the folder of `dumpPath`, a dated dump just written, keeps the dated dumps
     // of the same database (its name, "_", yyyy-mm-dd, and any dump suffix) of the

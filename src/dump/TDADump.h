@@ -40,6 +40,9 @@ public:
     TDADumpOptions& Options() { return *options_; }
 
     TDABackupProgressEvent OnBackupProgress;
+    // Something the dump could not do fully although the file is still sound (a kind of
+    // object the user may not list, tables it may not lock). Called on the dump's thread.
+    std::function<void(const std::string&)> OnWarning;
 
     // Creates (or truncates) the file and writes the dump into it, compressed when
     // asked. The file keeps every line written before a failure; the failure reaches

@@ -1,6 +1,7 @@
 #include "dump/TDumpScript.h"
 
 #include <cctype>
+#include <stdexcept>
 
 #include "dump/TMyValueLiteral.h"
 
@@ -256,6 +257,162 @@ void TDumpScript::endSingleRow() {
     }
     out_.line() += ';';
     out_.EndLine();
+}
+
+void TDumpScript::ObjectComment(std::string_view title, std::string_view name) {
+    out_.WriteLine("-- ");
+    out_.WriteLine(std::string("-- ").append(title).append("  ").append(CommentText(name)));
+    out_.WriteLine("-- ");
+    out_.EndLine();
+}
+
+void TDumpScript::DropObjectLine(std::string_view kind, std::string_view name) {
+    statement(std::string("DROP ").append(kind).append(" IF EXISTS ").append(name));
+}
+
+std::string TDumpScript::StringLiteral(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\'':
+                out += "\\'";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\x1a':
+                out += "\\Z";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out + "'";
+}
+
+void TDumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
+                                     std::string_view sqlMode, std::string_view timeZone) {
+    // The restore lines come after the object, under its sql_mode: they hold no literal.
+    std::string save =
+        "SET @OLD_OBJECT_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT, "
+        "@OLD_OBJECT_COLLATION_CONNECTION=@@COLLATION_CONNECTION, @OLD_OBJECT_SQL_MODE=@@SQL_MODE";
+    // Servers before 5.1.21 report no character set of an object.
+    std::string set = "SET ";
+    if (!charsetClient.empty())
+        set.append("CHARACTER_SET_CLIENT=").append(StringLiteral(charsetClient)).append(", ");
+    if (!collation.empty()) set.append("COLLATION_CONNECTION=").append(StringLiteral(collation)).append(", ");
+    if (!timeZone.empty()) {
+        save.append(", @OLD_OBJECT_TIME_ZONE=@@TIME_ZONE");
+        set.append("TIME_ZONE=").append(StringLiteral(timeZone)).append(", ");
+    }
+    set.append("SQL_MODE=").append(StringLiteral(sqlMode));
+    out_.WriteLine(save + ";");
+    out_.WriteLine(set + ";");
+}
+
+void TDumpScript::ObjectSessionRestoreLines(bool timeZone) {
+    std::string line =
+        "SET CHARACTER_SET_CLIENT=@OLD_OBJECT_CHARACTER_SET_CLIENT, "
+        "COLLATION_CONNECTION=@OLD_OBJECT_COLLATION_CONNECTION, SQL_MODE=@OLD_OBJECT_SQL_MODE";
+    if (timeZone) line.append(", TIME_ZONE=@OLD_OBJECT_TIME_ZONE");
+    out_.WriteLine(line + ";");
+}
+
+bool TDumpScript::ClientReadsAsOneStatement(std::string_view s) {
+    constexpr std::string_view kCreate = "CREATE";
+    constexpr std::string_view kDelimiter = "DELIMITER";
+    auto startsWith = [&s](size_t at, std::string_view word) {
+        if (s.size() - at < word.size()) return false;
+        for (size_t i = 0; i < word.size(); ++i)
+            if (std::toupper(static_cast<unsigned char>(s[at + i])) != word[i]) return false;
+        return true;
+    };
+    if (!startsWith(0, kCreate)) return false;
+    enum { Code, Quote, Block, Line } state = Code;
+    char quote = 0;
+    bool lineStart = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        const char next = i + 1 < s.size() ? s[i + 1] : '\0';
+        if (state == Code && lineStart && c != ' ' && c != '\t' && c != '\r') {
+            lineStart = false;
+            const size_t end = i + kDelimiter.size();
+            if (startsWith(i, kDelimiter) &&
+                (end == s.size() || std::isspace(static_cast<unsigned char>(s[end]))))
+                return false;
+        }
+        switch (state) {
+            case Code:
+                if (c == '\n') {
+                    lineStart = true;
+                } else if (c == '\'' || c == '"' || c == '`') {
+                    state = Quote;
+                    quote = c;
+                } else if (c == '\\') {
+                    return false;
+                } else if (c == '#' || (c == '-' && next == '-' && i + 2 < s.size() &&
+                                        std::isspace(static_cast<unsigned char>(s[i + 2])))) {
+                    state = Line;
+                } else if (c == '/' && next == '*') {
+                    // A versioned comment is code to the client: only its end matters here.
+                    state = Block;
+                    ++i;
+                }
+                break;
+            case Quote:
+                if (c == '\\' && quote != '`')
+                    ++i;
+                else if (c == quote)
+                    state = Code;  // a doubled quote closes and opens again
+                break;
+            case Block:
+                if (c == '\\' || c == '\'' || c == '"' || c == '`') return false;
+                if (c == '*' && next == '/') state = Code, ++i;
+                break;
+            case Line:
+                if (c == '\n') state = Code, lineStart = true;
+                break;
+        }
+    }
+    return state == Code || state == Line;
+}
+
+void TDumpScript::DelimitedStatement(std::string_view text) {
+    if (!ClientReadsAsOneStatement(text))
+        throw std::runtime_error(
+            "The server sent a definition that a restoring client would not read as one statement");
+    // The delimiter must first occur where the statement ends.
+    std::string delimiter;
+    for (int n = 0;; ++n) {
+        delimiter = n == 0 ? ";;" : n == 1 ? "$$" : n == 2 ? "//" : ";;" + std::to_string(n);
+        std::string whole = std::string(text) + delimiter;
+        if (whole.find(delimiter) == text.size()) break;
+    }
+    out_.WriteLine("DELIMITER " + delimiter);
+    size_t start = 0;
+    for (size_t lf; (lf = text.find('\n', start)) != std::string_view::npos; start = lf + 1)
+        out_.WriteLine(text.substr(start, lf - start));
+    out_.WriteLine(std::string(text.substr(start)) + delimiter);
+    out_.WriteLine("DELIMITER ;");
+}
+
+void TDumpScript::SequenceValueLine(std::string_view name, std::string_view next, std::string_view round) {
+    statement(std::string("DO SETVAL(")
+                  .append(name)
+                  .append(", ")
+                  .append(next)
+                  .append(", 0, ")
+                  .append(round)
+                  .append(")"));
 }
 
 }  // namespace tharvel

@@ -51,6 +51,29 @@ public:
     // a half-built one is dropped.
     void AbandonRows();
 
+    // Triggers, routines, events and sequences. `title` is e.g. "Trigger structure for
+    // trigger"; `kind` the keyword of the DROP statement ("TRIGGER", "PROCEDURE"...).
+    void ObjectComment(std::string_view title, std::string_view name);
+    void DropObjectLine(std::string_view kind, std::string_view name);
+    // Saves the restoring session's settings and sets the object's own; an empty
+    // time zone leaves the zone alone. The restore lines put the saved ones back.
+    void ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
+                            std::string_view sqlMode, std::string_view timeZone);
+    void ObjectSessionRestoreLines(bool timeZone);
+    // A statement whose body holds ";": between DELIMITER lines, with a delimiter
+    // that the text does not contain. Its line feeds end lines; every other byte,
+    // a carriage return included, is kept, which the standard clients read back exactly.
+    // Throws when the text is not one the client would read as one statement.
+    void DelimitedStatement(std::string_view text);
+    // Whether the restoring client reads a server's CREATE text of a trigger, routine
+    // or event as that one statement: it begins with CREATE, every quote and comment
+    // is closed by the client's own rules, and outside them there is no backslash (a
+    // client command: \! runs a shell) and no line that starts with DELIMITER.
+    static bool ClientReadsAsOneStatement(std::string_view text);
+    void SequenceValueLine(std::string_view name, std::string_view next, std::string_view round);
+    // A text as a quoted SQL string on one line.
+    static std::string StringLiteral(std::string_view text);
+
     // The head of INSERT statements with the given (written) name and optional column list.
     static std::string InsertHead(std::string_view name, std::string_view columnList, bool delayed);
 

@@ -10,6 +10,8 @@
 
 #include "dump/TDumpScript.h"
 #include "dump/TDumpStream.h"
+#include "dump/TMyDumpSnapshot.h"
+#include "dump/TMyDumpStoredObjects.h"
 #include "dump/TMyNameRule.h"
 #include "dump/TMyValueLiteral.h"
 #include "mysql/EMySqlException.h"
@@ -73,6 +75,7 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
         }
         real = {parts[0], parts[1], parts[2]};
     }
+    const bool mariadb = versionText.find("MariaDB") != std::string::npos;
     // ST_AsBinary and POINT: MariaDB 10.1 and MySQL 5.6 on.
     exactFloats_ = real.major >= 10 || real.major >= 8 || (real.major == 5 && real.minor >= 6);
 
@@ -89,7 +92,6 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     std::string charset = conn.Options().UseUnicode() ? "utf8" : conn.Options().Charset();
     // Three-byte utf8 turns every four-byte character into "?": read and restore in
     // utf8mb4 wherever the server has it.
-    bool mariadb = versionText.find("MariaDB") != std::string::npos;
     bool hasMb4 =
         mariadb ? atLeast(v.major, v.minor, 0, 5, 5, 0) : atLeast(v.major, v.minor, v.release, 5, 5, 3);
     if ((charset == "utf8" || charset == "utf8mb3") && hasMb4) {
@@ -101,21 +103,59 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     bool tablesOrData = has(TMyDumpObject::doTables) || has(TMyDumpObject::doData);
     if (tablesOrData) script.ForeignKeyLine();
 
-    // Databases, users and stored routines are not part of this program's dumps.
+    // Databases and users are not part of this program's dumps. Triggers, routines
+    // and events belong to a dump of the whole database.
+    bool whole = TableNames().empty() && v.major >= 5;
+    TMyDumpStoredObjects stored(conn, {mariadb, real.major, real.minor, real.release}, opt.QuoteNames,
+                                OnWarning);
+    stored_ = &stored;
+    struct Forget {
+        TMyDumpStoredObjects*& stored;
+        ~Forget() { stored = nullptr; }
+    } forget{stored_};
+    if (whole)
+        stored.List(has(TMyDumpObject::doTables), has(TMyDumpObject::doStoredProcs),
+                    has(TMyDumpObject::doStoredProcs), StoredProcNames);
+    // Every table read at one moment; the object list is read inside it.
+    std::unique_ptr<TMyDumpSnapshot> snapshot;
+    if (v.major >= 5) snapshot = std::make_unique<TMyDumpSnapshot>(conn, whole, OnWarning);
+
+    std::vector<Object> objects;
     if (tablesOrData || has(TMyDumpObject::doViews)) {
-        std::vector<Object> objects = objectList(v);
+        objects = objectList(v);
         orderViews(objects);
-        int count = static_cast<int>(objects.size());
-        for (int j = 0; j < count; ++j) {
-            Object& object = objects[j];
-            if (!tablesOrData && !object.view) continue;
-            if (!has(TMyDumpObject::doViews) && object.view) continue;
-            FireProgress(object.written, j, count, 0);
-            dumpObject(script, object, j, count);
-            script.EmptyLine();
-        }
-        script.ForeignKeyRestoreLine();
     }
+    // Sequences, tables (each followed by its triggers), routines, views, events:
+    // each object exists before anything that needs it when it is created.
+    const int count = static_cast<int>(objects.size() + stored.Count());
+    int j = 0;
+    auto writeStored = [&](const std::vector<TMyDumpStoredObjects::Item>& items) {
+        for (const TMyDumpStoredObjects::Item& item : items) {
+            FireProgress(item.written, j, count, 0);
+            stored.Write(script, item, opt.GenerateHeader, opt.AddDrop);
+            FireProgress(item.written, j, count, 0);
+            script.EmptyLine();
+            ++j;
+        }
+    };
+    bool routinesDone = false;
+    for (Object& object : objects) {
+        if (object.view && !routinesDone) {
+            writeStored(stored.Routines());
+            routinesDone = true;
+        }
+        int index = j++;
+        if (!tablesOrData && !object.view) continue;
+        if (!has(TMyDumpObject::doViews) && object.view) continue;
+        FireProgress(object.written, index, count, 0);
+        dumpObject(script, object, index, count);
+        script.EmptyLine();
+        if (!object.view && !object.sequence && has(TMyDumpObject::doTables) && whole)
+            writeStored(stored.TriggersOf(object.name));
+    }
+    if (!routinesDone) writeStored(stored.Routines());
+    writeStored(stored.Events());
+    if (tablesOrData || has(TMyDumpObject::doViews)) script.ForeignKeyRestoreLine();
     script.SessionRestoreLines();
     if (!charset.empty()) script.CharsetRestoreLines();
 }
@@ -177,6 +217,7 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
             o.name = std::string(q.Value(2));
             o.written = TMyNameRule::QuoteObject(o.name, Options().QuoteNames);
             o.view = !q.IsNull(3) && q.Value(3) == "VIEW";
+            o.sequence = !q.IsNull(3) && q.Value(3) == "SEQUENCE";
             objects.push_back(std::move(o));
         }
         q.Close();
@@ -196,6 +237,8 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
 // Base tables first, then each view after the views it selects from, so that
 // every CREATE VIEW finds what it uses.
 void TMyDump::orderViews(std::vector<Object>& objects) {
+    // Sequences before the tables whose defaults take their next values.
+    std::stable_partition(objects.begin(), objects.end(), [](const Object& o) { return o.sequence; });
     if (!has(TMyDumpObject::doViews)) return;
     std::stable_partition(objects.begin(), objects.end(), [](const Object& o) { return !o.view; });
     auto first = std::find_if(objects.begin(), objects.end(), [](const Object& o) { return o.view; });
@@ -235,6 +278,12 @@ void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int cou
     TMyDumpOptions& opt = Options();
     bool tables = has(TMyDumpObject::doTables);
     if ((tables && !object.view) || (has(TMyDumpObject::doViews) && object.view)) {
+        if (object.sequence) {
+            stored_->WriteSequence(script, object.name, object.written, opt.GenerateHeader, opt.AddDrop,
+                                   has(TMyDumpObject::doData));
+            FireProgress(object.written, index, count, 0);
+            return;
+        }
         if (opt.GenerateHeader) script.StructureComment(object.written);
         if (opt.AddDrop) script.DropLine(object.written, object.view);
         std::string create = object.create.empty() ? showCreate(object.written) : object.create;
@@ -245,7 +294,7 @@ void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int cou
         script.CreateText(create);
         FireProgress(object.written, index, count, 0);
     }
-    if (!has(TMyDumpObject::doData) || object.view) return;
+    if (!has(TMyDumpObject::doData) || object.view || object.sequence) return;
     if (opt.GenerateHeader) script.DataComment(object.written);
     if (opt.AddDrop && !tables) script.TruncateLine(object.written);
     uint64_t rows = 0;
@@ -264,7 +313,9 @@ void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int cou
     }
     FireProgress(object.written, index, count, 0);
     if (rows == 0) return;
-    bool lock = opt.AddLock && !opt.UseDelayedIns;
+    // A default taken from a sequence opens the sequence on every INSERT, which a
+    // restore holding only this table locked refuses.
+    bool lock = opt.AddLock && !opt.UseDelayedIns && !usesSequence(object);
     if (lock) script.LockLine(object.written);
     if (opt.DisableKeys) script.DisableKeysLine(object.written);
     dumpRows(script, object, index, count, rows);
@@ -272,10 +323,19 @@ void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int cou
     if (lock) script.UnlockLine();
 }
 
+bool TMyDump::usesSequence(const Object& object) const {
+    if (!object.tablePart.empty()) return false;
+    auto it = columns_.find(object.name);
+    if (it == columns_.end()) return false;
+    return std::any_of(it->second.begin(), it->second.end(),
+                       [](const Column& c) { return c.sequenceDefault; });
+}
+
 void TMyDump::readColumns() {
     TMyQuery q(*Connection);
     q.Open(
-        "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA FROM information_schema.COLUMNS WHERE "
+        "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA, COLUMN_DEFAULT FROM information_schema.COLUMNS "
+        "WHERE "
         "TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, ORDINAL_POSITION");
     auto upper = [&](size_t i) {
         std::string text(q.IsNull(i) ? std::string_view() : q.Value(i));
@@ -292,6 +352,10 @@ void TMyDump::readColumns() {
                       extra.find("STORED") != std::string::npos ||
                       extra.find("PERSISTENT") != std::string::npos;
         c.invisible = extra.find("INVISIBLE") != std::string::npos;
+        std::string def = upper(4);
+        c.sequenceDefault = def.find("NEXTVAL(") != std::string::npos ||
+                            def.find("LASTVAL(") != std::string::npos ||
+                            def.find("NEXT VALUE FOR") != std::string::npos;
         columns_[std::string(q.Value(0))].push_back(std::move(c));
     }
 }

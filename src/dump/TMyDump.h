@@ -11,6 +11,7 @@ namespace tharvel {
 
 class TMyConnection;
 class TDumpScript;
+class TMyDumpStoredObjects;
 
 enum class TMyDumpObject { doDatabase, doUsers, doStoredProcs, doTables, doData, doViews };
 using TMyDumpObjects = std::set<TMyDumpObject>;
@@ -24,7 +25,8 @@ struct TMyDumpOptions : TDADumpOptions {
     bool UseDelayedIns = false;
 };
 
-// Dumps the tables (structure and rows) and views of a MySQL connection's database.
+// Dumps a MySQL connection's database: tables (structure and rows), views,
+// sequences, triggers, stored routines and events, all as of one moment.
 class TMyDump : public TDADump {
 public:
     static constexpr const char* kComponentVersion = "5.55.0.39";
@@ -33,7 +35,9 @@ public:
 
     // Not owned; must stay open (or openable) for the whole run.
     TMyConnection* Connection = nullptr;
-    TMyDumpObjects Objects{TMyDumpObject::doTables, TMyDumpObject::doData, TMyDumpObject::doViews};
+    // doStoredProcs: stored routines and events; triggers and sequences come with doTables.
+    TMyDumpObjects Objects{TMyDumpObject::doStoredProcs, TMyDumpObject::doTables, TMyDumpObject::doData,
+                           TMyDumpObject::doViews};
     std::vector<std::string> StoredProcNames;
 
     TMyDumpOptions& Options() { return static_cast<TMyDumpOptions&>(TDADump::Options()); }
@@ -49,6 +53,7 @@ private:
         std::string name;     // as the server knows it (or as given in TableNames)
         std::string written;  // as the script and the statements write it
         bool view = false;
+        bool sequence = false;
         std::string create;     // CREATE text read ahead (views), else empty
         std::string tablePart;  // for a name qualified with another database: `table`
     };
@@ -69,10 +74,13 @@ private:
         bool single = false;    // FLOAT
         bool generated = false;
         bool invisible = false;
+        bool sequenceDefault = false;  // DEFAULT NEXTVAL(...) and the like
     };
     void readColumns();
+    bool usesSequence(const Object& object) const;
 
     Version version_;
+    TMyDumpStoredObjects* stored_ = nullptr;  // during a run
     bool exactFloats_ = false;
     std::map<std::string, std::vector<Column>> columns_;
 };

@@ -15,14 +15,14 @@ struct TBackupRecord {
     std::string MySQLDataBase;
     std::string MySQLUser;
     std::string MySQLPassword;  // the stored (enciphered) form, unchanged
-    std::string MySQLTLS;    // "" = default (preferred)
-    std::string MySQLTLSCA;  // "" = system store
+    std::string MySQLTLS;       // "" = default (preferred)
+    std::string MySQLTLSCA;     // "" = system store
     std::string FilesDirectory;
     std::string BackupDirectory;
     std::int32_t MySQLNewBackupEachDay = 0;  // 0 when the column is empty
     std::int32_t SkipFiles = 1;              // 1 when the column is empty
-    std::string DumpCompression;      // "" = none; the names are TDumpCompressor's
-    std::int32_t KeepDailyDumps = 0;  // 0 (or less) = keep every dated dump
+    std::string DumpCompression;             // "" = none; the names are TDumpCompressor's
+    std::int32_t KeepDailyDumps = 0;         // 0 (or less) = keep every dated dump
 
     static TBackupRecord fromRow(const VT::Row& row);
     // From the table's current row (its edit buffer while editing).

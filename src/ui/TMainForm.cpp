@@ -107,8 +107,9 @@ void testConnection(const VT& table, QWidget* button) {
     auto text = [&](VTColumn column) { return table.value(column).toText(); };
     WindowWork::run({button}, [server = text(VTColumn::MySQLServer), port = text(VTColumn::MySQLPort),
                                database = text(VTColumn::MySQLDataBase), user = text(VTColumn::MySQLUser),
-                               password = text(VTColumn::MySQLPassword)] {
-        TConnectionTest::Run(server, port, database, user, password);
+                               password = text(VTColumn::MySQLPassword), tls = text(VTColumn::MySQLTLS),
+                               tlsCa = text(VTColumn::MySQLTLSCA)] {
+        TConnectionTest::Run(server, port, database, user, password, tls, tlsCa);
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "backup/TDatabaseBackup.h"
 #include "projects/TCifrare.h"
 
 namespace tharvel::test {
@@ -19,6 +20,13 @@ TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const
     r.FilesDirectory = "/";
     r.BackupDirectory = backupDir;
     return r;
+}
+
+std::unique_ptr<TMyConnection> openConnection(const MariaDb& db, const std::string& database) {
+    auto c = std::make_unique<TMyConnection>();
+    TDatabaseBackup::Configure(*c, serverRecord(db, database, "/"));
+    c->Open();
+    return c;
 }
 
 namespace {

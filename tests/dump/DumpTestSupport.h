@@ -8,6 +8,7 @@
 
 #include "backup/NotificationQueue.h"
 #include "backup/TBackUpThread.h"
+#include "mysql/TMyConnection.h"
 #include "projects/TBackupRecord.h"
 #include "support/MariaDb.h"
 #include "support/RunJob.h"
@@ -15,6 +16,8 @@
 namespace tharvel::test {
 
 TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir);
+// A connection of the program's own client, set up as the backup job sets up its own.
+std::unique_ptr<TMyConnection> openConnection(const MariaDb& db, const std::string& database);
 
 // Every table and view, every SHOW CREATE text, and HEX() of every column of
 // every row (FLOAT and DOUBLE by their exact bits, TIMESTAMP in UTC), as one text.

@@ -600,9 +600,10 @@ static std::string dumpFrom(const std::string& version, const Replies& replies, 
 TEST(FakeServer, TheDumpSurvivesALyingServer) {
     TempDir dir;
     const std::string file = (dir / "d.sql").string();
-    EXPECT_EQ(dumpFrom("5.0.96\n;CREATE DATABASE evil;\r\n-- ",
-                       {{"information_schema.TABLES", result({"TABLE_CATALOG"}, {{"x"}})}}, file),
-              "2027 Malformed packet\r\nThe result has 1 columns, column 3 was asked for");
+    const std::string error =
+        dumpFrom("5.0.96\n;CREATE DATABASE evil;\r\n-- ",
+                 {{"information_schema.TABLES", result({"TABLE_CATALOG"}, {{"x"}})}}, file);
+    EXPECT_EQ(error.rfind("2027 Malformed packet\r\nThe result has 1 columns, column ", 0), 0u) << error;
     const std::string bytes = readFile(file);
     EXPECT_EQ(
         bytes.substr(0, bytes.find("\r\n-- MySQL client")),
@@ -617,17 +618,17 @@ TEST(FakeServer, AHostileCreateTextRunsNothingOnRestore) {
     const std::string marker = (dir / "shell-ran").string();
     const std::string create =
         "CREATE TABLE `t` (`a` int)\n\\! touch " + marker + "\n; CREATE TABLE evil (a int)";
-    EXPECT_EQ(
-        dumpFrom("5.0.96",
-                 {{"information_schema.TABLES",
-                   result({"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE"},
-                          {{"", "db", "t", "BASE TABLE"}})},
-                  {"information_schema.COLUMNS",
-                   result({"TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "EXTRA"}, {{"t", "a", "int", ""}})},
-                  {"SHOW CREATE TABLE", result({"Table", "Create Table"}, {{"t", create}})},
-                  {"COUNT(*)", result({"COUNT(*)"}, {{"0"}})}},
-                 file),
-        "");
+    EXPECT_EQ(dumpFrom("5.0.96",
+                       {{"information_schema.TABLES",
+                         result({"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE"},
+                                {{"", "db", "t", "BASE TABLE"}})},
+                        {"information_schema.COLUMNS",
+                         result({"TABLE_NAME", "COLUMN_NAME", "DATA_TYPE", "EXTRA", "COLUMN_DEFAULT"},
+                                {{"t", "a", "int", "", ""}})},
+                        {"SHOW CREATE TABLE", result({"Table", "Create Table"}, {{"t", create}})},
+                        {"COUNT(*)", result({"COUNT(*)"}, {{"0"}})}},
+                       file),
+              "");
     MariaDb& db = MariaDb::shared();
     const std::string restored = db.freshDatabase("hostile_create");
     EXPECT_THROW(db.runScript(file, restored),

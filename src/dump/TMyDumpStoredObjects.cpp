@@ -1,0 +1,281 @@
+#include "dump/TMyDumpStoredObjects.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+#include "dump/TDumpScript.h"
+#include "dump/TMyNameRule.h"
+#include "mysql/EMyError.h"
+#include "mysql/TMyConnection.h"
+#include "mysql/TMyQuery.h"
+
+namespace tharvel {
+namespace {
+
+struct Kind {
+    const char* keyword;
+    const char* title;
+    int rank;  // creation order among routines: a package body needs its package
+};
+constexpr Kind kKinds[] = {
+    {"TRIGGER", "Trigger structure for trigger", 0},
+    {"FUNCTION", "Function structure for function", 0},
+    {"PROCEDURE", "Procedure structure for procedure", 1},
+    {"PACKAGE", "Package structure for package", 2},
+    {"PACKAGE BODY", "Package body structure for package body", 3},
+    {"EVENT", "Event structure for event", 0},
+};
+
+const Kind* kindOf(std::string_view keyword) {
+    for (const Kind& k : kKinds)
+        if (keyword == k.keyword) return &k;
+    return nullptr;
+}
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool isAccessDenied(int error) {
+    return error == 1044 || error == 1142 || error == 1227 || error == 1370;
+}
+
+// "-"? digits: what the sequence columns hold; anything else from a server is refused.
+bool isInteger(std::string_view text) {
+    if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+TMyDumpStoredObjects::TMyDumpStoredObjects(TMyConnection& connection, const Server& server, bool quoteNames,
+                                           Warning warning)
+    : connection_(connection), server_(server), quoteNames_(quoteNames), warning_(std::move(warning)) {}
+
+std::string TMyDumpStoredObjects::ServerMessage(const std::exception& error) {
+    std::string_view text = error.what();
+    while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
+    if (text.size() >= 6 && text.front() == '#') text.remove_prefix(6);
+    return std::string(text);
+}
+
+bool TMyDumpStoredObjects::canList(std::initializer_list<const char*> privileges) {
+    // Granted to the account itself, for every database or for this one (the
+    // database part of a grant may hold LIKE wildcards).
+    static const std::string kMe =
+        "CONCAT('''', LEFT(CURRENT_USER(), LENGTH(CURRENT_USER()) - LENGTH(SUBSTRING_INDEX(CURRENT_USER(), "
+        "'@', -1)) - 1), '''@''', SUBSTRING_INDEX(CURRENT_USER(), '@', -1), '''')";
+    std::string list;
+    for (const char* privilege : privileges)
+        list.append(list.empty() ? "" : ", ").append(TDumpScript::StringLiteral(privilege));
+    TMyQuery q(connection_);
+    q.Open("SELECT 1 FROM information_schema.USER_PRIVILEGES WHERE GRANTEE = " + kMe +
+           " AND PRIVILEGE_TYPE IN (" + list +
+           ") UNION ALL SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE = " + kMe +
+           " AND DATABASE() LIKE TABLE_SCHEMA AND PRIVILEGE_TYPE IN (" + list + ")");
+    return q.Next();
+}
+
+std::string TMyDumpStoredObjects::privilegeFor(const std::string& kind) const {
+    if (kind == "TRIGGER" || kind == "EVENT") return "the " + kind + " privilege";
+    return server_.mariadb || server_.major < 8 ? "the SELECT privilege on mysql.proc"
+                                                : "the SHOW_ROUTINE privilege";
+}
+
+void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
+                                const std::vector<std::string>& routineNames) {
+    const Server& s = server_;
+    auto atLeast = [&](int major, int minor, int release) {
+        if (s.major != major) return s.major > major;
+        if (s.minor != minor) return s.minor > minor;
+        return s.release >= release;
+    };
+    auto item = [&](std::string kind, std::string_view name) {
+        Item i{std::move(kind), std::string(name), TMyNameRule::QuoteObject(name, quoteNames_)};
+        return i;
+    };
+    auto warn = [&](const std::string& text) {
+        if (warning_) warning_(text);
+    };
+
+    if (triggers && atLeast(5, 0, 10) && !atLeast(5, 1, 21)) {
+        // No SHOW CREATE TRIGGER yet.
+        TMyQuery q(connection_);
+        q.Open("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()");
+        if (q.Next() && !q.IsNull(0) && q.Value(0) != "0")
+            warn("Triggers are not dumped from servers before version 5.1.21");
+    } else if (triggers && atLeast(5, 1, 21)) {
+        if (!canList({"TRIGGER"}))
+            warn("Triggers cannot be listed without the TRIGGER privilege; the dump may lack some");
+        // Several triggers of one table and event fire in the order they were created.
+        bool ordered = s.mariadb ? atLeast(10, 2, 3) : atLeast(5, 7, 2);
+        TMyQuery q(connection_);
+        q.Open(std::string("SELECT TRIGGER_NAME, EVENT_OBJECT_TABLE FROM information_schema.TRIGGERS WHERE "
+                           "TRIGGER_SCHEMA = DATABASE() ORDER BY EVENT_OBJECT_TABLE, ") +
+               (ordered ? "ACTION_ORDER" : "TRIGGER_NAME"));
+        while (q.Next()) triggers_[std::string(q.Value(1))].push_back(item("TRIGGER", q.Value(0)));
+    }
+    if (routines && atLeast(5, 0, 0)) {
+        // Any routine privilege on the database shows every routine in the list (a
+        // text the user may not read then fails with its name); so does reading mysql.proc.
+        bool all = canList({"EXECUTE", "ALTER ROUTINE", "CREATE ROUTINE"});
+        if (!all && (s.mariadb || s.major < 8)) {
+            try {
+                connection_.ExecSQL("SELECT 1 FROM mysql.proc LIMIT 0");
+                all = true;
+            } catch (const EMyError& e) {
+                if (e.IsConnectionLost()) throw;
+            }
+        } else if (!all) {
+            all = canList({"SELECT", "SHOW_ROUTINE"});
+        }
+        if (!all)
+            warn("Stored procedures and functions cannot be listed without a privilege on routines or " +
+                 privilegeFor("PROCEDURE") + "; the dump may lack some");
+        TMyQuery q(connection_);
+        q.Open(
+            "SELECT ROUTINE_NAME, ROUTINE_TYPE FROM information_schema.ROUTINES WHERE ROUTINE_SCHEMA = "
+            "DATABASE() ORDER BY ROUTINE_NAME");
+        while (q.Next()) {
+            std::string name(q.Value(0)), type(q.IsNull(1) ? std::string_view() : q.Value(1));
+            if (!routineNames.empty() &&
+                std::find(routineNames.begin(), routineNames.end(), name) == routineNames.end())
+                continue;
+            const Kind* kind = kindOf(type);
+            if (!kind || type == "TRIGGER" || type == "EVENT") {
+                warn("The routine '" + name + "' of type '" + type + "' is not dumped: its type is unknown");
+                continue;
+            }
+            routines_.push_back(item(type, name));
+        }
+        std::stable_sort(routines_.begin(), routines_.end(), [](const Item& a, const Item& b) {
+            return kindOf(a.kind)->rank < kindOf(b.kind)->rank;
+        });
+    }
+    if (events && atLeast(5, 1, 6)) {
+        if (!canList({"EVENT"}))
+            warn("Events cannot be listed without the EVENT privilege; the dump may lack some");
+        TMyQuery q(connection_);
+        q.Open(
+            "SELECT EVENT_NAME FROM information_schema.EVENTS WHERE EVENT_SCHEMA = DATABASE() ORDER BY "
+            "EVENT_NAME");
+        while (q.Next()) events_.push_back(item("EVENT", q.Value(0)));
+    }
+}
+
+const std::vector<TMyDumpStoredObjects::Item>& TMyDumpStoredObjects::TriggersOf(
+    const std::string& table) const {
+    static const std::vector<Item> kNone;
+    auto it = triggers_.find(table);
+    return it == triggers_.end() ? kNone : it->second;
+}
+
+size_t TMyDumpStoredObjects::Count() const {
+    size_t n = routines_.size() + events_.size();
+    for (const auto& [table, list] : triggers_) n += list.size();
+    return n;
+}
+
+TMyDumpStoredObjects::Definition TMyDumpStoredObjects::read(const Item& item) {
+    if (results_.empty()) {
+        TMyQuery q(connection_);
+        q.Open("SELECT @@SESSION.character_set_results");
+        results_ = q.Next() && !q.IsNull(0) ? TDumpScript::StringLiteral(q.Value(0)) : "NULL";
+    }
+    // The bytes as they were written, not converted to the dump's character set:
+    // the restore reads them back in the object's own character set.
+    connection_.ExecSQL("SET SESSION character_set_results = binary");
+    struct Restore {
+        TMyConnection& connection;
+        const std::string& results;
+        ~Restore() {
+            try {
+                connection.ExecSQL("SET SESSION character_set_results = " + results);
+            } catch (...) {  // a lost connection fails the next statement anyway
+            }
+        }
+    } restore{connection_, results_};
+
+    const std::string what = lower(item.kind) + " '" + item.name + "'";
+    const std::string refused =
+        "Cannot read the definition of " + what + ": " + privilegeFor(item.kind) + " is needed";
+    Definition d;
+    bool found = false;
+    try {
+        TMyQuery q(connection_);
+        q.Open("SHOW CREATE " + item.kind + " " + TMyNameRule::Bracket(item.name));
+        if (q.Next()) {
+            for (size_t i = 0; i < q.FieldCount(); ++i) {
+                const std::string& column = q.Fields()[i].Name;
+                std::string value(q.IsNull(i) ? std::string_view() : q.Value(i));
+                if (column == "sql_mode")
+                    d.sqlMode = value;
+                else if (column == "time_zone")
+                    d.timeZone = value;
+                else if (column == "character_set_client")
+                    d.charsetClient = value;
+                else if (column == "collation_connection")
+                    d.collation = value;
+                else if (column == "SQL Original Statement" || column.rfind("Create ", 0) == 0) {
+                    found = !q.IsNull(i) && !value.empty();
+                    d.text = std::move(value);
+                }
+            }
+        }
+    } catch (const EMyError& e) {
+        if (isAccessDenied(e.ErrorNumber()))
+            throw std::runtime_error(refused + " (" + ServerMessage(e) + ")");
+        throw;
+    }
+    if (!found) throw std::runtime_error(refused);
+    if (d.text.find('\0') != std::string::npos)
+        throw std::runtime_error("The definition of " + what + " holds a zero byte and cannot be written");
+    if (item.kind == "EVENT" && d.timeZone.empty()) d.timeZone = "SYSTEM";
+    return d;
+}
+
+void TMyDumpStoredObjects::Write(TDumpScript& script, const Item& item, bool header, bool drop) {
+    Definition d = read(item);
+    const Kind* kind = kindOf(item.kind);
+    bool event = item.kind == "EVENT";
+    if (header) script.ObjectComment(kind->title, item.written);
+    // Packages are known only under their own sql_mode, their DROP included; other
+    // DROP lines keep the dump's character set, in which their names are written.
+    bool package = kind->rank >= 2;
+    if (drop && !package) script.DropObjectLine(item.kind, item.written);
+    script.ObjectSessionLines(d.charsetClient, d.collation, d.sqlMode, event ? d.timeZone : "");
+    if (drop && package) script.DropObjectLine(item.kind, item.written);
+    script.DelimitedStatement(d.text);
+    script.ObjectSessionRestoreLines(event);
+}
+
+void TMyDumpStoredObjects::WriteSequence(TDumpScript& script, const std::string& name,
+                                         const std::string& written, bool header, bool drop, bool value) {
+    std::string create, next, round;
+    {
+        TMyQuery q(connection_);
+        q.Open("SHOW CREATE SEQUENCE " + TMyNameRule::Bracket(name));
+        if (!q.Next() || q.FieldCount() < 2 || q.IsNull(1))
+            throw std::runtime_error("No CREATE statement for sequence '" + name + "'");
+        create = std::string(q.Value(1));
+    }
+    if (value) {
+        // The first value not handed out yet, cached ones included: the restored
+        // sequence never repeats a value the source gave away.
+        TMyQuery q(connection_);
+        q.Open("SELECT next_not_cached_value, cycle_count FROM " + TMyNameRule::Bracket(name));
+        if (q.Next() && !q.IsNull(0) && !q.IsNull(1)) next = q.Value(0), round = q.Value(1);
+        if (!isInteger(next) || !isInteger(round))
+            throw std::runtime_error("No current value for sequence '" + name + "'");
+    }
+    if (header) script.ObjectComment("Sequence structure for sequence", written);
+    // DROP TABLE removes a sequence, and a table of the same name as well.
+    if (drop) script.DropLine(written, false);
+    script.CreateText(create);
+    if (value) script.SequenceValueLine(written, next, round);
+}
+
+}  // namespace tharvel

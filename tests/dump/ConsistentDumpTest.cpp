@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "DumpTestSupport.h"
+#include "dump/TMyDump.h"
+#include "mysql/TMyQuery.h"
+#include "support/TempDir.h"
+
+namespace tharvel::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string one(TMyConnection& c, const std::string& sql) {
+    TMyQuery q(c);
+    q.Open(sql);
+    return q.Next() && !q.IsNull(0) ? std::string(q.Value(0)) : "<none>";
+}
+
+// The application: every change adds a ledger row and the same amount to the
+// one-row total, in one transaction (InnoDB) or under write locks (MyISAM).
+// It stops when told or after a minute, whatever happens to the test.
+class Writer {
+public:
+    Writer(const MariaDb& db, const std::string& database, bool locks)
+        : thread_([this, &db, database, locks] {
+              try {
+                  auto c = openConnection(db, database);
+                  const auto deadline = Clock::now() + std::chrono::seconds(60);
+                  for (int k = 1; !stop_ && Clock::now() < deadline; ++k) {
+                      const std::string amount = std::to_string(k % 97 + 1);
+                      c->ExecSQL(locks ? "LOCK TABLES ledger WRITE, totals WRITE" : "START TRANSACTION");
+                      c->ExecSQL("INSERT INTO ledger (amount) VALUES (" + amount + ")");
+                      c->ExecSQL("UPDATE totals SET total = total + " + amount);
+                      c->ExecSQL(locks ? "UNLOCK TABLES" : "COMMIT");
+                      ++commits_;
+                  }
+              } catch (const std::exception& e) {
+                  error_ = e.what();
+              }
+          }) {}
+    ~Writer() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    int commits() const { return commits_; }
+    // True when `more` further changes were made within the time.
+    bool WaitFor(int more, std::chrono::milliseconds time) const {
+        const int target = commits_ + more;
+        for (auto end = Clock::now() + time; Clock::now() < end;
+             std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+            if (commits_ >= target) return true;
+        return false;
+    }
+    const std::string& error() const { return error_; }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<int> commits_{0};
+    std::string error_;
+    std::thread thread_;
+};
+
+TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump) {
+    MariaDb& db = MariaDb::shared();
+    for (const char* engine : {"InnoDB", "MyISAM"}) {
+        SCOPED_TRACE(engine);
+        const bool locks = std::string(engine) == "MyISAM";
+        const std::string source = db.freshDatabase("ledger");
+        db.sql(std::string(
+                   "CREATE TABLE ledger (id INT AUTO_INCREMENT PRIMARY KEY, amount INT NOT NULL) ENGINE=") +
+                   engine + "; CREATE TABLE totals (total BIGINT NOT NULL) ENGINE=" + engine +
+                   "; INSERT INTO ledger (amount) SELECT seq MOD 50 FROM seq_1_to_3000;"
+                   "INSERT INTO totals SELECT SUM(amount) FROM ledger;",
+               source);
+        auto c = openConnection(db, source);
+        c->ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED");
+        Writer writer(db, source, locks);
+        ASSERT_TRUE(writer.WaitFor(20, std::chrono::seconds(10))) << writer.error();
+
+        // Between reading the ledger and reading the totals the application goes on.
+        TempDir dir;
+        TMyDump dump;
+        dump.Connection = c.get();
+        bool waited = false, wroteDuringDump = false;
+        std::vector<std::string> warnings;
+        dump.OnWarning = [&](const std::string& text) { warnings.push_back(text); };
+        dump.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
+            if (name == "ledger" && percent > 0 && !waited) {
+                waited = true;
+                wroteDuringDump = writer.WaitFor(20, std::chrono::milliseconds(locks ? 500 : 10000));
+            }
+        };
+        dump.BackupToFile((dir / "d.sql").string());
+        ASSERT_TRUE(waited);
+        EXPECT_TRUE(warnings.empty());
+        // The snapshot blocks no writer; the locks hold every writer until the dump ends.
+        EXPECT_EQ(wroteDuringDump, !locks);
+        // The session is as it was: no transaction, no locks, its isolation level.
+        EXPECT_EQ(one(*c, "SELECT @@in_transaction"), "0");
+        EXPECT_EQ(one(*c, "SELECT @@SESSION.tx_isolation"), "READ-COMMITTED");
+        EXPECT_TRUE(writer.WaitFor(5, std::chrono::seconds(10))) << writer.error();
+        writer.Stop();
+        EXPECT_EQ(writer.error(), "");
+
+        const std::string restored = db.freshDatabase("ledger_restored");
+        db.runScript(dir / "d.sql", restored);
+        const std::string sums =
+            db.sql("SELECT (SELECT SUM(amount) FROM ledger), (SELECT total FROM totals)", restored);
+        const size_t tab = sums.find('\t');
+        ASSERT_NE(tab, std::string::npos) << sums;
+        EXPECT_EQ(sums.substr(0, tab) + "\n", sums.substr(tab + 1)) << sums;
+        EXPECT_GT(std::stoll(sums.substr(0, tab)), 3000 * 24);
+    }
+}
+
+}  // namespace
+}  // namespace tharvel::test
