@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "DumpTestSupport.h"
 #include "support/TempDir.h"
 
@@ -50,9 +52,24 @@ struct Fixture {
              "cs VARCHAR(60) CHARACTER SET binary, tx TEXT);\n";
         s += "INSERT INTO bin VALUES (1, " + escape + ", " + escape + ", UNHEX('815C815C27815C'), " + escape +
              ", 'plain'), (2, UNHEX('815C'), UNHEX('5C815C'), '', '', ''), (3, '', '', NULL, NULL, NULL);\n";
+        // Triggers, routines and sequences with names of the same kinds.
+        s += "CREATE TRIGGER " + bracket(trigger) +
+             " BEFORE INSERT ON `a#b` FOR EACH ROW SET NEW.v = NEW.v;\n";
+        s += "CREATE PROCEDURE " + bracket("p#1\n--") + "() SELECT 1;\n";
+        s += "CREATE FUNCTION " + bracket("f;x") + "() RETURNS INT RETURN 2;\n";
+        s += "CREATE SEQUENCE " + bracket("s\nq") + ";\n";
         return s;
     }
+    std::string trigger = "tr\n;CREATE DATABASE " + evil + "_3;\n--";
 };
+
+std::string objects(MariaDb& db, const std::string& schema) {
+    return db.sql("SELECT HEX(TRIGGER_NAME) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = '" +
+                  schema +
+                  "' UNION ALL SELECT HEX(ROUTINE_NAME) FROM (SELECT ROUTINE_NAME FROM "
+                  "information_schema.ROUTINES WHERE ROUTINE_SCHEMA = '" +
+                  schema + "' ORDER BY ROUTINE_NAME) r");
+}
 
 TEST(HostileDump, NoNameOrBinaryValueRunsAsSqlOnRestoreAndEveryTableComesBackWhole) {
     MariaDb& db = MariaDb::shared();
@@ -78,11 +95,14 @@ TEST(HostileDump, NoNameOrBinaryValueRunsAsSqlOnRestoreAndEveryTableComesBackWho
         EXPECT_TRUE(after == before) << options << "\ndumped:\n" << before << "\nrestored:\n" << after;
         EXPECT_EQ(db.sql("SELECT id, v FROM `a#b`", restored), "5\trows of 5\n") << options;
         EXPECT_EQ(db.sql("SELECT HEX(bl) FROM bin WHERE id = 2", restored), "5C815C\n") << options;
+        EXPECT_EQ(objects(db, restored), objects(db, source)) << options;
     }
     EXPECT_EQ(db.sql("SHOW DATABASES LIKE '" + f.evil + "%'"), "") << "a name or value ran as SQL";
     // The image holds every table and view it compares.
     EXPECT_EQ(db.sql("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = '" + source + "'"),
-              std::to_string(f.tables.size() + 4) + "\n");
+              std::to_string(f.tables.size() + 5) + "\n");
+    const std::string listed = objects(db, source);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 3) << listed;
 }
 
 }  // namespace
