@@ -242,6 +242,11 @@ TEST(UnattendedBackup, ReadOnlyProjectFileIsKeptWithAWarning) {
 // service managers send after an interrupt), ends the process at once even while
 // the job waits on a server that never answers.
 TEST(UnattendedBackup, InterruptThenTerminateEndsTheProcess) {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer holds signals back until its own delivery points, which can be
+    // after the job's connection timeout: the plain and address-sanitizer builds test this.
+    GTEST_SKIP() << "signal timing under ThreadSanitizer";
+#endif
     for (int second : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(second);
         int listener = socket(AF_INET, SOCK_STREAM, 0);
