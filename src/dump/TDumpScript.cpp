@@ -9,7 +9,15 @@ namespace tharvel {
 namespace {
 constexpr std::string_view kExecute =
     "PREPARE tharvel_sql FROM @tharvel_sql; EXECUTE tharvel_sql; DEALLOCATE PREPARE tharvel_sql;";
+
+// Whether `s` holds the upper-case `word` at `at`, in any letter case.
+bool holdsWord(std::string_view s, size_t at, std::string_view word) {
+    if (at > s.size() || s.size() - at < word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(s[at + i])) != word[i]) return false;
+    return true;
 }
+}  // namespace
 
 std::string TDumpScript::CommentText(std::string_view text) {
     std::string out;
@@ -28,10 +36,7 @@ std::string TDumpScript::CommentText(std::string_view text) {
 }
 
 bool TDumpScript::MustPrepare(std::string_view s) {
-    constexpr std::string_view kCreate = "CREATE";
-    if (s.size() < kCreate.size()) return true;
-    for (size_t i = 0; i < kCreate.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(s[i])) != kCreate[i]) return true;
+    if (!holdsWord(s, 0, "CREATE")) return true;
     char quote = 0;
     bool comment = false;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -271,32 +276,9 @@ void TDumpScript::DropObjectLine(std::string_view kind, std::string_view name) {
 }
 
 std::string TDumpScript::StringLiteral(std::string_view text) {
-    std::string out = "'";
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\'':
-                out += "\\'";
-                break;
-            case '\0':
-                out += "\\0";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\x1a':
-                out += "\\Z";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out + "'";
+    std::string out;
+    TMyValueLiteral::AppendShortText(out, text);
+    return out;
 }
 
 void TDumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
@@ -328,15 +310,8 @@ void TDumpScript::ObjectSessionRestoreLines(bool timeZone) {
 }
 
 bool TDumpScript::ClientReadsAsOneStatement(std::string_view s) {
-    constexpr std::string_view kCreate = "CREATE";
     constexpr std::string_view kDelimiter = "DELIMITER";
-    auto startsWith = [&s](size_t at, std::string_view word) {
-        if (s.size() - at < word.size()) return false;
-        for (size_t i = 0; i < word.size(); ++i)
-            if (std::toupper(static_cast<unsigned char>(s[at + i])) != word[i]) return false;
-        return true;
-    };
-    if (!startsWith(0, kCreate)) return false;
+    if (!holdsWord(s, 0, "CREATE")) return false;
     enum { Code, Quote, Block, Line } state = Code;
     char quote = 0;
     bool lineStart = false;
@@ -346,7 +321,7 @@ bool TDumpScript::ClientReadsAsOneStatement(std::string_view s) {
         if (state == Code && lineStart && c != ' ' && c != '\t' && c != '\r') {
             lineStart = false;
             const size_t end = i + kDelimiter.size();
-            if (startsWith(i, kDelimiter) &&
+            if (holdsWord(s, i, kDelimiter) &&
                 (end == s.size() || std::isspace(static_cast<unsigned char>(s[end]))))
                 return false;
         }

@@ -7,8 +7,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <stdexcept>
 
 #include "dump/TDumpCompressor.h"
+#include "mysql/TMySqlVioTls.h"
 #include "ui/UiLook.h"
 
 namespace tharvel {
@@ -80,11 +82,12 @@ TProjectOptionsForm::TProjectOptionsForm(const VT::Row& row, QWidget* parent) : 
     cbMySQLTLS->addItem(QStringLiteral("Preferred"), QString());
     cbMySQLTLS->addItem(QStringLiteral("Required"), QStringLiteral("required"));
     cbMySQLTLS->addItem(QStringLiteral("Required, verify the server"), QStringLiteral("verify"));
+    // Read by the backup's own rule, so a text the backup would refuse shows as unknown.
     QString tls = text(VTColumn::MySQLTLS);
-    if (tls.compare(QLatin1String("preferred"), Qt::CaseInsensitive) == 0)
-        tls.clear();
-    else if (cbMySQLTLS->findData(tls.toLower()) >= 0)
-        tls = tls.toLower();
+    try {
+        if (ParseTlsMode(tls.toStdString()) == TMyTlsMode::tlsPreferred) tls.clear();
+    } catch (const std::invalid_argument&) {
+    }
     tlsShown_ = select(cbMySQLTLS, tls);
 
     UiLook::caption(security, QStringLiteral("CA file"), 8, 57);
