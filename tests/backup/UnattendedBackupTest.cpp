@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -274,11 +275,19 @@ TEST(UnattendedBackup, InterruptThenTerminateEndsTheProcess) {
         ASSERT_EQ(readLine(p.out), "");
         EXPECT_NE(readLine(p.out).find("Starting backup project 'P'"), std::string::npos);
         EXPECT_NE(readLine(p.out).find("Backing up MySQL database 'shop'"), std::string::npos);
+        // The job announces the step before it connects: wait for its connection, so
+        // the stop finds it waiting on the server rather than before the step.
+        pollfd incoming{listener, POLLIN, 0};
+        ASSERT_EQ(poll(&incoming, 1, 10000), 1);
+        int connection = accept(listener, nullptr, nullptr);
+        ASSERT_GE(connection, 0);
         kill(p.pid, SIGINT);
         usleep(100 * 1000);
         kill(p.pid, second);
         // Ended by the signal itself, not by the run giving up on the server.
-        EXPECT_EQ(finish(p), 128 + second);
+        std::string rest;
+        EXPECT_EQ(finish(p, &rest), 128 + second) << rest;
+        close(connection);
         close(listener);
     }
 }
