@@ -10,7 +10,9 @@
 #include "ui/Tcontactmessage.h"
 #include "ui/TharvelApplication.h"
 #include "ui/WebServicesWiring.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
+#include "web/MakerService.h"
+#include "web/Updater.h"
 
 namespace tharvel {
 
@@ -25,13 +27,15 @@ int DesktopStart::run(int argc, char** argv) {
         QtPlatformGuard guard;
         app.emplace(argc, argv);
     }
-    GeneralApplicationToolkitUnit toolkit;
+    Connectivity connectivity;
+    MakerService maker;
+    Updater updater(maker);
     TMainForm mainForm;
-    auto* aboutForm = new TAboutForm(toolkit, &mainForm);
-    auto* contactForm = new Tcontactmessage(toolkit, &mainForm);
+    auto* aboutForm = new TAboutForm(connectivity, maker, updater, &mainForm);
+    auto* contactForm = new Tcontactmessage(connectivity, maker, &mainForm);
     mainForm.setAboutForm(aboutForm);
     mainForm.setContactForm(contactForm);
-    WebServicesWiring::attach(mainForm, toolkit);
+    WebServicesWiring::attach(mainForm, maker, updater);
     mainForm.show();
     return app->exec();
 }

@@ -14,7 +14,9 @@
 #include "ui/UiIcons.h"
 #include "ui/UiLook.h"
 #include "ui/WindowWork.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
+#include "web/MakerService.h"
+#include "web/Updater.h"
 
 namespace tharvel {
 namespace {
@@ -24,11 +26,11 @@ const char* kNoInternet = "Internet connection failed!\nPlease check your intern
 }  // namespace
 
 QString TAboutForm::makerSiteAddress() {
-    return QString::fromLatin1(GeneralApplicationToolkitUnit::kMakerSiteAddress);
+    return QString::fromLatin1(MakerService::kMakerSiteAddress);
 }
 
-TAboutForm::TAboutForm(GeneralApplicationToolkitUnit& toolkit, QWidget* parent)
-    : QDialog(parent), toolkit_(toolkit) {
+TAboutForm::TAboutForm(Connectivity& connectivity, MakerService& maker, Updater& updater, QWidget* parent)
+    : QDialog(parent), connectivity_(connectivity), maker_(maker), updater_(updater) {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -106,27 +108,28 @@ void TAboutForm::FormActivate() {
             bool online = false;
             std::string product, version;
         };
-        auto& settings = toolkit_.settings();
-        Info info = WindowWork::run({BitBtn38}, [&toolkit = toolkit_, productUrl = settings.ProductInfoURL,
-                                                 versionUrl = settings.VersionURL] {
-            Info got;
-            got.online = toolkit.IsInternetAvailable();
-            if (got.online) {
-                got.product = toolkit.WebGetText(productUrl, "", "");
-                got.version = toolkit.WebGetText(versionUrl, "", "");
-            }
-            return got;
-        });
+        auto& settings = maker_.settings();
+        Info info = WindowWork::run(
+            {BitBtn38}, [&connectivity = connectivity_, &maker = maker_, productUrl = settings.productInfoUrl,
+                         versionUrl = settings.versionUrl] {
+                Info got;
+                got.online = connectivity.isInternetAvailable();
+                if (got.online) {
+                    got.product = maker.getText(productUrl);
+                    got.version = maker.getText(versionUrl);
+                }
+                return got;
+            });
         if (!info.online) {
             MessageBoxes::error(this, QString::fromLatin1(kNoInternet));
             return;
         }
-        settings.LatestVersion = info.version;
+        settings.latestVersion = info.version;
         RichEdit1->setPlainText(QString::fromStdString(info.product));
         // Compared as texts: any difference, an older version too, offers the update.
-        if (settings.AppVersion != settings.LatestVersion) {
+        if (settings.appVersion != settings.latestVersion) {
             BitBtn38->setText(QStringLiteral("Update to version ") +
-                              QString::fromStdString(settings.LatestVersion));
+                              QString::fromStdString(settings.latestVersion));
             BitBtn38->show();
         }
     });
@@ -137,10 +140,11 @@ void TAboutForm::BitBtn38Click() {
     updating_ = true;
     GeneralErrorBox::guard(this, [this] {
         const bool online =
-            WindowWork::run({BitBtn38}, [&toolkit = toolkit_, url = toolkit_.settings().UpdaterURL] {
-                if (!toolkit.IsInternetAvailable()) return false;
-                toolkit.SendToMaker("Update", "Auto Update", "just updating to new version");
-                toolkit.DownloadAndRunUpdater(url);
+            WindowWork::run({BitBtn38}, [&connectivity = connectivity_, &maker = maker_, &updater = updater_,
+                                         url = maker_.settings().updaterUrl] {
+                if (!connectivity.isInternetAvailable()) return false;
+                maker.sendToMaker("Update", "Auto Update", "just updating to new version");
+                updater.downloadAndRun(url);
                 return true;
             });
         if (!online) MessageBoxes::error(this, QString::fromLatin1(kNoInternet));

@@ -8,7 +8,9 @@ class QPushButton;
 
 namespace tharvel {
 
-class GeneralApplicationToolkitUnit;
+class Connectivity;
+class MakerService;
+class Updater;
 
 // The About window: the maker's product text and, when the maker publishes another
 // version, the button that updates to it. Created hidden at start, shown modally by
@@ -16,7 +18,7 @@ class GeneralApplicationToolkitUnit;
 class TAboutForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutForm(GeneralApplicationToolkitUnit& toolkit, QWidget* parent = nullptr);
+    TAboutForm(Connectivity& connectivity, MakerService& maker, Updater& updater, QWidget* parent = nullptr);
 
     // The maker's web site that the link opens.
     static QString makerSiteAddress();
@@ -40,7 +42,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    GeneralApplicationToolkitUnit& toolkit_;
+    Connectivity& connectivity_;
+    MakerService& maker_;
+    Updater& updater_;
     bool checking_ = false;
     bool updating_ = false;
 };

@@ -15,7 +15,8 @@
 #include "ui/UiIcons.h"
 #include "ui/UiLook.h"
 #include "ui/WindowWork.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
+#include "web/MakerService.h"
 
 namespace tharvel {
 namespace {
@@ -30,8 +31,8 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int
 
 }  // namespace
 
-Tcontactmessage::Tcontactmessage(GeneralApplicationToolkitUnit& toolkit, QWidget* parent)
-    : QDialog(parent), toolkit_(toolkit) {
+Tcontactmessage::Tcontactmessage(Connectivity& connectivity, MakerService& maker, QWidget* parent)
+    : QDialog(parent), connectivity_(connectivity), maker_(maker) {
     setObjectName(QStringLiteral("contactmessage"));
     setWindowTitle(QStringLiteral("Contact Quellan"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -109,17 +110,16 @@ void Tcontactmessage::FormActivate() {
     if (loading_) return;
     loading_ = true;
     GeneralErrorBox::guard(this, [this] {
-        std::optional<std::string> text =
-            WindowWork::run({BitBtn1}, [&toolkit = toolkit_, url = toolkit_.settings().ContactInfoURL] {
-                return toolkit.IsInternetAvailable() ? std::optional(toolkit.WebGetText(url, "", ""))
-                                                     : std::nullopt;
+        std::optional<std::string> text = WindowWork::run(
+            {BitBtn1},
+            [&connectivity = connectivity_, &maker = maker_, url = maker_.settings().contactInfoUrl] {
+                return connectivity.isInternetAvailable() ? std::optional(maker.getText(url)) : std::nullopt;
             });
         if (text) {
             RichEdit1->setPlainText(QString::fromStdString(*text));
         } else {
             RichEdit1->setPlainText(QStringLiteral("<Could not contact ") +
-                                    QString::fromStdString(toolkit_.baseHostName()) +
-                                    QStringLiteral(" site>"));
+                                    QString::fromStdString(maker_.baseHostName()) + QStringLiteral(" site>"));
         }
     });
     loading_ = false;
@@ -143,10 +143,10 @@ void Tcontactmessage::BitBtn1Click() {
         // The maker's side expects a line break as CR LF.
         QString content = Memo1->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
         std::optional<std::string> reply = WindowWork::run(
-            {BitBtn1, BitBtn2},
-            [&toolkit = toolkit_, content = content.toStdString(), email = Edit1->text().toStdString()] {
-                return toolkit.IsInternetAvailable()
-                           ? std::optional(toolkit.SendToMaker("Comment", content, email))
+            {BitBtn1, BitBtn2}, [&connectivity = connectivity_, &maker = maker_,
+                                 content = content.toStdString(), email = Edit1->text().toStdString()] {
+                return connectivity.isInternetAvailable()
+                           ? std::optional(maker.sendToMaker("Comment", content, email))
                            : std::nullopt;
             });
         if (reply)

@@ -8,7 +8,8 @@ class QPushButton;
 
 namespace tharvel {
 
-class GeneralApplicationToolkitUnit;
+class Connectivity;
+class MakerService;
 
 // The contact window: a short message with an optional e-mail address for the
 // maker, and the text the maker publishes for it. Created hidden at start, shown
@@ -16,7 +17,7 @@ class GeneralApplicationToolkitUnit;
 class Tcontactmessage : public QDialog {
     Q_OBJECT
 public:
-    explicit Tcontactmessage(GeneralApplicationToolkitUnit& toolkit, QWidget* parent = nullptr);
+    Tcontactmessage(Connectivity& connectivity, MakerService& maker, QWidget* parent = nullptr);
 
     static QString emailPlaceholder() { return QStringLiteral("Put your email here"); }
 
@@ -44,7 +45,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    GeneralApplicationToolkitUnit& toolkit_;
+    Connectivity& connectivity_;
+    MakerService& maker_;
     bool loading_ = false;
     bool sending_ = false;
 };

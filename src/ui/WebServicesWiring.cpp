@@ -4,16 +4,17 @@
 
 #include "ui/TAboutForm.h"
 #include "ui/TMainForm.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/MakerService.h"
+#include "web/Updater.h"
 
 namespace tharvel {
 
-void WebServicesWiring::attach(TMainForm& mainForm, GeneralApplicationToolkitUnit& toolkit) {
-    mainForm.addActivationHook([&toolkit] { toolkit.RemoveStaleUpdater(); });
-    mainForm.addActivationHook([&toolkit] { toolkit.AssignSettings(); });
+void WebServicesWiring::attach(TMainForm& mainForm, MakerService& maker, Updater& updater) {
+    mainForm.addActivationHook([&updater] { updater.removeStale(); });
+    mainForm.addActivationHook([&maker] { maker.assignSettings(); });
     if (mainForm.makerSiteAddress().isEmpty()) mainForm.setMakerSiteAddress(TAboutForm::makerSiteAddress());
     // Ends the program once the event in hand has been handled.
-    toolkit.platform().requestQuit = [] {
+    updater.platform().requestQuit = [] {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                                   Qt::QueuedConnection);
     };

@@ -2,7 +2,8 @@
 
 namespace tharvel {
 
-class GeneralApplicationToolkitUnit;
+class MakerService;
+class Updater;
 class TMainForm;
 
 // Ties the maker's web services to the main window: at every activation the stale
@@ -10,7 +11,7 @@ class TMainForm;
 // the maker's site; a started updater ends the program.
 class WebServicesWiring {
 public:
-    static void attach(TMainForm& mainForm, GeneralApplicationToolkitUnit& toolkit);
+    static void attach(TMainForm& mainForm, MakerService& maker, Updater& updater);
 };
 
 }  // namespace tharvel

@@ -20,7 +20,9 @@
 #include "ui/TMainForm.h"
 #include "ui/Tcontactmessage.h"
 #include "ui/WebServicesWiring.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
+#include "web/MakerService.h"
+#include "web/Updater.h"
 
 using namespace tharvel;
 using tharvel::test::HttpTestServer;
@@ -34,33 +36,35 @@ const QString kNoInternet =
 const char* kContactPath = "/controlcenter/contact_quellan.php";
 
 bool icmpAllowedHere() {
-    auto [fd, raw] = GeneralApplicationToolkitUnit().platform().openIcmpSocket();
+    auto [fd, raw] = Connectivity().platform().openIcmpSocket();
     (void)raw;
     if (fd < 0) return false;
     close(fd);
     return true;
 }
 
-// A toolkit aimed at a loopback HTTPS server; online means the connectivity check
+// The web services aimed at a loopback HTTPS server; online means the connectivity check
 // pings 127.0.0.1, offline that ICMP is not allowed.
 struct Web {
     HttpTestServer server{HttpTestServer::Scheme::Https};
     TempDir exeDir;
-    GeneralApplicationToolkitUnit toolkit;
+    Connectivity connectivity;
+    MakerService maker;
+    Updater updater{maker};
     std::vector<std::filesystem::path> started;
     bool quitAsked = false;
 
     explicit Web(bool online = true) {
-        toolkit.setBaseAddress(server.baseAddress());
-        toolkit.setCaFile(HttpTestServer::caFile());
-        toolkit.setExecutableDirectory(exeDir.path());
-        toolkit.setTestHosts({"127.0.0.1"});
-        toolkit.platform().systemOffline = [] { return false; };
-        if (!online) toolkit.platform().openIcmpSocket = [] { return std::pair{-1, false}; };
-        toolkit.platform().localTimeOfDay = [] { return GeneralApplicationToolkitUnit::TimeOfDay{12, 0, 0}; };
-        toolkit.platform().startDetached = [this](const std::filesystem::path& p) { started.push_back(p); };
-        toolkit.platform().requestQuit = [this] { quitAsked = true; };
-        toolkit.AssignSettings();
+        maker.setBaseAddress(server.baseAddress());
+        maker.setCaFile(HttpTestServer::caFile());
+        updater.setExecutableDirectory(exeDir.path());
+        connectivity.setTestHosts({"127.0.0.1"});
+        connectivity.platform().systemOffline = [] { return false; };
+        if (!online) connectivity.platform().openIcmpSocket = [] { return std::pair{-1, false}; };
+        maker.platform().localTimeOfDay = [] { return MakerService::TimeOfDay{12, 0, 0}; };
+        updater.platform().startDetached = [this](const std::filesystem::path& p) { started.push_back(p); };
+        updater.platform().requestQuit = [this] { quitAsked = true; };
+        maker.assignSettings();
         server.respond("/downloads/tharvel/tharvel.txt", 200, "Tharvel backs up databases and files.");
         server.respond("/downloads/tharvel/contactus.txt", 200, "Write to us");
         server.respond(kContactPath, 200, "Thank you!");
@@ -96,7 +100,7 @@ void closeWhen(QDialog* dialog, std::function<bool()> condition) {
 TEST(AboutWindow, OffersTheUpdateOnlyWhenTheVersionTextDiffers) {
     REQUIRE_ICMP();
     Web web;
-    TAboutForm form(web.toolkit);
+    TAboutForm form(web.connectivity, web.maker, web.updater);
     struct Case {
         std::string version;
         bool offered;
@@ -105,7 +109,7 @@ TEST(AboutWindow, OffersTheUpdateOnlyWhenTheVersionTextDiffers) {
         web.server.respond("/downloads/tharvel/version.txt", 200, c.version);
         form.FormActivate();
         EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
-        EXPECT_EQ(web.toolkit.settings().LatestVersion, c.version);
+        EXPECT_EQ(web.maker.settings().latestVersion, c.version);
         EXPECT_EQ(form.BitBtn38->isVisibleTo(&form), c.offered) << c.version;
         if (c.offered) {
             EXPECT_EQ(form.BitBtn38->text().toStdString(), "Update to version " + c.version);
@@ -126,7 +130,7 @@ TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
     Web web;
     web.server.respond("/downloads/tharvel/version.txt", 200, "1.2");
     web.server.holdReplies(true);
-    TAboutForm form(web.toolkit);
+    TAboutForm form(web.connectivity, web.maker, web.updater);
     MessageBoxAnswerer boxes;  // a blocked window would meet the client's time-out box
     struct PaintCounter : QObject {
         int paints = 0;
@@ -175,7 +179,7 @@ TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
 
 TEST(AboutWindow, OfflineShowsTheConnectionErrorAndRequestsNothing) {
     Web web(false);
-    TAboutForm form(web.toolkit);
+    TAboutForm form(web.connectivity, web.maker, web.updater);
     MessageBoxAnswerer answerer;
     form.FormActivate();
     form.BitBtn38Click();
@@ -194,8 +198,8 @@ TEST(AboutWindow, FailedVersionRequestReachesTheErrorBoxAndKeepsTheLastVersion) 
     REQUIRE_ICMP();
     Web web;
     web.server.respond("/downloads/tharvel/version.txt", 500, "down");
-    web.toolkit.settings().LatestVersion = "1.2";
-    TAboutForm form(web.toolkit);
+    web.maker.settings().latestVersion = "1.2";
+    TAboutForm form(web.connectivity, web.maker, web.updater);
     MessageBoxAnswerer answerer;
     form.FormActivate();
     ASSERT_EQ(answerer.seen().size(), 1u);
@@ -203,7 +207,7 @@ TEST(AboutWindow, FailedVersionRequestReachesTheErrorBoxAndKeepsTheLastVersion) 
     EXPECT_EQ(answerer.seen()[0].text, QStringLiteral("HTTP error 500 Internal Server Error."));
     EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Retrieving Info ........."));
     EXPECT_FALSE(form.BitBtn38->isVisibleTo(&form));
-    EXPECT_EQ(web.toolkit.settings().LatestVersion, "1.2");
+    EXPECT_EQ(web.maker.settings().latestVersion, "1.2");
 }
 
 TEST(AboutWindow, UpdateButtonTellsTheMakerThenStartsTheNewUpdater) {
@@ -212,7 +216,7 @@ TEST(AboutWindow, UpdateButtonTellsTheMakerThenStartsTheNewUpdater) {
     web.server.respond("/downloads/tharvel/version.txt", 200, "1.2");
     web.server.respond("/downloads/tharvel/TharvelUpdate.exe", 200, "#!/bin/sh\n");
     tharvel::test::writeFile(web.exeDir / "TharvelUpdate.exe", "old");
-    TAboutForm form(web.toolkit);
+    TAboutForm form(web.connectivity, web.maker, web.updater);
     form.FormActivate();
     ASSERT_TRUE(form.BitBtn38->isVisibleTo(&form));
     form.BitBtn38->click();
@@ -232,7 +236,7 @@ TEST(AboutWindow, UpdateButtonTellsTheMakerThenStartsTheNewUpdater) {
 
 TEST(AboutWindow, LayoutAndTheLinkToTheMakersSite) {
     Web web(false);
-    TAboutForm form(web.toolkit);
+    TAboutForm form(web.connectivity, web.maker, web.updater);
     EXPECT_EQ(form.size(), QSize(588, 320));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("About"));
     EXPECT_EQ(form.GroupBox7->geometry(), QRect(0, 0, 588, 320));
@@ -255,7 +259,7 @@ TEST(AboutWindow, LayoutAndTheLinkToTheMakersSite) {
 TEST(ContactWindow, ActivationEmptiesTheMessageAndLoadsTheMakersText) {
     REQUIRE_ICMP();
     Web web;
-    Tcontactmessage form(web.toolkit);
+    Tcontactmessage form(web.connectivity, web.maker);
     form.Memo1->setPlainText(QStringLiteral("left from last time"));
     form.FormActivate();
     EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
@@ -276,7 +280,7 @@ TEST(ContactWindow, ActivationEmptiesTheMessageAndLoadsTheMakersText) {
 
 TEST(ContactWindow, OfflineNamesTheServiceHostAndRequestsNothing) {
     Web web(false);
-    Tcontactmessage form(web.toolkit);
+    Tcontactmessage form(web.connectivity, web.maker);
     form.FormActivate();
     EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("<Could not contact 127.0.0.1 site>"));
     EXPECT_TRUE(web.server.requests().empty());
@@ -284,7 +288,7 @@ TEST(ContactWindow, OfflineNamesTheServiceHostAndRequestsNothing) {
 
 TEST(ContactWindow, EmailPlaceholderGoesOnFocusAndComesBackWhenLeftEmpty) {
     Web web(false);
-    Tcontactmessage form(web.toolkit);
+    Tcontactmessage form(web.connectivity, web.maker);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     EXPECT_EQ(form.Edit1->text(), QStringLiteral("Put your email here"));
@@ -321,7 +325,7 @@ TEST(ContactWindow, SendShowsTheOutcomeAndClosesTheWindowInEveryCase) {
         if (c.online && !icmpAllowedHere()) continue;
         Web web(c.online);
         web.server.respond(kContactPath, c.contactStatus, "Thank you!");
-        Tcontactmessage form(web.toolkit);
+        Tcontactmessage form(web.connectivity, web.maker);
         form.show();
         QCoreApplication::processEvents();  // the activation that showing starts
         form.Memo1->setPlainText(c.message);
@@ -341,9 +345,7 @@ TEST(ContactWindow, SendShowsTheOutcomeAndClosesTheWindowInEveryCase) {
             EXPECT_TRUE(queries.empty()) << c.what;
         } else {
             ASSERT_EQ(queries.size(), 1u) << c.what;
-            EXPECT_EQ(queries[0],
-                      c.query + GeneralApplicationToolkitUnit::UrlEncode(web.toolkit.settings().AppCode))
-                << c.what;
+            EXPECT_EQ(queries[0], c.query + MakerService::urlEncode(web.maker.settings().appCode)) << c.what;
             EXPECT_EQ(requests.back().header("authorization"), "Basic cGVsb3I6NTA3Mzgx");
         }
     }
@@ -351,7 +353,7 @@ TEST(ContactWindow, SendShowsTheOutcomeAndClosesTheWindowInEveryCase) {
 
 TEST(ContactWindow, Layout) {
     Web web(false);
-    Tcontactmessage form(web.toolkit);
+    Tcontactmessage form(web.connectivity, web.maker);
     EXPECT_EQ(form.size(), QSize(505, 354));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Contact Quellan"));
     EXPECT_EQ(form.Edit1->geometry(), QRect(56, 5, 201, 21));
@@ -372,19 +374,19 @@ TEST(WebServicesWiring, MainWindowActivationAndItsAboutAndContactButtons) {
     REQUIRE_ICMP();
     Web web;
     web.server.respond("/downloads/tharvel/version.txt", 200, "1.1");
-    web.toolkit.settings() = {};
+    web.maker.settings() = {};
     tharvel::test::writeFile(web.exeDir / "TharvelUpdate.exe", "stale updater");
     TMainForm mainForm;
-    TAboutForm about(web.toolkit, &mainForm);
-    Tcontactmessage contact(web.toolkit, &mainForm);
+    TAboutForm about(web.connectivity, web.maker, web.updater, &mainForm);
+    Tcontactmessage contact(web.connectivity, web.maker, &mainForm);
     mainForm.setAboutForm(&about);
     mainForm.setContactForm(&contact);
-    WebServicesWiring::attach(mainForm, web.toolkit);
-    web.toolkit.platform().requestQuit = [] {};
+    WebServicesWiring::attach(mainForm, web.maker, web.updater);
+    web.updater.platform().requestQuit = [] {};
 
     mainForm.show();
     EXPECT_FALSE(std::filesystem::exists(web.exeDir / "TharvelUpdate.exe"));
-    EXPECT_EQ(web.toolkit.settings().VersionURL,
+    EXPECT_EQ(web.maker.settings().versionUrl,
               web.server.baseAddress() + "/downloads/tharvel/version.txt?ts=<timestamp>");
     EXPECT_EQ(mainForm.makerSiteAddress(), TAboutForm::makerSiteAddress());
 
