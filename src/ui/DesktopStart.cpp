@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "platform/DesktopLauncher.h"
+#include "ui/AboutWindow.h"
+#include "ui/ContactWindow.h"
+#include "ui/MainWindow.h"
 #include "ui/QtPlatformGuard.h"
-#include "ui/TAboutForm.h"
-#include "ui/TMainForm.h"
-#include "ui/Tcontactmessage.h"
 #include "ui/TharvelApplication.h"
 #include "ui/WebServicesWiring.h"
 #include "web/Connectivity.h"
@@ -30,13 +30,13 @@ int DesktopStart::run(int argc, char** argv) {
     Connectivity connectivity;
     MakerService maker;
     Updater updater(maker);
-    TMainForm mainForm;
-    auto* aboutForm = new TAboutForm(connectivity, maker, updater, &mainForm);
-    auto* contactForm = new Tcontactmessage(connectivity, maker, &mainForm);
-    mainForm.setAboutForm(aboutForm);
-    mainForm.setContactForm(contactForm);
-    WebServicesWiring::attach(mainForm, maker, updater);
-    mainForm.show();
+    MainWindow mainWindow;
+    auto* aboutWindow = new AboutWindow(connectivity, maker, updater, &mainWindow);
+    auto* contactWindow = new ContactWindow(connectivity, maker, &mainWindow);
+    mainWindow.setAboutWindow(aboutWindow);
+    mainWindow.setContactWindow(contactWindow);
+    WebServicesWiring::attach(mainWindow, maker, updater);
+    mainWindow.show();
     return app->exec();
 }
 
