@@ -635,22 +635,23 @@ void MainWindow::startPasswordEntry() {
 }
 
 void MainWindow::beginPasswordEdit(const QString& text) {
-    if (text.isEmpty() || passwordTag_ != 0) return;
-    passwordTag_ = 1;
+    if (text.isEmpty() || passwordTyped_) return;
+    passwordTyped_ = true;
     tableCall([this] { table_.edit(); });
 }
 
 void MainWindow::finishPasswordEntry() {
-    if (table_.isEditingOrInserting() && passwordTag_ == 1) {
+    if (table_.isEditingOrInserting() && passwordTyped_) {
         const QString typed = passwordEdit->text();
         tableCall([&] {
             table_.setValue(VTColumn::MySQLPassword,
                             VTValue(typed.isEmpty() ? std::string() : encipherPassword(typed)));
         });
     }
-    passwordTag_ = 1;
+    // Showing the placeholder again is no typing: the flag holds the change off.
+    passwordTyped_ = true;
     passwordEdit->setText(passwordPlaceholder());
-    passwordTag_ = 0;
+    passwordTyped_ = false;
     UiLook::setHighlighted(passwordEdit, false);
 }
 
@@ -680,17 +681,17 @@ void MainWindow::testConnection() {
 }
 
 void MainWindow::backUpSelectedProject() {
-    runBackup(1);
+    runBackup(TBackupRun::OneProject);
 }
 
 void MainWindow::backUpAllProjects() {
-    runBackup(0);
+    runBackup(TBackupRun::AllProjects);
 }
 
-void MainWindow::runBackup(int mode) {
+void MainWindow::runBackup(TBackupRun::Mode mode) {
     // Completes an entry in hand: the password edit stores what was typed.
     projectNameEdit->setFocus();
-    if (passwordTag_ == 1) finishPasswordEntry();
+    if (passwordTyped_) finishPasswordEntry();
     if (table_.isEditingOrInserting() && !tableCall([this] { table_.post(); })) return;
     if (table_.isEditingOrInserting()) return;
     successLabel->hide();
@@ -700,7 +701,7 @@ void MainWindow::runBackup(int mode) {
     QString lastError, logError;
     {
         ProgressWindow progress(&table_, this);
-        progress.setTag(mode);
+        progress.setMode(mode);
         progress.setJobFactory(backupJobFactory_);
         progress.exec();
         result = progress.runResult();

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "backup/TBackupRun.h"
 #include "projects/VT.h"
 
 class QCheckBox;
@@ -143,7 +144,7 @@ private:
     void testConnection();
     void backUpSelectedProject();
     void backUpAllProjects();
-    void runBackup(int mode);
+    void runBackup(TBackupRun::Mode mode);
     void viewLog();
     // Password edit.
     void startPasswordEntry();
@@ -169,7 +170,9 @@ private:
     std::filesystem::path projectFileName_;
     ProjectListModel* listModel_ = nullptr;
     QButtonGroup* skipFilesButtons_ = nullptr;
-    int passwordTag_ = 0;
+    // Set once the user types into the password edit, and while the edit shows the
+    // placeholder again; cleared when the entry is finished.
+    bool passwordTyped_ = false;
     bool showingRow_ = false;
     bool holdControls_ = false;
     bool highlightAttached_ = false;

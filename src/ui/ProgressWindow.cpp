@@ -26,8 +26,7 @@ void ProgressWindow::showEvent(QShowEvent* event) {
     if (started_ || !table_) return;
     started_ = true;
     const std::string log = (AppPaths::dataDirectory() / "TharvelLog.txt").string();
-    driver_ = new BackupRunDriver(*table_, log, tag_ == 1 ? TBackupRun::OneProject : TBackupRun::AllProjects,
-                                  jobFactory_, this);
+    driver_ = new BackupRunDriver(*table_, log, mode_, jobFactory_, this);
     driver_->setParent(this);
     // From the dialog's own loop, so that a run that ends at once can close it.
     QMetaObject::invokeMethod(

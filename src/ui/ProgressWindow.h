@@ -23,10 +23,9 @@ public:
     explicit ProgressWindow(VT* table = nullptr, QWidget* parent = nullptr);
     ~ProgressWindow() override;
 
-    // The mode, set before the window is shown: 1 the current project only, 0 every
+    // The mode, set before the window is shown: the current project only, or every
     // project from the current one to the last.
-    void setTag(int mode) { tag_ = mode; }
-    int tag() const { return tag_; }
+    void setMode(TBackupRun::Mode mode) { mode_ = mode; }
     // 0 success, 1 a job failed, 2 cancelled by the user; and the last error's text.
     int runResult() const;
     QString lastError() const;
@@ -56,7 +55,7 @@ private:
     void buildLayout();
 
     VT* table_;
-    int tag_ = 1;
+    TBackupRun::Mode mode_ = TBackupRun::OneProject;
     TBackupRun::JobFactory jobFactory_;
     BackupRunDriver* driver_ = nullptr;
     bool started_ = false;

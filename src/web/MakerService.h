@@ -28,7 +28,6 @@ public:
     MakerService();
 
     WebServiceSettings& settings() { return settings_; }
-    const WebServiceSettings& settings() const { return settings_; }
     Platform& platform() { return platform_; }
 
     const std::string& baseAddress() const { return baseAddress_; }

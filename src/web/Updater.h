@@ -27,7 +27,6 @@ public:
     Platform& platform() { return platform_; }
 
     // Where the updater is downloaded to; the executable's directory by default.
-    const std::filesystem::path& executableDirectory() const { return executableDirectory_; }
     void setExecutableDirectory(std::filesystem::path dir) { executableDirectory_ = std::move(dir); }
 
     // Deletes an updater left next to the executable by an earlier update.

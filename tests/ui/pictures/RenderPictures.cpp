@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     QTest::keyClick(main.projectList, Qt::Key_Down);
     {
         ProgressWindow progress(&main.table(), &main);
-        progress.setTag(0);
+        progress.setMode(TBackupRun::AllProjects);
         progress.setJobFactory(&PictureJob::Create);
         progress.show();
         processEventsUntil([&] { return progress.stepProgress->value() == 64; }, 10000);
