@@ -4,13 +4,13 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "ui/TBackUpProgressForm.h"
+#include "ui/ProgressWindow.h"
 
 namespace tharvel {
 
 BackupRunDriver::BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode,
-                                 TBackupRun::JobFactory jobs, TBackUpProgressForm* form)
-    : form_(form), run_(std::make_unique<TBackupRun>(table, logPath, mode, this, std::move(jobs))) {
+                                 TBackupRun::JobFactory jobs, ProgressWindow* window)
+    : window_(window), run_(std::make_unique<TBackupRun>(table, logPath, mode, this, std::move(jobs))) {
     // The loop looks into the run's queue itself: nothing of Qt crosses from the
     // job's thread, whose only link to this one stays the queue and its lock.
     poll_ = new QTimer(this);
@@ -27,7 +27,7 @@ void BackupRunDriver::start() {
 
 void BackupRunDriver::detach() {
     detached_ = true;
-    form_ = nullptr;
+    window_ = nullptr;
     // Owned by the application from now on: a job still running at exit is
     // stopped and joined when the application goes, before the program ends.
     setParent(QCoreApplication::instance());
@@ -42,23 +42,23 @@ void BackupRunDriver::drain() {
 }
 
 void BackupRunDriver::ProjectNameChanged(const std::string& name) {
-    if (form_) form_->LabelProjName->setText(QString::fromStdString(name));
+    if (window_) window_->projectNameLabel->setText(QString::fromStdString(name));
 }
 
 void BackupRunDriver::StepTextChanged(const std::string& text) {
-    if (form_) form_->TntLabel3->setText(QString::fromStdString(text));
+    if (window_) window_->stepLabel->setText(QString::fromStdString(text));
 }
 
 void BackupRunDriver::StepProgressChanged(int32_t position) {
-    if (form_) TBackUpProgressForm::setPosition(form_->ProgressBar1, position);
+    if (window_) ProgressWindow::setPosition(window_->stepProgress, position);
 }
 
 void BackupRunDriver::RunProgressChanged(int32_t position) {
-    if (form_) TBackUpProgressForm::setPosition(form_->ProgressBar2, position);
+    if (window_) ProgressWindow::setPosition(window_->runProgress, position);
 }
 
 void BackupRunDriver::CloseWindow() {
-    if (form_) form_->done(QDialog::Accepted);
+    if (window_) window_->done(QDialog::Accepted);
 }
 
 }  // namespace tharvel

@@ -11,7 +11,7 @@ class QTimer;
 
 namespace tharvel {
 
-class TBackUpProgressForm;
+class ProgressWindow;
 class VT;
 
 // Runs a backup run in the event loop: a timer drains the run on the main thread
@@ -23,7 +23,7 @@ class BackupRunDriver : public QObject, public TBackupRunObserver {
     Q_OBJECT
 public:
     BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode, TBackupRun::JobFactory jobs,
-                    TBackUpProgressForm* form);
+                    ProgressWindow* window);
     ~BackupRunDriver() override;
 
     TBackupRun& run() { return *run_; }
@@ -40,7 +40,7 @@ public:
 private:
     void drain();
 
-    QPointer<TBackUpProgressForm> form_;
+    QPointer<ProgressWindow> window_;
     QTimer* poll_;
     std::unique_ptr<TBackupRun> run_;
     bool detached_ = false;

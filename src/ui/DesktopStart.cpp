@@ -4,13 +4,15 @@
 #include <optional>
 
 #include "platform/DesktopLauncher.h"
+#include "ui/AboutWindow.h"
+#include "ui/ContactWindow.h"
+#include "ui/MainWindow.h"
 #include "ui/QtPlatformGuard.h"
-#include "ui/TAboutForm.h"
-#include "ui/TMainForm.h"
-#include "ui/Tcontactmessage.h"
 #include "ui/TharvelApplication.h"
 #include "ui/WebServicesWiring.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
+#include "web/MakerService.h"
+#include "web/Updater.h"
 
 namespace tharvel {
 
@@ -25,14 +27,16 @@ int DesktopStart::run(int argc, char** argv) {
         QtPlatformGuard guard;
         app.emplace(argc, argv);
     }
-    GeneralApplicationToolkitUnit toolkit;
-    TMainForm mainForm;
-    auto* aboutForm = new TAboutForm(toolkit, &mainForm);
-    auto* contactForm = new Tcontactmessage(toolkit, &mainForm);
-    mainForm.setAboutForm(aboutForm);
-    mainForm.setContactForm(contactForm);
-    WebServicesWiring::attach(mainForm, toolkit);
-    mainForm.show();
+    Connectivity connectivity;
+    MakerService maker;
+    Updater updater(maker);
+    MainWindow mainWindow;
+    auto* aboutWindow = new AboutWindow(connectivity, maker, updater, &mainWindow);
+    auto* contactWindow = new ContactWindow(connectivity, maker, &mainWindow);
+    mainWindow.setAboutWindow(aboutWindow);
+    mainWindow.setContactWindow(contactWindow);
+    WebServicesWiring::attach(mainWindow, maker, updater);
+    mainWindow.show();
     return app->exec();
 }
 

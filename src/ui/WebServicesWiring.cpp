@@ -2,18 +2,20 @@
 
 #include <QCoreApplication>
 
-#include "ui/TAboutForm.h"
-#include "ui/TMainForm.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "ui/AboutWindow.h"
+#include "ui/MainWindow.h"
+#include "web/MakerService.h"
+#include "web/Updater.h"
 
 namespace tharvel {
 
-void WebServicesWiring::attach(TMainForm& mainForm, GeneralApplicationToolkitUnit& toolkit) {
-    mainForm.addActivationHook([&toolkit] { toolkit.RemoveStaleUpdater(); });
-    mainForm.addActivationHook([&toolkit] { toolkit.AssignSettings(); });
-    if (mainForm.makerSiteAddress().isEmpty()) mainForm.setMakerSiteAddress(TAboutForm::makerSiteAddress());
+void WebServicesWiring::attach(MainWindow& mainWindow, MakerService& maker, Updater& updater) {
+    mainWindow.addActivationHook([&updater] { updater.removeStale(); });
+    mainWindow.addActivationHook([&maker] { maker.assignSettings(); });
+    if (mainWindow.makerSiteAddress().isEmpty())
+        mainWindow.setMakerSiteAddress(AboutWindow::makerSiteAddress());
     // Ends the program once the event in hand has been handled.
-    toolkit.platform().requestQuit = [] {
+    updater.platform().requestQuit = [] {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                                   Qt::QueuedConnection);
     };

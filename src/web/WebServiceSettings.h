@@ -3,18 +3,18 @@
 
 namespace tharvel {
 
-// The texts shared by the About and contact windows. All but LatestVersion are fixed
-// and assigned at every activation of the main window; LatestVersion is what the
+// The texts shared by the About and contact windows. All but latestVersion are fixed
+// and assigned at every activation of the main window; latestVersion is what the
 // About window last fetched.
 struct WebServiceSettings {
-    std::string AppName;
-    std::string AppCode;
-    std::string AppVersion;
-    std::string UpdaterURL;
-    std::string ProductInfoURL;
-    std::string VersionURL;
-    std::string ContactInfoURL;
-    std::string LatestVersion;
+    std::string appName;
+    std::string appCode;
+    std::string appVersion;
+    std::string updaterUrl;
+    std::string productInfoUrl;
+    std::string versionUrl;
+    std::string contactInfoUrl;
+    std::string latestVersion;
 };
 
 }  // namespace tharvel

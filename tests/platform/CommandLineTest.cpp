@@ -7,7 +7,7 @@
 #include "platform/ProgramVersion.h"
 #include "support/ProgramRun.h"
 #include "support/TempDir.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/MakerService.h"
 
 namespace fs = std::filesystem;
 using tharvel::DesktopLauncher;
@@ -80,9 +80,9 @@ TEST(CommandLine, HelpNamesEverySwitchAndVersionIsTheAboutWindowsVersion) {
     for (const char* word : {"-BACKUP", "--version", "THARVEL_HOME", "XDG_CONFIG_HOME", "tharvel(1)"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     // The version is defined once: the About window compares the same text.
-    tharvel::GeneralApplicationToolkitUnit unit;
-    unit.AssignSettings();
-    EXPECT_EQ(unit.settings().AppVersion, ProgramVersion::text());
+    tharvel::MakerService maker;
+    maker.assignSettings();
+    EXPECT_EQ(maker.settings().appVersion, ProgramVersion::text());
     EXPECT_STRNE(ProgramVersion::text(), "");
 }
 

@@ -18,7 +18,7 @@
 #include "backup/TBackupRun.h"
 #include "projects/TCifrare.h"
 #include "ui/BackupRunDriver.h"
-#include "ui/TBackUpProgressForm.h"
+#include "ui/ProgressWindow.h"
 
 using namespace tharvel;
 using namespace tharvel::test;
@@ -46,16 +46,16 @@ struct ProgressWatch {
     QTimer timer;
     bool seen = false;
     QString caption, project;
-    explicit ProgressWatch(std::function<void(TBackUpProgressForm*)> act = {}) {
+    explicit ProgressWatch(std::function<void(ProgressWindow*)> act = {}) {
         timer.setInterval(0);
         QObject::connect(&timer, &QTimer::timeout, [this, act] {
-            auto* form = qobject_cast<TBackUpProgressForm*>(QApplication::activeModalWidget());
+            auto* form = qobject_cast<ProgressWindow*>(QApplication::activeModalWidget());
             if (!form) return;
             if (!seen) {
                 seen = true;
                 caption = form->windowTitle();
             }
-            project = form->LabelProjName->text();
+            project = form->projectNameLabel->text();
             if (act) act(form);
         });
         timer.start();
@@ -89,8 +89,8 @@ protected:
 QString errorOutcome(MainWindowDriver& t, QToolButton* command) {
     MessageBoxAnswerer boxes;
     t.click(command);
-    EXPECT_TRUE(t.form_->LabelError->isVisible());
-    EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
+    EXPECT_TRUE(t.window_->errorLabel->isVisible());
+    EXPECT_FALSE(t.window_->successLabel->isVisible());
     EXPECT_EQ(boxes.seen().size(), 1u);
     if (boxes.seen().empty()) return {};
     EXPECT_EQ(boxes.seen()[0].title, "Error");
@@ -104,27 +104,27 @@ TEST(BackupCommands, FilesOnlyBackupOfTheSelectedProjectThroughTheProgressWindow
     makeSite(t.home_);
     t.writeProjects(filesProject(t.home_, "Other") + "\n" + filesProject(t.home_, "Site"));
     ASSERT_TRUE(t.show());
-    t.focus(t.form_->TntDBGrid1);
-    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
-    ASSERT_EQ(t.form_->DBEdtProject->text(), "Site");
+    t.focus(t.window_->projectList);
+    QTest::keyClick(t.window_->projectList, Qt::Key_Down);
+    ASSERT_EQ(t.window_->projectNameEdit->text(), "Site");
     // A password still being typed is stored before the run (the flat button takes
     // no focus, the command moves it).
-    t.typeInto(t.form_->EdtMySQLPassword, QStringLiteral("pw"));
+    t.typeInto(t.window_->passwordEdit, QStringLiteral("pw"));
 
     ProgressWatch watch;
     MessageBoxAnswerer boxes;
-    t.click(t.form_->spbtnBackupSelectedProject);
+    t.click(t.window_->backUpSelectedButton);
 
     EXPECT_TRUE(watch.seen);
     EXPECT_EQ(watch.caption, "BackUp Progress");
     EXPECT_EQ(watch.project, "Site");
     EXPECT_TRUE(boxes.seen().empty());
-    EXPECT_TRUE(t.form_->LabelSuccessful->isVisible());
-    EXPECT_FALSE(t.form_->LabelError->isVisible());
-    EXPECT_FALSE(t.form_->LabelCanceled->isVisible());
+    EXPECT_TRUE(t.window_->successLabel->isVisible());
+    EXPECT_FALSE(t.window_->errorLabel->isVisible());
+    EXPECT_FALSE(t.window_->cancelledLabel->isVisible());
     EXPECT_EQ(readFile(t.home_ / "backups" / "Site" / "site" / "img" / "logo.png"), "png");
     EXPECT_FALSE(std::filesystem::exists(t.home_ / "backups" / "Other"));
-    EXPECT_FALSE(t.form_->DBTxtLastBackup->text().isEmpty());
+    EXPECT_FALSE(t.window_->lastBackupLabel->text().isEmpty());
     const std::string file = t.projectFileText();
     EXPECT_NE(file.find("MySQLPassword=" + TCifrare::encipherPassword("pw")), std::string::npos);
     EXPECT_EQ(
@@ -139,11 +139,11 @@ TEST(BackupCommands, FilesOnlyBackupOfTheSelectedProjectThroughTheProgressWindow
     // The stamp of the last backup edited the row: Save and Cancel stay on and do
     // nothing. The outcome stays until the next backup command hides it.
     EXPECT_EQ(t.buttonStates(), "10011 1");
-    t.click(t.form_->btnCancel);
+    t.click(t.window_->cancelButton);
     EXPECT_EQ(t.buttonStates(), "10011 1");
-    t.click(t.form_->btnInsert);
-    t.click(t.form_->btnCancel);
-    EXPECT_TRUE(t.form_->LabelSuccessful->isVisible());
+    t.click(t.window_->newProjectButton);
+    t.click(t.window_->cancelButton);
+    EXPECT_TRUE(t.window_->successLabel->isVisible());
 }
 
 TEST(BackupCommands, AllProjectsRunFromTheFirstRowAndErrorsAreShown) {
@@ -155,7 +155,7 @@ TEST(BackupCommands, AllProjectsRunFromTheFirstRowAndErrorsAreShown) {
                     "MySQLDataBase=shop\nBackupDirectory=" +
                     (t.home_ / "backups").string() + "\n\n" + filesProject(t.home_, "Three"));
     ASSERT_TRUE(t.show());
-    const QString box = errorOutcome(t, t.form_->spbtnBackupAllProjects);
+    const QString box = errorOutcome(t, t.window_->backUpAllButton);
     EXPECT_TRUE(box.startsWith("Can't connect to MySQL server on '127.0.0.1'")) << box.toStdString();
     EXPECT_NE(logText(t.home_).find("Error:'Can't connect to MySQL server on '127.0.0.1'"),
               std::string::npos);
@@ -169,10 +169,10 @@ TEST(BackupCommands, AllProjectsRunFromTheFirstRowAndErrorsAreShown) {
 TEST(BackupCommands, ProjectWithoutNameStartsNoRun) {
     MainWindowDriver t;
     ASSERT_TRUE(t.show());
-    t.click(t.form_->btnInsert);
+    t.click(t.window_->newProjectButton);
     ProgressWatch watch;
     MessageBoxAnswerer boxes;
-    t.click(t.form_->spbtnBackupSelectedProject);
+    t.click(t.window_->backUpSelectedButton);
     EXPECT_FALSE(watch.seen);
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].text, "Project Name is missing");
@@ -181,19 +181,19 @@ TEST(BackupCommands, ProjectWithoutNameStartsNoRun) {
 
 TEST(BackupCommands, CancelClosesTheWindowAtOnceAndTheJobEndsOnItsOwn) {
     MainWindowDriver t;
-    t.form_->setBackupJobFactory(&HeldJob::Create);
+    t.window_->setBackupJobFactory(&HeldJob::Create);
     HeldJob::released = false;
     t.writeProjects("[Held]\nMySQLServer=db\nMySQLDataBase=shop\nBackupDirectory=" +
                     (t.home_ / "backups").string() + "\n");
     ASSERT_TRUE(t.show());
     const std::string before = t.projectFileText();
-    ProgressWatch watch([](TBackUpProgressForm* form) {
-        if (form->TntLabel3->text().startsWith("Backing up MySQL database 'shop' on 'db'"))
-            QTest::mouseClick(form->btnCancel, Qt::LeftButton);
+    ProgressWatch watch([](ProgressWindow* form) {
+        if (form->stepLabel->text().startsWith("Backing up MySQL database 'shop' on 'db'"))
+            QTest::mouseClick(form->cancelButton, Qt::LeftButton);
     });
-    t.click(t.form_->spbtnBackupSelectedProject);
-    EXPECT_TRUE(t.form_->LabelCanceled->isVisible());
-    EXPECT_FALSE(t.form_->LabelSuccessful->isVisible());
+    t.click(t.window_->backUpSelectedButton);
+    EXPECT_TRUE(t.window_->cancelledLabel->isVisible());
+    EXPECT_FALSE(t.window_->successLabel->isVisible());
     // The window went while the job still runs; once it ends the cancel is logged.
     // Meanwhile the application owns what is left of the run, so that a job still
     // running at exit is stopped and joined before the program ends.
@@ -213,10 +213,9 @@ TEST(BackupCommands, EmptyListIsNotASuccess) {
         SCOPED_TRACE(all ? "all projects" : "selected project");
         MainWindowDriver t;
         ASSERT_TRUE(t.show());
-        ASSERT_TRUE(t.form_->spbtnBackupSelectedProject->isEnabled());
-        EXPECT_EQ(
-            errorOutcome(t, all ? t.form_->spbtnBackupAllProjects : t.form_->spbtnBackupSelectedProject),
-            QString::fromLatin1(TBackupRun::kNothingToBackUp));
+        ASSERT_TRUE(t.window_->backUpSelectedButton->isEnabled());
+        EXPECT_EQ(errorOutcome(t, all ? t.window_->backUpAllButton : t.window_->backUpSelectedButton),
+                  QString::fromLatin1(TBackupRun::kNothingToBackUp));
     }
 }
 
@@ -228,7 +227,7 @@ TEST(BackupCommands, LogThatCannotBeWrittenIsShownOnce) {
     t.writeProjects(filesProject(t.home_, "One") + "\n" + filesProject(t.home_, "Two"));
     std::filesystem::create_symlink("/dev/full", t.home_ / "TharvelLog.txt");
     ASSERT_TRUE(t.show());
-    const QString box = errorOutcome(t, t.form_->spbtnBackupAllProjects);
+    const QString box = errorOutcome(t, t.window_->backUpAllButton);
     EXPECT_TRUE(box.startsWith(QStringLiteral("Cannot write the log file '") +
                                QString::fromStdString((t.home_ / "TharvelLog.txt").string())))
         << box.toStdString();

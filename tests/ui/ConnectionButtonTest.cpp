@@ -37,9 +37,9 @@ TEST(ConnectionButton, ReportsSuccessOrTheConnectionsError) {
         t.writeProjects("[Db]\nMySQLServer=127.0.0.1\nMySQLPort=" + c.port + "\nMySQLUser=" + db.user() +
                         "\n");
         ASSERT_TRUE(t.show());
-        if (!c.password.isEmpty()) t.typeInto(t.form_->EdtMySQLPassword, c.password);
+        if (!c.password.isEmpty()) t.typeInto(t.window_->passwordEdit, c.password);
         MessageBoxAnswerer ok;
-        t.click(t.form_->btnTestConection);
+        t.click(t.window_->testConnectionButton);
         ASSERT_EQ(ok.seen().size(), 1u);
         EXPECT_EQ(ok.seen()[0].title, c.title);
         EXPECT_TRUE(ok.seen()[0].text.contains(c.textPart)) << ok.seen()[0].text.toStdString();

@@ -65,16 +65,16 @@ TEST(FolderPicker, ChosenFolderIsStoredAndPostedAtOnce) {
         ASSERT_TRUE(t.show());
         const QString chosen = QString::fromStdString((t.home_ / "chosen").string());
         FolderAnswer answer(chosen);
-        t.click(c.filesButton ? t.form_->btnFilesDirectory : t.form_->btnBackupDirectory);
+        t.click(c.filesButton ? t.window_->filesDirectoryButton : t.window_->backupDirectoryButton);
         EXPECT_EQ(answer.seen, 1);
         EXPECT_EQ(answer.title, c.title);
         EXPECT_TRUE(answer.directoriesOnly);
         EXPECT_NE(answer.startDirectory, "/srv/old");
         EXPECT_NE(answer.startDirectory, "/srv/backups");
-        EXPECT_EQ((c.filesButton ? t.form_->DBEdtFilesDirectory : t.form_->DBEdtBackupDirectory)->text(),
+        EXPECT_EQ((c.filesButton ? t.window_->filesDirectoryEdit : t.window_->backupDirectoryEdit)->text(),
                   chosen);
         EXPECT_NE(t.projectFileText().find(c.key + chosen.toStdString() + "\r\n"), std::string::npos);
-        EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+        EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
         EXPECT_EQ(t.buttonStates(), "11100 1");
     }
 }
@@ -85,10 +85,10 @@ TEST(FolderPicker, CancelChangesNothing) {
     ASSERT_TRUE(t.show());
     const std::string before = t.projectFileText();
     FolderAnswer answer{QString()};
-    t.click(t.form_->btnFilesDirectory);
+    t.click(t.window_->filesDirectoryButton);
     EXPECT_EQ(answer.seen, 1);
-    EXPECT_EQ(t.form_->DBEdtFilesDirectory->text(), "/srv/old");
-    EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->filesDirectoryEdit->text(), "/srv/old");
+    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
     EXPECT_EQ(t.projectFileText(), before);
 }
@@ -99,15 +99,15 @@ TEST(FolderPicker, NewProjectWithoutNameKeepsThePathAndStaysInserting) {
     std::filesystem::create_directories(t.home_ / "chosen");
     ASSERT_TRUE(t.show());
     const std::string before = t.projectFileText();
-    t.click(t.form_->btnInsert);
+    t.click(t.window_->newProjectButton);
     const QString chosen = QString::fromStdString((t.home_ / "chosen").string());
     FolderAnswer answer(chosen);
     MessageBoxAnswerer ok;
-    t.click(t.form_->btnFilesDirectory);
+    t.click(t.window_->filesDirectoryButton);
     ASSERT_EQ(ok.seen().size(), 1u);
     EXPECT_EQ(ok.seen()[0].text, "Project Name is missing");
-    EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
-    EXPECT_EQ(t.form_->DBEdtFilesDirectory->text(), chosen);
+    EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+    EXPECT_EQ(t.window_->filesDirectoryEdit->text(), chosen);
     EXPECT_EQ(t.buttonStates(), "10011 1");
     EXPECT_EQ(t.projectFileText(), before);
 }

@@ -10,9 +10,9 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "ui/TBackUpProgressForm.h"
-#include "ui/TMainForm.h"
-#include "ui/TProjectOptionsForm.h"
+#include "ui/MainWindow.h"
+#include "ui/ProgressWindow.h"
+#include "ui/ProjectOptionsWindow.h"
 
 using namespace tharvel;
 
@@ -65,13 +65,13 @@ void expectNothingClipped(QWidget* window) {
 }  // namespace
 
 TEST(Layout, MainWindowShowsEveryCaptionInFull) {
-    TMainForm form;
-    form.DBTxtLastBackup->setText(QStringLiteral("31/12/2026 23:59:59"));
+    MainWindow form;
+    form.lastBackupLabel->setText(QStringLiteral("31/12/2026 23:59:59"));
     form.show();
     EXPECT_EQ(form.size(), QSize(824, 572));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     // The outcome labels share one place; each is checked on its own.
-    for (QLabel* outcome : {form.LabelSuccessful, form.LabelError, form.LabelCanceled}) {
+    for (QLabel* outcome : {form.successLabel, form.errorLabel, form.cancelledLabel}) {
         SCOPED_TRACE(outcome->objectName().toStdString());
         outcome->show();
         expectNothingClipped(&form);
@@ -80,7 +80,7 @@ TEST(Layout, MainWindowShowsEveryCaptionInFull) {
 }
 
 TEST(Layout, ProgressWindowShowsEveryCaptionInFull) {
-    TBackUpProgressForm form;
+    ProgressWindow form;
     form.show();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("BackUp Progress"));
     EXPECT_EQ(form.size(), QSize(462, 229));
@@ -88,16 +88,16 @@ TEST(Layout, ProgressWindowShowsEveryCaptionInFull) {
 }
 
 TEST(Layout, ProjectOptionsWindowShowsEveryCaptionInFull) {
-    TProjectOptionsForm form(VT::Row{});
+    ProjectOptionsWindow form(VT::Row{});
     form.show();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Project options"));
     expectNothingClipped(&form);
 }
 
 TEST(Layout, ProgressBarsShowPositionsAboveTheEndAsFull) {
-    TBackUpProgressForm form;
+    ProgressWindow form;
     for (auto [position, shown] : {std::pair{0, 0}, {50, 50}, {100, 100}, {117, 100}, {-3, 0}}) {
-        TBackUpProgressForm::setPosition(form.ProgressBar1, position);
-        EXPECT_EQ(form.ProgressBar1->value(), shown) << position;
+        ProgressWindow::setPosition(form.stepProgress, position);
+        EXPECT_EQ(form.stepProgress->value(), shown) << position;
     }
 }

@@ -14,11 +14,11 @@ namespace tharvel::test {
 
 MainWindowDriver::MainWindowDriver() {
     qputenv("THARVEL_HOME", QByteArray::fromStdString(home_.path().string()));
-    form_ = std::make_unique<TMainForm>();
+    window_ = std::make_unique<MainWindow>();
 }
 
 MainWindowDriver::~MainWindowDriver() {
-    form_.reset();
+    window_.reset();
     qunsetenv("THARVEL_HOME");
 }
 
@@ -43,17 +43,17 @@ std::string MainWindowDriver::projectFileText() const {
 }
 
 bool MainWindowDriver::show() {
-    form_->show();
-    QApplication::setActiveWindow(form_.get());
-    return QTest::qWaitForWindowActive(form_.get());
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    return QTest::qWaitForWindowActive(window_.get());
 }
 
 std::string MainWindowDriver::buttonStates() const {
     auto on = [](const QWidget* w) { return w->isEnabled() ? '1' : '0'; };
-    std::string s{on(form_->btnInsert), on(form_->btnEdit),   on(form_->btnDelete),
-                  on(form_->btnSave),   on(form_->btnCancel), ' '};
-    const QWidget* group[] = {form_->TntGroupBox3, form_->TntDBGrid1, form_->spbtnBackupAllProjects,
-                              form_->spbtnBackupSelectedProject};
+    std::string s{on(window_->newProjectButton), on(window_->editButton),   on(window_->deleteButton),
+                  on(window_->saveButton),       on(window_->cancelButton), ' '};
+    const QWidget* group[] = {window_->projectGroup, window_->projectList, window_->backUpAllButton,
+                              window_->backUpSelectedButton};
     bool all = true, none = true;
     for (const QWidget* w : group) (w->isEnabled() ? none : all) = false;
     s += all ? '1' : none ? '0' : '?';

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "support/TempDir.h"
-#include "ui/TMainForm.h"
+#include "ui/MainWindow.h"
 
 namespace tharvel::test {
 
@@ -33,7 +33,7 @@ public:
     void focus(QWidget* widget);
 
     TempDir home_{"tharvel-ui"};
-    std::unique_ptr<TMainForm> form_;
+    std::unique_ptr<MainWindow> window_;
 };
 
 }  // namespace tharvel::test

@@ -13,7 +13,7 @@
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
 #include "projects/VT.h"
-#include "ui/TProjectOptionsForm.h"
+#include "ui/ProjectOptionsWindow.h"
 
 using namespace tharvel;
 using namespace tharvel::test;
@@ -30,34 +30,34 @@ struct OptionsAnswer {
     QTimer timer;
     int seen = 0;
     Shown shown;
-    OptionsAnswer(std::function<void(TProjectOptionsForm&)> change, bool ok) {
+    OptionsAnswer(std::function<void(ProjectOptionsWindow&)> change, bool ok) {
         timer.setInterval(0);
         QObject::connect(&timer, &QTimer::timeout, [this, change, ok] {
-            auto* form = qobject_cast<TProjectOptionsForm*>(QApplication::activeModalWidget());
+            auto* form = qobject_cast<ProjectOptionsWindow*>(QApplication::activeModalWidget());
             if (!form || !form->isVisible()) return;
             timer.stop();  // `change` may open a window of its own
             ++seen;
-            shown = {form->cbDumpCompression->currentText(), form->cbMySQLTLS->currentText(),
-                     form->EdtMySQLTLSCA->text(), form->spnKeepDailyDumps->value()};
+            shown = {form->compressionBox->currentText(), form->tlsBox->currentText(),
+                     form->caFileEdit->text(), form->keepDailyDumpsBox->value()};
             if (change) change(*form);
-            QTest::mouseClick(ok ? form->btnOK : form->btnCancel, Qt::LeftButton);
+            QTest::mouseClick(ok ? form->okButton : form->cancelButton, Qt::LeftButton);
         });
         timer.start();
     }
 };
 
-void setAll(TProjectOptionsForm& form) {
-    form.cbDumpCompression->setCurrentIndex(1);
-    form.spnKeepDailyDumps->setValue(7);
-    form.cbMySQLTLS->setCurrentIndex(3);
-    form.EdtMySQLTLSCA->setText(QStringLiteral("/etc/ssl/our ca.pem"));
+void setAll(ProjectOptionsWindow& form) {
+    form.compressionBox->setCurrentIndex(1);
+    form.keepDailyDumpsBox->setValue(7);
+    form.tlsBox->setCurrentIndex(3);
+    form.caFileEdit->setText(QStringLiteral("/etc/ssl/our ca.pem"));
 }
 
-void setDefaults(TProjectOptionsForm& form) {
-    form.cbDumpCompression->setCurrentIndex(0);
-    form.spnKeepDailyDumps->setValue(0);
-    form.cbMySQLTLS->setCurrentIndex(1);
-    form.EdtMySQLTLSCA->clear();
+void setDefaults(ProjectOptionsWindow& form) {
+    form.compressionBox->setCurrentIndex(0);
+    form.keepDailyDumpsBox->setValue(0);
+    form.tlsBox->setCurrentIndex(1);
+    form.caFileEdit->clear();
 }
 
 const char* kProject = "[Site]\nMySQLServer=db\nMySQLDataBase=site\nBackupDirectory=/srv/backups\n";
@@ -74,7 +74,7 @@ TEST(ProjectOptions, ValuesReachTheProjectFileAndDefaultsLeaveNoLine) {
     const std::string plain = t.projectFileText();
     {
         OptionsAnswer answer(setAll, true);
-        t.click(t.form_->btnOptions);
+        t.click(t.window_->optionsButton);
         EXPECT_EQ(answer.seen, 1);
         EXPECT_EQ(answer.shown.compression, "None (.sql)");
         EXPECT_EQ(answer.shown.tls, "Preferred");
@@ -82,11 +82,11 @@ TEST(ProjectOptions, ValuesReachTheProjectFileAndDefaultsLeaveNoLine) {
         EXPECT_EQ(answer.shown.keep, 0);
     }
     EXPECT_NE(t.projectFileText().find(kAllSet), std::string::npos) << t.projectFileText();
-    EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
     {
         OptionsAnswer answer(setDefaults, true);
-        t.click(t.form_->btnOptions);
+        t.click(t.window_->optionsButton);
         EXPECT_EQ(answer.shown.compression, "gzip (.sql.gz)");
         EXPECT_EQ(answer.shown.tls, "Required, verify the server");
         EXPECT_EQ(answer.shown.ca, "/etc/ssl/our ca.pem");
@@ -106,21 +106,21 @@ TEST(ProjectOptions, CancelOrAnUntouchedOkChangesNothing) {
         const std::string before = readFile(t.projectFile());
         {
             OptionsAnswer answer(setAll, false);
-            t.click(t.form_->btnOptions);
+            t.click(t.window_->optionsButton);
             EXPECT_EQ(answer.seen, 1);
         }
-        EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+        EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
         EXPECT_EQ(t.buttonStates(), "11100 1");
         {
             OptionsAnswer answer(nullptr, true);
-            t.click(t.form_->btnOptions);
+            t.click(t.window_->optionsButton);
             EXPECT_EQ(answer.seen, 1);
             if (projects == handWritten) {
                 EXPECT_EQ(answer.shown.compression, "gzip (.sql.gz)");
                 EXPECT_EQ(answer.shown.tls, "sometimes (unknown)");
             }
         }
-        EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+        EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
         EXPECT_EQ(readFile(t.projectFile()), before);
     }
 }
@@ -129,31 +129,31 @@ TEST(ProjectOptions, OkPostsThePendingEditLikeSave) {
     MainWindowDriver t;
     t.writeProjects(kProject);
     ASSERT_TRUE(t.show());
-    t.typeInto(t.form_->DBEdtMySQLServer, QStringLiteral("2"));
+    t.typeInto(t.window_->serverEdit, QStringLiteral("2"));
     EXPECT_EQ(t.buttonStates(), "10011 1");
     {
-        OptionsAnswer answer([](TProjectOptionsForm& form) { form.cbDumpCompression->setCurrentIndex(2); },
+        OptionsAnswer answer([](ProjectOptionsWindow& form) { form.compressionBox->setCurrentIndex(2); },
                              true);
-        t.click(t.form_->btnOptions);
+        t.click(t.window_->optionsButton);
     }
-    EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
     const std::string file = t.projectFileText();
     EXPECT_NE(file.find("MySQLServer=db2\r\n"), std::string::npos) << file;
     EXPECT_NE(file.find("LastBackup=\r\nDumpCompression=zstd\r\n\r\n"), std::string::npos) << file;
 
     // A new project without a name is refused as Save refuses it, keeping the choice.
-    t.click(t.form_->btnInsert);
+    t.click(t.window_->newProjectButton);
     const std::string before = t.projectFileText();
     MessageBoxAnswerer boxes;
     {
-        OptionsAnswer answer([](TProjectOptionsForm& form) { form.spnKeepDailyDumps->setValue(3); }, true);
-        t.click(t.form_->btnOptions);
+        OptionsAnswer answer([](ProjectOptionsWindow& form) { form.keepDailyDumpsBox->setValue(3); }, true);
+        t.click(t.window_->optionsButton);
     }
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].text, "Project Name is missing");
-    EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
-    EXPECT_EQ(t.form_->table().value(VTColumn::KeepDailyDumps).toText(), "3");
+    EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+    EXPECT_EQ(t.window_->table().value(VTColumn::KeepDailyDumps).toText(), "3");
     EXPECT_EQ(t.buttonStates(), "10011 1");
     EXPECT_EQ(t.projectFileText(), before);
 }
@@ -180,13 +180,13 @@ TEST(ProjectOptions, TheCaFileIsPickedFromTheFileSystem) {
         });
         QString picked;
         OptionsAnswer options(
-            [&](TProjectOptionsForm& form) {
+            [&](ProjectOptionsWindow& form) {
                 files.start();
-                QTest::mouseClick(form.btnMySQLTLSCA, Qt::LeftButton);
-                picked = form.EdtMySQLTLSCA->text();
+                QTest::mouseClick(form.caFileButton, Qt::LeftButton);
+                picked = form.caFileEdit->text();
             },
             true);
-        t.click(t.form_->btnOptions);
+        t.click(t.window_->optionsButton);
         EXPECT_EQ(title, "CA file");
         // Cancelling the file dialog keeps the file picked before.
         EXPECT_EQ(picked, ca);

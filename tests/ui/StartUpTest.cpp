@@ -83,20 +83,20 @@ TEST(StartUp, BackupSwitchRunsWithoutAnyDisplay) {
 TEST(StartUp, ActivationWorkRunsAtStartAndAfterEachModalWindow) {
     MainWindowDriver t;
     std::vector<std::string> calls;
-    t.form_->addActivationHook([&] { calls.push_back("updater"); });
-    t.form_->addActivationHook([&] { calls.push_back("settings"); });
+    t.window_->addActivationHook([&] { calls.push_back("updater"); });
+    t.window_->addActivationHook([&] { calls.push_back("settings"); });
     ASSERT_TRUE(t.show());
     EXPECT_EQ(calls, (std::vector<std::string>{"updater", "settings"}));
     {
         MessageBoxAnswerer ok;
-        t.click(t.form_->SpBtnViewLog);  // "Log File does not exist."
+        t.click(t.window_->viewLogButton);  // "Log File does not exist."
         ASSERT_EQ(ok.seen().size(), 1u);
     }
     EXPECT_TRUE(processEventsUntil([&] { return calls.size() == 4; }, 5000));
     EXPECT_EQ(calls.size(), 4u);
     // Showing the window again (minimised and restored) is no activation by a
     // window of the program.
-    t.form_->hide();
+    t.window_->hide();
     ASSERT_TRUE(t.show());
     QApplication::processEvents();
     EXPECT_EQ(calls.size(), 4u);
@@ -106,10 +106,10 @@ TEST(StartUp, ProjectFileIsFoundInTheDataDirectory) {
     MainWindowDriver t;
     t.writeProjects("[First]\nMySQLServer=a\n\n[Second]\n");
     ASSERT_TRUE(t.show());
-    EXPECT_EQ(t.form_->projectFileName(), t.projectFile());
-    EXPECT_EQ(t.form_->table().rowCount(), 2);
-    EXPECT_EQ(t.form_->table().currentIndex(), 0);
-    EXPECT_EQ(t.form_->DBEdtProject->text(), "First");
+    EXPECT_EQ(t.window_->projectFileName(), t.projectFile());
+    EXPECT_EQ(t.window_->table().rowCount(), 2);
+    EXPECT_EQ(t.window_->table().currentIndex(), 0);
+    EXPECT_EQ(t.window_->projectNameEdit->text(), "First");
     // The load rewrote the file in the program's own form.
     EXPECT_EQ(t.projectFileText().find("[First]\r\nMySQLServer=a\r\nMySQLPort=\r\n"), 0u);
 }

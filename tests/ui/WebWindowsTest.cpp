@@ -16,11 +16,13 @@
 #include "UiTestSupport.h"
 #include "support/HttpTestServer.h"
 #include "support/TempDir.h"
-#include "ui/TAboutForm.h"
-#include "ui/TMainForm.h"
-#include "ui/Tcontactmessage.h"
+#include "ui/AboutWindow.h"
+#include "ui/ContactWindow.h"
+#include "ui/MainWindow.h"
 #include "ui/WebServicesWiring.h"
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
+#include "web/MakerService.h"
+#include "web/Updater.h"
 
 using namespace tharvel;
 using tharvel::test::HttpTestServer;
@@ -34,33 +36,35 @@ const QString kNoInternet =
 const char* kContactPath = "/controlcenter/contact_quellan.php";
 
 bool icmpAllowedHere() {
-    auto [fd, raw] = GeneralApplicationToolkitUnit().platform().openIcmpSocket();
+    auto [fd, raw] = Connectivity().platform().openIcmpSocket();
     (void)raw;
     if (fd < 0) return false;
     close(fd);
     return true;
 }
 
-// A toolkit aimed at a loopback HTTPS server; online means the connectivity check
+// The web services aimed at a loopback HTTPS server; online means the connectivity check
 // pings 127.0.0.1, offline that ICMP is not allowed.
 struct Web {
     HttpTestServer server{HttpTestServer::Scheme::Https};
     TempDir exeDir;
-    GeneralApplicationToolkitUnit toolkit;
+    Connectivity connectivity;
+    MakerService maker;
+    Updater updater{maker};
     std::vector<std::filesystem::path> started;
     bool quitAsked = false;
 
     explicit Web(bool online = true) {
-        toolkit.setBaseAddress(server.baseAddress());
-        toolkit.setCaFile(HttpTestServer::caFile());
-        toolkit.setExecutableDirectory(exeDir.path());
-        toolkit.setTestHosts({"127.0.0.1"});
-        toolkit.platform().systemOffline = [] { return false; };
-        if (!online) toolkit.platform().openIcmpSocket = [] { return std::pair{-1, false}; };
-        toolkit.platform().localTimeOfDay = [] { return GeneralApplicationToolkitUnit::TimeOfDay{12, 0, 0}; };
-        toolkit.platform().startDetached = [this](const std::filesystem::path& p) { started.push_back(p); };
-        toolkit.platform().requestQuit = [this] { quitAsked = true; };
-        toolkit.AssignSettings();
+        maker.setBaseAddress(server.baseAddress());
+        maker.setCaFile(HttpTestServer::caFile());
+        updater.setExecutableDirectory(exeDir.path());
+        connectivity.setTestHosts({"127.0.0.1"});
+        connectivity.platform().systemOffline = [] { return false; };
+        if (!online) connectivity.platform().openIcmpSocket = [] { return std::pair{-1, false}; };
+        maker.platform().localTimeOfDay = [] { return MakerService::TimeOfDay{12, 0, 0}; };
+        updater.platform().startDetached = [this](const std::filesystem::path& p) { started.push_back(p); };
+        updater.platform().requestQuit = [this] { quitAsked = true; };
+        maker.assignSettings();
         server.respond("/downloads/tharvel/tharvel.txt", 200, "Tharvel backs up databases and files.");
         server.respond("/downloads/tharvel/contactus.txt", 200, "Write to us");
         server.respond(kContactPath, 200, "Thank you!");
@@ -96,19 +100,19 @@ void closeWhen(QDialog* dialog, std::function<bool()> condition) {
 TEST(AboutWindow, OffersTheUpdateOnlyWhenTheVersionTextDiffers) {
     REQUIRE_ICMP();
     Web web;
-    TAboutForm form(web.toolkit);
+    AboutWindow form(web.connectivity, web.maker, web.updater);
     struct Case {
         std::string version;
         bool offered;
     } cases[] = {{"1.1", false}, {"1.2", true}, {"1.0", true}, {"1.1\r\n", true}};
     for (const auto& c : cases) {
         web.server.respond("/downloads/tharvel/version.txt", 200, c.version);
-        form.FormActivate();
-        EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
-        EXPECT_EQ(web.toolkit.settings().LatestVersion, c.version);
-        EXPECT_EQ(form.BitBtn38->isVisibleTo(&form), c.offered) << c.version;
+        form.loadProductInfo();
+        EXPECT_EQ(form.productText->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
+        EXPECT_EQ(web.maker.settings().latestVersion, c.version);
+        EXPECT_EQ(form.updateButton->isVisibleTo(&form), c.offered) << c.version;
         if (c.offered) {
-            EXPECT_EQ(form.BitBtn38->text().toStdString(), "Update to version " + c.version);
+            EXPECT_EQ(form.updateButton->text().toStdString(), "Update to version " + c.version);
         }
     }
     // Both texts again at every activation, each with its stamp.
@@ -126,7 +130,7 @@ TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
     Web web;
     web.server.respond("/downloads/tharvel/version.txt", 200, "1.2");
     web.server.holdReplies(true);
-    TAboutForm form(web.toolkit);
+    AboutWindow form(web.connectivity, web.maker, web.updater);
     MessageBoxAnswerer boxes;  // a blocked window would meet the client's time-out box
     struct PaintCounter : QObject {
         int paints = 0;
@@ -135,7 +139,7 @@ TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
             return false;
         }
     } counter;
-    form.RichEdit1->viewport()->installEventFilter(&counter);
+    form.productText->viewport()->installEventFilter(&counter);
     int ticksWhileHeld = 0, paintsWhileHeld = -1;
     bool buttonOffWhileHeld = false, busyCursorWhileHeld = false;
     QString textWhileHeld;
@@ -143,28 +147,29 @@ TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         if (web.server.requests().empty()) return;  // not yet waiting
         if (ticksWhileHeld == 0) paintsWhileHeld = counter.paints;
-        form.RichEdit1->viewport()->update();
+        form.productText->viewport()->update();
         if (++ticksWhileHeld < 10) return;
         paintsWhileHeld = counter.paints - paintsWhileHeld;
-        buttonOffWhileHeld = !form.BitBtn38->isEnabled();
+        buttonOffWhileHeld = !form.updateButton->isEnabled();
         busyCursorWhileHeld =
             QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
-        textWhileHeld = form.RichEdit1->toPlainText();
+        textWhileHeld = form.productText->toPlainText();
         ticker.stop();
         web.server.holdReplies(false);
     });
     ticker.start(5);
     form.show();
-    EXPECT_TRUE(tharvel::test::processEventsUntil([&] { return form.BitBtn38->isVisibleTo(&form); }, 30000));
+    EXPECT_TRUE(
+        tharvel::test::processEventsUntil([&] { return form.updateButton->isVisibleTo(&form); }, 30000));
     EXPECT_EQ(ticksWhileHeld, 10);
     EXPECT_GT(paintsWhileHeld, 0);
     EXPECT_TRUE(buttonOffWhileHeld);
     EXPECT_TRUE(busyCursorWhileHeld);
     EXPECT_EQ(textWhileHeld, QStringLiteral("Retrieving Info ........."));
     EXPECT_TRUE(boxes.seen().empty());
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
-    EXPECT_EQ(form.BitBtn38->text(), QStringLiteral("Update to version 1.2"));
-    EXPECT_TRUE(form.BitBtn38->isEnabled());
+    EXPECT_EQ(form.productText->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
+    EXPECT_EQ(form.updateButton->text(), QStringLiteral("Update to version 1.2"));
+    EXPECT_TRUE(form.updateButton->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     auto targets = web.targets();
     ASSERT_EQ(targets.size(), 2u);
@@ -175,17 +180,17 @@ TEST(AboutWindow, PaintsWhileItsRequestsWaitOnTheServer) {
 
 TEST(AboutWindow, OfflineShowsTheConnectionErrorAndRequestsNothing) {
     Web web(false);
-    TAboutForm form(web.toolkit);
+    AboutWindow form(web.connectivity, web.maker, web.updater);
     MessageBoxAnswerer answerer;
-    form.FormActivate();
-    form.BitBtn38Click();
+    form.loadProductInfo();
+    form.updateToLatest();
     ASSERT_EQ(answerer.seen().size(), 2u);
     for (const auto& box : answerer.seen()) {
         EXPECT_EQ(box.title, QStringLiteral("Error"));
         EXPECT_EQ(box.text, kNoInternet);
     }
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Retrieving Info ........."));
-    EXPECT_FALSE(form.BitBtn38->isVisibleTo(&form));
+    EXPECT_EQ(form.productText->toPlainText(), QStringLiteral("Retrieving Info ........."));
+    EXPECT_FALSE(form.updateButton->isVisibleTo(&form));
     EXPECT_TRUE(web.server.requests().empty());
     EXPECT_TRUE(web.started.empty());
 }
@@ -194,16 +199,16 @@ TEST(AboutWindow, FailedVersionRequestReachesTheErrorBoxAndKeepsTheLastVersion) 
     REQUIRE_ICMP();
     Web web;
     web.server.respond("/downloads/tharvel/version.txt", 500, "down");
-    web.toolkit.settings().LatestVersion = "1.2";
-    TAboutForm form(web.toolkit);
+    web.maker.settings().latestVersion = "1.2";
+    AboutWindow form(web.connectivity, web.maker, web.updater);
     MessageBoxAnswerer answerer;
-    form.FormActivate();
+    form.loadProductInfo();
     ASSERT_EQ(answerer.seen().size(), 1u);
     EXPECT_EQ(answerer.seen()[0].title, QStringLiteral("test_ui"));
     EXPECT_EQ(answerer.seen()[0].text, QStringLiteral("HTTP error 500 Internal Server Error."));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Retrieving Info ........."));
-    EXPECT_FALSE(form.BitBtn38->isVisibleTo(&form));
-    EXPECT_EQ(web.toolkit.settings().LatestVersion, "1.2");
+    EXPECT_EQ(form.productText->toPlainText(), QStringLiteral("Retrieving Info ........."));
+    EXPECT_FALSE(form.updateButton->isVisibleTo(&form));
+    EXPECT_EQ(web.maker.settings().latestVersion, "1.2");
 }
 
 TEST(AboutWindow, UpdateButtonTellsTheMakerThenStartsTheNewUpdater) {
@@ -212,10 +217,10 @@ TEST(AboutWindow, UpdateButtonTellsTheMakerThenStartsTheNewUpdater) {
     web.server.respond("/downloads/tharvel/version.txt", 200, "1.2");
     web.server.respond("/downloads/tharvel/TharvelUpdate.exe", 200, "#!/bin/sh\n");
     tharvel::test::writeFile(web.exeDir / "TharvelUpdate.exe", "old");
-    TAboutForm form(web.toolkit);
-    form.FormActivate();
-    ASSERT_TRUE(form.BitBtn38->isVisibleTo(&form));
-    form.BitBtn38->click();
+    AboutWindow form(web.connectivity, web.maker, web.updater);
+    form.loadProductInfo();
+    ASSERT_TRUE(form.updateButton->isVisibleTo(&form));
+    form.updateButton->click();
 
     auto requests = web.server.requests();
     ASSERT_EQ(requests.size(), 4u);
@@ -232,34 +237,34 @@ TEST(AboutWindow, UpdateButtonTellsTheMakerThenStartsTheNewUpdater) {
 
 TEST(AboutWindow, LayoutAndTheLinkToTheMakersSite) {
     Web web(false);
-    TAboutForm form(web.toolkit);
+    AboutWindow form(web.connectivity, web.maker, web.updater);
     EXPECT_EQ(form.size(), QSize(588, 320));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("About"));
-    EXPECT_EQ(form.GroupBox7->geometry(), QRect(0, 0, 588, 320));
-    EXPECT_EQ(form.RichEdit1->geometry(), QRect(24, 32, 545, 201));
-    EXPECT_TRUE(form.RichEdit1->isReadOnly());
-    EXPECT_EQ(form.BitBtn38->geometry(), QRect(216, 248, 329, 41));
-    EXPECT_EQ(form.BitBtn2->text(), QStringLiteral("Exit"));
-    EXPECT_TRUE(form.Label35->font().underline());
-    EXPECT_EQ(form.Label35->cursor().shape(), Qt::PointingHandCursor);
-    EXPECT_EQ(form.Label35->toolTip(), QStringLiteral("Click here to see the site of Quellan"));
+    EXPECT_EQ(form.frame->geometry(), QRect(0, 0, 588, 320));
+    EXPECT_EQ(form.productText->geometry(), QRect(24, 32, 545, 201));
+    EXPECT_TRUE(form.productText->isReadOnly());
+    EXPECT_EQ(form.updateButton->geometry(), QRect(216, 248, 329, 41));
+    EXPECT_EQ(form.exitButton->text(), QStringLiteral("Exit"));
+    EXPECT_TRUE(form.siteLink->font().underline());
+    EXPECT_EQ(form.siteLink->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(form.siteLink->toolTip(), QStringLiteral("Click here to see the site of Quellan"));
 
     QTextBrowser opened;  // stands in for the desktop's browser
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &opened, "setSource");
-    QTest::mouseClick(form.Label35, Qt::LeftButton);
+    QTest::mouseClick(form.siteLink, Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    EXPECT_EQ(opened.source(), QUrl(form.Label35->text()));
-    EXPECT_TRUE(form.Label35->text().startsWith(QStringLiteral("https://")));
+    EXPECT_EQ(opened.source(), QUrl(form.siteLink->text()));
+    EXPECT_TRUE(form.siteLink->text().startsWith(QStringLiteral("https://")));
 }
 
 TEST(ContactWindow, ActivationEmptiesTheMessageAndLoadsTheMakersText) {
     REQUIRE_ICMP();
     Web web;
-    Tcontactmessage form(web.toolkit);
-    form.Memo1->setPlainText(QStringLiteral("left from last time"));
-    form.FormActivate();
-    EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Write to us"));
+    ContactWindow form(web.connectivity, web.maker);
+    form.messageEdit->setPlainText(QStringLiteral("left from last time"));
+    form.loadContactInfo();
+    EXPECT_TRUE(form.messageEdit->toPlainText().isEmpty());
+    EXPECT_EQ(form.contactInfoText->toPlainText(), QStringLiteral("Write to us"));
     auto requests = web.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/downloads/tharvel/contactus.txt?ts=");
@@ -268,35 +273,35 @@ TEST(ContactWindow, ActivationEmptiesTheMessageAndLoadsTheMakersText) {
     // A failing contact text keeps what the window showed.
     web.server.respond("/downloads/tharvel/contactus.txt", 404, "gone");
     MessageBoxAnswerer answerer;
-    form.FormActivate();
+    form.loadContactInfo();
     ASSERT_EQ(answerer.seen().size(), 1u);
     EXPECT_EQ(answerer.seen()[0].text, QStringLiteral("HTTP error 404 Not Found."));
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("Write to us"));
+    EXPECT_EQ(form.contactInfoText->toPlainText(), QStringLiteral("Write to us"));
 }
 
 TEST(ContactWindow, OfflineNamesTheServiceHostAndRequestsNothing) {
     Web web(false);
-    Tcontactmessage form(web.toolkit);
-    form.FormActivate();
-    EXPECT_EQ(form.RichEdit1->toPlainText(), QStringLiteral("<Could not contact 127.0.0.1 site>"));
+    ContactWindow form(web.connectivity, web.maker);
+    form.loadContactInfo();
+    EXPECT_EQ(form.contactInfoText->toPlainText(), QStringLiteral("<Could not contact 127.0.0.1 site>"));
     EXPECT_TRUE(web.server.requests().empty());
 }
 
 TEST(ContactWindow, EmailPlaceholderGoesOnFocusAndComesBackWhenLeftEmpty) {
     Web web(false);
-    Tcontactmessage form(web.toolkit);
+    ContactWindow form(web.connectivity, web.maker);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    EXPECT_EQ(form.Edit1->text(), QStringLiteral("Put your email here"));
-    form.Edit1->setFocus();
-    EXPECT_EQ(form.Edit1->text(), QString());
-    form.Memo1->setFocus();
-    EXPECT_EQ(form.Edit1->text(), QStringLiteral("Put your email here"));
-    form.Edit1->setFocus();
-    QTest::keyClicks(form.Edit1, QStringLiteral("me@example.org"));
-    form.Memo1->setFocus();
-    form.Edit1->setFocus();
-    EXPECT_EQ(form.Edit1->text(), QStringLiteral("me@example.org"));
+    EXPECT_EQ(form.emailEdit->text(), QStringLiteral("Put your email here"));
+    form.emailEdit->setFocus();
+    EXPECT_EQ(form.emailEdit->text(), QString());
+    form.messageEdit->setFocus();
+    EXPECT_EQ(form.emailEdit->text(), QStringLiteral("Put your email here"));
+    form.emailEdit->setFocus();
+    QTest::keyClicks(form.emailEdit, QStringLiteral("me@example.org"));
+    form.messageEdit->setFocus();
+    form.emailEdit->setFocus();
+    EXPECT_EQ(form.emailEdit->text(), QStringLiteral("me@example.org"));
     form.reject();
 }
 
@@ -321,12 +326,12 @@ TEST(ContactWindow, SendShowsTheOutcomeAndClosesTheWindowInEveryCase) {
         if (c.online && !icmpAllowedHere()) continue;
         Web web(c.online);
         web.server.respond(kContactPath, c.contactStatus, "Thank you!");
-        Tcontactmessage form(web.toolkit);
+        ContactWindow form(web.connectivity, web.maker);
         form.show();
         QCoreApplication::processEvents();  // the activation that showing starts
-        form.Memo1->setPlainText(c.message);
+        form.messageEdit->setPlainText(c.message);
         MessageBoxAnswerer answerer;
-        form.BitBtn1->click();
+        form.sendButton->click();
 
         ASSERT_EQ(answerer.seen().size(), 1u) << c.what;
         EXPECT_EQ(answerer.seen()[0].title, c.boxTitle) << c.what;
@@ -341,9 +346,7 @@ TEST(ContactWindow, SendShowsTheOutcomeAndClosesTheWindowInEveryCase) {
             EXPECT_TRUE(queries.empty()) << c.what;
         } else {
             ASSERT_EQ(queries.size(), 1u) << c.what;
-            EXPECT_EQ(queries[0],
-                      c.query + GeneralApplicationToolkitUnit::UrlEncode(web.toolkit.settings().AppCode))
-                << c.what;
+            EXPECT_EQ(queries[0], c.query + MakerService::urlEncode(web.maker.settings().appCode)) << c.what;
             EXPECT_EQ(requests.back().header("authorization"), "Basic cGVsb3I6NTA3Mzgx");
         }
     }
@@ -351,49 +354,49 @@ TEST(ContactWindow, SendShowsTheOutcomeAndClosesTheWindowInEveryCase) {
 
 TEST(ContactWindow, Layout) {
     Web web(false);
-    Tcontactmessage form(web.toolkit);
+    ContactWindow form(web.connectivity, web.maker);
     EXPECT_EQ(form.size(), QSize(505, 354));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Contact Quellan"));
-    EXPECT_EQ(form.Edit1->geometry(), QRect(56, 5, 201, 21));
-    EXPECT_EQ(form.Memo1->geometry(), QRect(16, 56, 449, 113));
-    EXPECT_EQ(form.BitBtn1->geometry(), QRect(16, 176, 273, 25));
-    EXPECT_TRUE(form.BitBtn1->isDefault());
-    EXPECT_EQ(form.BitBtn2->geometry(), QRect(304, 176, 161, 25));
-    EXPECT_EQ(form.RichEdit1->geometry(), QRect(16, 208, 449, 81));
-    EXPECT_TRUE(form.RichEdit1->isReadOnly());
-    EXPECT_FALSE(form.RichEdit1->focusPolicy() & Qt::TabFocus);
-    EXPECT_EQ(form.Image1->geometry(), QRect(7, 320, 258, 34));
-    for (QLabel* l : {form.Label1, form.Label2, form.Label3})
+    EXPECT_EQ(form.emailEdit->geometry(), QRect(56, 5, 201, 21));
+    EXPECT_EQ(form.messageEdit->geometry(), QRect(16, 56, 449, 113));
+    EXPECT_EQ(form.sendButton->geometry(), QRect(16, 176, 273, 25));
+    EXPECT_TRUE(form.sendButton->isDefault());
+    EXPECT_EQ(form.exitButton->geometry(), QRect(304, 176, 161, 25));
+    EXPECT_EQ(form.contactInfoText->geometry(), QRect(16, 208, 449, 81));
+    EXPECT_TRUE(form.contactInfoText->isReadOnly());
+    EXPECT_FALSE(form.contactInfoText->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(form.logo->geometry(), QRect(7, 320, 258, 34));
+    for (QLabel* l : {form.emailCaption, form.messageCaption, form.emailHint})
         EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width());
-    EXPECT_EQ(form.Label3->geometry().topLeft(), QPoint(272, 8));
+    EXPECT_EQ(form.emailHint->geometry().topLeft(), QPoint(272, 8));
 }
 
 TEST(WebServicesWiring, MainWindowActivationAndItsAboutAndContactButtons) {
     REQUIRE_ICMP();
     Web web;
     web.server.respond("/downloads/tharvel/version.txt", 200, "1.1");
-    web.toolkit.settings() = {};
+    web.maker.settings() = {};
     tharvel::test::writeFile(web.exeDir / "TharvelUpdate.exe", "stale updater");
-    TMainForm mainForm;
-    TAboutForm about(web.toolkit, &mainForm);
-    Tcontactmessage contact(web.toolkit, &mainForm);
-    mainForm.setAboutForm(&about);
-    mainForm.setContactForm(&contact);
-    WebServicesWiring::attach(mainForm, web.toolkit);
-    web.toolkit.platform().requestQuit = [] {};
+    MainWindow mainWindow;
+    AboutWindow about(web.connectivity, web.maker, web.updater, &mainWindow);
+    ContactWindow contact(web.connectivity, web.maker, &mainWindow);
+    mainWindow.setAboutWindow(&about);
+    mainWindow.setContactWindow(&contact);
+    WebServicesWiring::attach(mainWindow, web.maker, web.updater);
+    web.updater.platform().requestQuit = [] {};
 
-    mainForm.show();
+    mainWindow.show();
     EXPECT_FALSE(std::filesystem::exists(web.exeDir / "TharvelUpdate.exe"));
-    EXPECT_EQ(web.toolkit.settings().VersionURL,
+    EXPECT_EQ(web.maker.settings().versionUrl,
               web.server.baseAddress() + "/downloads/tharvel/version.txt?ts=<timestamp>");
-    EXPECT_EQ(mainForm.makerSiteAddress(), TAboutForm::makerSiteAddress());
+    EXPECT_EQ(mainWindow.makerSiteAddress(), AboutWindow::makerSiteAddress());
 
     // Each button shows its window modally, and showing it runs its activation.
     closeWhen(&about, [&] { return web.server.requests().size() == 2; });
-    mainForm.spbtnAbout->click();
-    EXPECT_EQ(about.RichEdit1->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
+    mainWindow.aboutButton->click();
+    EXPECT_EQ(about.productText->toPlainText(), QStringLiteral("Tharvel backs up databases and files."));
     closeWhen(&contact, [&] { return web.server.requests().size() == 3; });
-    mainForm.spbtnContactUs->click();
-    EXPECT_EQ(contact.RichEdit1->toPlainText(), QStringLiteral("Write to us"));
+    mainWindow.contactButton->click();
+    EXPECT_EQ(contact.contactInfoText->toPlainText(), QStringLiteral("Write to us"));
     EXPECT_EQ(web.targets().back(), "/downloads/tharvel/contactus.txt?ts=");
 }

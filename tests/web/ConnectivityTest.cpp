@@ -3,15 +3,15 @@
 
 #include <stdexcept>
 
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
 
-using tharvel::GeneralApplicationToolkitUnit;
+using tharvel::Connectivity;
 
 namespace {
 
 // The echo needs an ICMP socket of either kind; without one the host cannot ping.
 bool icmpAllowedHere() {
-    auto [fd, raw] = GeneralApplicationToolkitUnit().platform().openIcmpSocket();
+    auto [fd, raw] = Connectivity().platform().openIcmpSocket();
     (void)raw;
     if (fd < 0) return false;
     close(fd);
@@ -22,11 +22,11 @@ bool icmpAllowedHere() {
 
 TEST(ResolveHostAddress, FirstIPv4AddressOrZero) {
     using Address = std::array<std::uint8_t, 4>;
-    EXPECT_EQ(GeneralApplicationToolkitUnit::ResolveHostAddress("127.0.0.1"), (Address{127, 0, 0, 1}));
-    EXPECT_EQ(GeneralApplicationToolkitUnit::ResolveHostAddress("10.1.2.3"), (Address{10, 1, 2, 3}));
-    EXPECT_EQ(GeneralApplicationToolkitUnit::ResolveHostAddress("localhost")[0], 127);
-    EXPECT_EQ(GeneralApplicationToolkitUnit::ResolveHostAddress("no-such-host.invalid"), Address{});
-    EXPECT_EQ(GeneralApplicationToolkitUnit::ResolveHostAddress(""), Address{});
+    EXPECT_EQ(Connectivity::resolveHostAddress("127.0.0.1"), (Address{127, 0, 0, 1}));
+    EXPECT_EQ(Connectivity::resolveHostAddress("10.1.2.3"), (Address{10, 1, 2, 3}));
+    EXPECT_EQ(Connectivity::resolveHostAddress("localhost")[0], 127);
+    EXPECT_EQ(Connectivity::resolveHostAddress("no-such-host.invalid"), Address{});
+    EXPECT_EQ(Connectivity::resolveHostAddress(""), Address{});
 }
 
 TEST(IsInternetAvailable, TriesTheTestHostsInOrderUntilOneAnswers) {
@@ -42,17 +42,17 @@ TEST(IsInternetAvailable, TriesTheTestHostsInOrderUntilOneAnswers) {
         {{}, false},
     };
     for (const auto& c : cases) {
-        GeneralApplicationToolkitUnit unit;
-        unit.platform().systemOffline = [] { return false; };
-        unit.setTestHosts(c.hosts);
-        EXPECT_EQ(unit.IsInternetAvailable(), c.available) << ::testing::PrintToString(c.hosts);
+        Connectivity connectivity;
+        connectivity.platform().systemOffline = [] { return false; };
+        connectivity.setTestHosts(c.hosts);
+        EXPECT_EQ(connectivity.isInternetAvailable(), c.available) << ::testing::PrintToString(c.hosts);
     }
 }
 
 TEST(IsInternetAvailable, OfflineFlagNoIcmpOrAnErrorReadAsNotReachable) {
     struct Case {
         const char* what;
-        std::function<void(GeneralApplicationToolkitUnit::Platform&)> change;
+        std::function<void(Connectivity::Platform&)> change;
     } cases[] = {
         {"offline flag", [](auto& p) { p.systemOffline = [] { return true; }; }},
         {"ICMP not allowed", [](auto& p) { p.openIcmpSocket = [] {
@@ -62,18 +62,18 @@ TEST(IsInternetAvailable, OfflineFlagNoIcmpOrAnErrorReadAsNotReachable) {
          [](auto& p) { p.systemOffline = []() -> bool { throw std::runtime_error("x"); }; }},
     };
     for (const auto& c : cases) {
-        GeneralApplicationToolkitUnit unit;
-        unit.platform().systemOffline = [] { return false; };
-        unit.setTestHosts({"127.0.0.1", "localhost"});
-        c.change(unit.platform());
-        EXPECT_FALSE(unit.IsInternetAvailable()) << c.what;
+        Connectivity connectivity;
+        connectivity.platform().systemOffline = [] { return false; };
+        connectivity.setTestHosts({"127.0.0.1", "localhost"});
+        c.change(connectivity.platform());
+        EXPECT_FALSE(connectivity.isInternetAvailable()) << c.what;
     }
 }
 
 TEST(PingHost, AnswersForLoopbackNotForAnUnresolvedName) {
     if (!icmpAllowedHere()) GTEST_SKIP() << "this machine allows no ICMP socket";
-    GeneralApplicationToolkitUnit unit;
-    EXPECT_TRUE(unit.PingHost("127.0.0.1"));
+    Connectivity connectivity;
+    EXPECT_TRUE(connectivity.pingHost("127.0.0.1"));
     // Unresolved reads as 0.0.0.0, which on Linux would reach this machine itself.
-    EXPECT_FALSE(unit.PingHost("nowhere.invalid"));
+    EXPECT_FALSE(connectivity.pingHost("nowhere.invalid"));
 }

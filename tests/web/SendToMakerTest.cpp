@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "WebTestUnit.h"
+#include "WebTestSupport.h"
 #include "web/WebError.h"
 
-using tharvel::GeneralApplicationToolkitUnit;
+using tharvel::MakerService;
 using tharvel::test::HttpTestServer;
 
 namespace {
@@ -13,10 +13,10 @@ const char* kContactPath = "/controlcenter/contact_quellan.php";
 TEST(SendToMaker, SendsTheSixKeysInOrderEncodedWithTheContactLogin) {
     HttpTestServer server;
     server.respond(kContactPath, 200, "Thank you!");
-    GeneralApplicationToolkitUnit unit;
-    tharvel::test::aimAt(unit, server);
-    const auto& s = unit.settings();
-    std::string appcode = GeneralApplicationToolkitUnit::UrlEncode(s.AppCode);
+    MakerService maker;
+    tharvel::test::aimAt(maker, server);
+    const auto& s = maker.settings();
+    std::string appcode = MakerService::urlEncode(s.appCode);
     std::string port = server.baseAddress().substr(server.baseAddress().rfind(':') + 1);
 
     struct Case {
@@ -30,13 +30,13 @@ TEST(SendToMaker, SendsTheSixKeysInOrderEncodedWithTheContactLogin) {
          "application=Tharvel&version=1.1&type=Update&content=Auto+Update"
          "&email=just+updating+to+new+version&appcode=" +
              appcode},
-        {"UpdateError", s.UpdaterURL, "Updater missing",
+        {"UpdateError", s.updaterUrl, "Updater missing",
          "application=Tharvel&version=1.1&type=UpdateError&content=http%3A%2F%2F127.0.0.1%3A" + port +
              "%2Fdownloads%2Ftharvel%2FTharvelUpdate.exe%3Fts%3D%3Ctimestamp%3E"
              "&email=Updater+missing&appcode=" +
              appcode},
     };
-    for (const auto& c : cases) EXPECT_EQ(unit.SendToMaker(c.type, c.content, c.email), "Thank you!");
+    for (const auto& c : cases) EXPECT_EQ(maker.sendToMaker(c.type, c.content, c.email), "Thank you!");
 
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), std::size(cases));
@@ -50,7 +50,7 @@ TEST(SendToMaker, SendsTheSixKeysInOrderEncodedWithTheContactLogin) {
 TEST(SendToMaker, FailedRequestRaises) {
     HttpTestServer server;
     server.respond(kContactPath, 500, "down");
-    GeneralApplicationToolkitUnit unit;
-    tharvel::test::aimAt(unit, server);
-    EXPECT_THROW(unit.SendToMaker("Comment", "hi", "a@b.c"), tharvel::WebError);
+    MakerService maker;
+    tharvel::test::aimAt(maker, server);
+    EXPECT_THROW(maker.sendToMaker("Comment", "hi", "a@b.c"), tharvel::WebError);
 }

@@ -18,10 +18,10 @@
 #include "backup/TBackUpThread.h"
 #include "support/TempDir.h"
 #include "ui/GeneralErrorBox.h"
+#include "ui/MainWindow.h"
 #include "ui/MessageBoxes.h"
-#include "ui/TBackUpProgressForm.h"
-#include "ui/TMainForm.h"
-#include "ui/TProjectOptionsForm.h"
+#include "ui/ProgressWindow.h"
+#include "ui/ProjectOptionsWindow.h"
 #include "ui/TharvelApplication.h"
 
 using namespace tharvel;
@@ -32,7 +32,8 @@ namespace {
 // A database step that shows some progress and then waits to be stopped.
 class PictureJob : public TBackUpThread {
 public:
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& p, std::shared_ptr<NotificationQueue> q) {
+    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& p,
+                                                 std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new PictureJob(p, std::move(q)));
     }
 
@@ -75,30 +76,30 @@ int main(int argc, char** argv) {
                   (home / "www" / "shop").string() + "\r\nBackupDirectory=" + (home / "backups").string() +
                   "\r\nSkipFiles=1\r\n");
 
-    TMainForm main;
+    MainWindow main;
     main.show();
     QApplication::setActiveWindow(&main);
     if (!QTest::qWaitForWindowActive(&main)) return 1;
-    main.LabelSuccessful->show();
+    main.successLabel->show();
     QApplication::processEvents();
     ok &= save(&main, out, QStringLiteral("main-window.png"));
 
     {
-        TProjectOptionsForm options(main.table().currentRow(), &main);
+        ProjectOptionsWindow options(main.table().currentRow(), &main);
         options.show();
         QApplication::processEvents();
         ok &= save(&options, out, QStringLiteral("project-options.png"));
     }
 
     // Progress window: all projects from "Company blog", its database step in hand.
-    main.TntDBGrid1->setFocus();
-    QTest::keyClick(main.TntDBGrid1, Qt::Key_Down);
+    main.projectList->setFocus();
+    QTest::keyClick(main.projectList, Qt::Key_Down);
     {
-        TBackUpProgressForm progress(&main.table(), &main);
-        progress.setTag(0);
+        ProgressWindow progress(&main.table(), &main);
+        progress.setMode(TBackupRun::AllProjects);
         progress.setJobFactory(&PictureJob::Create);
         progress.show();
-        processEventsUntil([&] { return progress.ProgressBar1->value() == 64; }, 10000);
+        processEventsUntil([&] { return progress.stepProgress->value() == 64; }, 10000);
         ok &= save(&progress, out, QStringLiteral("progress-window.png"));
         progress.reject();
         processEventsUntil([] { return false; }, 200);
@@ -113,7 +114,9 @@ int main(int argc, char** argv) {
         {"box-confirm.png", [] { MessageBoxes::confirm(nullptr, "Delete project?"); }},
         {"box-plain.png", [] { MessageBoxes::plain(nullptr, "Log File does not exist."); }},
         {"box-general-error.png",
-         [] { GeneralErrorBox::show(nullptr, QStringLiteral("Access denied for user 'backup'@'localhost'")); }},
+         [] {
+             GeneralErrorBox::show(nullptr, QStringLiteral("Access denied for user 'backup'@'localhost'"));
+         }},
     };
     for (const auto& [name, show] : boxes) {
         MessageBoxAnswerer answerer(QStringLiteral("OK"));

@@ -15,26 +15,26 @@ namespace tharvel {
 // The project's optional settings (dump compression, daily dumps kept, TLS and its
 // CA file), edited for one row. The window only reads the row it was given; the
 // main window stores what changed() returns and posts it.
-class TProjectOptionsForm : public QDialog {
+class ProjectOptionsWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit TProjectOptionsForm(const VT::Row& row, QWidget* parent = nullptr);
+    explicit ProjectOptionsWindow(const VT::Row& row, QWidget* parent = nullptr);
 
     // The settings the user changed, each with its new value: empty for a default,
     // so that it leaves no line in the project file. A control left as it was
     // changes nothing, whatever text the row held.
     std::vector<std::pair<VTColumn, VTValue>> changed() const;
 
-    QComboBox* cbDumpCompression;
-    QSpinBox* spnKeepDailyDumps;
-    QComboBox* cbMySQLTLS;
-    QLineEdit* EdtMySQLTLSCA;
-    QPushButton* btnMySQLTLSCA;
-    QPushButton* btnOK;
-    QPushButton* btnCancel;
+    QComboBox* compressionBox;
+    QSpinBox* keepDailyDumpsBox;
+    QComboBox* tlsBox;
+    QLineEdit* caFileEdit;
+    QPushButton* caFileButton;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 
 private:
-    void btnMySQLTLSCAClick();
+    void pickCaFile();
 
     int compressionShown_ = 0;
     int keepShown_ = 0;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "backup/TBackupRun.h"
 #include "projects/VT.h"
 
 class QCheckBox;
@@ -25,19 +26,19 @@ class ProjectListModel;
 class TBackUpThread;
 struct TBackupRecord;
 class ProjectRules;
-class TAboutForm;
-class Tcontactmessage;
+class AboutWindow;
+class ContactWindow;
 
 // The main window: project list, project editor, backup commands.
-class TMainForm : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
-    ~TMainForm() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // The long-lived windows that the "About" and "Contact Us" buttons show.
-    void setAboutForm(TAboutForm* form) { aboutForm_ = form; }
-    void setContactForm(Tcontactmessage* form) { contactForm_ = form; }
+    void setAboutWindow(AboutWindow* form) { aboutWindow_ = form; }
+    void setContactWindow(ContactWindow* form) { contactWindow_ = form; }
 
     // Work run at every activation of this window (at start, and whenever a window
     // it showed modally has closed), in the order added.
@@ -55,47 +56,47 @@ public:
     QString makerSiteAddress() const { return makerSiteAddress_; }
 
     // Top bar.
-    QToolButton* spbtnAbout;
-    QToolButton* spbtnContactUs;
-    QToolButton* spbtnExit;
-    QLabel* Image1;
+    QToolButton* aboutButton;
+    QToolButton* contactButton;
+    QToolButton* exitButton;
+    QLabel* logo;
     // Project list and editor.
-    QTableView* TntDBGrid1;
-    QPushButton* btnInsert;
-    QGroupBox* TntGroupBox3;
-    QLineEdit* DBEdtProject;
-    QPushButton* btnOptions;
-    QGroupBox* TntGroupBox1;
-    QLineEdit* DBEdtMySQLServer;
-    QLineEdit* DBEdtMySQLPort;
-    QLineEdit* DBEdtMySQLDataBase;
-    QLineEdit* DBEdtMySQLUser;
-    QLineEdit* EdtMySQLPassword;
-    QToolButton* tbnClearPassw;
-    QCheckBox* DBckbMySQLNewBackupEachDay;
-    QPushButton* btnTestConection;
-    QGroupBox* TntGroupBox2;
-    QLineEdit* DBEdtFilesDirectory;
-    QPushButton* btnFilesDirectory;
-    QGroupBox* DBRadioGroup;
-    QRadioButton* rbSkipExisting;
-    QRadioButton* rbOverwrite;
-    QRadioButton* rbOverwriteOlder;
-    QGroupBox* TntGroupBox4;
-    QLineEdit* DBEdtBackupDirectory;
-    QPushButton* btnBackupDirectory;
-    QLabel* DBTxtLastBackup;
-    QPushButton* btnDelete;
-    QPushButton* btnEdit;
-    QPushButton* btnSave;
-    QPushButton* btnCancel;
+    QTableView* projectList;
+    QPushButton* newProjectButton;
+    QGroupBox* projectGroup;
+    QLineEdit* projectNameEdit;
+    QPushButton* optionsButton;
+    QGroupBox* databaseGroup;
+    QLineEdit* serverEdit;
+    QLineEdit* portEdit;
+    QLineEdit* databaseEdit;
+    QLineEdit* userEdit;
+    QLineEdit* passwordEdit;
+    QToolButton* clearPasswordButton;
+    QCheckBox* newBackupEachDayCheck;
+    QPushButton* testConnectionButton;
+    QGroupBox* filesGroup;
+    QLineEdit* filesDirectoryEdit;
+    QPushButton* filesDirectoryButton;
+    QGroupBox* skipFilesGroup;
+    QRadioButton* skipExistingRadio;
+    QRadioButton* overwriteRadio;
+    QRadioButton* overwriteOlderRadio;
+    QGroupBox* destinationGroup;
+    QLineEdit* backupDirectoryEdit;
+    QPushButton* backupDirectoryButton;
+    QLabel* lastBackupLabel;
+    QPushButton* deleteButton;
+    QPushButton* editButton;
+    QPushButton* saveButton;
+    QPushButton* cancelButton;
     // Commands.
-    QToolButton* spbtnBackupAllProjects;
-    QToolButton* spbtnBackupSelectedProject;
-    QLabel* LabelSuccessful;
-    QLabel* LabelError;
-    QLabel* LabelCanceled;
-    QToolButton* SpBtnViewLog;
+    QToolButton* backUpAllButton;
+    QToolButton* backUpSelectedButton;
+    QLabel* successLabel;
+    QLabel* errorLabel;
+    QLabel* cancelledLabel;
+    QToolButton* viewLogButton;
 
     // The seven bound edits that take the focus highlight.
     std::vector<QLineEdit*> boundEdits() const;
@@ -103,8 +104,8 @@ public:
     std::vector<std::pair<QLineEdit*, VTColumn>> boundColumns() const;
 
     // The project table and the project file's path (set when first shown).
-    VT& table() { return VT_; }
-    const std::filesystem::path& projectFileName() const { return ProjectFileName; }
+    VT& table() { return table_; }
+    const std::filesystem::path& projectFileName() const { return projectFileName_; }
     // The log file that "View Log" opens.
     static std::filesystem::path logFileName();
 
@@ -118,39 +119,39 @@ protected:
 private:
     void buildLayout();
     void connectEditor();
-    void FormShow();
-    void FormActivate();
-    void spbtnAboutClick();
-    void spbtnContactUsClick();
-    void spbtnExitClick();
-    void Image1Click();
+    void loadProjects();
+    void activate();
+    void showAbout();
+    void showContact();
+    void exitProgram();
+    void openMakerSite();
 
     // Table handlers.
-    void VTAfterScroll();
-    void VTAfterEdit();
-    void VTAfterPost();
+    void onTableScrolled();
+    void onTableEdited();
+    void onTablePosted();
     // Buttons.
-    void btnInsertClick();
-    void btnEditClick();
-    void btnDeleteClick();
-    void btnSaveClick();
-    void btnCancelClick();
-    void btnFilesDirectoryClick();
-    void btnBackupDirectoryClick();
+    void newProject();
+    void editProject();
+    void deleteProject();
+    void saveProject();
+    void cancelEditing();
+    void pickFilesDirectory();
+    void pickBackupDirectory();
     void pickFolder(const QString& title, VTColumn column);
-    void btnOptionsClick();
-    void tbnClearPasswClick();
-    void btnTestConectionClick();
-    void spbtnBackupSelectedProjectClick();
-    void spbtnBackupAllProjectsClick();
-    void runBackup(int mode);
-    void SpBtnViewLogClick();
+    void editOptions();
+    void clearPassword();
+    void testConnection();
+    void backUpSelectedProject();
+    void backUpAllProjects();
+    void runBackup(TBackupRun::Mode mode);
+    void viewLog();
     // Password edit.
-    void EdtMySQLPasswordEnter();
-    void EdtMySQLPasswordChange(const QString& text);
-    void EdtMySQLPasswordExit();
-    void EditEnter(QLineEdit* edit);
-    void EditExit(QLineEdit* edit);
+    void startPasswordEntry();
+    void beginPasswordEdit(const QString& text);
+    void finishPasswordEntry();
+    void highlightEdit(QLineEdit* edit);
+    void unhighlightEdit(QLineEdit* edit);
 
     // A bound control changed by the user: edit, then store the value.
     void userChanged(VTColumn column, VTValue value);
@@ -164,18 +165,20 @@ private:
     void setEditingButtons();
     void setBrowseButtons(bool hasRows);
 
-    VT VT_;
+    VT table_;
     std::unique_ptr<ProjectRules> rules_;
-    std::filesystem::path ProjectFileName;
+    std::filesystem::path projectFileName_;
     ProjectListModel* listModel_ = nullptr;
-    QButtonGroup* skipFilesGroup_ = nullptr;
-    int passwordTag_ = 0;
+    QButtonGroup* skipFilesButtons_ = nullptr;
+    // Set once the user types into the password edit, and while the edit shows the
+    // placeholder again; cleared when the entry is finished.
+    bool passwordTyped_ = false;
     bool showingRow_ = false;
     bool holdControls_ = false;
     bool highlightAttached_ = false;
 
-    TAboutForm* aboutForm_ = nullptr;
-    Tcontactmessage* contactForm_ = nullptr;
+    AboutWindow* aboutWindow_ = nullptr;
+    ContactWindow* contactWindow_ = nullptr;
     std::vector<std::function<void()>> activationHooks_;
     QString makerSiteAddress_;
     std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&, std::shared_ptr<NotificationQueue>)>

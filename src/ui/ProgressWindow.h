@@ -16,22 +16,21 @@ class VT;
 // The modal window of a backup run: the project in hand, the step in hand, the
 // progress of the step and of the whole run, and Cancel. The run itself is the
 // core's; it starts when the window is shown and reads the table's current row.
-class TBackUpProgressForm : public QDialog {
+class ProgressWindow : public QDialog {
     Q_OBJECT
 public:
     // Without a table the window only shows its layout.
-    explicit TBackUpProgressForm(VT* table = nullptr, QWidget* parent = nullptr);
-    ~TBackUpProgressForm() override;
+    explicit ProgressWindow(VT* table = nullptr, QWidget* parent = nullptr);
+    ~ProgressWindow() override;
 
-    // The mode, set before the window is shown: 1 the current project only, 0 every
+    // The mode, set before the window is shown: the current project only, or every
     // project from the current one to the last.
-    void setTag(int mode) { tag_ = mode; }
-    int tag() const { return tag_; }
+    void setMode(TBackupRun::Mode mode) { mode_ = mode; }
     // 0 success, 1 a job failed, 2 cancelled by the user; and the last error's text.
-    int RunResult() const;
-    QString LastError() const;
+    int runResult() const;
+    QString lastError() const;
     // Why the log could not be written, or empty.
-    QString LogError() const;
+    QString logError() const;
 
     // Who makes the run's jobs; the backup job of the core unless set.
     void setJobFactory(TBackupRun::JobFactory factory) { jobFactory_ = std::move(factory); }
@@ -39,12 +38,12 @@ public:
     // Closing by Cancel, the close box or the end of the run.
     void done(int result) override;
 
-    QLabel* TntLabel1;
-    QLabel* LabelProjName;
-    QLabel* TntLabel3;
-    QProgressBar* ProgressBar1;
-    QProgressBar* ProgressBar2;
-    QPushButton* btnCancel;
+    QLabel* projectCaption;
+    QLabel* projectNameLabel;
+    QLabel* stepLabel;
+    QProgressBar* stepProgress;
+    QProgressBar* runProgress;
+    QPushButton* cancelButton;
 
     // Shows a position; above 100 shows full.
     static void setPosition(QProgressBar* bar, int position);
@@ -56,7 +55,7 @@ private:
     void buildLayout();
 
     VT* table_;
-    int tag_ = 1;
+    TBackupRun::Mode mode_ = TBackupRun::OneProject;
     TBackupRun::JobFactory jobFactory_;
     BackupRunDriver* driver_ = nullptr;
     bool started_ = false;

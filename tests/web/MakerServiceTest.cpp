@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "web/GeneralApplicationToolkitUnit.h"
+#include "web/Connectivity.h"
+#include "web/MakerService.h"
 
-using tharvel::GeneralApplicationToolkitUnit;
+using tharvel::Connectivity;
+using tharvel::MakerService;
 
 TEST(UrlEncode, KeepsTheUnreservedMarksAndEncodesTheRest) {
     struct Case {
@@ -20,13 +22,12 @@ TEST(UrlEncode, KeepsTheUnreservedMarksAndEncodesTheRest) {
         {std::string("\0\t\x7F", 3), "%00%09%7F"},
         {"", ""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(GeneralApplicationToolkitUnit::UrlEncode(c.text), c.encoded) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(MakerService::urlEncode(c.text), c.encoded) << c.text;
 }
 
 TEST(InsertTimestamp, ReplacesTheFirstPlaceholderWithTheSecondOfDayZero) {
     struct Case {
-        GeneralApplicationToolkitUnit::TimeOfDay now;
+        MakerService::TimeOfDay now;
         std::string url, expected;
     } cases[] = {
         {{0, 0, 0}, "http://h/v.txt?ts=<timestamp>", "http://h/v.txt?ts=31363200"},
@@ -36,43 +37,44 @@ TEST(InsertTimestamp, ReplacesTheFirstPlaceholderWithTheSecondOfDayZero) {
         {{12, 0, 0}, "http://h/contactus.txt?ts=", "http://h/contactus.txt?ts="},
         {{12, 0, 0}, "http://h/?ts=<timestamp", "http://h/?ts=<timestamp"},
     };
-    GeneralApplicationToolkitUnit unit;
+    MakerService maker;
     for (const auto& c : cases) {
-        unit.platform().localTimeOfDay = [&c] { return c.now; };
-        EXPECT_EQ(unit.InsertTimestamp(c.url), c.expected) << c.url;
+        maker.platform().localTimeOfDay = [&c] { return c.now; };
+        EXPECT_EQ(maker.insertTimestamp(c.url), c.expected) << c.url;
     }
 }
 
 TEST(WebServiceSettings, AssignedFromTheBaseAddressKeepingTheLatestVersion) {
     unsetenv("THARVEL_WEB_BASE");
-    GeneralApplicationToolkitUnit unit;
-    EXPECT_EQ(unit.baseAddress().rfind("https://", 0), 0u) << unit.baseAddress();
+    MakerService maker;
+    EXPECT_EQ(maker.baseAddress().rfind("https://", 0), 0u) << maker.baseAddress();
 
-    unit.setBaseAddress("http://127.0.0.1:8080/");
-    unit.settings().LatestVersion = "1.2";
-    unit.AssignSettings();
-    const auto& s = unit.settings();
-    EXPECT_EQ(s.AppName, "Tharvel");
-    EXPECT_EQ(s.AppVersion, "1.1");
-    EXPECT_FALSE(s.AppCode.empty());
-    EXPECT_EQ(s.UpdaterURL, "http://127.0.0.1:8080/downloads/tharvel/TharvelUpdate.exe?ts=<timestamp>");
-    EXPECT_EQ(s.ProductInfoURL, "http://127.0.0.1:8080/downloads/tharvel/tharvel.txt?ts=<timestamp>");
-    EXPECT_EQ(s.VersionURL, "http://127.0.0.1:8080/downloads/tharvel/version.txt?ts=<timestamp>");
-    EXPECT_EQ(s.ContactInfoURL, "http://127.0.0.1:8080/downloads/tharvel/contactus.txt?ts=");
-    EXPECT_EQ(s.LatestVersion, "1.2");
+    maker.setBaseAddress("http://127.0.0.1:8080/");
+    maker.settings().latestVersion = "1.2";
+    maker.assignSettings();
+    const auto& s = maker.settings();
+    EXPECT_EQ(s.appName, "Tharvel");
+    EXPECT_EQ(s.appVersion, "1.1");
+    EXPECT_FALSE(s.appCode.empty());
+    EXPECT_EQ(s.updaterUrl, "http://127.0.0.1:8080/downloads/tharvel/TharvelUpdate.exe?ts=<timestamp>");
+    EXPECT_EQ(s.productInfoUrl, "http://127.0.0.1:8080/downloads/tharvel/tharvel.txt?ts=<timestamp>");
+    EXPECT_EQ(s.versionUrl, "http://127.0.0.1:8080/downloads/tharvel/version.txt?ts=<timestamp>");
+    EXPECT_EQ(s.contactInfoUrl, "http://127.0.0.1:8080/downloads/tharvel/contactus.txt?ts=");
+    EXPECT_EQ(s.latestVersion, "1.2");
 }
 
 TEST(WebServiceSettings, EnvironmentOverridesBaseAndTestHosts) {
     setenv("THARVEL_WEB_BASE", "https://[::1]:8443", 1);
     setenv("THARVEL_TEST_HOSTS", " 127.0.0.1 ,,host.invalid,localhost", 1);
-    GeneralApplicationToolkitUnit unit;
+    MakerService maker;
+    Connectivity connectivity;
     unsetenv("THARVEL_WEB_BASE");
     unsetenv("THARVEL_TEST_HOSTS");
-    EXPECT_EQ(unit.baseAddress(), "https://[::1]:8443");
-    EXPECT_EQ(unit.baseHostName(), "::1");
-    EXPECT_EQ(unit.testHosts(), (std::vector<std::string>{"127.0.0.1", "host.invalid", "localhost"}));
+    EXPECT_EQ(maker.baseAddress(), "https://[::1]:8443");
+    EXPECT_EQ(maker.baseHostName(), "::1");
+    EXPECT_EQ(connectivity.testHosts(), (std::vector<std::string>{"127.0.0.1", "host.invalid", "localhost"}));
 
-    GeneralApplicationToolkitUnit fixed;
-    EXPECT_EQ(fixed.testHosts().size(), 3u);
+    MakerService fixed;
+    EXPECT_EQ(Connectivity().testHosts().size(), 3u);
     EXPECT_EQ(fixed.baseHostName(), "www.quellan.com");
 }

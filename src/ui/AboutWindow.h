@@ -8,29 +8,31 @@ class QPushButton;
 
 namespace tharvel {
 
-class GeneralApplicationToolkitUnit;
+class Connectivity;
+class MakerService;
+class Updater;
 
 // The About window: the maker's product text and, when the maker publishes another
 // version, the button that updates to it. Created hidden at start, shown modally by
 // the main window's "About" button; every showing repeats the version check.
-class TAboutForm : public QDialog {
+class AboutWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutForm(GeneralApplicationToolkitUnit& toolkit, QWidget* parent = nullptr);
+    AboutWindow(Connectivity& connectivity, MakerService& maker, Updater& updater, QWidget* parent = nullptr);
 
     // The maker's web site that the link opens.
     static QString makerSiteAddress();
 
-    QGroupBox* GroupBox7;
-    QPlainTextEdit* RichEdit1;
-    QPushButton* BitBtn38;
-    QLabel* Label35;
-    QPushButton* BitBtn2;
+    QGroupBox* frame;
+    QPlainTextEdit* productText;
+    QPushButton* updateButton;
+    QLabel* siteLink;
+    QPushButton* exitButton;
 
     // Handlers; errors they meet go to the general error box.
-    void FormActivate();
-    void BitBtn38Click();
-    void Label35Click();
+    void loadProductInfo();
+    void updateToLatest();
+    void openMakerSite();
 
     // Closing (Exit, Escape, the close box) waits while an update is under way.
     void reject() override;
@@ -40,7 +42,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    GeneralApplicationToolkitUnit& toolkit_;
+    Connectivity& connectivity_;
+    MakerService& maker_;
+    Updater& updater_;
     bool checking_ = false;
     bool updating_ = false;
 };

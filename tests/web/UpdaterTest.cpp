@@ -5,11 +5,13 @@
 #include <set>
 #include <thread>
 
-#include "WebTestUnit.h"
+#include "WebTestSupport.h"
 #include "support/TempDir.h"
+#include "web/Updater.h"
 #include "web/WebError.h"
 
-using tharvel::GeneralApplicationToolkitUnit;
+using tharvel::MakerService;
+using tharvel::Updater;
 using tharvel::test::HttpTestServer;
 using tharvel::test::readFile;
 using tharvel::test::TempDir;
@@ -28,15 +30,16 @@ std::set<std::string> filesIn(const std::filesystem::path& dir) {
 struct UpdateFixture {
     HttpTestServer server{HttpTestServer::Scheme::Https};
     TempDir exeDir;
-    GeneralApplicationToolkitUnit unit;
+    MakerService maker;
+    Updater updater{maker};
     bool quitAsked = false;
     std::vector<std::filesystem::path> started;
 
     UpdateFixture() {
-        tharvel::test::aimAt(unit, server);
-        unit.setExecutableDirectory(exeDir.path());
-        unit.platform().requestQuit = [this] { quitAsked = true; };
-        unit.platform().startDetached = [this](const std::filesystem::path& p) { started.push_back(p); };
+        tharvel::test::aimAt(maker, server);
+        updater.setExecutableDirectory(exeDir.path());
+        updater.platform().requestQuit = [this] { quitAsked = true; };
+        updater.platform().startDetached = [this](const std::filesystem::path& p) { started.push_back(p); };
         writeFile(exeDir / "TharvelUpdate.exe", "old updater");
         writeFile(exeDir / "TharvelUpdate.BAK", "older updater");
     }
@@ -44,15 +47,15 @@ struct UpdateFixture {
 
 }  // namespace
 
-TEST(DownloadAndRunUpdater, ReplacesTheUpdaterStartsItAndAsksToEnd) {
+TEST(DownloadAndRun, ReplacesTheUpdaterStartsItAndAsksToEnd) {
     UpdateFixture f;
     // The download follows a redirect, as a mirror would send.
     f.server.respond(kUpdaterPath, 302, "", {{"Location", "/files/TharvelUpdate-1.2"}});
     f.server.respond("/files/TharvelUpdate-1.2", 200,
                      "#!/bin/sh\necho started > \"$(dirname \"$0\")/marker\"\n");
-    f.unit.platform().startDetached = GeneralApplicationToolkitUnit().platform().startDetached;
+    f.updater.platform().startDetached = Updater(f.maker).platform().startDetached;
 
-    f.unit.DownloadAndRunUpdater(f.unit.settings().UpdaterURL);
+    f.updater.downloadAndRun(f.maker.settings().updaterUrl);
 
     EXPECT_TRUE(f.quitAsked);
     auto updater = f.exeDir / "TharvelUpdate.exe";
@@ -73,7 +76,7 @@ TEST(DownloadAndRunUpdater, ReplacesTheUpdaterStartsItAndAsksToEnd) {
     EXPECT_EQ(requests[0].header("authorization"), "");
 }
 
-TEST(DownloadAndRunUpdater, ErrorStatusKeepsTheOldUpdaterAtTheBackupAndReports404Only) {
+TEST(DownloadAndRun, ErrorStatusKeepsTheOldUpdaterAtTheBackupAndReports404Only) {
     struct Case {
         int status;
         bool notice;
@@ -83,7 +86,7 @@ TEST(DownloadAndRunUpdater, ErrorStatusKeepsTheOldUpdaterAtTheBackupAndReports40
         f.server.respond(kUpdaterPath, c.status, "error page");
         f.server.respond("/controlcenter/contact_quellan.php", 200, "noted");
 
-        EXPECT_NO_THROW(f.unit.DownloadAndRunUpdater(f.unit.settings().UpdaterURL)) << c.status;
+        EXPECT_NO_THROW(f.updater.downloadAndRun(f.maker.settings().updaterUrl)) << c.status;
 
         EXPECT_FALSE(f.quitAsked);
         EXPECT_TRUE(f.started.empty());
@@ -92,30 +95,30 @@ TEST(DownloadAndRunUpdater, ErrorStatusKeepsTheOldUpdaterAtTheBackupAndReports40
         auto requests = f.server.requests();
         ASSERT_EQ(requests.size(), c.notice ? 2u : 1u) << c.status;
         if (c.notice) {
-            std::string encodedUrl = GeneralApplicationToolkitUnit::UrlEncode(f.unit.settings().UpdaterURL);
+            std::string encodedUrl = MakerService::urlEncode(f.maker.settings().updaterUrl);
             EXPECT_NE(encodedUrl.find("%3Ctimestamp%3E"), std::string::npos);
-            EXPECT_EQ(requests[1].query(),
-                      "application=Tharvel&version=1.1&type=UpdateError&content=" + encodedUrl +
-                          "&email=Updater+missing&appcode=" +
-                          GeneralApplicationToolkitUnit::UrlEncode(f.unit.settings().AppCode));
+            EXPECT_EQ(
+                requests[1].query(),
+                "application=Tharvel&version=1.1&type=UpdateError&content=" + encodedUrl +
+                    "&email=Updater+missing&appcode=" + MakerService::urlEncode(f.maker.settings().appCode));
         }
     }
 }
 
-TEST(DownloadAndRunUpdater, RefusesAnUpdaterThatIsNotFetchedOverHttps) {
+TEST(DownloadAndRun, RefusesAnUpdaterThatIsNotFetchedOverHttps) {
     HttpTestServer plain;
     plain.respond(kUpdaterPath, 200, "#!/bin/sh\n");
     UpdateFixture f;
-    f.unit.setBaseAddress(plain.baseAddress());
-    f.unit.AssignSettings();
+    f.maker.setBaseAddress(plain.baseAddress());
+    f.maker.assignSettings();
 
-    EXPECT_THROW(f.unit.DownloadAndRunUpdater(f.unit.settings().UpdaterURL), tharvel::WebError);
+    EXPECT_THROW(f.updater.downloadAndRun(f.maker.settings().updaterUrl), tharvel::WebError);
     EXPECT_TRUE(plain.requests().empty());
     EXPECT_TRUE(f.started.empty());
     EXPECT_EQ(readFile(f.exeDir / "TharvelUpdate.exe"), "old updater");
 }
 
-TEST(DownloadAndRunUpdater, UntrustedCertificateOrRedirectToHttpFailsLoudly) {
+TEST(DownloadAndRun, UntrustedCertificateOrRedirectToHttpFailsLoudly) {
     HttpTestServer plain;
     plain.respond(kUpdaterPath, 200, "#!/bin/sh\n");
     struct Case {
@@ -124,28 +127,29 @@ TEST(DownloadAndRunUpdater, UntrustedCertificateOrRedirectToHttpFailsLoudly) {
     } cases[] = {{false, false}, {true, true}};
     for (const auto& c : cases) {
         UpdateFixture f;
-        if (!c.trustServer) f.unit.setCaFile("");
+        if (!c.trustServer) f.maker.setCaFile("");
         f.server.respond(kUpdaterPath, c.redirectToPlain ? 302 : 200, "#!/bin/sh\n",
                          {{"Location", plain.baseAddress() + kUpdaterPath}});
 
-        EXPECT_THROW(f.unit.DownloadAndRunUpdater(f.unit.settings().UpdaterURL), tharvel::WebError);
+        EXPECT_THROW(f.updater.downloadAndRun(f.maker.settings().updaterUrl), tharvel::WebError);
         EXPECT_TRUE(f.started.empty());
         EXPECT_EQ(filesIn(f.exeDir.path()), std::set<std::string>{"TharvelUpdate.BAK"});
     }
     EXPECT_TRUE(plain.requests().empty());
 }
 
-TEST(RemoveStaleUpdater, DeletesTheUpdaterNextToTheExecutableOnly) {
+TEST(RemoveStale, DeletesTheUpdaterNextToTheExecutableOnly) {
     TempDir exeDir, elsewhere;
     writeFile(exeDir / "TharvelUpdate.exe", "stale");
     writeFile(exeDir / "TharvelUpdate.BAK", "backup");
     writeFile(elsewhere / "TharvelUpdate.exe", "someone else's file");
     auto previous = std::filesystem::current_path();
     std::filesystem::current_path(elsewhere.path());
-    GeneralApplicationToolkitUnit unit;
-    unit.setExecutableDirectory(exeDir.path());
-    unit.RemoveStaleUpdater();
-    unit.RemoveStaleUpdater();  // nothing left to delete: no error
+    MakerService maker;
+    Updater updater(maker);
+    updater.setExecutableDirectory(exeDir.path());
+    updater.removeStale();
+    updater.removeStale();  // nothing left to delete: no error
     std::filesystem::current_path(previous);
     EXPECT_EQ(filesIn(exeDir.path()), std::set<std::string>{"TharvelUpdate.BAK"});
     EXPECT_EQ(readFile(elsewhere / "TharvelUpdate.exe"), "someone else's file");

@@ -43,7 +43,7 @@ const char* kTwoProjects =
 }  // namespace
 
 // Each row of the state table, reached the way a user reaches it.
-TEST(MainForm, StateTableRowByRow) {
+TEST(MainWindow, StateTableRowByRow) {
     struct Case {
         const char* state;
         bool withFile;
@@ -56,31 +56,31 @@ TEST(MainForm, StateTableRowByRow) {
         {"browsing, list empty", true,
          [](MainWindowDriver& t) {
              MessageBoxAnswerer yes(QStringLiteral("&Yes"));
-             t.click(t.form_->btnDelete);
-             t.click(t.form_->btnDelete);
+             t.click(t.window_->deleteButton);
+             t.click(t.window_->deleteButton);
          },
          "10000 0"},
-        {"editing by Edit", true, [](MainWindowDriver& t) { t.click(t.form_->btnEdit); }, "10011 1"},
+        {"editing by Edit", true, [](MainWindowDriver& t) { t.click(t.window_->editButton); }, "10011 1"},
         {"editing by typing", true,
-         [](MainWindowDriver& t) { t.typeInto(t.form_->DBEdtMySQLServer, QStringLiteral("x")); }, "10011 1"},
+         [](MainWindowDriver& t) { t.typeInto(t.window_->serverEdit, QStringLiteral("x")); }, "10011 1"},
         {"editing by the check box", true,
-         [](MainWindowDriver& t) { t.click(t.form_->DBckbMySQLNewBackupEachDay); }, "10011 1"},
-        {"editing by the copy policy", true, [](MainWindowDriver& t) { t.click(t.form_->rbSkipExisting); },
-         "10011 1"},
-        {"inserting", true, [](MainWindowDriver& t) { t.click(t.form_->btnInsert); }, "10011 1"},
-        {"inserting on an empty list", false, [](MainWindowDriver& t) { t.click(t.form_->btnInsert); },
-         "10011 1"},
+         [](MainWindowDriver& t) { t.click(t.window_->newBackupEachDayCheck); }, "10011 1"},
+        {"editing by the copy policy", true,
+         [](MainWindowDriver& t) { t.click(t.window_->skipExistingRadio); }, "10011 1"},
+        {"inserting", true, [](MainWindowDriver& t) { t.click(t.window_->newProjectButton); }, "10011 1"},
+        {"inserting on an empty list", false,
+         [](MainWindowDriver& t) { t.click(t.window_->newProjectButton); }, "10011 1"},
         {"after Save", true,
          [](MainWindowDriver& t) {
-             t.click(t.form_->btnEdit);
-             t.typeInto(t.form_->DBEdtMySQLUser, QStringLiteral("root"));
-             t.click(t.form_->btnSave);
+             t.click(t.window_->editButton);
+             t.typeInto(t.window_->userEdit, QStringLiteral("root"));
+             t.click(t.window_->saveButton);
          },
          "11100 1"},
         {"after Cancel", true,
          [](MainWindowDriver& t) {
-             t.click(t.form_->btnInsert);
-             t.click(t.form_->btnCancel);
+             t.click(t.window_->newProjectButton);
+             t.click(t.window_->cancelButton);
          },
          "11100 1"},
     };
@@ -94,44 +94,44 @@ TEST(MainForm, StateTableRowByRow) {
     }
 }
 
-TEST(MainForm, NewProjectStartsWithDefaultsAndTheCurrentBackupDirectory) {
+TEST(MainWindow, NewProjectStartsWithDefaultsAndTheCurrentBackupDirectory) {
     for (bool withFile : {false, true}) {
         SCOPED_TRACE(withFile ? "after Shop" : "empty list");
         MainWindowDriver t;
         if (withFile) t.writeProjects(kTwoProjects);
         ASSERT_TRUE(t.show());
-        t.click(t.form_->btnInsert);
-        EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
-        EXPECT_EQ(t.form_->DBEdtBackupDirectory->text(), withFile ? "/backups/" : "");
-        EXPECT_EQ(t.form_->DBEdtMySQLServer->text(), "localhost");
-        EXPECT_EQ(t.form_->DBEdtMySQLPort->text(), "3306");
-        EXPECT_TRUE(t.form_->rbOverwrite->isChecked());
-        EXPECT_TRUE(t.form_->DBckbMySQLNewBackupEachDay->isChecked());
-        EXPECT_EQ(t.form_->DBEdtProject->text(), "");
-        EXPECT_EQ(t.form_->DBEdtFilesDirectory->text(), "");
-        EXPECT_TRUE(t.form_->DBEdtProject->hasFocus());
+        t.click(t.window_->newProjectButton);
+        EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+        EXPECT_EQ(t.window_->backupDirectoryEdit->text(), withFile ? "/backups/" : "");
+        EXPECT_EQ(t.window_->serverEdit->text(), "localhost");
+        EXPECT_EQ(t.window_->portEdit->text(), "3306");
+        EXPECT_TRUE(t.window_->overwriteRadio->isChecked());
+        EXPECT_TRUE(t.window_->newBackupEachDayCheck->isChecked());
+        EXPECT_EQ(t.window_->projectNameEdit->text(), "");
+        EXPECT_EQ(t.window_->filesDirectoryEdit->text(), "");
+        EXPECT_TRUE(t.window_->projectNameEdit->hasFocus());
     }
 }
 
-TEST(MainForm, SaveWithoutNameWarnsAndWritesNothing) {
+TEST(MainWindow, SaveWithoutNameWarnsAndWritesNothing) {
     MainWindowDriver t;
     t.writeProjects(kTwoProjects);
     ASSERT_TRUE(t.show());
     const std::string before = t.projectFileText();
-    t.click(t.form_->btnInsert);
-    t.typeInto(t.form_->DBEdtMySQLDataBase, QStringLiteral("nameless"));
+    t.click(t.window_->newProjectButton);
+    t.typeInto(t.window_->databaseEdit, QStringLiteral("nameless"));
     MessageBoxAnswerer ok;
-    t.click(t.form_->btnSave);
+    t.click(t.window_->saveButton);
     ASSERT_EQ(ok.seen().size(), 1u);
     EXPECT_EQ(ok.seen()[0].title, "Warning");
     EXPECT_EQ(ok.seen()[0].text, "Project Name is missing");
     EXPECT_EQ(t.buttonStates(), "10011 1");
-    EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
+    EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
     EXPECT_EQ(t.projectFileText(), before);
 
     // Naming it in the list saves it.
-    t.typeInto(t.form_->DBEdtProject, QStringLiteral("Named"));
-    t.click(t.form_->btnSave);
+    t.typeInto(t.window_->projectNameEdit, QStringLiteral("Named"));
+    t.click(t.window_->saveButton);
     EXPECT_EQ(ok.seen().size(), 1u);
     EXPECT_NE(t.projectFileText().find(
                   "[Named]\r\nMySQLServer=localhost\r\nMySQLPort=3306\r\nMySQLDataBase=nameless"),
@@ -139,54 +139,54 @@ TEST(MainForm, SaveWithoutNameWarnsAndWritesNothing) {
     EXPECT_EQ(t.buttonStates(), "11100 1");
 }
 
-TEST(MainForm, CancelledNewProjectOnAnEmptyListReturnsToTheEmptyList) {
+TEST(MainWindow, CancelledNewProjectOnAnEmptyListReturnsToTheEmptyList) {
     MainWindowDriver t;
     ASSERT_TRUE(t.show());
-    t.click(t.form_->btnInsert);
-    t.click(t.form_->btnCancel);
+    t.click(t.window_->newProjectButton);
+    t.click(t.window_->cancelButton);
     EXPECT_EQ(t.buttonStates(), "10000 0");
-    EXPECT_EQ(t.form_->table().rowCount(), 0);
+    EXPECT_EQ(t.window_->table().rowCount(), 0);
     EXPECT_FALSE(std::filesystem::exists(t.projectFile()));
 }
 
-TEST(MainForm, DeletingAsksAndTheLastDeleteLeavesAnEmptyFile) {
+TEST(MainWindow, DeletingAsksAndTheLastDeleteLeavesAnEmptyFile) {
     MainWindowDriver t;
     t.writeProjects(kTwoProjects);
     ASSERT_TRUE(t.show());
     MessageBoxAnswerer answer(QStringLiteral("&No"));
-    t.click(t.form_->btnDelete);
+    t.click(t.window_->deleteButton);
     ASSERT_EQ(answer.seen().size(), 1u);
     EXPECT_EQ(answer.seen()[0].title, "Confirm");
     EXPECT_EQ(answer.seen()[0].text, "Delete project?");
-    EXPECT_EQ(t.form_->table().rowCount(), 2);
+    EXPECT_EQ(t.window_->table().rowCount(), 2);
 
     answer.setAnswer(QStringLiteral("&Yes"));
-    t.click(t.form_->btnDelete);
-    EXPECT_EQ(t.form_->table().rowCount(), 1);
-    EXPECT_EQ(t.form_->DBEdtProject->text(), "Blog");
+    t.click(t.window_->deleteButton);
+    EXPECT_EQ(t.window_->table().rowCount(), 1);
+    EXPECT_EQ(t.window_->projectNameEdit->text(), "Blog");
     EXPECT_EQ(t.buttonStates(), "11100 1");
-    t.click(t.form_->btnDelete);
+    t.click(t.window_->deleteButton);
     EXPECT_EQ(t.buttonStates(), "10000 0");
     EXPECT_EQ(readFile(t.projectFile()), "\xFF\xFE");
 }
 
-TEST(MainForm, ListSelectionShowsTheProjectAndNamesEditInPlace) {
+TEST(MainWindow, ListSelectionShowsTheProjectAndNamesEditInPlace) {
     MainWindowDriver t;
     t.writeProjects(kTwoProjects);
     ASSERT_TRUE(t.show());
-    auto* list = t.form_->TntDBGrid1;
+    auto* list = t.window_->projectList;
     ASSERT_EQ(list->model()->rowCount(), 2);
     EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "Project Name");
-    EXPECT_EQ(t.form_->DBEdtMySQLPort->text(), "3307");
-    EXPECT_TRUE(t.form_->rbOverwriteOlder->isChecked());
-    EXPECT_FALSE(t.form_->DBckbMySQLNewBackupEachDay->isChecked());
+    EXPECT_EQ(t.window_->portEdit->text(), "3307");
+    EXPECT_TRUE(t.window_->overwriteOlderRadio->isChecked());
+    EXPECT_FALSE(t.window_->newBackupEachDayCheck->isChecked());
 
     t.focus(list);
     QTest::keyClick(list, Qt::Key_Down);
-    EXPECT_EQ(t.form_->table().currentIndex(), 1);
-    EXPECT_EQ(t.form_->DBEdtProject->text(), "Blog");
-    EXPECT_TRUE(t.form_->rbSkipExisting->isChecked());
-    EXPECT_TRUE(t.form_->DBckbMySQLNewBackupEachDay->isChecked());  // defaulted to 1 on load
+    EXPECT_EQ(t.window_->table().currentIndex(), 1);
+    EXPECT_EQ(t.window_->projectNameEdit->text(), "Blog");
+    EXPECT_TRUE(t.window_->skipExistingRadio->isChecked());
+    EXPECT_TRUE(t.window_->newBackupEachDayCheck->isChecked());  // defaulted to 1 on load
 
     // F2 edits the name in place; Enter commits it into the row, which then edits.
     QTest::keyClick(list, Qt::Key_F2);
@@ -196,126 +196,126 @@ TEST(MainForm, ListSelectionShowsTheProjectAndNamesEditInPlace) {
     QTest::keyClicks(editor, QStringLiteral("Journal"));
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();  // the list commits the name from its own queue
-    EXPECT_EQ(t.form_->DBEdtProject->text(), "Journal");
+    EXPECT_EQ(t.window_->projectNameEdit->text(), "Journal");
     EXPECT_EQ(t.buttonStates(), "10011 1");
     // Moving to another row posts the change.
     QTest::keyClick(list, Qt::Key_Up);
-    EXPECT_EQ(t.form_->table().currentIndex(), 0);
+    EXPECT_EQ(t.window_->table().currentIndex(), 0);
     EXPECT_NE(t.projectFileText().find("[Journal]"), std::string::npos);
 }
 
-TEST(MainForm, PasswordEditKeepsTheStoredPasswordUntilSomethingIsTyped) {
+TEST(MainWindow, PasswordEditKeepsTheStoredPasswordUntilSomethingIsTyped) {
     MainWindowDriver t;
     t.writeProjects(std::string(kTwoProjects) + "MySQLPassword=kept\n");  // Blog's stored form
     ASSERT_TRUE(t.show());
-    t.focus(t.form_->TntDBGrid1);
-    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
-    QLineEdit* password = t.form_->EdtMySQLPassword;
-    EXPECT_EQ(password->text(), TMainForm::passwordPlaceholder());
+    t.focus(t.window_->projectList);
+    QTest::keyClick(t.window_->projectList, Qt::Key_Down);
+    QLineEdit* password = t.window_->passwordEdit;
+    EXPECT_EQ(password->text(), MainWindow::passwordPlaceholder());
     EXPECT_EQ(password->echoMode(), QLineEdit::Password);
 
     // In and out without typing: nothing changes.
     t.focus(password);
     EXPECT_EQ(password->text(), "");
     EXPECT_EQ(password->palette().color(QPalette::Base), UiLook::focusColour());
-    t.focus(t.form_->DBEdtMySQLUser);
-    EXPECT_EQ(password->text(), TMainForm::passwordPlaceholder());
+    t.focus(t.window_->userEdit);
+    EXPECT_EQ(password->text(), MainWindow::passwordPlaceholder());
     EXPECT_NE(password->palette().color(QPalette::Base), UiLook::focusColour());
-    EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
-    EXPECT_EQ(t.form_->table().value(VTColumn::MySQLPassword).toText(), "kept");
+    EXPECT_EQ(t.window_->table().value(VTColumn::MySQLPassword).toText(), "kept");
 
     // Typing edits the row; leaving stores the cipher text, the post writes it.
     t.typeInto(password, QStringLiteral("s3cret"));
     EXPECT_EQ(t.buttonStates(), "10011 1");
-    t.focus(t.form_->DBEdtMySQLUser);
-    const std::string stored = t.form_->table().value(VTColumn::MySQLPassword).toText();
+    t.focus(t.window_->userEdit);
+    const std::string stored = t.window_->table().value(VTColumn::MySQLPassword).toText();
     EXPECT_NE(stored, "kept");
     EXPECT_NE(stored, "s3cret");
     EXPECT_EQ(t.projectFileText().find("s3cret"), std::string::npos);
     EXPECT_NE(t.projectFileText().find("MySQLPassword=kept"), std::string::npos);
-    t.click(t.form_->btnSave);
+    t.click(t.window_->saveButton);
     EXPECT_EQ(t.projectFileText().find("MySQLPassword=kept"), std::string::npos);
-    EXPECT_EQ(t.form_->table().value(VTColumn::MySQLPassword).toText(), stored);
+    EXPECT_EQ(t.window_->table().value(VTColumn::MySQLPassword).toText(), stored);
 
     // Typing and erasing again stores an empty password.
     t.typeInto(password, QStringLiteral("x"));
     QTest::keyClick(password, Qt::Key_Backspace);
-    t.focus(t.form_->DBEdtMySQLUser);
-    t.click(t.form_->btnSave);
-    EXPECT_TRUE(t.form_->table().value(VTColumn::MySQLPassword).isEmpty());
+    t.focus(t.window_->userEdit);
+    t.click(t.window_->saveButton);
+    EXPECT_TRUE(t.window_->table().value(VTColumn::MySQLPassword).isEmpty());
 }
 
-TEST(MainForm, ClearPasswordPostsAtOnceAndLeavesSaveAndCancelOn) {
+TEST(MainWindow, ClearPasswordPostsAtOnceAndLeavesSaveAndCancelOn) {
     MainWindowDriver t;
     t.writeProjects(std::string(kTwoProjects) + "MySQLPassword=kept\n");
     ASSERT_TRUE(t.show());
-    t.focus(t.form_->TntDBGrid1);
-    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
-    t.click(t.form_->tbnClearPassw);
-    EXPECT_EQ(t.form_->table().state(), VT::State::Browsing);
-    EXPECT_TRUE(t.form_->table().value(VTColumn::MySQLPassword).isEmpty());
+    t.focus(t.window_->projectList);
+    QTest::keyClick(t.window_->projectList, Qt::Key_Down);
+    t.click(t.window_->clearPasswordButton);
+    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+    EXPECT_TRUE(t.window_->table().value(VTColumn::MySQLPassword).isEmpty());
     EXPECT_NE(t.projectFileText().find("MySQLPassword=\r\n"), std::string::npos);
     EXPECT_EQ(t.buttonStates(), "10011 1");
     // They do nothing until the selection moves.
-    t.click(t.form_->btnSave);
-    t.click(t.form_->btnCancel);
+    t.click(t.window_->saveButton);
+    t.click(t.window_->cancelButton);
     EXPECT_EQ(t.buttonStates(), "10011 1");
-    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Up);
+    QTest::keyClick(t.window_->projectList, Qt::Key_Up);
     EXPECT_EQ(t.buttonStates(), "11100 1");
 
     // A password typed just before is not stored after the clear.
-    t.typeInto(t.form_->EdtMySQLPassword, QStringLiteral("typed"));
-    t.click(t.form_->tbnClearPassw);
-    t.focus(t.form_->DBEdtMySQLUser);
-    EXPECT_TRUE(t.form_->table().value(VTColumn::MySQLPassword).isEmpty());
+    t.typeInto(t.window_->passwordEdit, QStringLiteral("typed"));
+    t.click(t.window_->clearPasswordButton);
+    t.focus(t.window_->userEdit);
+    EXPECT_TRUE(t.window_->table().value(VTColumn::MySQLPassword).isEmpty());
     EXPECT_EQ(t.projectFileText().find("MySQLPassword=\r\n"), t.projectFileText().find("MySQLPassword="));
 }
 
-TEST(MainForm, TypingBeforeNewProjectOnAStartWithoutFile) {
+TEST(MainWindow, TypingBeforeNewProjectOnAStartWithoutFile) {
     for (bool named : {false, true}) {
         SCOPED_TRACE(named ? "named" : "nameless");
         MainWindowDriver t;
         ASSERT_TRUE(t.show());
-        t.typeInto(named ? t.form_->DBEdtProject : t.form_->DBEdtMySQLUser, QStringLiteral("early"));
-        EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
+        t.typeInto(named ? t.window_->projectNameEdit : t.window_->userEdit, QStringLiteral("early"));
+        EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
         EXPECT_EQ(t.buttonStates(), "10000 1");
         MessageBoxAnswerer ok;
-        t.click(t.form_->btnInsert);
+        t.click(t.window_->newProjectButton);
         if (named) {
             EXPECT_TRUE(ok.seen().empty());
-            EXPECT_EQ(t.form_->table().rowCount(), 1);
+            EXPECT_EQ(t.window_->table().rowCount(), 1);
             EXPECT_NE(t.projectFileText().find("[early]"), std::string::npos);
         } else {
             ASSERT_EQ(ok.seen().size(), 1u);
             EXPECT_EQ(ok.seen()[0].text, "Project Name is missing");
-            EXPECT_EQ(t.form_->table().rowCount(), 0);
-            EXPECT_EQ(t.form_->DBEdtMySQLUser->text(), "early");
+            EXPECT_EQ(t.window_->table().rowCount(), 0);
+            EXPECT_EQ(t.window_->userEdit->text(), "early");
         }
-        EXPECT_EQ(t.form_->table().state(), VT::State::Inserting);
+        EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
     }
 }
 
-TEST(MainForm, BoundEditsAreHighlightedWhileTheyHaveTheFocus) {
+TEST(MainWindow, BoundEditsAreHighlightedWhileTheyHaveTheFocus) {
     MainWindowDriver t;
     ASSERT_TRUE(t.show());
     const QColor window = QApplication::palette().color(QPalette::Base);
-    for (QLineEdit* edit : t.form_->boundEdits()) {
+    for (QLineEdit* edit : t.window_->boundEdits()) {
         SCOPED_TRACE(edit->objectName().toStdString());
         t.focus(edit);
         EXPECT_EQ(edit->palette().color(QPalette::Base), QColor(255, 255, 225));
-        t.focus(t.form_->btnInsert);
+        t.focus(t.window_->newProjectButton);
         EXPECT_EQ(edit->palette().color(QPalette::Base), window);
     }
 }
 
-TEST(MainForm, ViewLogOpensTheLogOrSaysItIsMissing) {
+TEST(MainWindow, ViewLogOpensTheLogOrSaysItIsMissing) {
     MainWindowDriver t;
     ASSERT_TRUE(t.show());
     UrlCatcher opened(QStringLiteral("file"));
     {
         MessageBoxAnswerer ok;
-        t.click(t.form_->SpBtnViewLog);
+        t.click(t.window_->viewLogButton);
         ASSERT_EQ(ok.seen().size(), 1u);
         EXPECT_EQ(ok.seen()[0].text, "Log File does not exist.");
         EXPECT_EQ(ok.seen()[0].title, MessageBoxes::applicationTitle());
@@ -323,13 +323,13 @@ TEST(MainForm, ViewLogOpensTheLogOrSaysItIsMissing) {
     }
     writeFile(t.home_ / "TharvelLog.txt", "line\r\n");
     MessageBoxAnswerer none;
-    t.click(t.form_->SpBtnViewLog);
+    t.click(t.window_->viewLogButton);
     EXPECT_TRUE(none.seen().empty());
     ASSERT_EQ(opened.urls().size(), 1u);
     EXPECT_EQ(opened.urls()[0].toLocalFile().toStdString(), (t.home_ / "TharvelLog.txt").string());
 }
 
-TEST(MainForm, UnreadableProjectFileIsReportedAndNeverReplaced) {
+TEST(MainWindow, UnreadableProjectFileIsReportedAndNeverReplaced) {
     MainWindowDriver t;
     std::filesystem::create_directories(t.projectFile());  // exists, cannot be read as a file
     MessageBoxAnswerer ok;
@@ -342,48 +342,48 @@ TEST(MainForm, UnreadableProjectFileIsReportedAndNeverReplaced) {
     EXPECT_TRUE(std::filesystem::is_directory(t.projectFile()));
 }
 
-TEST(MainForm, ClosingDropsAProjectBeingInserted) {
+TEST(MainWindow, ClosingDropsAProjectBeingInserted) {
     MainWindowDriver t;
     t.writeProjects(kTwoProjects);
     ASSERT_TRUE(t.show());
     const std::string before = t.projectFileText();
-    t.click(t.form_->btnInsert);
-    t.typeInto(t.form_->DBEdtProject, QStringLiteral("Unsaved"));
-    t.click(t.form_->spbtnExit);
-    EXPECT_FALSE(t.form_->isVisible());
-    t.form_.reset();
+    t.click(t.window_->newProjectButton);
+    t.typeInto(t.window_->projectNameEdit, QStringLiteral("Unsaved"));
+    t.click(t.window_->exitButton);
+    EXPECT_FALSE(t.window_->isVisible());
+    t.window_.reset();
     EXPECT_EQ(t.projectFileText(), before);
 }
 
-TEST(MainForm, LogoOpensTheMakersSite) {
+TEST(MainWindow, LogoOpensTheMakersSite) {
     MainWindowDriver t;
     ASSERT_TRUE(t.show());
-    t.form_->setMakerSiteAddress(QStringLiteral("https://maker.example/"));
+    t.window_->setMakerSiteAddress(QStringLiteral("https://maker.example/"));
     UrlCatcher opened(QStringLiteral("https"));
-    QTest::mouseClick(t.form_->Image1, Qt::LeftButton);
+    QTest::mouseClick(t.window_->logo, Qt::LeftButton);
     ASSERT_EQ(opened.urls().size(), 1u);
     EXPECT_EQ(opened.urls()[0], QUrl("https://maker.example/"));
 }
 
 // Without its digest the cipher cannot make a stored password: the user is told,
 // and the stored password stays as it was (zero bytes are no password).
-TEST(MainForm, PasswordThatCannotBeEncipheredIsReportedAndNotStored) {
+TEST(MainWindow, PasswordThatCannotBeEncipheredIsReportedAndNotStored) {
     MainWindowDriver t;
     t.writeProjects(std::string(kTwoProjects) + "MySQLPassword=kept\n");
     ASSERT_TRUE(t.show());
-    t.focus(t.form_->TntDBGrid1);
-    QTest::keyClick(t.form_->TntDBGrid1, Qt::Key_Down);
+    t.focus(t.window_->projectList);
+    QTest::keyClick(t.window_->projectList, Qt::Key_Down);
     MessageBoxAnswerer boxes;
     {
         TCifrare::DigestNameOverride noMd5("NO-SUCH-DIGEST");
-        t.typeInto(t.form_->EdtMySQLPassword, QStringLiteral("s3cret"));
-        t.focus(t.form_->DBEdtMySQLUser);
+        t.typeInto(t.window_->passwordEdit, QStringLiteral("s3cret"));
+        t.focus(t.window_->userEdit);
     }
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.seen()[0].text,
               GeneralErrorBox::messageText(QString::fromLatin1(TCifrare::kEncipherFailed)));
-    EXPECT_EQ(t.form_->table().value(VTColumn::MySQLPassword).toText(), "kept");
-    t.click(t.form_->btnSave);
+    EXPECT_EQ(t.window_->table().value(VTColumn::MySQLPassword).toText(), "kept");
+    t.click(t.window_->saveButton);
     EXPECT_NE(t.projectFileText().find("MySQLPassword=kept\r\n"), std::string::npos);
 }
