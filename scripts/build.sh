@@ -16,5 +16,7 @@ case "${1:-}" in
     args=(-DTHARVEL_THREAD_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
     ;;
 esac
+# CI builds with warnings as errors (THARVEL_WERROR=1).
+[ -n "${THARVEL_WERROR:-}" ] && args+=(-DTHARVEL_WERROR=ON)
 cmake -S . -B "$dir" "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

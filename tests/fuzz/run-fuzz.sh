@@ -9,9 +9,9 @@ seconds=${1:-60}
 command -v clang++ >/dev/null || { echo "clang++ not found: install clang" >&2; exit 1; }
 out=build-fuzz
 mkdir -p "$out/new"
-sources=(src/mysql/*.cpp tests/fuzz/MySqlDecodersFuzz.cpp)
-clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -Isrc -Itests "${sources[@]}" -o "$out/mysql-decoders-fuzz" -lz -lssl -lcrypto
+CC=clang CXX=clang++ cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTHARVEL_FUZZ=ON \
+  -DTHARVEL_SANITIZE=ON -DTHARVEL_GUI=OFF -DTHARVEL_TESTS=OFF >/dev/null
+cmake --build "$out" --target mysql-decoders-fuzz -j"$(nproc)" >/dev/null
 "$out/mysql-decoders-fuzz" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
   "$out/new" tests/fuzz/corpus
 # Keep the saved corpus small: only inputs that add coverage.
