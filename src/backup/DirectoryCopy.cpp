@@ -172,19 +172,23 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
         bool walked = false;
         std::string lastDirectory;
         for (;;) {
-            for (std::string file; !walked && !pool.Full();) {
-                if (!walk.Next(file)) {
-                    walked = true;
-                    break;
+            // Refilled in batches, so that the workers are woken once for many files.
+            if (!walked && (pool.Free() >= pool.Capacity() / 4 || pool.Empty())) {
+                for (std::string file; pool.Free() > 0;) {
+                    if (!walk.Next(file)) {
+                        walked = true;
+                        break;
+                    }
+                    std::string destination = result.destinationRoot + file.substr(source.size());
+                    std::string_view directory(destination.data(), destination.rfind('/') + 1);
+                    // Made whatever the policy, before the copy that needs it.
+                    if (directory != lastDirectory) {
+                        lastDirectory = directory;
+                        makeDirectories(lastDirectory);
+                    }
+                    pool.Push({std::move(file), std::move(destination)});
                 }
-                std::string destination = result.destinationRoot + file.substr(source.size());
-                std::string_view directory(destination.data(), destination.rfind('/') + 1);
-                // Made whatever the policy, before the copy that needs it.
-                if (directory != lastDirectory) {
-                    lastDirectory = directory;
-                    makeDirectories(lastDirectory);
-                }
-                pool.Push({std::move(file), std::move(destination)});
+                pool.Publish();
             }
             if (pool.Empty()) break;
             PendingCopy* copy = nullptr;

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -31,14 +32,15 @@ public:
     FileCopyPool(const FileCopyPool&) = delete;
     FileCopyPool& operator=(const FileCopyPool&) = delete;
 
-    bool Full() const { return tail_ - head_ == slots_.size(); }
-    bool Empty() const { return tail_ == head_; }
+    size_t Capacity() const { return capacity_; }
+    size_t Free() const { return capacity_ - (staged_ - head_); }
+    bool Empty() const { return staged_ == head_; }
 
-    // Hands out a task; only while not Full.
+    // Adds a task; only while Free. Workers see added tasks at the next Publish or Front.
     void Push(Task task);
+    void Publish();
 
-    // The oldest task handed out, once its copy is written; only while not Empty.
-    // Valid until Pop.
+    // The oldest task, once its copy is written; only while not Empty. Valid until Pop.
     Task& Front(PendingCopy*& copy);
     void Pop();
 
@@ -46,25 +48,30 @@ private:
     struct Slot {
         Task task;
         PendingCopy copy;
-        bool done = false;
+        std::atomic<bool> done{false};
     };
 
+    Slot& slot(uint64_t index) { return slots_[index % capacity_]; }
     void work();
     void halt();
 
     const Writer writer_;
-    std::vector<Slot> slots_;
-    // Only the owner's thread changes head_ and tail_; workers read tail_ under the lock.
+    const size_t capacity_;
+    const unsigned workerCount_;
+    std::unique_ptr<Slot[]> slots_;
+    // The owner's alone: the oldest task and the end of the added ones.
     uint64_t head_ = 0;
-    uint64_t tail_ = 0;
+    uint64_t staged_ = 0;
     std::mutex mutex_;
     std::condition_variable workReady_;
     std::condition_variable frontDone_;
-    uint64_t claimed_ = 0;  // next task to give a worker
-    unsigned idle_ = 0;
-    bool ownerWaiting_ = false;
+    uint64_t published_ = 0;  // under mutex_: tasks the workers may take
+    uint64_t claimed_ = 0;    // under mutex_: next task to give a worker
+    unsigned idle_ = 0;       // under mutex_
+    std::atomic<bool> ownerWaiting_{false};
+    std::atomic<uint64_t> awaited_{0};
     std::atomic<bool> halted_{false};
-    std::vector<std::jthread> workers_;  // last: joined first when the pool goes
+    std::vector<std::jthread> workers_;
 };
 
 }  // namespace tharvel
