@@ -1,19 +1,19 @@
 #include "backup/DirectoryCopy.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <fnmatch.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <sys/sendfile.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <memory>
+#include <string_view>
+#include <thread>
 #include <tuple>
+
+#include "backup/FileCopyPool.h"
+#include "backup/PendingCopy.h"
+#include "backup/TreeWalk.h"
 
 namespace tharvel {
 namespace {
@@ -21,61 +21,6 @@ namespace {
 std::string withSlash(std::string directory) {
     if (directory.empty() || directory.back() != '/') directory += '/';
     return directory;
-}
-
-bool matches(const std::string& mask, const char* name) {
-    if (mask.empty() || mask == "*" || mask == "*.*") return true;
-    return fnmatch(mask.c_str(), name, 0) == 0;
-}
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
-struct Identity {
-    bool set = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-};
-
-void walk(std::vector<std::string>& list, const std::string& directory, const std::string& mask,
-          const Identity& excluded) {
-    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
-    if (!dir) return;
-    int fd = dirfd(dir.get());
-    if (excluded.set) {
-        struct stat st;
-        if (fstat(fd, &st) == 0 && st.st_dev == excluded.dev && st.st_ino == excluded.ino) return;
-    }
-    std::vector<std::string> subdirectories;
-    while (struct dirent* entry = readdir(dir.get())) {
-        const char* name = entry->d_name;
-        bool isDirectory = false;
-        bool isLink = false;
-        unsigned char type = entry->d_type;
-        if (type == DT_UNKNOWN) {
-            struct stat st;
-            if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            isDirectory = S_ISDIR(st.st_mode);
-            isLink = S_ISLNK(st.st_mode);
-        } else {
-            isDirectory = type == DT_DIR;
-            isLink = type == DT_LNK;
-        }
-        if (isLink) {
-            // A link to a directory is never walked (it could lead back up the tree);
-            // a link to a file is copied as that file.
-            struct stat target;
-            if (fstatat(fd, name, &target, 0) == 0 && S_ISDIR(target.st_mode)) continue;
-        }
-        if (isDirectory) {
-            if (name[0] != '.') subdirectories.emplace_back(name);
-        } else if (matches(mask, name)) {
-            list.push_back(directory + name);
-        }
-    }
-    dir.reset();
-    for (const auto& sub : subdirectories) walk(list, directory + sub + "/", mask, excluded);
 }
 
 // Creates `directory` and every missing parent; failures are left for the copy to meet.
@@ -110,98 +55,49 @@ std::string lastComponent(const std::string& sourceDirectory) {
     return name;
 }
 
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0) close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
-
-bool fallbackErrno(int error) {
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EPERM ||
-           error == EBADF;
+// Workers and queue bound of a copy whose options leave them open.
+unsigned defaultWorkers() {
+    unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp(cores * 2, 1u, 4u);
 }
 
-bool readWriteCopy(int in, int out, off_t offset) {
-    if (lseek(in, offset, SEEK_SET) < 0 || lseek(out, offset, SEEK_SET) < 0) return false;
-    std::vector<char> buffer(256 * 1024);
-    for (;;) {
-        ssize_t got = read(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (got == 0) return true;
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = write(out, buffer.data() + done, static_cast<size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            done += put;
-        }
-    }
+size_t defaultQueue() {
+    // Every queued copy may hold an open file until it is committed: keep well
+    // inside the open-file limit.
+    size_t bound = 256;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        bound = std::min<size_t>(bound, static_cast<size_t>(limit.rlim_cur) / 4);
+    return std::max<size_t>(bound, 4);
 }
 
-// Copies all of `in` to `out`: copy_file_range, else sendfile, else read and write.
-bool copyContents(int in, int out, off_t size) {
-    off_t copied = 0;
-    bool useRange = true;
-    bool useSendfile = true;
-    for (;;) {
-        size_t chunk = size > copied ? static_cast<size_t>(size - copied) : (1u << 20);
-        if (chunk > (1u << 30)) chunk = 1u << 30;
-        ssize_t n;
-        if (useRange) {
-            n = copy_file_range(in, nullptr, out, nullptr, chunk, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && copied == 0 && fallbackErrno(errno)) {
-                useRange = false;
-                continue;
+// One file's copy by policy, on a worker; nothing to commit when the policy skips it.
+PendingCopy writeByPolicy(int32_t policy, const FileCopyPool::Task& task, const std::atomic<bool>& halted) {
+    switch (policy) {
+        case DirectoryCopy::SkipExisting:
+            return PendingCopy::Write(task.source, task.destination, false, true, &halted);
+        case DirectoryCopy::Overwrite:
+            return PendingCopy::Write(task.source, task.destination, true, true, &halted);
+        case DirectoryCopy::OverwriteOlder: {
+            struct stat dst, src;
+            if (lstat(task.destination.c_str(), &dst) == 0 && S_ISREG(dst.st_mode)) {
+                if (stat(task.source.c_str(), &src) == 0 && DirectoryCopy::IsNewer(src.st_mtim.tv_sec, dst.st_mtim.tv_sec))
+                    return PendingCopy::Write(task.source, task.destination, true, true, &halted);
+                return {};
             }
-            // A file system that reports nothing for a non-empty file (some virtual
-            // ones do) gets the plain copy.
-            if (n == 0 && copied == 0 && size > 0) return readWriteCopy(in, out, 0);
-        } else if (useSendfile) {
-            n = sendfile(out, in, nullptr, chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && copied == 0 && fallbackErrno(errno)) {
-                useSendfile = false;
-                continue;
-            }
-        } else {
-            return readWriteCopy(in, out, copied);
+            return PendingCopy::Write(task.source, task.destination, true, true, &halted);
         }
-        if (n < 0) return false;
-        if (n == 0) return true;
-        copied += n;
+        default:
+            return {};
     }
-}
-
-// Contents, then permission bits and times of `st` onto `out`.
-bool fillCopy(int in, int out, const struct stat& st) {
-    if (!copyContents(in, out, st.st_size)) return false;
-    if (fchmod(out, st.st_mode & 07777) != 0) return false;
-    struct timespec times[2] = {st.st_atim, st.st_mtim};
-    return futimens(out, times) == 0;
 }
 
 }  // namespace
 
 void DirectoryCopy::ListFiles(std::vector<std::string>& list, std::string directory, const std::string& mask,
                               const std::string& excluded) {
-    directory = withSlash(std::move(directory));
-    Identity skip;
-    struct stat st;
-    if (!excluded.empty() && stat(excluded.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        skip.set = true;
-        skip.dev = st.st_dev;
-        skip.ino = st.st_ino;
-    }
-    walk(list, directory, mask, skip);
+    TreeWalk walk(withSlash(std::move(directory)), mask, excluded);
+    for (std::string file; walk.Next(file);) list.push_back(std::move(file));
 }
 
 int32_t DirectoryCopy::RoundedPercent(uint64_t done, uint64_t total) {
@@ -226,135 +122,91 @@ bool DirectoryCopy::IsNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
 
 bool DirectoryCopy::CopyFile(const std::string& source, const std::string& destination, bool replace,
                              bool unnamedTemporary) {
-    struct stat existing;
-    if (!replace && lstat(destination.c_str(), &existing) == 0) return false;
-
-    // O_NONBLOCK so that a named pipe in the tree cannot hang the job; it is then
-    // refused as not a regular file (on which the flag has no effect).
-    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.fd < 0) return false;
-    struct stat st;
-    if (fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-
-    auto slash = destination.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
-
-    // Preferred: an unnamed file in the destination's directory, given its name only
-    // once it is complete; a crash leaves nothing behind.
-    static const bool haveProcFd = access("/proc/self/fd", X_OK) == 0;
-    if (unnamedTemporary && haveProcFd) {
-        Fd out(open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        if (out.fd >= 0) {
-            if (!fillCopy(in.fd, out.fd, st)) return false;
-            const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
-            if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                return true;
-            if (errno != EEXIST || !replace) return false;
-            // Replacing: a temporary name beside the destination, then renamed over it.
-            thread_local uint64_t counter = 0;
-            for (int attempt = 0; attempt < 100; ++attempt) {
-                std::string temp =
-                    directory + ".tharvel-copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-                if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                    if (rename(temp.c_str(), destination.c_str()) == 0) return true;
-                    unlink(temp.c_str());
-                    return false;
-                }
-                if (errno != EEXIST) return false;
-            }
-            return false;
-        }
-    }
-
-    // File systems without unnamed files: a named temporary file.
-    std::string temp = directory + ".tharvel-copy-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    int outFd = mkostemp(name.data(), O_CLOEXEC);
-    if (outFd < 0) return false;
-    temp = name.data();
-
-    bool ok;
-    {
-        Fd out(outFd);
-        ok = fillCopy(in.fd, out.fd, st);
-        int closed = close(out.fd);
-        out.fd = -1;
-        ok = ok && closed == 0;
-    }
-    bool tempLeft = true;
-    if (ok) {
-        if (replace) {
-            ok = rename(temp.c_str(), destination.c_str()) == 0;
-            tempLeft = !ok;
-        } else if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
-            tempLeft = false;
-        } else if (errno == EINVAL || errno == ENOSYS) {
-            // File systems without the no-replace rename: a hard link fails when the name exists.
-            ok = link(temp.c_str(), destination.c_str()) == 0;
-        } else {
-            ok = false;
-        }
-    }
-    if (tempLeft) unlink(temp.c_str());
-    return ok;
+    return PendingCopy::Write(source, destination, replace, unnamedTemporary).Commit(destination);
 }
 
 DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirectory,
                                                  const std::string& projectFolder, int32_t policy,
                                                  const std::function<bool()>& stopRequested,
-                                                 const std::function<void(int32_t)>& progress) {
+                                                 const std::function<void(int32_t)>& progress,
+                                                 const CopyOptions& options) {
     Result result;
     if (sourceDirectory.empty() || sourceDirectory == "/") return result;
     const std::string source = withSlash(sourceDirectory);
     const std::string folder = withSlash(projectFolder);
     result.destinationRoot = folder + lastComponent(source) + "/";
 
-    std::vector<std::string> list;
     struct stat st;
-    if (stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ListFiles(list, source, "*.*", folder);
-    const uint64_t n = list.size();
+    if (stat(source.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return result;
+    // A first walk only counts, for the percentages; the second feeds the copy, so
+    // the list of the tree is never held.
+    uint64_t n = 0;
+    {
+        TreeWalk count(source, "*.*", folder);
+        for (std::string file; count.Next(file);) ++n;
+    }
+    if (n == 0) return result;
+    // The first file's directory would make the project folder anyway; made before the
+    // walk, it is left out of the walk even when it is new and inside the source.
+    makeDirectories(folder);
+
     int32_t lastPercent = -1;
-    std::string lastDirectory;
-    for (uint64_t i = 0; i < n; ++i) {
-        const std::string& file = list[i];
-        std::string destination = result.destinationRoot + file.substr(source.size());
-        std::string directory = destination.substr(0, destination.rfind('/') + 1);
-        if (directory != lastDirectory) {
-            makeDirectories(directory);
-            lastDirectory = std::move(directory);
-        }
-
-        bool copied = false;
-        switch (policy) {
-            case SkipExisting:
-                copied = CopyFile(file, destination, false);
-                break;
-            case Overwrite:
-                copied = CopyFile(file, destination, true);
-                break;
-            case OverwriteOlder: {
-                struct stat dst, src;
-                if (lstat(destination.c_str(), &dst) == 0 && S_ISREG(dst.st_mode)) {
-                    if (stat(file.c_str(), &src) == 0 && IsNewer(src.st_mtim.tv_sec, dst.st_mtim.tv_sec))
-                        copied = CopyFile(file, destination, true);
-                } else {
-                    copied = CopyFile(file, destination, true);
-                }
-                break;
-            }
-            default:
-                break;
-        }
-        if (copied) ++result.count;
-
-        if (stopRequested && stopRequested()) break;
-        int32_t percent = RoundedPercent(i + 1, n);
+    uint64_t done = 0;  // files taken back in walk order
+    bool stopped = false;
+    auto advance = [&] {
+        ++done;
+        int32_t percent = RoundedPercent(std::min(done, n), n);
         if (percent != lastPercent) {
             if (progress) progress(percent);
             lastPercent = percent;
         }
+    };
+    {
+        const unsigned workers = options.workers ? options.workers : defaultWorkers();
+        const size_t queue = options.queue ? options.queue : defaultQueue();
+        FileCopyPool pool(static_cast<unsigned>(std::min<uint64_t>(workers, n)), queue,
+                          [policy](const FileCopyPool::Task& task, const std::atomic<bool>& halted) {
+                              return writeByPolicy(policy, task, halted);
+                          });
+        TreeWalk walk(source, "*.*", folder);
+        bool walked = false;
+        std::string lastDirectory;
+        for (;;) {
+            // Refilled in batches, so that the workers are woken once for many files.
+            if (!walked && (pool.Free() >= pool.Capacity() / 4 || pool.Empty())) {
+                for (std::string file; pool.Free() > 0;) {
+                    if (!walk.Next(file)) {
+                        walked = true;
+                        break;
+                    }
+                    std::string destination = result.destinationRoot + file.substr(source.size());
+                    std::string_view directory(destination.data(), destination.rfind('/') + 1);
+                    // Made whatever the policy, before the copy that needs it.
+                    if (directory != lastDirectory) {
+                        lastDirectory = directory;
+                        makeDirectories(lastDirectory);
+                    }
+                    pool.Push({std::move(file), std::move(destination)});
+                }
+                pool.Publish();
+            }
+            if (pool.Empty()) break;
+            PendingCopy* copy = nullptr;
+            FileCopyPool::Task& task = pool.Front(copy);
+            // Named in walk order, so a stop keeps exactly the files before it.
+            if (copy->Ready() && copy->Commit(task.destination)) ++result.count;
+            pool.Pop();
+            if (stopRequested && stopRequested()) {
+                stopped = true;
+                break;
+            }
+            advance();
+        }
+    }
+    // Files counted but gone by the second walk end as failed copies would.
+    while (!stopped && done < n) {
+        if (stopRequested && stopRequested()) break;
+        advance();
     }
     return result;
 }

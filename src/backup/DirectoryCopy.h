@@ -6,6 +6,12 @@
 
 namespace tharvel {
 
+// How a copy spreads over threads; 0 takes the default.
+struct CopyOptions {
+    unsigned workers = 0;  // threads writing copies
+    size_t queue = 0;      // copies handed out ahead of the one the walk waits for
+};
+
 // The copy step of a backup job: lists a source tree depth first and copies it into
 // the project folder under the source's last path component, by copy policy.
 //
@@ -35,9 +41,14 @@ public:
     // they change; `stopRequested` is read after each file and ends the loop.
     // The project folder itself is left out of the walk, so a backup folder inside
     // the source never copies earlier backups.
+    //
+    // Copies are written on a few workers ahead of the walk but named one by one in
+    // walk order on the calling thread, which alone calls `stopRequested` and
+    // `progress`: the count, the percents and what a stop leaves are those of a copy
+    // made file after file. Copies written past a stop are discarded unnamed.
     static Result BackupFiles(const std::string& sourceDirectory, const std::string& projectFolder,
                               int32_t policy, const std::function<bool()>& stopRequested,
-                              const std::function<void(int32_t)>& progress);
+                              const std::function<void(int32_t)>& progress, const CopyOptions& options = {});
 
     // done / total × 100, rounded to the nearest integer, halves to even.
     static int32_t RoundedPercent(uint64_t done, uint64_t total);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "backup/DirectoryCopy.h"
 #include "support/TempDir.h"
@@ -263,4 +264,212 @@ TEST(CopyFile, FailedCopyLeavesTheGoodDestinationAndNoTemporaryFile) {
             EXPECT_EQ(st.st_mtim.tv_sec, 1'234'567'890);
         }
     }
+}
+
+namespace {
+
+// A tree deeper and wider than the small queues below: `width` files at the top, then
+// a chain of `depth` nested folders with two files each, and a file of `bigBytes`
+// in the middle of the chain.
+fs::path makeTree(const fs::path& root, int width, int depth, size_t bigBytes = 0) {
+    fs::path src = root / "tree";
+    for (int i = 0; i < width; ++i) writeFile(src / ("w" + std::to_string(i)), "wide " + std::to_string(i));
+    fs::path dir = src;
+    for (int d = 0; d < depth; ++d) {
+        dir /= "d" + std::to_string(d);
+        writeFile(dir / "x", "x at " + std::to_string(d));
+        writeFile(dir / "y", std::string(static_cast<size_t>(d) * 97, 'y'));
+        if (bigBytes && d == depth / 2) writeFile(dir / "big", std::string(bigBytes, 'b'));
+    }
+    return src;
+}
+
+// Relative paths of the listing order, which is the copy's order.
+std::vector<std::string> walkOrder(const fs::path& src) {
+    std::vector<std::string> list;
+    DirectoryCopy::ListFiles(list, slash(src));
+    for (auto& file : list) file = file.substr(slash(src).size());
+    return list;
+}
+
+// Every name below `root`, files and folders, relative: a left temporary shows here.
+std::set<std::string> namesBelow(const fs::path& root) {
+    std::set<std::string> names;
+    if (!fs::exists(root)) return names;
+    for (auto& entry : fs::recursive_directory_iterator(root))
+        names.insert(fs::relative(entry.path(), root).string());
+    return names;
+}
+
+CopyRun backupWith(const fs::path& source, const fs::path& projectFolder, int32_t policy,
+                   tharvel::CopyOptions options, std::function<bool()> stop = {},
+                   std::function<void(int32_t)> onProgress = {}) {
+    CopyRun run;
+    run.result = DirectoryCopy::BackupFiles(
+        slash(source), slash(projectFolder), policy, stop,
+        [&](int32_t p) {
+            run.progress.push_back(p);
+            if (onProgress) onProgress(p);
+        },
+        options);
+    return run;
+}
+
+std::vector<int32_t> expectedProgress(uint64_t n, uint64_t upTo) {
+    std::vector<int32_t> percents;
+    for (uint64_t i = 1; i <= upTo; ++i) {
+        int32_t p = DirectoryCopy::RoundedPercent(i, n);
+        if (percents.empty() || percents.back() != p) percents.push_back(p);
+    }
+    return percents;
+}
+
+}  // namespace
+
+TEST(ParallelCopy, SameCountsProgressAndFilesWhateverTheWorkersAndQueue) {
+    struct Case {
+        unsigned workers;
+        size_t queue;
+    };
+    TempDir tmp;
+    fs::path src = makeTree(tmp.path(), 150, 40, (1 << 20) + 7);
+    const std::vector<std::string> order = walkOrder(src);
+    const uint64_t n = order.size();
+    ASSERT_EQ(n, 150u + 80u + 1u);
+    const std::set<std::string> sourceFiles = filesBelow(src);
+    for (const Case& c : {Case{1, 1}, Case{4, 1}, Case{4, 3}, Case{3, 16}, Case{8, 256}}) {
+        SCOPED_TRACE(std::to_string(c.workers) + " workers, queue " + std::to_string(c.queue));
+        // Policy, its first and second count.
+        for (auto [policy, first, second] : {std::tuple{0, n, uint64_t{0}}, std::tuple{1, n, n},
+                                             std::tuple{2, n, uint64_t{0}}, std::tuple{3, uint64_t{0}, uint64_t{0}}}) {
+            SCOPED_TRACE(policy);
+            fs::path folder = tmp / ("p" + std::to_string(c.workers) + "-" + std::to_string(c.queue) + "-" +
+                                     std::to_string(policy));
+            CopyRun one = backupWith(src, folder, policy, {c.workers, c.queue});
+            EXPECT_EQ(static_cast<uint64_t>(one.result.count), first);
+            EXPECT_EQ(one.progress, expectedProgress(n, n));
+            CopyRun two = backupWith(src, folder, policy, {c.workers, c.queue});
+            EXPECT_EQ(static_cast<uint64_t>(two.result.count), second);
+            EXPECT_EQ(two.progress, expectedProgress(n, n));
+            fs::path dest = folder / "tree";
+            // The deepest folder is made whatever the policy; files only when copied.
+            EXPECT_TRUE(fs::is_directory((dest / order.back()).parent_path()));
+            if (policy == 3) {
+                EXPECT_TRUE(filesBelow(dest).empty());
+                continue;
+            }
+            EXPECT_EQ(namesBelow(dest).size(), namesBelow(src).size());  // no temporary left
+            ASSERT_EQ(filesBelow(dest), sourceFiles);
+            for (const auto& file : order) EXPECT_EQ(readFile(dest / file), readFile(src / file)) << file;
+        }
+    }
+}
+
+TEST(ParallelCopy, StopKeepsExactlyTheFilesBeforeItInWalkOrder) {
+    TempDir tmp;
+    // The large file comes right after the third stop, so it may be written ahead
+    // when that stop comes.
+    fs::path src = makeTree(tmp.path(), 4, 30, 2 << 20);
+    const std::vector<std::string> order = walkOrder(src);
+    const uint64_t n = order.size();
+    for (uint64_t stopAfter : {uint64_t{1}, uint64_t{5}, uint64_t{33}, n - 1, n}) {
+        for (unsigned workers : {1u, 4u}) {
+            SCOPED_TRACE(std::to_string(stopAfter) + " files, " + std::to_string(workers) + " workers");
+            fs::path folder = tmp / ("p" + std::to_string(stopAfter) + "-" + std::to_string(workers));
+            uint64_t checks = 0;
+            CopyRun run = backupWith(src, folder, 1, {workers, 8}, [&] { return ++checks == stopAfter; });
+            EXPECT_EQ(checks, stopAfter);
+            EXPECT_EQ(static_cast<uint64_t>(run.result.count), stopAfter);
+            EXPECT_EQ(run.progress, expectedProgress(n, stopAfter - 1));
+            std::set<std::string> kept(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(stopAfter));
+            EXPECT_EQ(filesBelow(folder / "tree"), kept);
+            for (const auto& name : namesBelow(folder / "tree"))
+                EXPECT_EQ(name.find(".tharvel-copy"), std::string::npos) << name;
+        }
+    }
+}
+
+TEST(ParallelCopy, FailedCopiesCountedOutInWalkOrder) {
+    TempDir tmp;
+    fs::path src = tmp / "s";
+    // Walk order: top files, then "a", then "b" (each directory's own files first).
+    writeFile(src / "ok1", "1");
+    ASSERT_EQ(mkfifo((src / "pipe").c_str(), 0600), 0);            // refused: not a regular file
+    fs::create_symlink(tmp / "nowhere", src / "dangling");          // refused: nothing to read
+    writeFile(src / "a" / "ok2", "2");
+    writeFile(src / "a" / "taken", "new");                          // its destination is a folder
+    writeFile(src / "b" / "ok3", "3");
+    fs::path folder = tmp / "p";
+    fs::create_directories(folder / "s" / "a" / "taken" / "inside");
+    const std::vector<std::string> order = walkOrder(src);
+    ASSERT_EQ(order.size(), 6u);
+    for (unsigned workers : {1u, 4u}) {
+        SCOPED_TRACE(workers);
+        CopyRun run = backupWith(src, folder, 1, {workers, 2});
+        EXPECT_EQ(run.result.count, 3);
+        EXPECT_EQ(run.progress, expectedProgress(6, 6));
+        EXPECT_EQ(filesBelow(folder / "s"), (std::set<std::string>{"ok1", "a/ok2", "b/ok3"}));
+        EXPECT_TRUE(fs::is_directory(folder / "s" / "a" / "taken" / "inside"));
+
+        // A stop right after a failed copy: the files before it are kept, none after.
+        const auto failed = std::find(order.begin(), order.end(), "dangling") - order.begin();
+        const fs::path fresh = tmp / ("q" + std::to_string(workers));
+        uint64_t checks = 0;
+        CopyRun stopped = backupWith(src, fresh, 1, {workers, 2},
+                                     [&] { return ++checks == static_cast<uint64_t>(failed) + 1; });
+        const std::set<std::string> copyable{"ok1", "a/ok2", "a/taken", "b/ok3"};
+        std::set<std::string> expected;
+        for (std::ptrdiff_t i = 0; i <= failed; ++i)
+            if (copyable.count(order[i])) expected.insert(order[i]);
+        EXPECT_EQ(filesBelow(fresh / "s"), expected);
+        EXPECT_EQ(static_cast<size_t>(stopped.result.count), expected.size());
+    }
+}
+
+TEST(ParallelCopy, TreeChangedDuringTheCopy) {
+    struct Case {
+        const char* name;
+        int change;  // -1 removes the folder "later", +1 adds files to it
+        int32_t count;
+    };
+    for (const Case& c : {Case{"files gone", -1, 2}, Case{"files added", +1, 7}}) {
+        SCOPED_TRACE(c.name);
+        TempDir tmp;
+        fs::path src = tmp / "s";
+        writeFile(src / "a", "a");
+        writeFile(src / "b", "b");
+        for (auto name : {"x", "y", "z"}) writeFile(src / "later" / name, name);
+        bool changed = false;
+        // The first percent comes before the walk has reached "later".
+        CopyRun run = backupWith(src, tmp / "p", 1, {1, 1}, {}, [&](int32_t) {
+            if (changed) return;
+            changed = true;
+            if (c.change < 0) fs::remove_all(src / "later");
+            else
+                for (auto name : {"v", "w"}) writeFile(src / "later" / name, name);
+        });
+        EXPECT_EQ(run.result.count, c.count);
+        // Still every percent once, rising, up to 100 and no further.
+        ASSERT_FALSE(run.progress.empty());
+        EXPECT_EQ(run.progress.back(), 100);
+        EXPECT_TRUE(std::is_sorted(run.progress.begin(), run.progress.end()));
+        EXPECT_EQ(std::adjacent_find(run.progress.begin(), run.progress.end()), run.progress.end());
+    }
+}
+
+TEST(ListFiles, DeepChainAndWideFolderInOrder) {
+    TempDir tmp;
+    fs::path src = makeTree(tmp.path(), 500, 300);
+    const std::vector<std::string> order = walkOrder(src);
+    ASSERT_EQ(order.size(), 500u + 600u);
+    // The wide top comes first, then each depth's two files before the next depth's.
+    for (size_t i = 0; i < 500; ++i) EXPECT_EQ(order[i].find('/'), std::string::npos) << order[i];
+    for (size_t d = 0; d < 300; ++d) {
+        std::set<std::string> level{order[500 + 2 * d], order[501 + 2 * d]};
+        fs::path dir;
+        for (size_t k = 0; k <= d; ++k) dir /= "d" + std::to_string(k);
+        EXPECT_EQ(level, (std::set<std::string>{(dir / "x").string(), (dir / "y").string()}));
+    }
+    CopyRun run = backupWith(src, tmp / "p", 0, {4, 4});
+    EXPECT_EQ(run.result.count, 1100);
 }
