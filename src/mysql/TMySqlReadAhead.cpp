@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mysql/EMySqlException.h"
+#include "mysql/TMySqlBinds.h"
 #include "mysql/TMySqlNet.h"
 
 namespace tharvel {
@@ -17,7 +18,7 @@ constexpr size_t kSlack = 64 << 10;
 
 }  // namespace
 
-TMySqlReadAhead::TMySqlReadAhead(TMySqlNet& net) : net_(net) {
+TMySqlReadAhead::TMySqlReadAhead(TMySqlNet& net, size_t columns) : net_(net), columns_(columns) {
     thread_ = std::thread([this] { receive(); });
 }
 
@@ -71,6 +72,7 @@ void TMySqlReadAhead::receive() {
         }
     } into;
     std::unique_ptr<Buffer> buffer;
+    TMySqlBinds check(columns_);
     auto handOver = [&](bool last) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (buffer && buffer->size) full_.push_back(std::move(buffer));
@@ -90,9 +92,14 @@ void TMySqlReadAhead::receive() {
             const size_t at = buffer->size;
             into.reserve(at, kPrefix);
             const size_t length = net_.ReadPacketInto(into, at + kPrefix);
+            const std::span<const uint8_t> packet(buffer->data.get() + at + kPrefix, length);
+            const bool end = IsEndMarker(packet);
+            // A row the caller could not decode ends the reading here, where a direct
+            // read would have stopped; the caller gets the same error after the rows before.
+            if (!end) check.Decode(packet);
             std::memcpy(buffer->data.get() + at, &length, kPrefix);
             buffer->size = at + kPrefix + length;
-            if (IsEndMarker({buffer->data.get() + at + kPrefix, length})) {
+            if (end) {
                 {
                     std::lock_guard<std::mutex> lock(mutex_);
                     endMarker_.assign(buffer->data.get() + at + kPrefix, buffer->data.get() + buffer->size);

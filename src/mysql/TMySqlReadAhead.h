@@ -28,7 +28,9 @@ public:
     static constexpr size_t kBufferSize = 1 << 20;
     static constexpr size_t kBuffers = 4;
 
-    explicit TMySqlReadAhead(TMySqlNet& net);
+    // columns: of the result's rows, which the receiver checks as it reads them, so that
+    // it stops after a malformed row as a direct read does.
+    TMySqlReadAhead(TMySqlNet& net, size_t columns);
     ~TMySqlReadAhead();
     TMySqlReadAhead(const TMySqlReadAhead&) = delete;
     TMySqlReadAhead& operator=(const TMySqlReadAhead&) = delete;
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<Buffer> takeFree();
 
     TMySqlNet& net_;
+    size_t columns_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::unique_ptr<Buffer>> full_;   // receiver to consumer, in order

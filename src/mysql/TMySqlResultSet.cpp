@@ -51,7 +51,7 @@ void TMySqlResultSet::end(std::span<const uint8_t> marker) {
 
 void TMySqlResultSet::StartReadAhead() {
     if (ahead_ || eof_ || !owner_) return;
-    ahead_ = std::make_unique<TMySqlReadAhead>(owner_->Net);
+    ahead_ = std::make_unique<TMySqlReadAhead>(owner_->Net, columns_.size());
 }
 
 void TMySqlResultSet::StopReadAhead() {
