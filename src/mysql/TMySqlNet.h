@@ -67,6 +67,10 @@ public:
         virtual uint8_t* reserve(size_t at, size_t n) = 0;
     };
     size_t ReadPacketInto(Sink& into, size_t at);
+    // Whether input already received waits to be read (the next read may not block).
+    bool HasBufferedInput() const {
+        return (compress_ && inflatedPos_ < inflated_.size()) || (channel_ && channel_->Buffered() > 0);
+    }
     // One physical packet as its own array; an error packet raises, and so does one
     // longer than maxLength (2027 with the detail tooLong), before its bytes are read.
     std::vector<uint8_t> ReceiveBuffer(size_t maxLength = kMaxPacket, std::string_view tooLong = {});

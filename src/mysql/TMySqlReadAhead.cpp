@@ -107,7 +107,10 @@ void TMySqlReadAhead::receive() {
                 handOver(true);
                 return;
             }
-            if (buffer->size + kSlack > buffer->capacity || hungry_.load(std::memory_order_relaxed))
+            // A waiting consumer gets what there is once the received bytes are used up,
+            // not after every row: each hand-over to a waiting thread costs a wake-up.
+            if (buffer->size + kSlack > buffer->capacity ||
+                (hungry_.load(std::memory_order_relaxed) && !net_.HasBufferedInput()))
                 handOver(false);
         }
     } catch (...) {
