@@ -74,12 +74,16 @@ void TMySqlReadAhead::receive() {
     std::unique_ptr<Buffer> buffer;
     TMySqlBinds check(columns_);
     auto handOver = [&](bool last) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
+        const bool oversized = buffer && buffer->capacity > kBufferSize;
         if (buffer && buffer->size) full_.push_back(std::move(buffer));
         buffer.reset();
         if (last) done_ = true;
         hungry_.store(false, std::memory_order_relaxed);
         changed_.notify_all();
+        // One packet larger than a buffer is enough in the queue: the next waits until
+        // the consumer has it, so huge values cost two of their size, never four.
+        if (oversized && !last) changed_.wait(lock, [this] { return stop_ || full_.empty(); });
     };
     try {
         for (;;) {
@@ -149,6 +153,7 @@ std::span<const uint8_t> TMySqlReadAhead::Next() {
         if (!full_.empty()) {
             current_ = std::move(full_.front());
             full_.pop_front();
+            if (current_->capacity > kBufferSize) changed_.notify_all();
             continue;
         }
         std::exception_ptr error = error_;

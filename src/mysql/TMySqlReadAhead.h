@@ -18,8 +18,8 @@ class TMySqlNet;
 // Reads the rows of one open result on a thread of its own, so that the socket, the
 // packet framing and the inflating of compressed frames overlap with what the caller
 // does with the rows. The packets go into a small ring of buffers: the receiver waits
-// while the ring is full, so memory stays a few MiB whatever the table's size (plus a
-// single packet larger than that, held as its own buffer).
+// while the ring is full, so memory stays a few MiB whatever the table's size (plus,
+// for packets larger than a buffer, the one being read and the one handed over).
 //
 // While the receiver runs, nothing else may touch the connection; Stop() (also run by
 // the destructor) ends it at a packet boundary and joins it.
