@@ -1,9 +1,11 @@
 // Reads every row of one statement with TMyConnection and discards it; prints the
-// number of rows and value bytes. Used by bench/fetch.
+// number of rows and value bytes. Used by bench/fetch, and by bench/dump as the floor
+// of a dump on one connection (there the text holds one statement per line, run in turn).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string_view>
 
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
@@ -33,13 +35,20 @@ int main(int argc, char** argv) {
                 c.Options().SetTlsMode(tharvel::ParseTlsMode(argv[i] + 6));
         }
         c.Open();
-        tharvel::TMyQuery q(c);
-        q.Open(argv[6]);
         unsigned long long rows = 0, bytes = 0;
-        size_t n = q.FieldCount();
-        while (q.Next()) {
-            ++rows;
-            for (size_t i = 0; i < n; ++i) bytes += q.Value(i).size();
+        std::string_view text = argv[6];
+        while (!text.empty()) {
+            size_t end = text.find('\n');
+            std::string_view sql = text.substr(0, end);
+            text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+            if (sql.empty()) continue;
+            tharvel::TMyQuery q(c);
+            q.Open(sql);
+            size_t n = q.FieldCount();
+            while (q.Next()) {
+                ++rows;
+                for (size_t i = 0; i < n; ++i) bytes += q.Value(i).size();
+            }
         }
         std::fprintf(stderr, "%llu rows, %llu bytes\n", rows, bytes);
     } catch (const std::exception& e) {

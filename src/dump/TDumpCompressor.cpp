@@ -13,8 +13,6 @@
 namespace tharvel {
 namespace {
 
-constexpr size_t kOutputSize = 256 << 10;
-
 [[noreturn]] void writeError(int error = 0) {
     throw EStreamWrite(error);
 }
@@ -97,6 +95,13 @@ private:
     ZSTD_CCtx* context_;
 };
 
+class PlainWriter : public TDumpCompressor {
+public:
+    explicit PlainWriter(int fd) : TDumpCompressor(fd, 0) {}
+    void Write(std::string_view bytes) override { writeAll(bytes); }
+    void Finish() override {}
+};
+
 }  // namespace
 
 std::optional<TDumpCompression> ParseDumpCompression(std::string_view name) {
@@ -131,16 +136,25 @@ std::unique_ptr<TDumpCompressor> TDumpCompressor::Create(TDumpCompression compre
     return nullptr;
 }
 
-TDumpCompressor::TDumpCompressor(int fd) : fd_(fd), out_(kOutputSize, '\0') {}
+std::unique_ptr<TDumpCompressor> TDumpCompressor::CreateWriter(TDumpCompression compression, int fd) {
+    if (compression == TDumpCompression::None) return std::make_unique<PlainWriter>(fd);
+    return Create(compression, fd);
+}
 
-void TDumpCompressor::drain(size_t size) {
+TDumpCompressor::TDumpCompressor(int fd, size_t outputSize) : fd_(fd), out_(outputSize, '\0') {}
+
+void TDumpCompressor::writeAll(std::string_view bytes) {
     size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd_, out_.data() + done, size - done);
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) writeError(n < 0 ? errno : 0);
         done += static_cast<size_t>(n);
     }
+}
+
+void TDumpCompressor::drain(size_t size) {
+    writeAll(std::string_view(out_.data(), size));
 }
 
 }  // namespace tharvel

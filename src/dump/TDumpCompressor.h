@@ -20,6 +20,9 @@ class TDumpCompressor {
 public:
     // Nothing for TDumpCompression::None.
     static std::unique_ptr<TDumpCompressor> Create(TDumpCompression compression, int fd);
+    // What writes the stream into the file: Create's compressor, or for None one that
+    // writes the bytes as they are.
+    static std::unique_ptr<TDumpCompressor> CreateWriter(TDumpCompression compression, int fd);
     virtual ~TDumpCompressor() = default;
 
     virtual void Write(std::string_view bytes) = 0;
@@ -27,7 +30,9 @@ public:
     virtual void Finish() = 0;
 
 protected:
-    explicit TDumpCompressor(int fd);
+    explicit TDumpCompressor(int fd, size_t outputSize = 256 << 10);
+    // Writes bytes to the file as they are.
+    void writeAll(std::string_view bytes);
     // Writes the compressed bytes held in out_[0, size) to the file.
     void drain(size_t size);
 

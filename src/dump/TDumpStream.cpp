@@ -28,11 +28,11 @@ TDumpStream::TDumpStream(const std::string& path, TDumpCompression compression) 
     }
     buffer_.reserve(kFlushAt + (64 << 10));
     try {
-        compressor_ = TDumpCompressor::Create(compression, fd_);
-        if (compressor_) {
-            pending_.reserve(buffer_.capacity());
-            worker_ = std::thread([this] { compressLoop(); });
-        }
+        // The file is written on a thread of its own, compressed or not, one buffer
+        // behind the lines being made.
+        compressor_ = TDumpCompressor::CreateWriter(compression, fd_);
+        pending_.reserve(buffer_.capacity());
+        worker_ = std::thread([this] { compressLoop(); });
     } catch (...) {
         ::close(fd_);
         throw;
@@ -80,27 +80,7 @@ void TDumpStream::WriteText(std::string_view text) {
 }
 
 void TDumpStream::flush(size_t upTo) {
-    if (compressor_)
-        handOver(upTo);
-    else
-        writeOut(upTo);
-}
-
-void TDumpStream::writeOut(size_t upTo) {
-    size_t done = 0;
-    while (done < upTo) {
-        ssize_t n = ::write(fd_, buffer_.data() + done, upTo - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            int error = n < 0 ? errno : 0;
-            buffer_.erase(0, done);
-            lineStart_ -= done;
-            throw EStreamWrite(error);
-        }
-        done += static_cast<size_t>(n);
-    }
-    buffer_.erase(0, upTo);
-    lineStart_ -= upTo;
+    handOver(upTo);
 }
 
 void TDumpStream::handOver(size_t upTo) {

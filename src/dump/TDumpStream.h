@@ -13,8 +13,8 @@ namespace tharvel {
 // The dump file: lines ending in CR LF, buffered in memory for speed. Only whole
 // lines leave the buffer, and Close hands every finished line to the file, also
 // after a failure, so a dump that stops keeps everything written before the stop.
-// A compressed file is compressed on a thread of its own, one buffer behind the
-// lines being made; it too ends as a complete stream after a failure.
+// The file is written (and compressed) on a thread of its own, one buffer behind
+// the lines being made; a compressed one too ends as a complete stream after a failure.
 class TDumpStream {
 public:
     // Creates the file or truncates it. Throws "Cannot create file "<path>". <reason>".
@@ -43,7 +43,6 @@ public:
 
 private:
     void flush(size_t upTo);
-    void writeOut(size_t upTo);
     void handOver(size_t upTo);
     void compressLoop();
     // Ends the compressor thread after it has finished the stream; false when
@@ -54,7 +53,7 @@ private:
     std::string buffer_;
     size_t lineStart_ = 0;
 
-    // Compression: the thread takes `pending_` (swapped, not copied) and writes it.
+    // The writing thread takes `pending_` (swapped, not copied) and writes it.
     std::unique_ptr<TDumpCompressor> compressor_;
     std::thread worker_;
     std::mutex mutex_;

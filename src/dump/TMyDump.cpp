@@ -393,6 +393,7 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
     }
 
     TMyQuery q(*Connection);
+    q.SetReadAhead(true);  // the socket is read while the rows are written
     q.Open("SELECT " + select + " FROM " + object.written);
     std::vector<TMyValueLiteral> literals;
     std::vector<bool> hex;

@@ -4,6 +4,7 @@
 
 #include "mysql/EMySqlException.h"
 #include "mysql/TMySQLAPIDirect.h"
+#include "mysql/TMySqlResultSet.h"
 
 namespace tharvel {
 
@@ -36,6 +37,7 @@ bool TMyQuery::Open(std::string_view sql) {
     result_ = api.mysql_use_result(h);
     if (api.mysql_errno(h) != 0) connection_.RaiseStoredError();
     if (!result_) return false;
+    if (readAhead_) result_->StartReadAhead();
     bool widen = connection_.UnicodeInForce() && !h->Protocol41();
     for (size_t i = 0; i < api.mysql_num_fields(result_); ++i) {
         TMySqlFieldInfo f = api.mysql_fetch_field_direct(result_, i);

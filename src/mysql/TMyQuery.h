@@ -22,6 +22,10 @@ public:
 
     // Seconds to wait for the server's replies; 0 means one year.
     void SetCommandTimeout(int seconds) { commandTimeout_ = seconds; }
+    // Rows of the results opened from now on are received on a thread of their own,
+    // a few MiB ahead of Next(), which then only decodes them. For long reads whose
+    // rows take work of their own, such as a dump's.
+    void SetReadAhead(bool on) { readAhead_ = on; }
 
     // Sends the text and opens its first result; false when it returned no rows.
     bool Open(std::string_view sql);
@@ -53,6 +57,7 @@ private:
 
     TMyConnection& connection_;
     int commandTimeout_ = 0;
+    bool readAhead_ = false;
     bool inUse_ = false;
     TMySqlResultSet* result_ = nullptr;
     const TMySqlBinds* row_ = nullptr;

@@ -69,6 +69,7 @@ TMySqlSession* TMySQLAPIDirect::mysql_real_connect(TMySqlSession* mysql, const s
 
 void TMySQLAPIDirect::mysql_close(TMySqlSession* mysql) {
     if (!mysql) return;
+    if (mysql->CurrentResult) mysql->CurrentResult->StopReadAhead();
     mysql->Close();
     if (mysql->CurrentResult) mysql->CurrentResult->Detach();
     mysql->CurrentResult = nullptr;
@@ -147,6 +148,7 @@ void TMySQLAPIDirect::mysql_free_result(TMySqlResultSet* result) {
     TMySqlSession* mysql = result->Owner();
     try {
         if (mysql) {
+            result->StopReadAhead();
             if (mysql->Status != 0 && mysql->CurrentResult == result) mysql->DiscardRows();
             result->Detach();
             if (mysql->CurrentResult == result) mysql->CurrentResult = nullptr;

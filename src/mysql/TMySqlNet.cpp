@@ -327,6 +327,30 @@ void TMySqlNet::ReadPacket() {
     if (total && data_[0] == 255) CheckServerError(Packet());
 }
 
+size_t TMySqlNet::ReadPacketInto(Sink& into, size_t at) {
+    size_t total = 0;
+    size_t n;
+    do {
+        n = receiveHeader();
+        if (total + n > kMaxLogicalPacket) throw EMySqlException::Client(CR_NET_PACKET_TOO_LARGE);
+        uint8_t* dest = into.reserve(at + total, n);
+        receive(dest, n);
+        if (total == 0 && n && dest[0] == 255) {
+            // An error packet is short: read it whole, then raise it.
+            std::vector<uint8_t> error(dest, dest + n);
+            while (n == kMaxPacket) {
+                n = receiveHeader();
+                size_t piece = error.size();
+                error.resize(piece + n);
+                receive(error.data() + piece, n);
+            }
+            CheckServerError(error);
+        }
+        total += n;
+    } while (n == kMaxPacket);
+    return total;
+}
+
 std::vector<uint8_t> TMySqlNet::ReceiveBuffer(size_t maxLength, std::string_view tooLong) {
     size_t n = receiveHeader();
     if (n == 0) throw EMySqlException::Malformed();

@@ -58,6 +58,19 @@ public:
     // server error packet as its error.
     void ReadPacket();
     std::span<const uint8_t> Packet() const { return {data_.get(), length_}; }
+    // ReadPacket into memory of the caller's: the payload goes to the end of `into`,
+    // which grows by its length (reserve() may give more). An error packet raises after
+    // its bytes are read, like ReadPacket; the bytes are then dropped again.
+    struct Sink {
+        virtual ~Sink() = default;
+        // Room for n more bytes after the `at` bytes already held; returns their start.
+        virtual uint8_t* reserve(size_t at, size_t n) = 0;
+    };
+    size_t ReadPacketInto(Sink& into, size_t at);
+    // Whether input already received waits to be read (the next read may not block).
+    bool HasBufferedInput() const {
+        return (compress_ && inflatedPos_ < inflated_.size()) || (channel_ && channel_->Buffered() > 0);
+    }
     // One physical packet as its own array; an error packet raises, and so does one
     // longer than maxLength (2027 with the detail tooLong), before its bytes are read.
     std::vector<uint8_t> ReceiveBuffer(size_t maxLength = kMaxPacket, std::string_view tooLong = {});

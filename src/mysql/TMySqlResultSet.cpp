@@ -2,6 +2,8 @@
 
 #include "mysql/TMySqlSession.h"
 
+#include <vector>
+
 namespace tharvel {
 
 TMySqlResultSet::TMySqlResultSet(TMySqlSession* owner, TMySqlFieldInfos columns)
@@ -9,22 +11,58 @@ TMySqlResultSet::TMySqlResultSet(TMySqlSession* owner, TMySqlFieldInfos columns)
     for (size_t i = 0; i < columns_.size(); ++i) binds_.SetType(i, columns_[i].Type);
 }
 
+TMySqlResultSet::~TMySqlResultSet() {
+    // Joins a reading thread; the connection's state no longer matters here.
+    ahead_.reset();
+}
+
 const TMySqlBinds* TMySqlResultSet::FetchRow() {
     if (eof_ || !owner_) return nullptr;
-    owner_->Net.ReadPacket();
-    auto packet = owner_->Net.Packet();
-    if (packet.size() > 8 || packet.empty() || packet[0] != 254) {
+    std::span<const uint8_t> packet;
+    if (ahead_) {
+        try {
+            packet = ahead_->Next();
+        } catch (...) {
+            ahead_.reset();  // failed: the connection is as a direct read would leave it
+            throw;
+        }
+    } else {
+        owner_->Net.ReadPacket();
+        packet = owner_->Net.Packet();
+    }
+    if (!TMySqlReadAhead::IsEndMarker(packet)) {
         binds_.Decode(packet);
         ++fetched_;
         return &binds_;
     }
-    if (packet.size() >= 5) {
-        owner_->WarningCount = static_cast<uint16_t>(packet[1] | packet[2] << 8);
-        owner_->ServerStatus = static_cast<uint16_t>(packet[3] | packet[4] << 8);
+    end(packet);
+    return nullptr;
+}
+
+void TMySqlResultSet::end(std::span<const uint8_t> marker) {
+    if (marker.size() >= 5) {
+        owner_->WarningCount = static_cast<uint16_t>(marker[1] | marker[2] << 8);
+        owner_->ServerStatus = static_cast<uint16_t>(marker[3] | marker[4] << 8);
     }
     owner_->Status = 0;
     eof_ = true;
-    return nullptr;
+    ahead_.reset();
+}
+
+void TMySqlResultSet::StartReadAhead() {
+    if (ahead_ || eof_ || !owner_) return;
+    ahead_ = std::make_unique<TMySqlReadAhead>(owner_->Net, columns_.size());
+}
+
+void TMySqlResultSet::StopReadAhead() {
+    if (!ahead_) return;
+    ahead_->Stop();
+    if (ahead_->Finished() && owner_) {
+        // The rows it read ahead are dropped, as reading past them would drop them.
+        std::vector<uint8_t> marker = ahead_->EndMarker();
+        end(marker);  // after a failure too: nothing of the result is left to read
+    }
+    ahead_.reset();
 }
 
 }  // namespace tharvel

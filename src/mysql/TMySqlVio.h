@@ -28,6 +28,9 @@ public:
     // The operating system's descriptor of the channel, -1 when it has none.
     virtual int Handle() const { return -1; }
 
+    // Bytes received and not yet read: a Read of at most this many does not wait.
+    size_t Buffered() const { return count_ - position_; }
+
     // Detail of the last failed raw operation; empty when the peer simply closed.
     const std::string& LastError() const { return lastError_; }
 
@@ -35,7 +38,7 @@ protected:
     std::string lastError_;
 
 private:
-    static constexpr size_t kBufferSize = 16384;
+    static constexpr size_t kBufferSize = 65536;
     static constexpr size_t kDirectRead = 2048;
     uint8_t buffer_[kBufferSize];
     size_t count_ = 0;

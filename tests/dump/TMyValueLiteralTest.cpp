@@ -184,3 +184,50 @@ TEST(TMyValueLiteral, WritesBinaryStringsAsHexadecimal) {
 
 }  // namespace
 }  // namespace tharvel
+
+namespace tharvel {
+namespace {
+
+// The escaping scans many bytes at a time: every byte that needs an escape, at every
+// position around the scan's steps, is found, as a byte-by-byte reading finds it.
+TEST(TMyValueLiteral, EscapesEveryByteAtEveryPosition) {
+    auto reference = [](std::string_view bytes, bool longText) {
+        std::string out = "'";
+        for (char c : bytes) {
+            switch (c) {
+                case '\0': out += "\\0"; break;
+                case '\n': out += "\\n"; break;
+                case '\r': out += "\\r"; break;
+                case 26: out += "\\Z"; break;
+                case '\\': out += "\\\\"; break;
+                case '\'': out += longText ? "''" : "\\'"; break;
+                case '"': out += longText ? "\"" : "\\\""; break;
+                default: out += c;
+            }
+        }
+        return out + "'";
+    };
+    std::mt19937 random(11);
+    for (size_t length : std::initializer_list<size_t>{0, 1, 15, 16, 17, 31, 32, 33, 47, 100}) {
+        for (size_t at = 0; at < std::max<size_t>(length, 1); ++at) {
+            for (int special : std::initializer_list<int>{0, '\n', '\r', 26, '\\', '\'', '"', 'x', 0x80, 0xFF}) {
+                std::string bytes(length, 'a');
+                for (char& c : bytes) c = static_cast<char>('a' + random() % 26);
+                if (length) bytes[at] = static_cast<char>(special);
+                if (length > 20) bytes[length - 1 - at % 5] = '\'';  // a second one, near the end
+                for (bool longText : {false, true}) {
+                    std::string out = "x";
+                    if (longText)
+                        TMyValueLiteral::AppendLongText(out, bytes);
+                    else
+                        TMyValueLiteral::AppendShortText(out, bytes);
+                    ASSERT_EQ(out, "x" + reference(bytes, longText))
+                        << "length " << length << " at " << at << " byte " << special << " long " << longText;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tharvel

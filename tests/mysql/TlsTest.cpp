@@ -287,3 +287,26 @@ TEST(Tls, ServerThatDoesNotSpeakTlsFailsTheHandshake) {
         EXPECT_EQ(got.rfind("2026 SSL connection error\r\nThe TLS handshake failed", 0), 0u) << got;
     }
 }
+
+// Rows received on the reading thread come through the TLS layer as they do on the
+// caller's: the same bytes, plain and compressed, a row over 16 MiB among them.
+TEST_F(TlsServer, ReadAheadOverTlsGivesTheRowsOfADirectRead) {
+    const std::string sql =
+        "SELECT seq, REPEAT(CHAR(65 + seq MOD 26), seq MOD 3000) FROM seq_1_to_20000 "
+        "UNION ALL SELECT 0, REPEAT('w', 16777216 + 9)";
+    for (bool compress : {false, true}) {
+        auto c = tlsUser("127.0.0.1", TMyTlsMode::tlsRequired);
+        c->SetDatabase("mysql");
+        c->Options().SetCompress(compress);
+        c->Open();
+        std::vector<std::string> rows[2];
+        for (bool ahead : {false, true}) {
+            TMyQuery q(*c);
+            q.SetReadAhead(ahead);
+            ASSERT_TRUE(q.Open(sql));
+            while (q.Next()) rows[ahead].push_back(std::string(q.Value(0)) + ":" + std::string(q.Value(1)));
+        }
+        EXPECT_EQ(rows[0].size(), 20001u);
+        EXPECT_TRUE(rows[1] == rows[0]) << "compressed " << compress;
+    }
+}
