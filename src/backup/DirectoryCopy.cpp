@@ -81,7 +81,8 @@ PendingCopy writeByPolicy(int32_t policy, const FileCopyPool::Task& task, const 
         case DirectoryCopy::OverwriteOlder: {
             struct stat dst, src;
             if (lstat(task.destination.c_str(), &dst) == 0 && S_ISREG(dst.st_mode)) {
-                if (stat(task.source.c_str(), &src) == 0 && DirectoryCopy::IsNewer(src.st_mtim.tv_sec, dst.st_mtim.tv_sec))
+                if (stat(task.source.c_str(), &src) == 0 &&
+                    DirectoryCopy::IsNewer(src.st_mtim.tv_sec, dst.st_mtim.tv_sec))
                     return PendingCopy::Write(task.source, task.destination, true, true, &halted);
                 return {};
             }

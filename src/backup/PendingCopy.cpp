@@ -191,7 +191,8 @@ bool PendingCopy::Commit(const std::string& destination) {
     if (fd_ >= 0) {
         Fd out(std::exchange(fd_, -1));
         const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
-        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
         if (errno != EEXIST || !replace_) return false;
         // Replacing: a temporary name beside the destination, then renamed over it.
         const std::string directory = directoryOf(destination);

@@ -55,8 +55,8 @@ private:
     struct Buffer {
         std::unique_ptr<uint8_t[]> data;
         size_t capacity = 0;
-        size_t size = 0;   // bytes filled: records of a length and a payload
-        size_t read = 0;   // consumer's position
+        size_t size = 0;  // bytes filled: records of a length and a payload
+        size_t read = 0;  // consumer's position
         void clear() { size = read = 0; }
     };
     void receive();
@@ -71,7 +71,7 @@ private:
     size_t allocated_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> hungry_{false};  // the consumer waits: hand over what there is
-    bool done_ = false;  // the receiver has pushed its last buffer
+    bool done_ = false;                // the receiver has pushed its last buffer
     std::exception_ptr error_;
     std::unique_ptr<Buffer> current_;  // the consumer's
     std::vector<uint8_t> endMarker_;

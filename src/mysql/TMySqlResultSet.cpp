@@ -1,8 +1,8 @@
 #include "mysql/TMySqlResultSet.h"
 
-#include "mysql/TMySqlSession.h"
-
 #include <vector>
+
+#include "mysql/TMySqlSession.h"
 
 namespace tharvel {
 

@@ -340,8 +340,9 @@ TEST(ParallelCopy, SameCountsProgressAndFilesWhateverTheWorkersAndQueue) {
     for (const Case& c : {Case{1, 1}, Case{4, 1}, Case{4, 3}, Case{3, 16}, Case{8, 256}}) {
         SCOPED_TRACE(std::to_string(c.workers) + " workers, queue " + std::to_string(c.queue));
         // Policy, its first and second count.
-        for (auto [policy, first, second] : {std::tuple{0, n, uint64_t{0}}, std::tuple{1, n, n},
-                                             std::tuple{2, n, uint64_t{0}}, std::tuple{3, uint64_t{0}, uint64_t{0}}}) {
+        for (auto [policy, first, second] :
+             {std::tuple{0, n, uint64_t{0}}, std::tuple{1, n, n}, std::tuple{2, n, uint64_t{0}},
+              std::tuple{3, uint64_t{0}, uint64_t{0}}}) {
             SCOPED_TRACE(policy);
             fs::path folder = tmp / ("p" + std::to_string(c.workers) + "-" + std::to_string(c.queue) + "-" +
                                      std::to_string(policy));
@@ -394,10 +395,10 @@ TEST(ParallelCopy, FailedCopiesCountedOutInWalkOrder) {
     fs::path src = tmp / "s";
     // Walk order: top files, then "a", then "b" (each directory's own files first).
     writeFile(src / "ok1", "1");
-    ASSERT_EQ(mkfifo((src / "pipe").c_str(), 0600), 0);            // refused: not a regular file
-    fs::create_symlink(tmp / "nowhere", src / "dangling");          // refused: nothing to read
+    ASSERT_EQ(mkfifo((src / "pipe").c_str(), 0600), 0);     // refused: not a regular file
+    fs::create_symlink(tmp / "nowhere", src / "dangling");  // refused: nothing to read
     writeFile(src / "a" / "ok2", "2");
-    writeFile(src / "a" / "taken", "new");                          // its destination is a folder
+    writeFile(src / "a" / "taken", "new");  // its destination is a folder
     writeFile(src / "b" / "ok3", "3");
     fs::path folder = tmp / "p";
     fs::create_directories(folder / "s" / "a" / "taken" / "inside");
@@ -444,7 +445,8 @@ TEST(ParallelCopy, TreeChangedDuringTheCopy) {
         CopyRun run = backupWith(src, tmp / "p", 1, {1, 1}, {}, [&](int32_t) {
             if (changed) return;
             changed = true;
-            if (c.change < 0) fs::remove_all(src / "later");
+            if (c.change < 0)
+                fs::remove_all(src / "later");
             else
                 for (auto name : {"v", "w"}) writeFile(src / "later" / name, name);
         });

@@ -150,7 +150,8 @@ TEST(TBackupRun, OneProjectDatabaseStep) {
             EXPECT_FALSE(run.LastError().empty());
             // A message of several lines is logged line by line.
             const std::string first = run.LastError().substr(0, run.LastError().find("\r\n"));
-            EXPECT_NE(std::find(seen.lines.begin(), seen.lines.end(), kStamp + "Error:'" + first), seen.lines.end());
+            EXPECT_NE(std::find(seen.lines.begin(), seen.lines.end(), kStamp + "Error:'" + first),
+                      seen.lines.end());
         } else {
             EXPECT_EQ(seen.lines[3], kStamp + "Backup MySQL database to: '" + backups +
                                          "/P/shop.sql' finished successfully");

@@ -1,8 +1,8 @@
 // The dump's rows are received on one thread, written as text on the caller's and
 // written to the file on a third: failures and stops on any of them end the dump as
 // they would on one thread, with every thread joined.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -95,9 +95,8 @@ TEST(DumpPipeline, AFullDiskDuringTheRowsFailsTheDumpAsAWriteError) {
     const size_t before = threadCount();
     int lastPercent = 0;
     try {
-        TDatabaseBackup::Run(r, folder, [&](TDADump&, const std::string&, int, int, int percent) {
-            lastPercent = percent;
-        });
+        TDatabaseBackup::Run(
+            r, folder, [&](TDADump&, const std::string&, int, int, int percent) { lastPercent = percent; });
         ADD_FAILURE() << "a dump onto a full disk succeeded";
     } catch (const std::exception& e) {
         EXPECT_EQ(std::string(e.what()),

@@ -195,14 +195,29 @@ TEST(TMyValueLiteral, EscapesEveryByteAtEveryPosition) {
         std::string out = "'";
         for (char c : bytes) {
             switch (c) {
-                case '\0': out += "\\0"; break;
-                case '\n': out += "\\n"; break;
-                case '\r': out += "\\r"; break;
-                case 26: out += "\\Z"; break;
-                case '\\': out += "\\\\"; break;
-                case '\'': out += longText ? "''" : "\\'"; break;
-                case '"': out += longText ? "\"" : "\\\""; break;
-                default: out += c;
+                case '\0':
+                    out += "\\0";
+                    break;
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
+                case 26:
+                    out += "\\Z";
+                    break;
+                case '\\':
+                    out += "\\\\";
+                    break;
+                case '\'':
+                    out += longText ? "''" : "\\'";
+                    break;
+                case '"':
+                    out += longText ? "\"" : "\\\"";
+                    break;
+                default:
+                    out += c;
             }
         }
         return out + "'";
@@ -210,7 +225,8 @@ TEST(TMyValueLiteral, EscapesEveryByteAtEveryPosition) {
     std::mt19937 random(11);
     for (size_t length : std::initializer_list<size_t>{0, 1, 15, 16, 17, 31, 32, 33, 47, 100}) {
         for (size_t at = 0; at < std::max<size_t>(length, 1); ++at) {
-            for (int special : std::initializer_list<int>{0, '\n', '\r', 26, '\\', '\'', '"', 'x', 0x80, 0xFF}) {
+            for (int special :
+                 std::initializer_list<int>{0, '\n', '\r', 26, '\\', '\'', '"', 'x', 0x80, 0xFF}) {
                 std::string bytes(length, 'a');
                 for (char& c : bytes) c = static_cast<char>('a' + random() % 26);
                 if (length) bytes[at] = static_cast<char>(special);

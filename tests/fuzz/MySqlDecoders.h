@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "mysql/EMySqlException.h"
-#include "mysql/TMySqlAuth.h"
 #include "mysql/TMySQLAPIDirect.h"
+#include "mysql/TMySqlAuth.h"
 #include "mysql/TMySqlBinds.h"
 #include "mysql/TMySqlFieldInfo.h"
 #include "mysql/TMySqlNet.h"

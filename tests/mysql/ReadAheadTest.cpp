@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -57,12 +57,13 @@ std::vector<std::string> readAll(TMyConnection& c, const std::string& sql, bool 
 TEST(ReadAhead, GivesTheRowsOfADirectRead) {
     MariaDb& db = MariaDb::shared();
     const std::string name = db.freshDatabase("read_ahead_rows");
-    db.sql("CREATE TABLE t (id INT PRIMARY KEY, v LONGTEXT NULL);"
-           "INSERT INTO t SELECT seq, IF(seq MOD 5 = 0, NULL, CONCAT(seq, REPEAT('ab''\\\\', seq MOD 40)))"
-           " FROM seq_1_to_60000;"
-           "INSERT INTO t SELECT 100000 + seq, REPEAT(CHAR(65 + seq MOD 26), 65536 - 40 + seq) FROM seq_1_to_80;"
-           "INSERT INTO t VALUES (200000, REPEAT('w', 16777216 + 5));",
-           name);
+    db.sql(
+        "CREATE TABLE t (id INT PRIMARY KEY, v LONGTEXT NULL);"
+        "INSERT INTO t SELECT seq, IF(seq MOD 5 = 0, NULL, CONCAT(seq, REPEAT('ab''\\\\', seq MOD 40)))"
+        " FROM seq_1_to_60000;"
+        "INSERT INTO t SELECT 100000 + seq, REPEAT(CHAR(65 + seq MOD 26), 65536 - 40 + seq) FROM seq_1_to_80;"
+        "INSERT INTO t VALUES (200000, REPEAT('w', 16777216 + 5));",
+        name);
     struct Case {
         const char* sql;
         size_t rows;
@@ -99,7 +100,8 @@ TEST(ReadAhead, AClosedQueryJoinsTheReaderAndKeepsTheConnectionUsable) {
         auto c = connectionTo(db, db.freshDatabase("read_ahead_close"));
         c->Options().SetCompress(compress);
         c->Open();
-        for (const char* sql : {"SELECT seq, REPEAT('x', 500) FROM seq_1_to_200000", "SELECT seq FROM seq_1_to_3"}) {
+        for (const char* sql :
+             {"SELECT seq, REPEAT('x', 500) FROM seq_1_to_200000", "SELECT seq FROM seq_1_to_3"}) {
             {
                 TMyQuery q(*c);
                 q.SetReadAhead(true);
@@ -139,7 +141,8 @@ TEST(ReadAhead, AServerKilledMidResultGives2013AndCloses) {
         FAIL() << "rows ended normally after the server was killed";
     } catch (const EMyError& e) {
         EXPECT_EQ(e.ErrorNumber(), 2013);
-        EXPECT_EQ(std::string(e.what()).rfind("Lost connection to MySQL server during query", 0), 0u) << e.what();
+        EXPECT_EQ(std::string(e.what()).rfind("Lost connection to MySQL server during query", 0), 0u)
+            << e.what();
         EXPECT_TRUE(e.IsConnectionLost());
     }
     EXPECT_FALSE(c->Connected());
@@ -183,7 +186,9 @@ TEST(ReadAhead, FailuresMidResultReachTheCallerUnchanged) {
          0},
         {"a malformed row",
          [&](FakePeer& p, uint8_t seq) {
-             p.send(seq, "\xFC\xFF\xFF" "ab");
+             p.send(seq,
+                    "\xFC\xFF\xFF"
+                    "ab");
              return drain(p);
          },
          0},
