@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -77,6 +78,50 @@ void TDumpStream::WriteText(std::string_view text) {
         WriteLine(text.substr(pos, brk - pos));
         pos = brk + (text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n' ? 2 : 1);
     }
+}
+
+void TDumpStream::AppendFile(int fd) {
+    if (buffer_.size() != lineStart_) throw std::logic_error("A line is open");
+    if (!compressor_) {
+        writeOut(lineStart_);
+        for (;;) {
+            ssize_t n = ::copy_file_range(fd, nullptr, fd_, nullptr, size_t{1} << 30, 0);
+            if (n == 0) return;
+            if (n > 0) continue;
+            if (errno == EINTR) continue;
+            if (errno == ENOSPC || errno == EDQUOT || errno == EIO || errno == EFBIG) throw EStreamWrite(errno);
+            break;  // a file system or kernel without it: read and write
+        }
+        for (;;) {
+            buffer_.resize(kFlushAt);
+            ssize_t n = ::read(fd, buffer_.data(), kFlushAt);
+            buffer_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            lineStart_ = buffer_.size();
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw EStreamWrite(errno);
+            if (n == 0) return;
+            writeOut(lineStart_);
+        }
+    }
+    // Compressed: the compressor gets the same pieces as when the lines are written
+    // one by one (a piece ends at the first line end at or past the flush size).
+    std::string chunk(kFlushAt, '\0');
+    for (;;) {
+        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw EStreamWrite(errno);
+        if (n == 0) break;
+        buffer_.append(chunk.data(), static_cast<size_t>(n));
+        while (buffer_.size() >= kFlushAt) {
+            size_t end = buffer_.find("\r\n", std::max(lineStart_, kFlushAt - 2));
+            if (end == std::string::npos) break;
+            lineStart_ = end + 2;
+            flush(lineStart_);
+        }
+    }
+    if (buffer_.size() > lineStart_ && (buffer_.size() - lineStart_ < 2 || !buffer_.ends_with("\r\n")))
+        throw std::logic_error("A file of lines ends inside a line");
+    lineStart_ = buffer_.size();
 }
 
 void TDumpStream::flush(size_t upTo) {

@@ -34,6 +34,11 @@ public:
     // ends the text; a final line break adds no empty line; empty text is one empty line.
     void WriteText(std::string_view text);
 
+    // Appends the whole content of an open file of finished lines (read from its
+    // current offset), as if each of its lines had been written here; no line may be
+    // open. Uncompressed, the bytes are copied inside the kernel.
+    void AppendFile(int fd);
+
     // Drops the bytes of a line that was begun but not ended.
     void DiscardOpenLine() { buffer_.resize(lineStart_); }
 
