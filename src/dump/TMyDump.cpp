@@ -266,31 +266,31 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
         return oneConnection(std::string("a further connection cannot be opened (") + e.what() + ")");
     }
     // Commits wait while the transactions start, so that they all see the same ones.
-    // MariaDB's backup stages block less than the global read lock, but their end
-    // commits the session's transaction: they are held on a connection of their own.
+    // The lock is held on a connection of its own: the end of MariaDB's backup stages
+    // (which block less than the global read lock) commits the session's transaction.
+    // A lock that cannot be had soon (a long statement holds it up, and the
+    // application's writes with it) is given up for the one connection.
     const bool stages = mariadb && atLeast(real.major, real.minor, real.release, 10, 4, 1);
-    std::unique_ptr<TMyConnection> stageHolder;
+    std::unique_ptr<TMyConnection> holder;
     try {
+        holder = OpenConnection();
+        try {
+            holder->ExecSQL("SET SESSION lock_wait_timeout = 10");
+        } catch (const EMyError& e) {
+            if (e.IsConnectionLost()) throw;  // older servers wait as they always do
+        }
         if (stages) {
-            stageHolder = OpenConnection();
-            stageHolder->ExecSQL("BACKUP STAGE START");
-            stageHolder->ExecSQL("BACKUP STAGE BLOCK_COMMIT");
+            holder->ExecSQL("BACKUP STAGE START");
+            holder->ExecSQL("BACKUP STAGE BLOCK_COMMIT");
         } else {
-            conn.ExecSQL("FLUSH TABLES WITH READ LOCK");
+            holder->ExecSQL("FLUSH TABLES WITH READ LOCK");
         }
     } catch (const EMyError& e) {
-        if (e.IsConnectionLost() && !stages) throw;
         return oneConnection("the snapshot cannot be shared (" + TMyDumpStoredObjects::ServerMessage(e) + ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("the snapshot cannot be shared (") + e.what() + ")");
     }
-    // The holder's end (closing it) ends its stages too.
-    auto release = [&] {
-        if (stages)
-            stageHolder->ExecSQL("BACKUP STAGE END");
-        else
-            conn.ExecSQL("UNLOCK TABLES");
-    };
+    auto release = [&] { holder->ExecSQL(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
     try {
         snapshot = std::make_unique<TMyDumpSnapshot>(conn, true, OnWarning);
         if (snapshot->mode() != TMyDumpSnapshot::Mode::Snapshot) {
