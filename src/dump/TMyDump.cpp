@@ -159,14 +159,12 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
             }
     std::unique_ptr<TMyDumpPool> pool;
     if (!objectOf.empty()) {
-        // A worker's progress only feeds the percent shown while its table's turn waits.
+        // A table read ahead shows the progress of the table whose turn it is.
         TMyDumpPool::Work work = [this, &objects, &objectOf, count](
                                      size_t task, TMyConnection& connection, TDumpStream& spool,
-                                     std::atomic<int>& percent, const std::atomic<bool>& cancel) {
-            const Lane own{connection, [&](const std::string&, int, int, int p) {
-                               if (cancel.load(std::memory_order_relaxed)) throw TMyDumpPool::Cancelled();
-                               percent.store(p, std::memory_order_relaxed);
-                           }};
+                                     const std::function<void(int)>& progress) {
+            const Lane own{connection,
+                           [&](const std::string&, int, int, int percent) { progress(percent); }};
             TDumpScript spoolScript(spool);
             dumpObject(spoolScript, objects[objectOf[task]], 0, count, own);
         };
@@ -194,8 +192,9 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
         if (!has(TMyDumpObject::doViews) && object.view) continue;
         FireProgress(object.written, index, count, 0);
         if (pool && taskOf[i] != SIZE_MAX && !pool->TakeForCaller(taskOf[i])) {
-            pool->Join(taskOf[i], out,
-                       [&](int percent) { FireProgress(object.written, index, count, percent); });
+            pool->Join(
+                taskOf[i], out, [&](int percent) { FireProgress(object.written, index, count, percent); },
+                &conn);
         } else {
             dumpObject(script, object, index, count, lane);
         }

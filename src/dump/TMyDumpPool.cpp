@@ -47,46 +47,63 @@ TMyDumpPool::~TMyDumpPool() {
     for (std::thread& t : threads_) t.join();
 }
 
+size_t TMyDumpPool::takeNext() {
+    while (next_ < tasks_ && slots_[next_].state != State::Free) ++next_;
+    if (cancel_ || next_ == tasks_) return tasks_;
+    slots_[next_].state = State::Worker;
+    return next_++;
+}
+
+bool TMyDumpPool::runTask(size_t task, TMyConnection& connection, const std::function<void(int)>& progress) {
+    Slot& slot = slots_[task];
+    std::unique_ptr<TMyDumpSpool> spool;
+    std::exception_ptr error;
+    bool cancelled = false;
+    try {
+        spool = std::make_unique<TMyDumpSpool>(spoolPrefix_ + "." + std::to_string(task) + ".tmp");
+        work_(task, connection, spool->stream(), progress);
+        spool->Close();
+    } catch (const Cancelled&) {
+        cancelled = true;
+    } catch (...) {
+        error = std::current_exception();
+        // The lines before the failure stay, as they do in the dump itself.
+        try {
+            if (spool) spool->Close();
+        } catch (...) {
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.spool = std::move(spool);
+        slot.error = error;
+        slot.state = State::Done;
+    }
+    done_.notify_all();
+    return !cancelled && !error;
+}
+
 void TMyDumpPool::run(size_t worker) {
     TMyConnection& connection = *connections_[worker];
     for (;;) {
         size_t task;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            while (next_ < tasks_ && slots_[next_].state != State::Free) ++next_;
-            if (cancel_ || next_ == tasks_) return;
-            task = next_++;
-            slots_[task].state = State::Worker;
+            task = takeNext();
+            if (task == tasks_) return;
             busy_[worker] = true;
         }
-        Slot& slot = slots_[task];
-        std::unique_ptr<TMyDumpSpool> spool;
-        std::exception_ptr error;
-        bool stopped = false;
-        try {
-            spool = std::make_unique<TMyDumpSpool>(spoolPrefix_ + "." + std::to_string(task) + ".tmp");
-            work_(task, connection, spool->stream(), slot.percent, cancel_);
-            spool->Close();
-        } catch (const Cancelled&) {
-            stopped = true;
-        } catch (...) {
-            error = std::current_exception();
-            // The lines before the failure stay, as they do in the dump itself.
-            try {
-                if (spool) spool->Close();
-            } catch (...) {
-            }
-        }
+        std::atomic<int>& percent = slots_[task].percent;
+        const bool ok = runTask(task, connection, [&](int p) {
+            if (cancel_.load(std::memory_order_relaxed)) throw Cancelled();
+            percent.store(p, std::memory_order_relaxed);
+        });
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            slot.spool = std::move(spool);
-            slot.error = error;
-            slot.state = State::Done;
             busy_[worker] = false;
         }
-        done_.notify_all();
         // After a failure the connection may be lost: the others take the rest.
-        if (stopped || error) return;
+        if (!ok) return;
     }
 }
 
@@ -98,10 +115,33 @@ bool TMyDumpPool::TakeForCaller(size_t task) {
     return true;
 }
 
-void TMyDumpPool::Join(size_t task, TDumpStream& out, const std::function<void(int percent)>& tick) {
+void TMyDumpPool::Join(size_t task, TDumpStream& out, const std::function<void(int percent)>& tick,
+                       TMyConnection* caller) {
     Slot& slot = slots_[task];
     std::unique_lock<std::mutex> lock(mutex_);
     while (slot.state != State::Done) {
+        if (caller) {
+            // Rather than wait idle, read a later table ahead.
+            const size_t ahead = takeNext();
+            if (ahead != tasks_) {
+                lock.unlock();
+                std::atomic<int>& percent = slots_[ahead].percent;
+                std::exception_ptr stop;
+                const bool ok = runTask(ahead, *caller, [&](int p) {
+                    percent.store(p, std::memory_order_relaxed);
+                    try {
+                        tick(slot.percent.load(std::memory_order_relaxed));
+                    } catch (...) {
+                        stop = std::current_exception();
+                        throw Cancelled();
+                    }
+                });
+                if (stop) std::rethrow_exception(stop);
+                if (!ok) caller = nullptr;  // its failure shows at its turn; the connection may be lost
+                lock.lock();
+                continue;
+            }
+        }
         done_.wait_for(lock, std::chrono::milliseconds(200));
         lock.unlock();
         tick(slot.percent.load(std::memory_order_relaxed));

@@ -24,11 +24,11 @@ class TMyDumpSpool;
 // every worker: their connections are killed, the threads joined, the spools removed.
 class TMyDumpPool {
 public:
-    // Thrown by a task's progress once `cancel` is set (the pool is ending).
+    // Thrown by a task's progress when the task is to end early.
     struct Cancelled {};
-    // Writes task `task` into `out` on `connection`; `percent` takes its progress.
+    // Writes task `task` into `out` on `connection`, calling `progress` with its percent.
     using Work = std::function<void(size_t task, TMyConnection& connection, TDumpStream& out,
-                                    std::atomic<int>& percent, const std::atomic<bool>& cancel)>;
+                                    const std::function<void(int percent)>& progress)>;
     // Ends the server's thread of a worker's connection.
     using Kill = std::function<void(uint32_t threadId)>;
 
@@ -43,7 +43,9 @@ public:
     // Waits for a task a worker took, calling `tick` with its percent every few
     // tenths of a second (it may throw to stop), appends its lines to `out` and
     // raises the worker's failure, if any, after the lines written before it.
-    void Join(size_t task, TDumpStream& out, const std::function<void(int percent)>& tick);
+    // Meanwhile free later tasks are read ahead on `caller` (when given) into spools.
+    void Join(size_t task, TDumpStream& out, const std::function<void(int percent)>& tick,
+              TMyConnection* caller);
 
 private:
     enum class State { Free, Worker, Caller, Done };
@@ -54,6 +56,11 @@ private:
         std::atomic<int> percent{0};
     };
     void run(size_t worker);
+    // Writes a task this thread took into its spool and marks it done; false when it
+    // failed or was cancelled.
+    bool runTask(size_t task, TMyConnection& connection, const std::function<void(int)>& progress);
+    // The next free task, now taken, or tasks_; under the lock.
+    size_t takeNext();
 
     std::vector<std::unique_ptr<TMyConnection>> connections_;
     std::vector<uint32_t> threadIds_;

@@ -131,42 +131,56 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
                    " SELECT seq, REPEAT(CHAR(65 + seq MOD 26), 150) FROM seq_1_to_40000;",
                source);
     const TBackupRecord record = serverRecord(db, source, "/");
-    auto main = TDatabaseBackup::OpenConnection(record);
-    TempDir dir;
-    const fs::path partial = dir.path() / "d.sql.partial";
-    TMyDump d;
-    d.Connection = main.get();
-    d.OpenConnection = [&] { return TDatabaseBackup::OpenConnection(record); };
-    d.Connections = 4;
-    d.ParallelMinBytes = 0;
-    bool sawSpool = false;
-    d.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
-        // Stopped inside the first table while the others are being read ahead.
-        if (name == "a_first" && percent >= 20 && spoolIn(dir.path())) {
-            sawSpool = true;
-            throw std::runtime_error("stop");
-        }
+    struct Case {
+        const char* name;
+        int connections;
+        const char* table;  // the table whose turn it is at the stop
+        const char* spool;  // a spool that must exist by then
     };
-    EXPECT_THROW(d.BackupToFile(partial.string()), std::runtime_error);
-    EXPECT_TRUE(sawSpool);
-    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"d.sql.partial"}));
-    // What was written before the stop stays: the rows of the first table up to it.
-    const std::string text = readFile(partial);
-    EXPECT_NE(text.find("INSERT INTO a_first VALUES"), std::string::npos);
-    EXPECT_EQ(text.find("b_second"), std::string::npos);
-    // The further connections are gone; the dump's own is back as it was.
-    std::string others;
-    for (int i = 0; i < 200; ++i) {
-        others = db.sql("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + source +
-                        "' AND ID <> " + std::to_string(main->ThreadId()));
-        if (others == "0\n") break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const Case cases[] = {
+        // The other tables are being read ahead on their own connections.
+        {"inside the first table", 4, "a_first", ".1.tmp"},
+        // The one worker reads the second table; the dump's own connection the third.
+        {"while a later table is read ahead", 2, "b_second", ".2.tmp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto main = TDatabaseBackup::OpenConnection(record);
+        TempDir dir;
+        const fs::path partial = dir.path() / "d.sql.partial";
+        TMyDump d;
+        d.Connection = main.get();
+        d.OpenConnection = [&] { return TDatabaseBackup::OpenConnection(record); };
+        d.Connections = c.connections;
+        d.ParallelMinBytes = 0;
+        bool stopped = false;
+        d.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
+            if (name == c.table && percent >= 20 && fs::exists(partial.string() + c.spool)) {
+                stopped = true;
+                throw std::runtime_error("stop");
+            }
+        };
+        EXPECT_THROW(d.BackupToFile(partial.string()), std::runtime_error);
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"d.sql.partial"}));
+        // What was written before the stop stays, and nothing after it.
+        const std::string text = readFile(partial);
+        EXPECT_NE(text.find("INSERT INTO a_first VALUES"), std::string::npos);
+        EXPECT_EQ(text.find("b_second"), std::string::npos);
+        // The further connections are gone; the dump's own is back as it was.
+        std::string others;
+        for (int i = 0; i < 200; ++i) {
+            others = db.sql("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + source +
+                            "' AND ID <> " + std::to_string(main->ThreadId()));
+            if (others == "0\n") break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(others, "0\n");
+        TMyQuery q(*main);
+        q.Open("SELECT @@in_transaction");
+        ASSERT_TRUE(q.Next());
+        EXPECT_EQ(q.Value(0), "0");
     }
-    EXPECT_EQ(others, "0\n");
-    TMyQuery q(*main);
-    q.Open("SELECT @@in_transaction");
-    ASSERT_TRUE(q.Next());
-    EXPECT_EQ(q.Value(0), "0");
 }
 
 TEST(ParallelDump, FallsBackToOneConnectionWithALogLine) {
