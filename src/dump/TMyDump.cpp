@@ -225,7 +225,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
         q.Open(
             "SELECT t.TABLE_NAME, t.DATA_LENGTH, e.TRANSACTIONS FROM information_schema.TABLES t LEFT JOIN "
             "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND "
-            "t.TABLE_TYPE = 'BASE TABLE'");
+            "t.TABLE_TYPE NOT IN ('VIEW', 'SEQUENCE')");
         while (q.Next()) {
             uint64_t size = 0;
             if (!q.IsNull(1)) {
@@ -248,7 +248,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
         return std::vector<std::unique_ptr<TMyConnection>>();
     };
     if (!untransactional.empty())
-        return oneConnection("table " + TMyNameRule::Bracket(untransactional) +
+        return oneConnection("table " + TDumpScript::CommentText(TMyNameRule::Bracket(untransactional)) +
                              " is not transactional, so a snapshot shared by several connections would not "
                              "hold for it");
     const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
