@@ -42,6 +42,17 @@ void TDatabaseBackup::Configure(TMyConnection& connection, const TBackupRecord& 
     connection.Options().SetTlsCaFile(project.MySQLTLSCA);
 }
 
+std::unique_ptr<TMyConnection> TDatabaseBackup::OpenConnection(const TBackupRecord& project) {
+    auto connection = std::make_unique<TMyConnection>();
+    Configure(*connection, project);
+    connection->Open();
+    return connection;
+}
+
+void TDatabaseBackup::ShareConnections(TMyDump& dump, const TBackupRecord& project) {
+    dump.OpenConnection = [project] { return OpenConnection(project); };
+}
+
 TDumpCompression TDatabaseBackup::CompressionOf(const TBackupRecord& project) {
     if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
@@ -66,11 +77,10 @@ std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string
                                  const TDABackupProgressEvent& progress, const LogLine& log,
                                  const StopRequested& stopRequested, const LogLine& warning) {
     const TDumpCompression compression = CompressionOf(project);
-    TMyConnection connection;
-    Configure(connection, project);
-    connection.Open();
+    std::unique_ptr<TMyConnection> connection = OpenConnection(project);
     TMyDump dump;
-    dump.Connection = &connection;
+    dump.Connection = connection.get();
+    ShareConnections(dump, project);
     dump.OnBackupProgress = progress;
     dump.OnWarning = warning;
     std::error_code ignored;

@@ -1,6 +1,7 @@
 #pragma once
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 namespace tharvel {
 
 class TMyConnection;
+class TMyDump;
 
 // The database step of a backup: connect with the project's settings, dump the
 // whole database into the project folder. The dump is written under a partial
@@ -27,6 +29,10 @@ public:
     // Settings of the backup connection (no login prompt, character set utf8,
     // Unicode off, the project's server, port, database, user and password).
     static void Configure(TMyConnection& connection, const TBackupRecord& project);
+    // A connection with those settings, open.
+    static std::unique_ptr<TMyConnection> OpenConnection(const TBackupRecord& project);
+    // Lets the dump read tables on further connections like the backup connection.
+    static void ShareConnections(TMyDump& dump, const TBackupRecord& project);
     // The project's DumpCompression; throws for a name that is none of the known ones.
     static TDumpCompression CompressionOf(const TBackupRecord& project);
     // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,

@@ -48,6 +48,11 @@ void TDADump::FireProgress(const std::string& objectName, int objectNum, int obj
 
 void TDADump::BackupToFile(const std::string& fileName, TDumpCompression compression) {
     TDumpStream out(fileName, compression);
+    outputPath_ = fileName;
+    struct Forget {
+        std::string& path;
+        ~Forget() { path.clear(); }
+    } forget{outputPath_};
     Backup(out, "");  // on a failure the stream's destructor still writes the finished lines
     out.Close();
 }

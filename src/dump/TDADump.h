@@ -57,12 +57,15 @@ protected:
     void ReplaceOptions(std::unique_ptr<TDADumpOptions> options) { options_ = std::move(options); }
     virtual void Backup(TDumpStream& out, const std::string& query) = 0;
     void FireProgress(const std::string& objectName, int objectNum, int objectCount, int percent);
+    // The file BackupToFile writes, during its run.
+    const std::string& OutputPath() const { return outputPath_; }
 
     char leftQuote_ = '"';
     char rightQuote_ = '"';
 
 private:
     std::vector<std::string> tableNames_;
+    std::string outputPath_;
     std::unique_ptr<TDADumpOptions> options_;
 };
 

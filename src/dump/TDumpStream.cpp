@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -31,6 +32,7 @@ TDumpStream::TDumpStream(const std::string& path, TDumpCompression compression) 
         // The file is written on a thread of its own, compressed or not, one buffer
         // behind the lines being made.
         compressor_ = TDumpCompressor::CreateWriter(compression, fd_);
+        plain_ = compression == TDumpCompression::None;
         pending_.reserve(buffer_.capacity());
         worker_ = std::thread([this] { compressLoop(); });
     } catch (...) {
@@ -79,6 +81,44 @@ void TDumpStream::WriteText(std::string_view text) {
     }
 }
 
+void TDumpStream::AppendFile(int fd) {
+    if (buffer_.size() != lineStart_) throw std::logic_error("A line is open");
+    if (plain_) {
+        // The writer must have written everything before the file takes bytes beside it.
+        handOver(lineStart_);
+        waitUntilWritten();
+        for (;;) {
+            ssize_t n = ::copy_file_range(fd, nullptr, fd_, nullptr, size_t{1} << 30, 0);
+            if (n == 0) return;
+            if (n > 0) continue;
+            if (errno == EINTR) continue;
+            if (errno == ENOSPC || errno == EDQUOT || errno == EIO || errno == EFBIG)
+                throw EStreamWrite(errno);
+            break;  // a file system or kernel without it: the bytes go through the writer
+        }
+    }
+    // The writer gets the same pieces as when the lines are written one by one (a
+    // piece ends at the first line end at or past the flush size), so a compressed
+    // file has the same bytes too.
+    std::string chunk(kFlushAt, '\0');
+    for (;;) {
+        ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw EStreamWrite(errno);
+        if (n == 0) break;
+        buffer_.append(chunk.data(), static_cast<size_t>(n));
+        while (buffer_.size() >= kFlushAt) {
+            size_t end = buffer_.find("\r\n", std::max(lineStart_, kFlushAt - 2));
+            if (end == std::string::npos) break;
+            lineStart_ = end + 2;
+            flush(lineStart_);
+        }
+    }
+    if (buffer_.size() > lineStart_ && (buffer_.size() - lineStart_ < 2 || !buffer_.ends_with("\r\n")))
+        throw std::logic_error("A file of lines ends inside a line");
+    lineStart_ = buffer_.size();
+}
+
 void TDumpStream::flush(size_t upTo) {
     handOver(upTo);
 }
@@ -98,6 +138,12 @@ void TDumpStream::handOver(size_t upTo) {
     changed_.notify_all();
 }
 
+void TDumpStream::waitUntilWritten() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return (!hasPending_ && !writing_) || failed_; });
+    if (failed_) throw EStreamWrite(writeErrno_);
+}
+
 void TDumpStream::compressLoop() {
     std::string work;
     work.reserve(pending_.capacity());
@@ -108,6 +154,7 @@ void TDumpStream::compressLoop() {
             if (!hasPending_) break;
             work.swap(pending_);
             hasPending_ = false;
+            writing_ = !failed_;
             changed_.notify_all();
             if (failed_) {
                 work.clear();
@@ -127,6 +174,9 @@ void TDumpStream::compressLoop() {
             changed_.notify_all();
         }
         work.clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        writing_ = false;
+        changed_.notify_all();
     }
     bool ok = false;
     try {

@@ -34,6 +34,11 @@ public:
     // ends the text; a final line break adds no empty line; empty text is one empty line.
     void WriteText(std::string_view text);
 
+    // Appends the whole content of an open file of finished lines (read from its
+    // current offset), as if each of its lines had been written here; no line may be
+    // open. Uncompressed, the bytes are copied inside the kernel.
+    void AppendFile(int fd);
+
     // Drops the bytes of a line that was begun but not ended.
     void DiscardOpenLine() { buffer_.resize(lineStart_); }
 
@@ -45,6 +50,8 @@ private:
     void flush(size_t upTo);
     void handOver(size_t upTo);
     void compressLoop();
+    // Waits until the writer has written every buffer handed over.
+    void waitUntilWritten();
     // Ends the compressor thread after it has finished the stream; false when
     // anything it wrote failed.
     bool finishCompressing();
@@ -60,6 +67,8 @@ private:
     std::condition_variable changed_;
     std::string pending_;
     bool hasPending_ = false;
+    bool writing_ = false;  // the writer holds a buffer it has not finished writing
+    bool plain_ = false;    // written as it is: spooled files may be copied in whole
     bool finishing_ = false;
     bool failed_ = false;
     int writeErrno_ = 0;  // of the compressor thread's failed write

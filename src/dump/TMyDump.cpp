@@ -1,15 +1,18 @@
 #include "dump/TMyDump.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <ctime>
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "dump/TDumpScript.h"
 #include "dump/TDumpStream.h"
+#include "dump/TMyDumpPool.h"
 #include "dump/TMyDumpSnapshot.h"
 #include "dump/TMyDumpStoredObjects.h"
 #include "dump/TMyNameRule.h"
@@ -81,7 +84,9 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
 
     // TIMESTAMP values are read in UTC, so an hour that a clock change repeats
     // keeps both of its instants, and the restore does not depend on the zone.
-    if (atLeast(v.major, v.minor, v.release, 4, 1, 3)) conn.ExecSQL("SET TIME_ZONE='+00:00'");
+    std::vector<std::string> session;  // what further connections repeat
+    if (atLeast(v.major, v.minor, v.release, 4, 1, 3)) session.push_back("SET TIME_ZONE='+00:00'");
+    for (const std::string& sql : session) conn.ExecSQL(sql);
 
     TDumpScript script(out);
     TMyDumpOptions& opt = Options();
@@ -96,6 +101,7 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
         mariadb ? atLeast(v.major, v.minor, 0, 5, 5, 0) : atLeast(v.major, v.minor, v.release, 5, 5, 3);
     if ((charset == "utf8" || charset == "utf8mb3") && hasMb4) {
         conn.ExecSQL("SET NAMES utf8mb4");
+        session.push_back("SET NAMES utf8mb4");
         charset = "utf8mb4";
     }
     if (!charset.empty()) script.CharsetLines(charset);
@@ -118,7 +124,9 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
                     has(TMyDumpObject::doStoredProcs), StoredProcNames);
     // Every table read at one moment; the object list is read inside it.
     std::unique_ptr<TMyDumpSnapshot> snapshot;
-    if (v.major >= 5) snapshot = std::make_unique<TMyDumpSnapshot>(conn, whole, OnWarning);
+    std::vector<std::unique_ptr<TMyConnection>> further;
+    if (v.major >= 5 && whole) further = sharedSnapshot(session, mariadb, real, snapshot);
+    if (v.major >= 5 && !snapshot) snapshot = std::make_unique<TMyDumpSnapshot>(conn, whole, OnWarning);
 
     std::vector<Object> objects;
     if (tablesOrData || has(TMyDumpObject::doViews)) {
@@ -138,8 +146,42 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
             ++j;
         }
     };
+    const Lane lane{conn, [this](const std::string& name, int index, int n, int percent) {
+                        FireProgress(name, index, n, percent);
+                    }};
+    // The base tables with rows go to the further connections too, in the file's order.
+    std::vector<size_t> taskOf(objects.size(), SIZE_MAX), objectOf;
+    if (!further.empty())
+        for (size_t i = 0; i < objects.size(); ++i)
+            if (!objects[i].view && !objects[i].sequence && objects[i].tablePart.empty()) {
+                taskOf[i] = objectOf.size();
+                objectOf.push_back(i);
+            }
+    std::unique_ptr<TMyDumpPool> pool;
+    if (!objectOf.empty()) {
+        // A table read ahead shows the progress of the table whose turn it is.
+        TMyDumpPool::Work work = [this, &objects, &objectOf, count](
+                                     size_t task, TMyConnection& connection, TDumpStream& spool,
+                                     const std::function<void(int)>& progress) {
+            const Lane own{connection, [&](const std::string&, int, int, int percent) { progress(percent); }};
+            TDumpScript spoolScript(spool);
+            dumpObject(spoolScript, objects[objectOf[task]], 0, count, own);
+        };
+        TMyDumpPool::Kill kill = [this, &conn](uint32_t id) {
+            try {
+                conn.Kill(id);
+            } catch (const EMyError&) {
+                // The dump's own connection is gone: another one ends the worker.
+                std::unique_ptr<TMyConnection> other = OpenConnection();
+                other->Kill(id);
+            }
+        };
+        pool = std::make_unique<TMyDumpPool>(std::move(further), OutputPath(), objectOf.size(),
+                                             std::move(work), std::move(kill));
+    }
     bool routinesDone = false;
-    for (Object& object : objects) {
+    for (size_t i = 0; i < objects.size(); ++i) {
+        Object& object = objects[i];
         if (object.view && !routinesDone) {
             writeStored(stored.Routines());
             routinesDone = true;
@@ -148,7 +190,13 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
         if (!tablesOrData && !object.view) continue;
         if (!has(TMyDumpObject::doViews) && object.view) continue;
         FireProgress(object.written, index, count, 0);
-        dumpObject(script, object, index, count);
+        if (pool && taskOf[i] != SIZE_MAX && !pool->TakeForCaller(taskOf[i])) {
+            pool->Join(
+                taskOf[i], out, [&](int percent) { FireProgress(object.written, index, count, percent); },
+                &conn);
+        } else {
+            dumpObject(script, object, index, count, lane);
+        }
         script.EmptyLine();
         if (!object.view && !object.sequence && has(TMyDumpObject::doTables) && whole)
             writeStored(stored.TriggersOf(object.name));
@@ -158,6 +206,120 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     if (tablesOrData || has(TMyDumpObject::doViews)) script.ForeignKeyRestoreLine();
     script.SessionRestoreLines();
     if (!charset.empty()) script.CharsetRestoreLines();
+}
+
+std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(
+    const std::vector<std::string>& session, bool mariadb, const Version& real,
+    std::unique_ptr<TMyDumpSnapshot>& snapshot) {
+    TMyConnection& conn = *Connection;
+    std::vector<std::unique_ptr<TMyConnection>> further;
+    if (!OpenConnection || !has(TMyDumpObject::doData) || OutputPath().empty()) return further;
+    const int wanted = Connections > 0
+                           ? Connections
+                           : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    if (wanted <= 1) return further;
+    std::vector<uint64_t> sizes;
+    std::string untransactional;
+    try {
+        TMyQuery q(conn);
+        q.Open(
+            "SELECT t.TABLE_NAME, t.DATA_LENGTH, e.TRANSACTIONS FROM information_schema.TABLES t LEFT JOIN "
+            "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND "
+            "t.TABLE_TYPE NOT IN ('VIEW', 'SEQUENCE')");
+        while (q.Next()) {
+            uint64_t size = 0;
+            if (!q.IsNull(1)) {
+                std::string_view text = q.Value(1);
+                std::from_chars(text.data(), text.data() + text.size(), size);
+            }
+            sizes.push_back(size);
+            if (untransactional.empty() && (q.IsNull(2) || q.Value(2) != "YES"))
+                untransactional = std::string(q.Value(0));
+        }
+    } catch (const EMyError& e) {
+        if (e.IsConnectionLost()) throw;
+        return further;  // a server without the tables of engines
+    }
+    if (sizes.size() < 2) return further;
+    std::nth_element(sizes.begin(), sizes.begin() + 1, sizes.end(), std::greater<>());
+    if (sizes[1] < ParallelMinBytes) return further;
+    auto oneConnection = [&](const std::string& why) {
+        if (OnWarning) OnWarning("Tables are dumped on one connection: " + why);
+        return std::vector<std::unique_ptr<TMyConnection>>();
+    };
+    if (!untransactional.empty())
+        return oneConnection("table " + TDumpScript::CommentText(TMyNameRule::Bracket(untransactional)) +
+                             " is not transactional, so a snapshot shared by several connections would not "
+                             "hold for it");
+    const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
+    try {
+        while (further.size() < count) {
+            std::unique_ptr<TMyConnection> c = OpenConnection();
+            for (const std::string& sql : session) c->ExecSQL(sql);
+            further.push_back(std::move(c));
+        }
+    } catch (const EMyError& e) {
+        return oneConnection("a further connection cannot be opened (" +
+                             TMyDumpStoredObjects::ServerMessage(e) + ")");
+    } catch (const std::exception& e) {
+        return oneConnection(std::string("a further connection cannot be opened (") + e.what() + ")");
+    }
+    // Commits wait while the transactions start, so that they all see the same ones.
+    // The lock is held on a connection of its own: the end of MariaDB's backup stages
+    // (which block less than the global read lock) commits the session's transaction.
+    // A lock that cannot be had soon (a long statement holds it up, and the
+    // application's writes with it) is given up for the one connection.
+    const bool stages = mariadb && atLeast(real.major, real.minor, real.release, 10, 4, 1);
+    std::unique_ptr<TMyConnection> holder;
+    try {
+        holder = OpenConnection();
+        try {
+            holder->ExecSQL("SET SESSION lock_wait_timeout = 10");
+        } catch (const EMyError& e) {
+            if (e.IsConnectionLost()) throw;  // older servers wait as they always do
+        }
+        if (stages) {
+            holder->ExecSQL("BACKUP STAGE START");
+            holder->ExecSQL("BACKUP STAGE BLOCK_COMMIT");
+        } else {
+            holder->ExecSQL("FLUSH TABLES WITH READ LOCK");
+        }
+    } catch (const EMyError& e) {
+        return oneConnection("the snapshot cannot be shared (" + TMyDumpStoredObjects::ServerMessage(e) +
+                             ")");
+    } catch (const std::exception& e) {
+        return oneConnection(std::string("the snapshot cannot be shared (") + e.what() + ")");
+    }
+    auto release = [&] { holder->ExecSQL(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
+    try {
+        snapshot = std::make_unique<TMyDumpSnapshot>(conn, true, OnWarning);
+        if (snapshot->mode() != TMyDumpSnapshot::Mode::Snapshot) {
+            // A table changed its engine meanwhile: its locks must outlast the global one's release.
+            snapshot.reset();
+            release();
+            snapshot = std::make_unique<TMyDumpSnapshot>(conn, true, OnWarning);
+            return std::vector<std::unique_ptr<TMyConnection>>();
+        }
+        std::string failure;
+        try {
+            for (const auto& c : further) {
+                c->ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
+                c->ExecSQL("START TRANSACTION WITH CONSISTENT SNAPSHOT");
+            }
+        } catch (const EMyError& e) {
+            failure = TMyDumpStoredObjects::ServerMessage(e);
+        }
+        release();
+        if (!failure.empty())
+            return oneConnection("a further connection cannot start its snapshot (" + failure + ")");
+    } catch (...) {
+        try {
+            release();
+        } catch (...) {
+        }
+        throw;
+    }
+    return further;
 }
 
 std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
@@ -245,7 +407,7 @@ void TMyDump::orderViews(std::vector<Object>& objects) {
     if (first == objects.end()) return;
     std::vector<Object> views(std::make_move_iterator(first), std::make_move_iterator(objects.end()));
     objects.erase(first, objects.end());
-    for (Object& view : views) view.create = showCreate(view.written);
+    for (Object& view : views) view.create = showCreate(*Connection, view.written);
     std::vector<bool> placed(views.size(), false);
     auto uses = [&](const Object& a, const Object& b) {
         return a.create.find(TMyNameRule::Bracket(b.name)) != std::string::npos;
@@ -267,39 +429,40 @@ void TMyDump::orderViews(std::vector<Object>& objects) {
     }
 }
 
-std::string TMyDump::showCreate(const std::string& written) {
-    TMyQuery q(*Connection);
+std::string TMyDump::showCreate(TMyConnection& connection, const std::string& written) {
+    TMyQuery q(connection);
     q.Open("SHOW CREATE TABLE " + written);
     if (!q.Next() || q.FieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
     return std::string(q.Value(1));
 }
 
-void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int count) {
+void TMyDump::dumpObject(TDumpScript& script, const Object& object, int index, int count, const Lane& lane) {
     TMyDumpOptions& opt = Options();
     bool tables = has(TMyDumpObject::doTables);
     if ((tables && !object.view) || (has(TMyDumpObject::doViews) && object.view)) {
         if (object.sequence) {
             stored_->WriteSequence(script, object.name, object.written, opt.GenerateHeader, opt.AddDrop,
                                    has(TMyDumpObject::doData));
-            FireProgress(object.written, index, count, 0);
+            lane.progress(object.written, index, count, 0);
             return;
         }
         if (opt.GenerateHeader) script.StructureComment(object.written);
         if (opt.AddDrop) script.DropLine(object.written, object.view);
-        std::string create = object.create.empty() ? showCreate(object.written) : object.create;
+        std::string create =
+            object.create.empty() ? showCreate(lane.connection, object.written) : object.create;
         if (!object.tablePart.empty()) {
             size_t at = create.find(object.tablePart);
             if (at != std::string::npos) create.replace(at, object.tablePart.size(), object.written);
         }
         script.CreateText(create);
-        FireProgress(object.written, index, count, 0);
+        lane.progress(object.written, index, count, 0);
     }
     if (!has(TMyDumpObject::doData) || object.view || object.sequence) return;
     if (opt.GenerateHeader) script.DataComment(object.written);
     if (opt.AddDrop && !tables) script.TruncateLine(object.written);
     uint64_t rows = 0;
     {
-        TMyQuery q(*Connection);
+        TMyQuery q(lane.connection);
         q.Open("SELECT COUNT(*) FROM " + object.written);
         if (q.Next() && !q.IsNull(0)) {
             std::string_view text = q.Value(0);
@@ -308,17 +471,17 @@ void TMyDump::dumpObject(TDumpScript& script, Object& object, int index, int cou
                 throw EMyError(
                     CR_MALFORMED_PACKET,
                     EMySqlException::BuildMessage(CR_MALFORMED_PACKET, {}, "Row count of " + object.written),
-                    Connection);
+                    &lane.connection);
         }
     }
-    FireProgress(object.written, index, count, 0);
+    lane.progress(object.written, index, count, 0);
     if (rows == 0) return;
     // A default taken from a sequence opens the sequence on every INSERT, which a
     // restore holding only this table locked refuses.
     bool lock = opt.AddLock && !opt.UseDelayedIns && !usesSequence(object);
     if (lock) script.LockLine(object.written);
     if (opt.DisableKeys) script.DisableKeysLine(object.written);
-    dumpRows(script, object, index, count, rows);
+    dumpRows(script, object, index, count, rows, lane);
     if (opt.DisableKeys) script.EnableKeysLine(object.written);
     if (lock) script.UnlockLine();
 }
@@ -360,7 +523,8 @@ void TMyDump::readColumns() {
     }
 }
 
-void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int count, uint64_t rows) {
+void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int count, uint64_t rows,
+                       const Lane& lane) {
     TMyDumpOptions& opt = Options();
     // "SELECT *" misses invisible columns, and generated columns cannot be written:
     // such tables name their columns. FLOAT and DOUBLE are read exactly (see the literal).
@@ -392,7 +556,7 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
         }
     }
 
-    TMyQuery q(*Connection);
+    TMyQuery q(lane.connection);
     q.SetReadAhead(true);  // the socket is read while the rows are written
     q.Open("SELECT " + select + " FROM " + object.written);
     std::vector<TMyValueLiteral> literals;
@@ -431,8 +595,8 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
         while (q.Next()) {
             ++r;
             script.EndRow(false);  // another row follows: the previous one is complete
-            FireProgress(object.written, index, count,
-                         static_cast<int>(std::min<uint64_t>(100, r * 100 / rows)));
+            lane.progress(object.written, index, count,
+                          static_cast<int>(std::min<uint64_t>(100, r * 100 / rows)));
             std::string& line = script.BeginRow();
             for (size_t i = 0; i < n; ++i) {
                 if (i) line.append(", ", 2);

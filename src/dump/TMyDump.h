@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@ namespace tharvel {
 class TMyConnection;
 class TDumpScript;
 class TMyDumpStoredObjects;
+class TMyDumpSnapshot;
 
 enum class TMyDumpObject { doDatabase, doUsers, doStoredProcs, doTables, doData, doViews };
 using TMyDumpObjects = std::set<TMyDumpObject>;
@@ -40,6 +43,17 @@ public:
                            TMyDumpObject::doViews};
     std::vector<std::string> StoredProcNames;
 
+    // Further connections like Connection (server, user, TLS, timeouts, character
+    // set), opened; without it every table is read on Connection. With it, the rows of
+    // a whole database's tables are read on up to `Connections` connections at once,
+    // all in one snapshot, when the tables are transactional, the user may take the
+    // brief global lock that starts the snapshots together, and the database's
+    // second-largest table holds `ParallelMinBytes` of data or more. Tables read ahead
+    // of their turn wait in files beside the dump file; the file is the same.
+    std::function<std::unique_ptr<TMyConnection>()> OpenConnection;
+    int Connections = 0;  // 0: the number of cores, at most 4
+    uint64_t ParallelMinBytes = uint64_t{16} << 20;
+
     TMyDumpOptions& Options() { return static_cast<TMyDumpOptions&>(TDADump::Options()); }
 
     // Qualified names ("db.table") split at full stops; backticks for parts that need them.
@@ -61,12 +75,24 @@ private:
         int major = 0, minor = 0, release = 0;
     };
 
+    // Where a table's lines go and what reads them.
+    struct Lane {
+        TMyConnection& connection;
+        std::function<void(const std::string& name, int index, int count, int percent)> progress;
+    };
+
     bool has(TMyDumpObject o) const { return Objects.count(o) != 0; }
+    // The further connections, each in a transaction that sees what `snapshot` (made
+    // here too) sees; none when the tables are read on the one connection.
+    std::vector<std::unique_ptr<TMyConnection>> sharedSnapshot(const std::vector<std::string>& session,
+                                                               bool mariadb, const Version& real,
+                                                               std::unique_ptr<TMyDumpSnapshot>& snapshot);
     std::vector<Object> objectList(const Version& v);
     void orderViews(std::vector<Object>& objects);
-    void dumpObject(TDumpScript& script, Object& object, int index, int count);
-    void dumpRows(TDumpScript& script, const Object& object, int index, int count, uint64_t rows);
-    std::string showCreate(const std::string& written);
+    void dumpObject(TDumpScript& script, const Object& object, int index, int count, const Lane& lane);
+    void dumpRows(TDumpScript& script, const Object& object, int index, int count, uint64_t rows,
+                  const Lane& lane);
+    static std::string showCreate(TMyConnection& connection, const std::string& written);
 
     struct Column {
         std::string name;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "DumpTestSupport.h"
+#include "backup/TDatabaseBackup.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyQuery.h"
 #include "support/TempDir.h"
@@ -116,6 +117,57 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
         EXPECT_EQ(sums.substr(0, tab) + "\n", sums.substr(tab + 1)) << sums;
         EXPECT_GT(std::stoll(sums.substr(0, tab)), 3000 * 24);
     }
+}
+
+TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
+    MariaDb& db = MariaDb::shared();
+    const std::string source = db.freshDatabase("ledger_par");
+    db.sql(
+        "CREATE TABLE ledger (id INT AUTO_INCREMENT PRIMARY KEY, amount INT NOT NULL) ENGINE=InnoDB;"
+        "CREATE TABLE totals (total BIGINT NOT NULL) ENGINE=InnoDB;"
+        "INSERT INTO ledger (amount) SELECT seq MOD 50 FROM seq_1_to_3000;"
+        "INSERT INTO totals SELECT SUM(amount) FROM ledger;",
+        source);
+    const TBackupRecord record = serverRecord(db, source, "/");
+    auto c = openConnection(db, source);
+    Writer writer(db, source, false);
+    ASSERT_TRUE(writer.WaitFor(20, std::chrono::seconds(10))) << writer.error();
+
+    TempDir dir;
+    TMyDump dump;
+    dump.Connection = c.get();
+    int opened = 0;
+    dump.OpenConnection = [&] {
+        ++opened;
+        return TDatabaseBackup::OpenConnection(record);
+    };
+    dump.Connections = 2;
+    dump.ParallelMinBytes = 0;
+    bool waited = false, wroteDuringDump = false;
+    std::vector<std::string> warnings;
+    dump.OnWarning = [&](const std::string& text) { warnings.push_back(text); };
+    dump.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
+        if (name == "ledger" && percent > 0 && !waited) {
+            waited = true;
+            wroteDuringDump = writer.WaitFor(20, std::chrono::seconds(10));
+        }
+    };
+    dump.BackupToFile((dir / "d.sql").string());
+    EXPECT_EQ(opened, 2);  // the reader and the holder of the backup stage
+    ASSERT_TRUE(waited);
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_TRUE(wroteDuringDump);
+    EXPECT_EQ(one(*c, "SELECT @@in_transaction"), "0");
+    writer.Stop();
+    EXPECT_EQ(writer.error(), "");
+
+    const std::string restored = db.freshDatabase("ledger_par_restored");
+    db.runScript(dir / "d.sql", restored);
+    const std::string sums =
+        db.sql("SELECT (SELECT SUM(amount) FROM ledger), (SELECT total FROM totals)", restored);
+    const size_t tab = sums.find('\t');
+    ASSERT_NE(tab, std::string::npos) << sums;
+    EXPECT_EQ(sums.substr(0, tab) + "\n", sums.substr(tab + 1)) << sums;
 }
 
 }  // namespace

@@ -32,6 +32,10 @@ struct JobDump {
 };
 JobDump dumpWithJob(const MariaDb& db, const std::string& database, const std::filesystem::path& dir);
 
+// Every column type with its extremes and awkward values, hostile names, views
+// that sort before what they use, special columns, an id of 0: SQL for a database.
+std::string roundTripFixture();
+
 // Where bytes hold a lone CR, a lone LF or a raw NUL; empty when nowhere.
 std::string lineBreakFault(const std::string& bytes);
 

@@ -63,9 +63,10 @@ TEST(DownloadAndRun, ReplacesTheUpdaterStartsItAndAsksToEnd) {
     struct stat info {};
     ASSERT_EQ(stat(updater.c_str(), &info), 0);
     EXPECT_TRUE(info.st_mode & S_IXUSR);
-    // The updater runs on its own; wait for its mark.
+    // The updater runs on its own; wait for its whole mark (the shell creates the
+    // file before it writes the line).
     auto marker = f.exeDir / "marker";
-    for (int i = 0; i < 3000 && !std::filesystem::exists(marker); ++i)
+    for (int i = 0; i < 3000 && !(std::filesystem::exists(marker) && readFile(marker) == "started\n"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(readFile(marker), "started\n");
     EXPECT_EQ(filesIn(f.exeDir.path()), (std::set<std::string>{"TharvelUpdate.exe", "marker"}));

@@ -1,0 +1,36 @@
+#include "dump/TMyDumpSpool.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace tharvel {
+
+TMyDumpSpool::TMyDumpSpool(std::string path) : path_(std::move(path)) {
+    // A link left there would be followed by the create.
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+    stream_ = std::make_unique<TDumpStream>(path_);
+}
+
+TMyDumpSpool::~TMyDumpSpool() {
+    stream_.reset();
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+}
+
+void TMyDumpSpool::AppendTo(TDumpStream& out) {
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) throw std::runtime_error("Cannot open file \"" + path_ + "\". " + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    out.AppendFile(fd);
+}
+
+}  // namespace tharvel

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "DumpTestSupport.h"
+#include "backup/TDatabaseBackup.h"
+#include "dump/TMyDump.h"
+#include "mysql/TMyQuery.h"
+#include "projects/TCifrare.h"
+#include "support/TempDir.h"
+
+namespace tharvel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> filesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool spoolIn(const fs::path& dir) {
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".tmp") return true;
+    return false;
+}
+
+struct Dumped {
+    std::string bytes;  // the file as written
+    std::string text;   // uncompressed, without the line of the script's date
+    std::string date;
+    std::vector<std::string> warnings;
+    int opened = 0;        // further connections
+    bool spooled = false;  // a table waited in a file beside the dump
+};
+
+std::string decompressed(const fs::path& file, TDumpCompression compression) {
+    if (compression == TDumpCompression::None) return readFile(file);
+    const fs::path plain = file.string() + ".plain";
+    const std::string command = std::string(compression == TDumpCompression::Gzip ? "zcat" : "zstd -dcq") +
+                                " < '" + file.string() + "' > '" + plain.string() + "'";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error(command);
+    std::string text = readFile(plain);
+    fs::remove(plain);
+    return text;
+}
+
+// One dump of `record`'s database into dir/name; `connections` 1: the one connection only.
+Dumped dump(const TBackupRecord& record, const fs::path& dir, const std::string& name,
+            TDumpCompression compression, int connections) {
+    Dumped out;
+    auto main = TDatabaseBackup::OpenConnection(record);
+    TMyDump d;
+    d.Connection = main.get();
+    if (connections > 1) {
+        d.OpenConnection = [&] {
+            ++out.opened;
+            return TDatabaseBackup::OpenConnection(record);
+        };
+        d.Connections = connections;
+        d.ParallelMinBytes = 0;
+    }
+    d.OnWarning = [&](const std::string& text) { out.warnings.push_back(text); };
+    d.OnBackupProgress = [&](TDADump&, const std::string&, int, int, int) {
+        if (!out.spooled) out.spooled = spoolIn(dir);
+    };
+    const fs::path file = dir / name;
+    d.BackupToFile(file.string(), compression);
+    out.bytes = readFile(file);
+    std::string text = decompressed(file, compression);
+    const size_t at = text.find("-- Script date ");
+    if (at != std::string::npos) {
+        const size_t end = text.find("\r\n", at);
+        out.date = text.substr(at, end - at);
+        text.erase(at, end - at);
+    }
+    out.text = std::move(text);
+    return out;
+}
+
+std::string firstDifference(const std::string& a, const std::string& b) {
+    size_t i = 0;
+    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+    const size_t from = i < 200 ? 0 : i - 200;
+    return "at byte " + std::to_string(i) + "\none: " + a.substr(from, 400) +
+           "\nother: " + b.substr(from, 400);
+}
+
+TEST(ParallelDump, GivesTheFileOfTheSerialDumpForEveryCompression) {
+    MariaDb& db = MariaDb::shared();
+    const std::string source = db.freshDatabase("parallel");
+    db.sql(roundTripFixture(), source);
+    // Triggers come right after their table's rows, a routine before the views.
+    db.sql(
+        "CREATE TRIGGER many_bi BEFORE INSERT ON many FOR EACH ROW SET NEW.s = CONCAT(NEW.s, ';');"
+        "CREATE TRIGGER ai_au AFTER UPDATE ON ai FOR EACH ROW SET @x = 1;"
+        "CREATE PROCEDURE p() SELECT 1;",
+        source);
+    const TBackupRecord record = serverRecord(db, source, "/");
+    for (TDumpCompression compression :
+         {TDumpCompression::None, TDumpCompression::Gzip, TDumpCompression::Zstd}) {
+        SCOPED_TRACE(static_cast<int>(compression));
+        TempDir dir;
+        // The header holds the time to the second: the two dumps are compared when it is the same.
+        Dumped serial, parallel;
+        for (int attempt = 0; attempt < 5 && (attempt == 0 || serial.date != parallel.date); ++attempt) {
+            serial = dump(record, dir.path(), "serial.sql", compression, 1);
+            parallel = dump(record, dir.path(), "parallel.sql", compression, 3);
+        }
+        EXPECT_EQ(serial.opened, 0);
+        EXPECT_EQ(parallel.opened, 3);  // and one that holds the backup stage while the snapshots start
+        EXPECT_TRUE(parallel.spooled);
+        EXPECT_TRUE(parallel.warnings.empty()) << parallel.warnings.front();
+        ASSERT_TRUE(parallel.text == serial.text) << firstDifference(serial.text, parallel.text);
+        ASSERT_EQ(serial.date, parallel.date);
+        EXPECT_TRUE(parallel.bytes == serial.bytes);
+        EXPECT_NE(serial.text.find("many_bi"), std::string::npos);
+        EXPECT_NE(serial.text.find("INSERT INTO many VALUES"), std::string::npos);
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"parallel.sql", "serial.sql"}));
+    }
+}
+
+TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
+    MariaDb& db = MariaDb::shared();
+    const std::string source = db.freshDatabase("parstop");
+    for (const char* table : {"a_first", "b_second", "c_third", "d_fourth"})
+        db.sql(std::string("CREATE TABLE ") + table +
+                   " (id INT PRIMARY KEY, v VARCHAR(200)) ENGINE=InnoDB; INSERT INTO " + table +
+                   " SELECT seq, REPEAT(CHAR(65 + seq MOD 26), 150) FROM seq_1_to_40000;",
+               source);
+    const TBackupRecord record = serverRecord(db, source, "/");
+    struct Case {
+        const char* name;
+        int connections;
+        const char* table;  // the table whose turn it is at the stop
+        const char* spool;  // a spool that must exist by then
+    };
+    const Case cases[] = {
+        // The other tables are being read ahead on their own connections.
+        {"inside the first table", 4, "a_first", ".1.tmp"},
+        // The one worker reads the second table; the dump's own connection the third.
+        {"while a later table is read ahead", 2, "b_second", ".2.tmp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto main = TDatabaseBackup::OpenConnection(record);
+        TempDir dir;
+        const fs::path partial = dir.path() / "d.sql.partial";
+        TMyDump d;
+        d.Connection = main.get();
+        d.OpenConnection = [&] { return TDatabaseBackup::OpenConnection(record); };
+        d.Connections = c.connections;
+        d.ParallelMinBytes = 0;
+        bool stopped = false;
+        d.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
+            if (name == c.table && percent >= 20 && fs::exists(partial.string() + c.spool)) {
+                stopped = true;
+                throw std::runtime_error("stop");
+            }
+        };
+        EXPECT_THROW(d.BackupToFile(partial.string()), std::runtime_error);
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"d.sql.partial"}));
+        // What was written before the stop stays, and nothing after it.
+        const std::string text = readFile(partial);
+        EXPECT_NE(text.find("INSERT INTO a_first VALUES"), std::string::npos);
+        EXPECT_EQ(text.find("b_second"), std::string::npos);
+        // The further connections are gone; the dump's own is back as it was.
+        std::string others;
+        for (int i = 0; i < 200; ++i) {
+            others = db.sql("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + source +
+                            "' AND ID <> " + std::to_string(main->ThreadId()));
+            if (others == "0\n") break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(others, "0\n");
+        TMyQuery q(*main);
+        q.Open("SELECT @@in_transaction");
+        ASSERT_TRUE(q.Next());
+        EXPECT_EQ(q.Value(0), "0");
+    }
+}
+
+TEST(ParallelDump, FallsBackToOneConnectionWithALogLine) {
+    MariaDb& db = MariaDb::shared();
+    struct Case {
+        const char* name;
+        const char* extra;     // SQL for the database
+        const char* grants;    // for a user of its own; empty: the test's user
+        const char* expected;  // the start of the one warning
+        int opened;            // further connections: one per table after the first, one for the lock
+    };
+    const Case cases[] = {
+        {"no global lock for the user", "", "SELECT, SHOW VIEW, LOCK TABLES, TRIGGER, EVENT",
+         "Tables are dumped on one connection: the snapshot cannot be shared (", 2},
+        {"a table that is not transactional",
+         "CREATE TABLE m_flat (id INT) ENGINE=MyISAM; INSERT INTO m_flat VALUES (1);", "",
+         "Tables are dumped on one connection: table `m_flat` is not transactional", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = db.freshDatabase("fallback");
+        db.sql(
+            std::string("CREATE TABLE t1 (id INT PRIMARY KEY) ENGINE=InnoDB; INSERT INTO t1 VALUES (1), (2);"
+                        "CREATE TABLE t2 (id INT PRIMARY KEY, s TEXT) ENGINE=InnoDB; INSERT INTO t2 VALUES "
+                        "(1, 'x');") +
+                c.extra,
+            source);
+        TBackupRecord record = serverRecord(db, source, "/");
+        if (*c.grants) {
+            const std::string user = "nolock";
+            db.sql("DROP USER IF EXISTS '" + user + "'@'%'; CREATE USER '" + user +
+                   "'@'%' IDENTIFIED BY 'pw'; GRANT " + c.grants + " ON `" + source + "`.* TO '" + user +
+                   "'@'%';");
+            record.MySQLUser = user;
+            record.MySQLPassword = TCifrare::encipherPassword("pw");
+        }
+        TempDir dir;
+        Dumped serial, parallel;
+        for (int attempt = 0; attempt < 5 && (attempt == 0 || serial.date != parallel.date); ++attempt) {
+            serial = dump(record, dir.path(), "serial.sql", TDumpCompression::None, 1);
+            parallel = dump(record, dir.path(), "parallel.sql", TDumpCompression::None, 3);
+        }
+        // One line more than the serial dump's warnings (this user may not list routines either).
+        std::vector<std::string> others;
+        int lines = 0;
+        for (const std::string& w : parallel.warnings) {
+            if (w.rfind("Tables are dumped on one connection", 0) == 0) {
+                ++lines;
+                EXPECT_EQ(w.rfind(c.expected, 0), 0u) << w;
+            } else {
+                others.push_back(w);
+            }
+        }
+        EXPECT_EQ(lines, 1) << testing::PrintToString(parallel.warnings);
+        EXPECT_EQ(others, serial.warnings);
+        EXPECT_EQ(parallel.opened, c.opened);
+        EXPECT_FALSE(parallel.spooled);
+        EXPECT_TRUE(parallel.text == serial.text) << firstDifference(serial.text, parallel.text);
+        EXPECT_NE(parallel.text.find("INSERT INTO t2 VALUES"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tharvel::test
