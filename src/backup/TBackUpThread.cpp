@@ -27,19 +27,19 @@ bool isDirectory(const std::string& path) {
 }
 
 // A project without a backup directory would write below the root directory.
-void requireBackupDirectory(const TBackupRecord& project) {
+void requireBackupDirectory(const BackupProject& project) {
     if (project.BackupDirectory.empty() || project.BackupDirectory == "/")
         throw std::runtime_error("Backup directory is not set for project '" + project.Project + "'");
 }
 
 }  // namespace
 
-std::shared_ptr<TBackUpThread> TBackUpThread::Create(const TBackupRecord& project,
+std::shared_ptr<TBackUpThread> TBackUpThread::Create(const BackupProject& project,
                                                      std::shared_ptr<NotificationQueue> queue) {
     return std::shared_ptr<TBackUpThread>(new TBackUpThread(project, std::move(queue)));
 }
 
-TBackUpThread::TBackUpThread(const TBackupRecord& project, std::shared_ptr<NotificationQueue> queue)
+TBackUpThread::TBackUpThread(const BackupProject& project, std::shared_ptr<NotificationQueue> queue)
     : project_(project), queue_(std::move(queue)) {
     projectFolder_ = project_.BackupDirectory + project_.Project;
     if (projectFolder_.empty() || projectFolder_.back() != '/') projectFolder_ += '/';

@@ -9,7 +9,7 @@
 
 #include "backup/DirectoryCopy.h"
 #include "backup/NotificationQueue.h"
-#include "projects/TBackupRecord.h"
+#include "projects/BackupProject.h"
 
 namespace tharvel {
 
@@ -25,7 +25,7 @@ namespace tharvel {
 class TBackUpThread : public std::enable_shared_from_this<TBackUpThread> {
 public:
     // Created suspended: Start() runs it.
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& project,
+    static std::shared_ptr<TBackUpThread> Create(const BackupProject& project,
                                                  std::shared_ptr<NotificationQueue> queue);
     // Asks a running job to stop and joins its thread.
     virtual ~TBackUpThread();
@@ -45,12 +45,12 @@ public:
     // Owners join before they release a job that may still run.
     void Join();
 
-    const TBackupRecord& Project() const { return project_; }
+    const BackupProject& Project() const { return project_; }
     // BackupDirectory + Project, ending in "/".
     const std::string& ProjectFolder() const { return projectFolder_; }
 
 protected:
-    TBackUpThread(const TBackupRecord& project, std::shared_ptr<NotificationQueue> queue);
+    TBackUpThread(const BackupProject& project, std::shared_ptr<NotificationQueue> queue);
 
     // The two steps; every error becomes one notification of code 1.
     void Execute();
@@ -73,7 +73,7 @@ protected:
     DirectoryCopy::Result BackupFiles();
 
 private:
-    TBackupRecord project_;
+    BackupProject project_;
     std::string projectFolder_;
     std::shared_ptr<NotificationQueue> queue_;
     std::atomic<bool> terminated_{false};

@@ -6,7 +6,7 @@
 
 namespace tharvel {
 
-TBackupRun::TBackupRun(VT& table, std::string logPath, Mode mode, TBackupRunObserver* observer,
+TBackupRun::TBackupRun(ProjectTable& table, std::string logPath, Mode mode, TBackupRunObserver* observer,
                        JobFactory jobFactory, TLogFile::Clock logClock)
     : table_(table),
       log_(std::move(logPath), std::move(logClock)),
@@ -53,7 +53,7 @@ void TBackupRun::Show() {
 
 void TBackupRun::StartJob() {
     if (pastEnd_ || table_.currentIndex() < 0) return;
-    TBackupRecord record = TBackupRecord::fromCurrentRow(table_);
+    BackupProject record = BackupProject::fromCurrentRow(table_);
     Log("", false);
     Log("Starting backup project '" + record.Project + "'");
     projectName_ = record.Project;
@@ -107,7 +107,7 @@ void TBackupRun::JobDone() {
     if (jobFailed_ == 0) {
         try {
             table_.edit();
-            table_.setValue(VTColumn::LastBackup, VTValue(std::chrono::system_clock::now()));
+            table_.setValue(ProjectColumn::LastBackup, ProjectValue(std::chrono::system_clock::now()));
             table_.post();
             Log("Backup of project '" + jobProject_ + "' finished successfully");
         } catch (const std::exception& error) {

@@ -9,7 +9,7 @@
 #include "backup/TBackUpThread.h"
 #include "backup/TBackupRunObserver.h"
 #include "backup/TLogFile.h"
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 namespace tharvel {
 
@@ -50,11 +50,11 @@ public:
     enum Mode : int32_t { AllProjects = 0, OneProject = 1 };
     // LastError of a run on a table without a current row.
     static constexpr const char* kNothingToBackUp = "There is no project to back up: nothing was backed up";
-    using JobFactory = std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&,
+    using JobFactory = std::function<std::shared_ptr<TBackUpThread>(const BackupProject&,
                                                                     std::shared_ptr<NotificationQueue>)>;
 
     // `observer` may be null. `jobFactory` defaults to TBackUpThread::Create.
-    TBackupRun(VT& table, std::string logPath, Mode mode, TBackupRunObserver* observer = nullptr,
+    TBackupRun(ProjectTable& table, std::string logPath, Mode mode, TBackupRunObserver* observer = nullptr,
                JobFactory jobFactory = {}, TLogFile::Clock logClock = {});
     ~TBackupRun();
     TBackupRun(const TBackupRun&) = delete;
@@ -105,7 +105,7 @@ private:
     void SetProgressBar1(int32_t position);
     void SetProgressBar2(int32_t position);
 
-    VT& table_;
+    ProjectTable& table_;
     TLogFile log_;
     Mode mode_;
     TBackupRunObserver* observer_;

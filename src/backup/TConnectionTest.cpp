@@ -2,7 +2,7 @@
 
 #include "backup/TDatabaseBackup.h"
 #include "mysql/TMyConnection.h"
-#include "projects/TCifrare.h"
+#include "projects/PasswordCipher.h"
 
 namespace tharvel {
 
@@ -18,7 +18,7 @@ void TConnectionTest::Run(const std::string& server, const std::string& portText
     connection.SetDatabase(database);
     connection.SetUsername(user);
     connection.SetPassword(storedPassword.empty() ? std::string()
-                                                  : TCifrare::decipherPassword(storedPassword));
+                                                  : PasswordCipher::decipherPassword(storedPassword));
     connection.Options().SetTlsMode(ParseTlsMode(tlsMode));
     connection.Options().SetTlsCaFile(tlsCa);
     connection.Open();

@@ -14,8 +14,8 @@
 #include "dump/EStreamWrite.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
-#include "projects/TCifrare.h"
-#include "projects/VT.h"
+#include "projects/PasswordCipher.h"
+#include "projects/ProjectTable.h"
 
 namespace tharvel {
 
@@ -28,7 +28,7 @@ int TDatabaseBackup::PortOf(const std::string& text) {
                : 3306;
 }
 
-void TDatabaseBackup::Configure(TMyConnection& connection, const TBackupRecord& project) {
+void TDatabaseBackup::Configure(TMyConnection& connection, const BackupProject& project) {
     connection.SetLoginPrompt(false);
     connection.Options().SetCharset("utf8");
     connection.Options().SetUseUnicode(false);
@@ -36,30 +36,31 @@ void TDatabaseBackup::Configure(TMyConnection& connection, const TBackupRecord& 
     connection.SetPort(PortOf(project.MySQLPort));
     connection.SetDatabase(project.MySQLDataBase);
     connection.SetUsername(project.MySQLUser);
-    connection.SetPassword(project.MySQLPassword.empty() ? std::string()
-                                                         : TCifrare::decipherPassword(project.MySQLPassword));
+    connection.SetPassword(project.MySQLPassword.empty()
+                               ? std::string()
+                               : PasswordCipher::decipherPassword(project.MySQLPassword));
     connection.Options().SetTlsMode(ParseTlsMode(project.MySQLTLS));
     connection.Options().SetTlsCaFile(project.MySQLTLSCA);
 }
 
-std::unique_ptr<TMyConnection> TDatabaseBackup::OpenConnection(const TBackupRecord& project) {
+std::unique_ptr<TMyConnection> TDatabaseBackup::OpenConnection(const BackupProject& project) {
     auto connection = std::make_unique<TMyConnection>();
     Configure(*connection, project);
     connection->Open();
     return connection;
 }
 
-void TDatabaseBackup::ShareConnections(TMyDump& dump, const TBackupRecord& project) {
+void TDatabaseBackup::ShareConnections(TMyDump& dump, const BackupProject& project) {
     dump.OpenConnection = [project] { return OpenConnection(project); };
 }
 
-TDumpCompression TDatabaseBackup::CompressionOf(const TBackupRecord& project) {
+TDumpCompression TDatabaseBackup::CompressionOf(const BackupProject& project) {
     if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
                              "' (none, gzip or zstd)");
 }
 
-std::string TDatabaseBackup::DumpFilePath(const TBackupRecord& project, const std::string& folder,
+std::string TDatabaseBackup::DumpFilePath(const BackupProject& project, const std::string& folder,
                                           std::time_t now) {
     std::string path = folder + project.MySQLDataBase;
     if (project.MySQLNewBackupEachDay == 1) {
@@ -73,7 +74,7 @@ std::string TDatabaseBackup::DumpFilePath(const TBackupRecord& project, const st
     return path + std::string(DumpFileSuffix(CompressionOf(project)));
 }
 
-std::string TDatabaseBackup::Run(const TBackupRecord& project, const std::string& folder,
+std::string TDatabaseBackup::Run(const BackupProject& project, const std::string& folder,
                                  const TDABackupProgressEvent& progress, const LogLine& log,
                                  const StopRequested& stopRequested, const LogLine& warning) {
     const TDumpCompression compression = CompressionOf(project);

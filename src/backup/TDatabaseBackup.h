@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dump/TDADump.h"
-#include "projects/TBackupRecord.h"
+#include "projects/BackupProject.h"
 
 namespace tharvel {
 
@@ -28,16 +28,16 @@ public:
     static int PortOf(const std::string& text);
     // Settings of the backup connection (no login prompt, character set utf8,
     // Unicode off, the project's server, port, database, user and password).
-    static void Configure(TMyConnection& connection, const TBackupRecord& project);
+    static void Configure(TMyConnection& connection, const BackupProject& project);
     // A connection with those settings, open.
-    static std::unique_ptr<TMyConnection> OpenConnection(const TBackupRecord& project);
+    static std::unique_ptr<TMyConnection> OpenConnection(const BackupProject& project);
     // Lets the dump read tables on further connections like the backup connection.
-    static void ShareConnections(TMyDump& dump, const TBackupRecord& project);
+    static void ShareConnections(TMyDump& dump, const BackupProject& project);
     // The project's DumpCompression; throws for a name that is none of the known ones.
-    static TDumpCompression CompressionOf(const TBackupRecord& project);
+    static TDumpCompression CompressionOf(const BackupProject& project);
     // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,
     // + ".sql" and the compression's suffix (".sql.gz", ".sql.zst").
-    static std::string DumpFilePath(const TBackupRecord& project, const std::string& folder, std::time_t now);
+    static std::string DumpFilePath(const BackupProject& project, const std::string& folder, std::time_t now);
     static std::string PartialPath(const std::string& dumpPath) { return dumpPath + ".partial"; }
 
     // Runs the step; progress goes to the dump's event (which may throw to stop it),
@@ -46,7 +46,7 @@ public:
     // with a file each day and KeepDailyDumps > 0 drops its older dated dumps
     // (PruneDailyDumps), each deletion a log line.
     // Returns the dump file's path; raises with a message on any failure.
-    static std::string Run(const TBackupRecord& project, const std::string& folder,
+    static std::string Run(const BackupProject& project, const std::string& folder,
                            const TDABackupProgressEvent& progress, const LogLine& log = {},
                            const StopRequested& stopRequested = {}, const LogLine& warning = {});
 

@@ -13,7 +13,7 @@
 #include "platform/AppPaths.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 namespace tharvel {
 namespace {
@@ -125,7 +125,7 @@ int UnattendedBackup::Main() {
 
 int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE* out, std::FILE* err,
                           std::FILE* progress, const std::atomic<bool>& cancel) {
-    VT table;
+    ProjectTable table;
     ProjectRules rules(table, dataDirectory / ProjectFile::kFileName);
     try {
         rules.load();

@@ -141,14 +141,14 @@ void appendLine(std::string& out, std::string_view line) {
     out.append("\r\0\n\0", 4);
 }
 
-std::string valueLine(VTColumn column, const std::string& text) {
+std::string valueLine(ProjectColumn column, const std::string& text) {
     std::string line(columnName(column));
     if (ProjectFile::isPlain(text)) return line + "=" + text;
     return line + "*=" + ProjectFile::escape(text);
 }
 
 // The value of a key line, if it is one: "Key=value" or "Key*=escaped".
-bool parseKeyLine(std::string_view line, VTColumn& column, std::string& value) {
+bool parseKeyLine(std::string_view line, ProjectColumn& column, std::string& value) {
     size_t equals = line.find('=');
     if (equals == std::string_view::npos) return false;
     std::string_view key = trimBlanks(line.substr(0, equals));
@@ -277,10 +277,10 @@ std::vector<std::string> ProjectFile::splitLines(std::string_view text) {
     return lines;
 }
 
-std::string ProjectFile::encode(const VT& table) {
+std::string ProjectFile::encode(const ProjectTable& table) {
     std::string out("\xFF\xFE");
     for (int r = 0; r < table.rowCount(); ++r) {
-        const VT::Row& row = table.row(r);
+        const ProjectTable::Row& row = table.row(r);
         std::string name = row[0].toText();
         if (name.empty())
             appendLine(out, "Project=");
@@ -300,7 +300,7 @@ std::string ProjectFile::encode(const VT& table) {
     return out;
 }
 
-int ProjectFile::load(const std::filesystem::path& path, VT& table) {
+int ProjectFile::load(const std::filesystem::path& path, ProjectTable& table) {
     std::string bytes;
     if (!readWholeFile(path, bytes)) return 0;
     std::vector<std::string> lines = splitLines(decode(bytes));
@@ -309,7 +309,7 @@ int ProjectFile::load(const std::filesystem::path& path, VT& table) {
     int posted = 0;
     bool refused = false;
     {
-        VTTagGuard tag(table, 1);
+        TagGuard tag(table, 1);
         table.checkBrowseMode();
         bool filling = false;
         auto finishRow = [&] {
@@ -318,7 +318,7 @@ int ProjectFile::load(const std::filesystem::path& path, VT& table) {
             try {
                 table.post();
                 ++posted;
-            } catch (const EPostRefused&) {
+            } catch (const PostRefused&) {
                 table.cancel();
                 refused = true;
             }
@@ -326,7 +326,8 @@ int ProjectFile::load(const std::filesystem::path& path, VT& table) {
         auto startRow = [&](std::string name) {
             finishRow();
             table.append();
-            table.setValue(VTColumn::Project, name.empty() ? std::string(kUnnamedProject) : std::move(name));
+            table.setValue(ProjectColumn::Project,
+                           name.empty() ? std::string(kUnnamedProject) : std::move(name));
             filling = true;
         };
         for (const std::string& fullLine : lines) {
@@ -339,17 +340,17 @@ int ProjectFile::load(const std::filesystem::path& path, VT& table) {
                 startRow(std::string(trimBlanks(name)));
                 continue;
             }
-            VTColumn column;
+            ProjectColumn column;
             std::string value;
             if (!parseKeyLine(line, column, value)) continue;
-            if (column == VTColumn::Project) {
+            if (column == ProjectColumn::Project) {
                 startRow(std::move(value));
                 continue;
             }
             if (!filling) startRow({});
-            if (column == VTColumn::SkipFiles || column == VTColumn::MySQLNewBackupEachDay) {
+            if (column == ProjectColumn::SkipFiles || column == ProjectColumn::MySQLNewBackupEachDay) {
                 if (value.empty())
-                    table.setValue(column, VTValue());
+                    table.setValue(column, ProjectValue());
                 else
                     table.setValue(column, parseInteger(value).value_or(0));
             } else {
@@ -363,8 +364,8 @@ int ProjectFile::load(const std::filesystem::path& path, VT& table) {
     return posted;
 }
 
-bool ProjectFile::save(const std::filesystem::path& path, VT& table) {
-    VTTagGuard tag(table, 1);
+bool ProjectFile::save(const std::filesystem::path& path, ProjectTable& table) {
+    TagGuard tag(table, 1);
     try {
         std::string bytes = encode(table);
         std::error_code ec;

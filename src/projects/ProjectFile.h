@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 namespace tharvel {
 
@@ -30,16 +30,16 @@ public:
     // save() writes. Finally the first row becomes current. A missing file adds
     // nothing; a file that exists but cannot be read throws std::runtime_error.
     // Returns the number of projects posted.
-    static int load(const std::filesystem::path& path, VT& table);
+    static int load(const std::filesystem::path& path, ProjectTable& table);
 
     // Writes the stored rows of the table, replacing the file atomically (temporary
     // file beside it, then rename). The new file keeps the old one's mode and owner
     // (a new file gets 0600). A file without any write bit is never replaced. False
     // on any failure, and the old file is then left as it was. Tag is 1 while it runs.
-    static bool save(const std::filesystem::path& path, VT& table);
+    static bool save(const std::filesystem::path& path, ProjectTable& table);
 
     // The file's bytes for the table's stored rows.
-    static std::string encode(const VT& table);
+    static std::string encode(const ProjectTable& table);
     // Text (UTF-8) of file bytes: by byte-order mark UTF-16 LE/BE or UTF-8;
     // without a mark UTF-8, where each byte that is not valid UTF-8 is read as
     // Windows-1252.

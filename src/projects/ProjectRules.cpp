@@ -4,11 +4,11 @@
 
 namespace tharvel {
 
-ProjectRules::ProjectRules(VT& table, std::filesystem::path projectFile)
+ProjectRules::ProjectRules(ProjectTable& table, std::filesystem::path projectFile)
     : table_(table), projectFile_(std::move(projectFile)) {
-    beforePostId_ = table_.beforePost.connect([this](VT& t) { beforePost(t); });
-    afterPostId_ = table_.afterPost.connect([this](VT& t) { afterPost(t); });
-    afterDeleteId_ = table_.afterDelete.connect([this](VT&) { save(); });
+    beforePostId_ = table_.beforePost.connect([this](ProjectTable& t) { beforePost(t); });
+    afterPostId_ = table_.afterPost.connect([this](ProjectTable& t) { afterPost(t); });
+    afterDeleteId_ = table_.afterDelete.connect([this](ProjectTable&) { save(); });
 }
 
 ProjectRules::~ProjectRules() {
@@ -17,14 +17,14 @@ ProjectRules::~ProjectRules() {
     table_.afterDelete.disconnect(afterDeleteId_);
 }
 
-void ProjectRules::beforePost(VT& table) {
-    if (table.value(VTColumn::SkipFiles).isEmpty()) table.setValue(VTColumn::SkipFiles, 1);
-    if (table.value(VTColumn::MySQLNewBackupEachDay).isEmpty())
-        table.setValue(VTColumn::MySQLNewBackupEachDay, 1);
-    if (table.value(VTColumn::Project).toText().empty()) throw EPostRefused(kMissingName);
+void ProjectRules::beforePost(ProjectTable& table) {
+    if (table.value(ProjectColumn::SkipFiles).isEmpty()) table.setValue(ProjectColumn::SkipFiles, 1);
+    if (table.value(ProjectColumn::MySQLNewBackupEachDay).isEmpty())
+        table.setValue(ProjectColumn::MySQLNewBackupEachDay, 1);
+    if (table.value(ProjectColumn::Project).toText().empty()) throw PostRefused(kMissingName);
 }
 
-void ProjectRules::afterPost(VT& table) {
+void ProjectRules::afterPost(ProjectTable& table) {
     if (table.tag() == 0) save();
 }
 
@@ -39,13 +39,13 @@ bool ProjectRules::save() {
 
 void ProjectRules::newProject() {
     // The current row's (or pending row's) directory; empty without a current row.
-    std::string backupDirectory = table_.value(VTColumn::BackupDirectory).toText();
+    std::string backupDirectory = table_.value(ProjectColumn::BackupDirectory).toText();
     table_.append();
-    table_.setValue(VTColumn::BackupDirectory, backupDirectory);
-    table_.setValue(VTColumn::MySQLServer, "localhost");
-    table_.setValue(VTColumn::MySQLPort, 3306);
-    table_.setValue(VTColumn::SkipFiles, 1);
-    table_.setValue(VTColumn::MySQLNewBackupEachDay, 1);
+    table_.setValue(ProjectColumn::BackupDirectory, backupDirectory);
+    table_.setValue(ProjectColumn::MySQLServer, "localhost");
+    table_.setValue(ProjectColumn::MySQLPort, 3306);
+    table_.setValue(ProjectColumn::SkipFiles, 1);
+    table_.setValue(ProjectColumn::MySQLNewBackupEachDay, 1);
 }
 
 }  // namespace tharvel

@@ -1,26 +1,26 @@
 #pragma once
 #include <filesystem>
 
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 namespace tharvel {
 
-// The rules of the project table, attached to one VT for the lifetime of this
+// The rules of the project table, attached to one ProjectTable for the lifetime of this
 // object: before a post an empty SkipFiles and an empty MySQLNewBackupEachDay
-// become 1, and a row without a project name is refused (EPostRefused with
+// become 1, and a row without a project name is refused (PostRefused with
 // kMissingName; the row keeps its state). After a post the whole table is saved to
 // the project file unless the table's Tag is 1; after a delete it is saved too.
 class ProjectRules {
 public:
     static constexpr const char* kMissingName = "Project Name is missing";
 
-    ProjectRules(VT& table, std::filesystem::path projectFile);
+    ProjectRules(ProjectTable& table, std::filesystem::path projectFile);
     ~ProjectRules();
     ProjectRules(const ProjectRules&) = delete;
     ProjectRules& operator=(const ProjectRules&) = delete;
 
     const std::filesystem::path& projectFile() const { return projectFile_; }
-    VT& table() { return table_; }
+    ProjectTable& table() { return table_; }
 
     // Appends the projects of the project file and makes the first row current.
     void load();
@@ -36,10 +36,10 @@ public:
     void newProject();
 
 private:
-    void beforePost(VT& table);
-    void afterPost(VT& table);
+    void beforePost(ProjectTable& table);
+    void afterPost(ProjectTable& table);
 
-    VT& table_;
+    ProjectTable& table_;
     std::filesystem::path projectFile_;
     int beforePostId_, afterPostId_, afterDeleteId_;
     bool lastSave_ = true;

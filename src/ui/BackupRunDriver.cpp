@@ -8,7 +8,7 @@
 
 namespace tharvel {
 
-BackupRunDriver::BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode,
+BackupRunDriver::BackupRunDriver(ProjectTable& table, const std::string& logPath, TBackupRun::Mode mode,
                                  TBackupRun::JobFactory jobs, ProgressWindow* window)
     : window_(window), run_(std::make_unique<TBackupRun>(table, logPath, mode, this, std::move(jobs))) {
     // The loop looks into the run's queue itself: nothing of Qt crosses from the

@@ -12,7 +12,7 @@ class QTimer;
 namespace tharvel {
 
 class ProgressWindow;
-class VT;
+class ProjectTable;
 
 // Runs a backup run in the event loop: a timer drains the run on the main thread
 // and passes what the run shows on to the progress window.
@@ -22,8 +22,8 @@ class VT;
 class BackupRunDriver : public QObject, public TBackupRunObserver {
     Q_OBJECT
 public:
-    BackupRunDriver(VT& table, const std::string& logPath, TBackupRun::Mode mode, TBackupRun::JobFactory jobs,
-                    ProgressWindow* window);
+    BackupRunDriver(ProjectTable& table, const std::string& logPath, TBackupRun::Mode mode,
+                    TBackupRun::JobFactory jobs, ProgressWindow* window);
     ~BackupRunDriver() override;
 
     TBackupRun& run() { return *run_; }

@@ -23,9 +23,9 @@
 
 #include "backup/TConnectionTest.h"
 #include "platform/AppPaths.h"
+#include "projects/PasswordCipher.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
-#include "projects/TCifrare.h"
 #include "ui/AboutWindow.h"
 #include "ui/ContactWindow.h"
 #include "ui/GeneralErrorBox.h"
@@ -98,19 +98,20 @@ private:
 
 // The stored form of a typed password.
 std::string encipherPassword(const QString& typed) {
-    return TCifrare::encipherPassword(typed.toStdString());
+    return PasswordCipher::encipherPassword(typed.toStdString());
 }
 
 // Opens and closes a connection with the current row's settings (the edit buffer
 // while editing), off the window's thread; throws the connection's error on failure.
-void tryConnection(const VT& table, QWidget* button) {
-    auto text = [&](VTColumn column) { return table.value(column).toText(); };
-    WindowWork::run({button}, [server = text(VTColumn::MySQLServer), port = text(VTColumn::MySQLPort),
-                               database = text(VTColumn::MySQLDataBase), user = text(VTColumn::MySQLUser),
-                               password = text(VTColumn::MySQLPassword), tls = text(VTColumn::MySQLTLS),
-                               tlsCa = text(VTColumn::MySQLTLSCA)] {
-        TConnectionTest::Run(server, port, database, user, password, tls, tlsCa);
-    });
+void tryConnection(const ProjectTable& table, QWidget* button) {
+    auto text = [&](ProjectColumn column) { return table.value(column).toText(); };
+    WindowWork::run({button},
+                    [server = text(ProjectColumn::MySQLServer), port = text(ProjectColumn::MySQLPort),
+                     database = text(ProjectColumn::MySQLDataBase), user = text(ProjectColumn::MySQLUser),
+                     password = text(ProjectColumn::MySQLPassword), tls = text(ProjectColumn::MySQLTLS),
+                     tlsCa = text(ProjectColumn::MySQLTLSCA)] {
+                        TConnectionTest::Run(server, port, database, user, password, tls, tlsCa);
+                    });
 }
 
 QLabel* outcomeLabel(QWidget* parent, const char* name, const QString& text, const QColor& colour, int y) {
@@ -299,7 +300,7 @@ void MainWindow::connectEditor() {
             const bool stored = tableCall([&] {
                 if (row != table_.currentIndex()) table_.moveTo(row);
                 if (!table_.isEditingOrInserting()) table_.edit();
-                table_.setValue(VTColumn::Project, VTValue(name.toStdString()));
+                table_.setValue(ProjectColumn::Project, ProjectValue(name.toStdString()));
             });
             showCurrentRow();
             return stored;
@@ -326,21 +327,22 @@ void MainWindow::connectEditor() {
     });
     qApp->installEventFilter(watcher);
 
-    table_.afterScroll.connect([this](VT&) { onTableScrolled(); });
-    table_.afterEdit.connect([this](VT&) { onTableEdited(); });
-    table_.afterPost.connect([this](VT&) { onTablePosted(); });
-    table_.afterDelete.connect([this](VT&) { showCurrentRow(); });
+    table_.afterScroll.connect([this](ProjectTable&) { onTableScrolled(); });
+    table_.afterEdit.connect([this](ProjectTable&) { onTableEdited(); });
+    table_.afterPost.connect([this](ProjectTable&) { onTablePosted(); });
+    table_.afterDelete.connect([this](ProjectTable&) { showCurrentRow(); });
 
     const auto bound = boundColumns();
     for (auto [edit, column] : bound) {
         connect(edit, &QLineEdit::textEdited, this, [this, column = column](const QString& text) {
-            userChanged(column, VTValue(text.toStdString()));
+            userChanged(column, ProjectValue(text.toStdString()));
         });
     }
-    connect(newBackupEachDayCheck, &QCheckBox::clicked, this,
-            [this](bool checked) { userChanged(VTColumn::MySQLNewBackupEachDay, VTValue(checked ? 1 : 0)); });
+    connect(newBackupEachDayCheck, &QCheckBox::clicked, this, [this](bool checked) {
+        userChanged(ProjectColumn::MySQLNewBackupEachDay, ProjectValue(checked ? 1 : 0));
+    });
     connect(skipFilesButtons_, &QButtonGroup::idClicked, this,
-            [this](int id) { userChanged(VTColumn::SkipFiles, VTValue(id)); });
+            [this](int id) { userChanged(ProjectColumn::SkipFiles, ProjectValue(id)); });
 
     passwordEdit->installEventFilter(this);
     connect(passwordEdit, &QLineEdit::textChanged, this, &MainWindow::beginPasswordEdit);
@@ -360,15 +362,15 @@ void MainWindow::connectEditor() {
     connect(viewLogButton, &QToolButton::clicked, this, &MainWindow::viewLog);
 }
 
-std::vector<std::pair<QLineEdit*, VTColumn>> MainWindow::boundColumns() const {
+std::vector<std::pair<QLineEdit*, ProjectColumn>> MainWindow::boundColumns() const {
     return {
-        {projectNameEdit, VTColumn::Project},
-        {serverEdit, VTColumn::MySQLServer},
-        {portEdit, VTColumn::MySQLPort},
-        {databaseEdit, VTColumn::MySQLDataBase},
-        {userEdit, VTColumn::MySQLUser},
-        {filesDirectoryEdit, VTColumn::FilesDirectory},
-        {backupDirectoryEdit, VTColumn::BackupDirectory},
+        {projectNameEdit, ProjectColumn::Project},
+        {serverEdit, ProjectColumn::MySQLServer},
+        {portEdit, ProjectColumn::MySQLPort},
+        {databaseEdit, ProjectColumn::MySQLDataBase},
+        {userEdit, ProjectColumn::MySQLUser},
+        {filesDirectoryEdit, ProjectColumn::FilesDirectory},
+        {backupDirectoryEdit, ProjectColumn::BackupDirectory},
     };
 }
 
@@ -443,7 +445,7 @@ bool MainWindow::tableCall(const std::function<void()>& operation) {
     try {
         operation();
         return true;
-    } catch (const EPostRefused& refused) {
+    } catch (const PostRefused& refused) {
         showCurrentRow();
         MessageBoxes::warning(this, QString::fromUtf8(refused.what()));
     } catch (const std::exception& error) {
@@ -456,19 +458,21 @@ bool MainWindow::tableCall(const std::function<void()>& operation) {
 void MainWindow::showCurrentRow() {
     if (holdControls_) return;
     showingRow_ = true;
-    auto text = [this](VTColumn column) { return QString::fromStdString(table_.value(column).toText()); };
+    auto text = [this](ProjectColumn column) {
+        return QString::fromStdString(table_.value(column).toText());
+    };
     const auto bound = boundColumns();
     for (auto [edit, column] : bound) {
         const QString value = text(column);
         if (edit->text() != value) edit->setText(value);
     }
-    newBackupEachDayCheck->setChecked(text(VTColumn::MySQLNewBackupEachDay) == QLatin1String("1"));
-    const QString skip = text(VTColumn::SkipFiles);
+    newBackupEachDayCheck->setChecked(text(ProjectColumn::MySQLNewBackupEachDay) == QLatin1String("1"));
+    const QString skip = text(ProjectColumn::SkipFiles);
     skipFilesButtons_->setExclusive(false);
     for (QAbstractButton* radio : skipFilesButtons_->buttons())
         radio->setChecked(QString::number(skipFilesButtons_->id(radio)) == skip);
     skipFilesButtons_->setExclusive(true);
-    lastBackupLabel->setText(text(VTColumn::LastBackup));
+    lastBackupLabel->setText(text(ProjectColumn::LastBackup));
     listModel_->refresh();
     selectCurrentRowInList();
     showingRow_ = false;
@@ -493,7 +497,7 @@ void MainWindow::onListRowChanged(int row) {
     if (!tableCall([&] { table_.moveTo(row); })) selectCurrentRowInList();
 }
 
-void MainWindow::userChanged(VTColumn column, VTValue value) {
+void MainWindow::userChanged(ProjectColumn column, ProjectValue value) {
     if (showingRow_) return;
     // Starting an edit may move the table (an insert on an empty table); the control
     // keeps what the user typed, and shows the row once the value is stored.
@@ -588,14 +592,14 @@ void MainWindow::deleteProject() {
 // ---- Folder pickers ---------------------------------------------------------------
 
 void MainWindow::pickFilesDirectory() {
-    pickFolder(QStringLiteral("Directory to backup"), VTColumn::FilesDirectory);
+    pickFolder(QStringLiteral("Directory to backup"), ProjectColumn::FilesDirectory);
 }
 
 void MainWindow::pickBackupDirectory() {
-    pickFolder(QStringLiteral("Where to backup"), VTColumn::BackupDirectory);
+    pickFolder(QStringLiteral("Where to backup"), ProjectColumn::BackupDirectory);
 }
 
-void MainWindow::pickFolder(const QString& title, VTColumn column) {
+void MainWindow::pickFolder(const QString& title, ProjectColumn column) {
     // No folder preselected: the dialog does not start at the field's value.
     const QString folder =
         QFileDialog::getExistingDirectory(this, title, QString(), QFileDialog::ShowDirsOnly);
@@ -603,7 +607,7 @@ void MainWindow::pickFolder(const QString& title, VTColumn column) {
     editProject();
     if (!tableCall([&] {
             if (!table_.isEditingOrInserting()) table_.edit();
-            table_.setValue(column, VTValue(QDir::toNativeSeparators(folder).toStdString()));
+            table_.setValue(column, ProjectValue(QDir::toNativeSeparators(folder).toStdString()));
         }))
         return;
     showCurrentRow();
@@ -644,8 +648,8 @@ void MainWindow::finishPasswordEntry() {
     if (table_.isEditingOrInserting() && passwordTyped_) {
         const QString typed = passwordEdit->text();
         tableCall([&] {
-            table_.setValue(VTColumn::MySQLPassword,
-                            VTValue(typed.isEmpty() ? std::string() : encipherPassword(typed)));
+            table_.setValue(ProjectColumn::MySQLPassword,
+                            ProjectValue(typed.isEmpty() ? std::string() : encipherPassword(typed)));
         });
     }
     // Showing the placeholder again is no typing: the flag holds the change off.
@@ -658,7 +662,7 @@ void MainWindow::finishPasswordEntry() {
 void MainWindow::clearPassword() {
     tableCall([this] {
         table_.edit();
-        table_.setValue(VTColumn::MySQLPassword, VTValue(std::string()));
+        table_.setValue(ProjectColumn::MySQLPassword, ProjectValue(std::string()));
         table_.post();
     });
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "backup/TBackupRun.h"
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -24,7 +24,7 @@ namespace tharvel {
 class NotificationQueue;
 class ProjectListModel;
 class TBackUpThread;
-struct TBackupRecord;
+struct BackupProject;
 class ProjectRules;
 class AboutWindow;
 class ContactWindow;
@@ -45,7 +45,7 @@ public:
     void addActivationHook(std::function<void()> hook) { activationHooks_.push_back(std::move(hook)); }
 
     // Who makes the backup runs' jobs; the backup job of the core unless set.
-    void setBackupJobFactory(std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&,
+    void setBackupJobFactory(std::function<std::shared_ptr<TBackUpThread>(const BackupProject&,
                                                                           std::shared_ptr<NotificationQueue>)>
                                  factory) {
         backupJobFactory_ = std::move(factory);
@@ -101,10 +101,10 @@ public:
     // The seven bound edits that take the focus highlight.
     std::vector<QLineEdit*> boundEdits() const;
     // Those edits with the column each one shows and edits.
-    std::vector<std::pair<QLineEdit*, VTColumn>> boundColumns() const;
+    std::vector<std::pair<QLineEdit*, ProjectColumn>> boundColumns() const;
 
     // The project table and the project file's path (set when first shown).
-    VT& table() { return table_; }
+    ProjectTable& table() { return table_; }
     const std::filesystem::path& projectFileName() const { return projectFileName_; }
     // The log file that "View Log" opens.
     static std::filesystem::path logFileName();
@@ -138,7 +138,7 @@ private:
     void cancelEditing();
     void pickFilesDirectory();
     void pickBackupDirectory();
-    void pickFolder(const QString& title, VTColumn column);
+    void pickFolder(const QString& title, ProjectColumn column);
     void editOptions();
     void clearPassword();
     void testConnection();
@@ -154,7 +154,7 @@ private:
     void unhighlightEdit(QLineEdit* edit);
 
     // A bound control changed by the user: edit, then store the value.
-    void userChanged(VTColumn column, VTValue value);
+    void userChanged(ProjectColumn column, ProjectValue value);
     // Runs a table operation; a post refused for a missing name shows the warning.
     // False when the operation was refused or failed.
     bool tableCall(const std::function<void()>& operation);
@@ -165,7 +165,7 @@ private:
     void setEditingButtons();
     void setBrowseButtons(bool hasRows);
 
-    VT table_;
+    ProjectTable table_;
     std::unique_ptr<ProjectRules> rules_;
     std::filesystem::path projectFileName_;
     ProjectListModel* listModel_ = nullptr;
@@ -181,7 +181,7 @@ private:
     ContactWindow* contactWindow_ = nullptr;
     std::vector<std::function<void()>> activationHooks_;
     QString makerSiteAddress_;
-    std::function<std::shared_ptr<TBackUpThread>(const TBackupRecord&, std::shared_ptr<NotificationQueue>)>
+    std::function<std::shared_ptr<TBackUpThread>(const BackupProject&, std::shared_ptr<NotificationQueue>)>
         backupJobFactory_;
     bool shown_ = false;
 };

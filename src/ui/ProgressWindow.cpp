@@ -11,7 +11,7 @@
 
 namespace tharvel {
 
-ProgressWindow::ProgressWindow(VT* table, QWidget* parent) : QDialog(parent), table_(table) {
+ProgressWindow::ProgressWindow(ProjectTable* table, QWidget* parent) : QDialog(parent), table_(table) {
     setObjectName(QStringLiteral("ProgressWindow"));
     buildLayout();
 }

@@ -11,7 +11,7 @@ class QPushButton;
 namespace tharvel {
 
 class BackupRunDriver;
-class VT;
+class ProjectTable;
 
 // The modal window of a backup run: the project in hand, the step in hand, the
 // progress of the step and of the whole run, and Cancel. The run itself is the
@@ -20,7 +20,7 @@ class ProgressWindow : public QDialog {
     Q_OBJECT
 public:
     // Without a table the window only shows its layout.
-    explicit ProgressWindow(VT* table = nullptr, QWidget* parent = nullptr);
+    explicit ProgressWindow(ProjectTable* table = nullptr, QWidget* parent = nullptr);
     ~ProgressWindow() override;
 
     // The mode, set before the window is shown: the current project only, or every
@@ -54,7 +54,7 @@ protected:
 private:
     void buildLayout();
 
-    VT* table_;
+    ProjectTable* table_;
     TBackupRun::Mode mode_ = TBackupRun::OneProject;
     TBackupRun::JobFactory jobFactory_;
     BackupRunDriver* driver_ = nullptr;

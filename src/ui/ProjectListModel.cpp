@@ -1,24 +1,24 @@
 #include "ui/ProjectListModel.h"
 
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 namespace tharvel {
 
-ProjectListModel::ProjectListModel(const VT& table, NameSetter setName, QObject* parent)
+ProjectListModel::ProjectListModel(const ProjectTable& table, NameSetter setName, QObject* parent)
     : QAbstractTableModel(parent), table_(table), setName_(std::move(setName)), rows_(shownRows()) {}
 
 int ProjectListModel::shownRows() const {
-    return table_.rowCount() + (table_.state() == VT::State::Inserting ? 1 : 0);
+    return table_.rowCount() + (table_.state() == ProjectTable::State::Inserting ? 1 : 0);
 }
 
 QString ProjectListModel::nameAt(int row) const {
     const int current = table_.currentIndex();
     if (table_.isEditingOrInserting() && row == current)
-        return QString::fromStdString(table_.value(VTColumn::Project).toText());
+        return QString::fromStdString(table_.value(ProjectColumn::Project).toText());
     int stored = row;
-    if (table_.state() == VT::State::Inserting && row > current) --stored;
+    if (table_.state() == ProjectTable::State::Inserting && row > current) --stored;
     if (stored < 0 || stored >= table_.rowCount()) return QString();
-    return QString::fromStdString(table_.row(stored)[columnIndex(VTColumn::Project)].toText());
+    return QString::fromStdString(table_.row(stored)[columnIndex(ProjectColumn::Project)].toText());
 }
 
 int ProjectListModel::rowCount(const QModelIndex& parent) const {

@@ -4,7 +4,7 @@
 
 namespace tharvel {
 
-class VT;
+class ProjectTable;
 
 // The project list's view of the project table: one column, the project names, with
 // the row being edited or inserted shown from the table's buffer. Editing a name in
@@ -14,7 +14,7 @@ class ProjectListModel : public QAbstractTableModel {
 public:
     using NameSetter = std::function<bool(int row, const QString& name)>;
 
-    ProjectListModel(const VT& table, NameSetter setName, QObject* parent = nullptr);
+    ProjectListModel(const ProjectTable& table, NameSetter setName, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -31,7 +31,7 @@ private:
     int shownRows() const;
     QString nameAt(int row) const;
 
-    const VT& table_;
+    const ProjectTable& table_;
     NameSetter setName_;
     int rows_ = 0;
 };

@@ -30,14 +30,14 @@ int select(QComboBox* box, const QString& value) {
 
 }  // namespace
 
-ProjectOptionsWindow::ProjectOptionsWindow(const VT::Row& row, QWidget* parent) : QDialog(parent) {
+ProjectOptionsWindow::ProjectOptionsWindow(const ProjectTable::Row& row, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ProjectOptionsWindow"));
     setWindowTitle(QStringLiteral("Project options"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(400, 253);
     setFont(UiLook::baseFont());
-    auto text = [&row](VTColumn column) {
+    auto text = [&row](ProjectColumn column) {
         return QString::fromStdString(row[static_cast<size_t>(column)].toText());
     };
 
@@ -51,7 +51,7 @@ ProjectOptionsWindow::ProjectOptionsWindow(const VT::Row& row, QWidget* parent) 
     compressionBox->addItem(QStringLiteral("None (.sql)"), QString());
     compressionBox->addItem(QStringLiteral("gzip (.sql.gz)"), QStringLiteral("gzip"));
     compressionBox->addItem(QStringLiteral("zstd (.sql.zst)"), QStringLiteral("zstd"));
-    const QString compression = text(VTColumn::DumpCompression);
+    const QString compression = text(ProjectColumn::DumpCompression);
     const auto known = ParseDumpCompression(compression.toStdString());
     QString compressionData = compression;
     if (known) compressionData = *known == TDumpCompression::None ? QString() : compression.toLower();
@@ -63,7 +63,7 @@ ProjectOptionsWindow::ProjectOptionsWindow(const VT::Row& row, QWidget* parent) 
     keepDailyDumpsBox->setGeometry(130, 52, 80, 22);
     keepDailyDumpsBox->setRange(0, 99999);
     keepDailyDumpsBox->setSpecialValueText(QStringLiteral("All"));
-    keepShown_ = std::max(0, row[static_cast<size_t>(VTColumn::KeepDailyDumps)].toInt32(0));
+    keepShown_ = std::max(0, row[static_cast<size_t>(ProjectColumn::KeepDailyDumps)].toInt32(0));
     keepDailyDumpsBox->setValue(keepShown_);
     auto* keepHint = new QLabel(
         QStringLiteral("With \"New backup each day\": the newest dated dumps kept; older ones are deleted."),
@@ -83,7 +83,7 @@ ProjectOptionsWindow::ProjectOptionsWindow(const VT::Row& row, QWidget* parent) 
     tlsBox->addItem(QStringLiteral("Required"), QStringLiteral("required"));
     tlsBox->addItem(QStringLiteral("Required, verify the server"), QStringLiteral("verify"));
     // Read by the backup's own rule, so a text the backup would refuse shows as unknown.
-    QString tls = text(VTColumn::MySQLTLS);
+    QString tls = text(ProjectColumn::MySQLTLS);
     try {
         if (ParseTlsMode(tls.toStdString()) == TMyTlsMode::tlsPreferred) tls.clear();
     } catch (const std::invalid_argument&) {
@@ -95,7 +95,7 @@ ProjectOptionsWindow::ProjectOptionsWindow(const VT::Row& row, QWidget* parent) 
     caFileEdit->setObjectName(QStringLiteral("caFileEdit"));
     caFileEdit->setGeometry(130, 52, 223, 22);
     caFileEdit->setPlaceholderText(QStringLiteral("The system's certificates"));
-    caShown_ = text(VTColumn::MySQLTLSCA);
+    caShown_ = text(ProjectColumn::MySQLTLSCA);
     caFileEdit->setText(caShown_);
     caFileButton = new QPushButton(QStringLiteral("..."), securityGroup);
     caFileButton->setObjectName(QStringLiteral("caFileButton"));
@@ -122,19 +122,19 @@ void ProjectOptionsWindow::pickCaFile() {
     if (!file.isEmpty()) caFileEdit->setText(file);
 }
 
-std::vector<std::pair<VTColumn, VTValue>> ProjectOptionsWindow::changed() const {
-    std::vector<std::pair<VTColumn, VTValue>> out;
+std::vector<std::pair<ProjectColumn, ProjectValue>> ProjectOptionsWindow::changed() const {
+    std::vector<std::pair<ProjectColumn, ProjectValue>> out;
     // Empty text is an empty value: the setting's default.
-    auto add = [&out](VTColumn column, const QString& text) {
-        out.emplace_back(column, VTValue(text.toStdString()));
+    auto add = [&out](ProjectColumn column, const QString& text) {
+        out.emplace_back(column, ProjectValue(text.toStdString()));
     };
     if (compressionBox->currentIndex() != compressionShown_)
-        add(VTColumn::DumpCompression, compressionBox->currentData().toString());
+        add(ProjectColumn::DumpCompression, compressionBox->currentData().toString());
     const int keep = keepDailyDumpsBox->value();
-    if (keep != keepShown_) add(VTColumn::KeepDailyDumps, keep == 0 ? QString() : QString::number(keep));
-    if (tlsBox->currentIndex() != tlsShown_) add(VTColumn::MySQLTLS, tlsBox->currentData().toString());
+    if (keep != keepShown_) add(ProjectColumn::KeepDailyDumps, keep == 0 ? QString() : QString::number(keep));
+    if (tlsBox->currentIndex() != tlsShown_) add(ProjectColumn::MySQLTLS, tlsBox->currentData().toString());
     const QString ca = caFileEdit->text().trimmed();
-    if (ca != caShown_) add(VTColumn::MySQLTLSCA, ca);
+    if (ca != caShown_) add(ProjectColumn::MySQLTLSCA, ca);
     return out;
 }
 

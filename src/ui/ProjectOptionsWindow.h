@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 class QComboBox;
 class QLineEdit;
@@ -18,12 +18,12 @@ namespace tharvel {
 class ProjectOptionsWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit ProjectOptionsWindow(const VT::Row& row, QWidget* parent = nullptr);
+    explicit ProjectOptionsWindow(const ProjectTable::Row& row, QWidget* parent = nullptr);
 
     // The settings the user changed, each with its new value: empty for a default,
     // so that it leaves no line in the project file. A control left as it was
     // changes nothing, whatever text the row held.
-    std::vector<std::pair<VTColumn, VTValue>> changed() const;
+    std::vector<std::pair<ProjectColumn, ProjectValue>> changed() const;
 
     QComboBox* compressionBox;
     QSpinBox* keepDailyDumpsBox;

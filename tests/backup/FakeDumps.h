@@ -9,7 +9,7 @@ namespace tharvel::test {
 class EndlessDump : public TBackUpThread {
 public:
     using TBackUpThread::TBackUpThread;
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& r,
+    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r,
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new EndlessDump(r, std::move(q)));
     }
@@ -30,7 +30,7 @@ protected:
 class ScriptedDump : public TBackUpThread {
 public:
     using TBackUpThread::TBackUpThread;
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& r,
+    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r,
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new ScriptedDump(r, std::move(q)));
     }

@@ -9,8 +9,8 @@
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
+using tharvel::BackupProject;
 using tharvel::NotificationQueue;
-using tharvel::TBackupRecord;
 using tharvel::TBackUpThread;
 using tharvel::TNotifyStrunct;
 using tharvel::test::EndlessDump;
@@ -22,8 +22,8 @@ using tharvel::test::writeFile;
 
 namespace {
 
-TBackupRecord record(const std::string& files, const std::string& backup) {
-    TBackupRecord r;
+BackupProject record(const std::string& files, const std::string& backup) {
+    BackupProject r;
     r.Project = "Web shop";
     r.MySQLPort = "3306";
     r.FilesDirectory = files;

@@ -11,13 +11,13 @@
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
+using tharvel::BackupProject;
+using tharvel::ProjectColumn;
 using tharvel::ProjectRules;
-using tharvel::TBackupRecord;
+using tharvel::ProjectTable;
+using tharvel::ProjectValue;
 using tharvel::TBackupRun;
 using tharvel::TBackUpThread;
-using tharvel::VT;
-using tharvel::VTColumn;
-using tharvel::VTValue;
 using tharvel::test::EndlessDump;
 using tharvel::test::readFile;
 using tharvel::test::ScriptedDump;
@@ -56,18 +56,18 @@ struct Recorder : tharvel::TBackupRunObserver {
     void CloseWindow() override { ++closes; }
 };
 
-void addProject(VT& table, const std::string& name, const std::string& files, const std::string& backups,
-                const std::string& database = "") {
+void addProject(ProjectTable& table, const std::string& name, const std::string& files,
+                const std::string& backups, const std::string& database = "") {
     table.append();
-    table.setValue(VTColumn::Project, name);
-    table.setValue(VTColumn::FilesDirectory, files);
-    table.setValue(VTColumn::BackupDirectory, backups);
-    table.setValue(VTColumn::SkipFiles, 1);
+    table.setValue(ProjectColumn::Project, name);
+    table.setValue(ProjectColumn::FilesDirectory, files);
+    table.setValue(ProjectColumn::BackupDirectory, backups);
+    table.setValue(ProjectColumn::SkipFiles, 1);
     if (!database.empty()) {
         // Nothing listens on port 1: a real database step fails to connect.
-        table.setValue(VTColumn::MySQLServer, "127.0.0.1");
-        table.setValue(VTColumn::MySQLPort, "1");
-        table.setValue(VTColumn::MySQLDataBase, database);
+        table.setValue(ProjectColumn::MySQLServer, "127.0.0.1");
+        table.setValue(ProjectColumn::MySQLPort, "1");
+        table.setValue(ProjectColumn::MySQLDataBase, database);
     }
     table.post();
 }
@@ -86,7 +86,7 @@ TEST(TBackupRun, OneProjectFilesOnly) {
     TempDir tmp;
     writeFile(tmp / "site" / "a", "a");
     writeFile(tmp / "site" / "b" / "c", "c");
-    VT table;
+    ProjectTable table;
     ProjectRules rules(table, tmp / "Tharvel.ini");
     const std::string site = (tmp / "site").string();
     const std::string backups = (tmp / "backups").string();
@@ -114,10 +114,11 @@ TEST(TBackupRun, OneProjectFilesOnly) {
     EXPECT_EQ(seen.closes, 1);
     EXPECT_EQ(readFile(tmp / "backups" / "Web shop" / "site" / "b" / "c"), "c");
     // The stamp was posted, and the post saved the project file.
-    ASSERT_TRUE(table.value(VTColumn::LastBackup).isDateTime());
-    VT reloaded;
+    ASSERT_TRUE(table.value(ProjectColumn::LastBackup).isDateTime());
+    ProjectTable reloaded;
     tharvel::ProjectFile::load(tmp / "Tharvel.ini", reloaded);
-    EXPECT_EQ(reloaded.value(VTColumn::LastBackup).toText(), table.value(VTColumn::LastBackup).toText());
+    EXPECT_EQ(reloaded.value(ProjectColumn::LastBackup).toText(),
+              table.value(ProjectColumn::LastBackup).toText());
 }
 
 TEST(TBackupRun, OneProjectDatabaseStep) {
@@ -136,7 +137,7 @@ TEST(TBackupRun, OneProjectDatabaseStep) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        VT table;
+        ProjectTable table;
         addProject(table, "P", "", backups, "shop");
         Recorder seen;
         TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::OneProject, &seen, c.factory,
@@ -145,7 +146,7 @@ TEST(TBackupRun, OneProjectDatabaseStep) {
         EXPECT_EQ(run.RunResult(), c.result);
         EXPECT_EQ(seen.runProgress, c.runProgress);
         EXPECT_EQ(seen.lines.back(), kStamp + c.lastLine);
-        EXPECT_EQ(table.value(VTColumn::LastBackup).isDateTime(), c.result == 0);
+        EXPECT_EQ(table.value(ProjectColumn::LastBackup).isDateTime(), c.result == 0);
         if (c.result == 1) {
             EXPECT_FALSE(run.LastError().empty());
             // A message of several lines is logged line by line.
@@ -163,7 +164,7 @@ TEST(TBackupRun, AllProjectsSecondOfThreeFails) {
     TempDir tmp;
     writeFile(tmp / "s" / "f", "f");
     const std::string backups = (tmp / "b").string();
-    VT table;
+    ProjectTable table;
     ProjectRules rules(table, tmp / "Tharvel.ini");
     addProject(table, "one", (tmp / "s").string(), backups);
     addProject(table, "two", "", backups, "shop");
@@ -177,16 +178,16 @@ TEST(TBackupRun, AllProjectsSecondOfThreeFails) {
     EXPECT_EQ(run.RunResult(), 1);
     EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{17, 34, 51, 100}));
     EXPECT_EQ(seen.closes, 1);
-    EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
-    EXPECT_TRUE(table.row(1)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
-    EXPECT_TRUE(table.row(2)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
+    EXPECT_TRUE(table.row(0)[static_cast<int>(ProjectColumn::LastBackup)].isDateTime());
+    EXPECT_TRUE(table.row(1)[static_cast<int>(ProjectColumn::LastBackup)].isEmpty());
+    EXPECT_TRUE(table.row(2)[static_cast<int>(ProjectColumn::LastBackup)].isDateTime());
     EXPECT_TRUE(fs::exists(tmp / "b" / "three" / "s" / "f"));
 }
 
 TEST(TBackupRun, AllProjectsStepAndEmptyTable) {
     TempDir tmp;
     {
-        VT table;  // 400 projects with nothing set: each one a success
+        ProjectTable table;  // 400 projects with nothing set: each one a success
         for (int i = 0; i < 400; ++i) addProject(table, "p" + std::to_string(i), "", "");
         table.first();
         Recorder seen;
@@ -197,11 +198,11 @@ TEST(TBackupRun, AllProjectsStepAndEmptyTable) {
         EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{0, 100}));
         EXPECT_EQ(seen.names.size(), 400u);
         for (int i = 0; i < 400; ++i)
-            EXPECT_TRUE(table.row(i)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
+            EXPECT_TRUE(table.row(i)[static_cast<int>(ProjectColumn::LastBackup)].isDateTime());
     }
     // A run that finds no project backed up nothing: never a success, in either mode.
     for (auto mode : {TBackupRun::AllProjects, TBackupRun::OneProject}) {
-        VT table;
+        ProjectTable table;
         Recorder seen;
         TBackupRun run(table, (tmp / "empty.txt").string(), mode, &seen);
         drive(run);
@@ -222,7 +223,7 @@ TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     TempDir tmp;
     writeFile(tmp / "site" / "a", "a");
     const std::string backups = (tmp / "b").string();
-    VT table;
+    ProjectTable table;
     addProject(table, "one", (tmp / "site").string(), backups);
     addProject(table, "two", (tmp / "site").string(), backups);
     table.first();
@@ -235,11 +236,11 @@ TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     EXPECT_NE(run.LogError().find("No space left on device"), std::string::npos);
     EXPECT_EQ(readFile(tmp / "b" / "one" / "site" / "a"), "a");
     EXPECT_EQ(readFile(tmp / "b" / "two" / "site" / "a"), "a");
-    EXPECT_TRUE(table.row(1)[static_cast<int>(VTColumn::LastBackup)].isDateTime());
+    EXPECT_TRUE(table.row(1)[static_cast<int>(ProjectColumn::LastBackup)].isDateTime());
     EXPECT_NE(seen.lines.back().find("Backup of project 'two' finished successfully"), std::string::npos);
 
     // A cancelled run stays cancelled.
-    VT one;
+    ProjectTable one;
     addProject(one, "P", "", backups, "shop");
     TBackupRun cancelled(one, "/dev/full", TBackupRun::OneProject, nullptr, &EndlessDump::Create);
     cancelled.Show();
@@ -255,7 +256,7 @@ TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
 TEST(TBackupRun, CancelDuringAJob) {
     TempDir tmp;
     const std::string backups = (tmp / "b").string();
-    VT table;
+    ProjectTable table;
     addProject(table, "first", "", backups, "shop");
     addProject(table, "second", "", backups);
     table.first();
@@ -271,18 +272,18 @@ TEST(TBackupRun, CancelDuringAJob) {
                            [](auto& l) { return l.find("Error:'Operation aborted'") != std::string::npos; }),
               seen.lines.end());
     EXPECT_EQ(seen.names, (std::vector<std::string>{"first"}));
-    EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+    EXPECT_TRUE(table.row(0)[static_cast<int>(ProjectColumn::LastBackup)].isEmpty());
     EXPECT_EQ(seen.closes, 0);  // the window closed itself at the cancel
 }
 
 TEST(TBackupRun, ReleasedWhileItsJobRuns) {
     TempDir tmp;
-    VT table;
+    ProjectTable table;
     addProject(table, "P", "", (tmp / "b").string(), "shop");
     std::weak_ptr<TBackUpThread> job;
     {
         TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::OneProject, nullptr,
-                       [&](const TBackupRecord& r, std::shared_ptr<tharvel::NotificationQueue> q) {
+                       [&](const BackupProject& r, std::shared_ptr<tharvel::NotificationQueue> q) {
                            auto j = EndlessDump::Create(r, std::move(q));
                            job = j;
                            return j;

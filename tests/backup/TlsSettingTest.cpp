@@ -6,7 +6,7 @@
 #include "backup/TDatabaseBackup.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
-#include "projects/TCifrare.h"
+#include "projects/PasswordCipher.h"
 #include "support/MariaDb.h"
 
 using namespace tharvel;
@@ -19,7 +19,7 @@ TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
                  {"off", "", TMyTlsMode::tlsOff},
                  {"verify", "/etc/ssl/my-ca.pem", TMyTlsMode::tlsVerify}};
     for (const Case& k : cases) {
-        TBackupRecord r;
+        BackupProject r;
         r.MySQLTLS = k.mode;
         r.MySQLTLSCA = k.ca;
         TMyConnection c;
@@ -27,7 +27,7 @@ TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
         EXPECT_EQ(c.Options().TlsMode(), k.expected) << k.mode;
         EXPECT_EQ(c.Options().TlsCaFile(), k.ca);
     }
-    TBackupRecord bad;
+    BackupProject bad;
     bad.MySQLTLS = "yes please";
     TMyConnection c;
     try {
@@ -40,7 +40,7 @@ TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
 
 TEST(TlsSetting, ConnectionTestUsesTheSetting) {
     test::MariaDb& db = test::MariaDb::shared();
-    const std::string stored = TCifrare::encipherPassword(db.password());
+    const std::string stored = PasswordCipher::encipherPassword(db.password());
     const std::string port = std::to_string(db.port());
     EXPECT_NO_THROW(TConnectionTest::Run(db.host(), port, "", db.user(), stored, "preferred"));
     try {

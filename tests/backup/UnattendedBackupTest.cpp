@@ -12,14 +12,14 @@
 
 #include "backup/UnattendedBackup.h"
 #include "projects/ProjectFile.h"
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
+using tharvel::ProjectColumn;
 using tharvel::ProjectFile;
+using tharvel::ProjectTable;
 using tharvel::UnattendedBackup;
-using tharvel::VT;
-using tharvel::VTColumn;
 using tharvel::test::readFile;
 using tharvel::test::TempDir;
 using tharvel::test::writeFile;
@@ -31,18 +31,18 @@ struct Project {
 };
 
 void writeProjects(const fs::path& home, const std::vector<Project>& projects) {
-    VT table;
+    ProjectTable table;
     for (const auto& p : projects) {
         table.append();
-        table.setValue(VTColumn::Project, p.name);
-        table.setValue(VTColumn::FilesDirectory, p.files);
-        table.setValue(VTColumn::BackupDirectory, p.backups);
-        table.setValue(VTColumn::SkipFiles, 1);
+        table.setValue(ProjectColumn::Project, p.name);
+        table.setValue(ProjectColumn::FilesDirectory, p.files);
+        table.setValue(ProjectColumn::BackupDirectory, p.backups);
+        table.setValue(ProjectColumn::SkipFiles, 1);
         if (!p.database.empty()) {
             // Nothing listens on port 1: a real database step fails to connect.
-            table.setValue(VTColumn::MySQLServer, "127.0.0.1");
-            table.setValue(VTColumn::MySQLPort, "1");
-            table.setValue(VTColumn::MySQLDataBase, p.database);
+            table.setValue(ProjectColumn::MySQLServer, "127.0.0.1");
+            table.setValue(ProjectColumn::MySQLPort, "1");
+            table.setValue(ProjectColumn::MySQLDataBase, p.database);
         }
         table.post();
     }
@@ -141,9 +141,9 @@ TEST(UnattendedBackup, ProcessExitCodesLogAndCopy) {
         for (char c : log)
             if (c != '\r') lf += c;
         EXPECT_EQ(out, lf);
-        VT table;
+        ProjectTable table;
         ProjectFile::load(home / ProjectFile::kFileName, table);
-        EXPECT_FALSE(table.value(VTColumn::LastBackup).toText().empty());
+        EXPECT_FALSE(table.value(ProjectColumn::LastBackup).toText().empty());
     }
     // One project fails, the next still runs: 1.
     {
@@ -154,10 +154,10 @@ TEST(UnattendedBackup, ProcessExitCodesLogAndCopy) {
         EXPECT_TRUE(fs::exists(tmp / "b2" / "files" / "site" / "index.html"));
         std::string log = readFile(home / "TharvelLog.txt");
         EXPECT_NE(log.find("  Backup of project 'db' finished with errors!\r\n"), std::string::npos);
-        VT table;
+        ProjectTable table;
         ProjectFile::load(home / ProjectFile::kFileName, table);
-        EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
-        EXPECT_FALSE(table.row(1)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+        EXPECT_TRUE(table.row(0)[static_cast<int>(ProjectColumn::LastBackup)].isEmpty());
+        EXPECT_FALSE(table.row(1)[static_cast<int>(ProjectColumn::LastBackup)].isEmpty());
     }
     // No projects at all is not a success.
     {
@@ -191,9 +191,9 @@ TEST(UnattendedBackup, InterruptCancelsTheRun) {
     ASSERT_GE(log.size(), 25u);
     EXPECT_EQ(log.substr(log.size() - 25), "Backup canceled by user\r\n");
     EXPECT_EQ(log.find("Starting backup project 'two'"), std::string::npos);
-    VT table;
+    ProjectTable table;
     ProjectFile::load(home / ProjectFile::kFileName, table);
-    EXPECT_TRUE(table.row(0)[static_cast<int>(VTColumn::LastBackup)].isEmpty());
+    EXPECT_TRUE(table.row(0)[static_cast<int>(ProjectColumn::LastBackup)].isEmpty());
 }
 
 // A log that cannot take its lines (a full disk): the backup still runs to its
@@ -264,10 +264,10 @@ TEST(UnattendedBackup, InterruptThenTerminateEndsTheProcess) {
         fs::path home = tmp / "home";
         writeProjects(home, {{"P", "", (tmp / "backups").string(), "shop"}});
         {
-            VT table;
+            ProjectTable table;
             ProjectFile::load(home / ProjectFile::kFileName, table);
             table.edit();
-            table.setValue(VTColumn::MySQLPort, std::to_string(ntohs(address.sin_port)));
+            table.setValue(ProjectColumn::MySQLPort, std::to_string(ntohs(address.sin_port)));
             table.post();
             ASSERT_TRUE(ProjectFile::save(home / ProjectFile::kFileName, table));
         }

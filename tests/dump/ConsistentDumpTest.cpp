@@ -128,7 +128,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
         "INSERT INTO ledger (amount) SELECT seq MOD 50 FROM seq_1_to_3000;"
         "INSERT INTO totals SELECT SUM(amount) FROM ledger;",
         source);
-    const TBackupRecord record = serverRecord(db, source, "/");
+    const BackupProject record = serverRecord(db, source, "/");
     auto c = openConnection(db, source);
     Writer writer(db, source, false);
     ASSERT_TRUE(writer.WaitFor(20, std::chrono::seconds(10))) << writer.error();

@@ -123,8 +123,8 @@ struct ProjectFolder {
                                              database + ".sql", "readme.txt"};
 };
 
-TBackupRecord dailyRecord(MariaDb& db, const std::string& database, const fs::path& backupDir) {
-    TBackupRecord r = serverRecord(db, database, backupDir.string() + "/");
+BackupProject dailyRecord(MariaDb& db, const std::string& database, const fs::path& backupDir) {
+    BackupProject r = serverRecord(db, database, backupDir.string() + "/");
     r.MySQLNewBackupEachDay = 1;
     r.DumpCompression = "gzip";
     r.KeepDailyDumps = 2;
@@ -170,7 +170,7 @@ TEST(DailyDumpRetention, ACompleteBackupKeepsTheNewestTwoDatesAndLogsEachDeletio
 // A job that requests its stop at the dump's third row event.
 class StoppingJob : public TBackUpThread {
 public:
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& r,
+    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r,
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new StoppingJob(r, std::move(q)));
     }
@@ -200,13 +200,13 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
     const std::set<std::string> before = namesIn(project.folder);
     auto queue = std::make_shared<NotificationQueue>();
 
-    TBackupRecord wrongPassword = dailyRecord(db, name, dir.path());
+    BackupProject wrongPassword = dailyRecord(db, name, dir.path());
     wrongPassword.MySQLPassword = "";
     auto failed = runJob(TBackUpThread::Create(wrongPassword, queue), queue);
     ASSERT_FALSE(failed.empty());
     EXPECT_EQ(failed.back().code, 1);
 
-    TBackupRecord unknown = dailyRecord(db, name, dir.path());
+    BackupProject unknown = dailyRecord(db, name, dir.path());
     unknown.DumpCompression = "bzip2";
     auto refused = runJob(TBackUpThread::Create(unknown, queue), queue);
     ASSERT_FALSE(refused.empty());
@@ -215,7 +215,7 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
 
     // The dump of a run whose stop came after its last row is complete, yet the run
     // counts as cancelled: it deletes nothing either.
-    TBackupRecord r = dailyRecord(db, name, dir.path());
+    BackupProject r = dailyRecord(db, name, dir.path());
     const std::string path = TDatabaseBackup::Run(
         r, project.folder.string() + "/", [](TDADump&, const std::string&, int, int, int) {},
         [](const std::string& line) { ADD_FAILURE() << line; }, [] { return true; });

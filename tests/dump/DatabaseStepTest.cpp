@@ -5,15 +5,15 @@
 #include "backup/TDatabaseBackup.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
-#include "projects/TCifrare.h"
-#include "projects/VT.h"
+#include "projects/PasswordCipher.h"
+#include "projects/ProjectTable.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
 namespace {
 
 TEST(DatabaseStep, NamesTheDumpFileAndReadsThePort) {
-    TBackupRecord r;
+    BackupProject r;
     r.MySQLDataBase = "shop";
     std::tm day{};
     day.tm_year = 124, day.tm_mon = 11, day.tm_mday = 9, day.tm_hour = 12;
@@ -34,7 +34,7 @@ TEST(DatabaseStep, NamesTheDumpFileAndReadsThePort) {
 TEST(ConnectionTest, SucceedsOrRaisesTheConnectionsError) {
     MariaDb& db = MariaDb::shared();
     const std::string port = std::to_string(db.port());
-    const std::string stored = TCifrare::encipherPassword(db.password());
+    const std::string stored = PasswordCipher::encipherPassword(db.password());
     EXPECT_NO_THROW(TConnectionTest::Run(db.host(), port, "", db.user(), stored));
     auto error = [&](const std::string& p, const std::string& password) -> std::string {
         try {
@@ -44,7 +44,7 @@ TEST(ConnectionTest, SucceedsOrRaisesTheConnectionsError) {
         }
         return "no error";
     };
-    EXPECT_NE(error(port, TCifrare::encipherPassword("wrong")).find("1045"), std::string::npos);
+    EXPECT_NE(error(port, PasswordCipher::encipherPassword("wrong")).find("1045"), std::string::npos);
     EXPECT_NE(error(port, "").find("Access denied"), std::string::npos);  // empty password: no cipher
     EXPECT_EQ(error("1", stored).rfind("2003 Can't connect to MySQL server on '127.0.0.1' (10061)", 0), 0u);
 }
@@ -64,9 +64,9 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
         const int expected = number ? db.port() : 3306;
         EXPECT_EQ(TDatabaseBackup::PortOf(text), expected);
         // The table reads the same number (0 is its "not a number").
-        EXPECT_EQ(VTValue(text).toInt32(0), number ? db.port() : 0);
+        EXPECT_EQ(ProjectValue(text).toInt32(0), number ? db.port() : 0);
         // The database step's connection.
-        TBackupRecord r = serverRecord(db, "", "/tmp/");
+        BackupProject r = serverRecord(db, "", "/tmp/");
         r.MySQLPort = text;
         TMyConnection connection;
         TDatabaseBackup::Configure(connection, r);
@@ -74,31 +74,31 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
         // The connection test reaches the server exactly when the text is its port.
         if (number) {
             EXPECT_NO_THROW(TConnectionTest::Run(db.host(), text, "", db.user(),
-                                                 TCifrare::encipherPassword(db.password())));
+                                                 PasswordCipher::encipherPassword(db.password())));
         }
     }
 }
 
 TEST(DatabaseStep, CipherFailureFailsTheStepInsteadOfSendingZeroBytes) {
     MariaDb& db = MariaDb::shared();
-    TBackupRecord r = serverRecord(db, "", "/tmp/");
+    BackupProject r = serverRecord(db, "", "/tmp/");
     ASSERT_FALSE(r.MySQLPassword.empty());
     TempDir tmp;
-    TBackupRecord job = serverRecord(db, "mysql", tmp.path().string() + "/");
-    TCifrare::DigestNameOverride noMd5("NO-SUCH-DIGEST");
+    BackupProject job = serverRecord(db, "mysql", tmp.path().string() + "/");
+    PasswordCipher::DigestNameOverride noMd5("NO-SUCH-DIGEST");
     TMyConnection connection;
     try {
         TDatabaseBackup::Configure(connection, r);
         ADD_FAILURE() << "no error";
-    } catch (const ECipherError& error) {
-        EXPECT_STREQ(error.what(), TCifrare::kDecipherFailed);
+    } catch (const CipherError& error) {
+        EXPECT_STREQ(error.what(), PasswordCipher::kDecipherFailed);
     }
-    EXPECT_THROW(TConnectionTest::Run(db.host(), r.MySQLPort, "", db.user(), r.MySQLPassword), ECipherError);
+    EXPECT_THROW(TConnectionTest::Run(db.host(), r.MySQLPort, "", db.user(), r.MySQLPassword), CipherError);
     // The job reports it as its error, before any connection is tried.
     auto queue = std::make_shared<NotificationQueue>();
     auto notes = runJob(TBackUpThread::Create(job, queue), queue);
     ASSERT_FALSE(notes.empty());
-    EXPECT_EQ(notes.back(), (TNotifyStrunct{TNotifyStrunct::JobFailed, 0, TCifrare::kDecipherFailed}));
+    EXPECT_EQ(notes.back(), (TNotifyStrunct{TNotifyStrunct::JobFailed, 0, PasswordCipher::kDecipherFailed}));
 }
 
 // The partial file of a run that filled the disk is removed (here the partial name
@@ -110,7 +110,7 @@ TEST(DatabaseStep, AFullDiskRemovesThePartialDump) {
     TempDir dir;
     const std::string folder = (dir / "Web shop").string() + "/";
     std::filesystem::create_directories(folder);
-    const TBackupRecord r = serverRecord(db, name, dir.path().string() + "/");
+    const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
     const std::string partial = TDatabaseBackup::PartialPath(TDatabaseBackup::DumpFilePath(r, folder, 0));
     std::filesystem::create_symlink("/dev/full", partial);
     try {

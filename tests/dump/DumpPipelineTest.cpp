@@ -89,7 +89,7 @@ TEST(DumpPipeline, AFullDiskDuringTheRowsFailsTheDumpAsAWriteError) {
     TempDir dir;
     const std::string folder = (dir / "Web shop").string() + "/";
     std::filesystem::create_directories(folder);
-    const TBackupRecord r = serverRecord(db, name, dir.path().string() + "/");
+    const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
     const std::string partial = TDatabaseBackup::PartialPath(TDatabaseBackup::DumpFilePath(r, folder, 0));
     std::filesystem::create_symlink("/dev/full", partial);
     const size_t before = threadCount();

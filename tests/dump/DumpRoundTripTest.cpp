@@ -57,7 +57,7 @@ TEST(DumpRoundTrip, CompressedDumpsRestoreExactlyThroughTheStandardTools) {
     };
     for (const Kind& kind : {Kind{"gzip", ".sql.gz", "zcat"}, Kind{"zstd", ".sql.zst", "zstd -dcq"}}) {
         TempDir dir;
-        TBackupRecord record = serverRecord(db, source, dir.path().string() + "/");
+        BackupProject record = serverRecord(db, source, dir.path().string() + "/");
         record.DumpCompression = kind.name;
         auto queue = std::make_shared<NotificationQueue>();
         auto notes = runJob(TBackUpThread::Create(record, queue), queue);

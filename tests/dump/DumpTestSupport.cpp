@@ -5,18 +5,18 @@
 #include <sstream>
 
 #include "backup/TDatabaseBackup.h"
-#include "projects/TCifrare.h"
+#include "projects/PasswordCipher.h"
 
 namespace tharvel::test {
 
-TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir) {
-    TBackupRecord r;
+BackupProject serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir) {
+    BackupProject r;
     r.Project = "Web shop";
     r.MySQLServer = db.host();
     r.MySQLPort = std::to_string(db.port());
     r.MySQLDataBase = database;
     r.MySQLUser = db.user();
-    r.MySQLPassword = TCifrare::encipherPassword(db.password());
+    r.MySQLPassword = PasswordCipher::encipherPassword(db.password());
     r.FilesDirectory = "/";
     r.BackupDirectory = backupDir;
     return r;

@@ -9,13 +9,13 @@
 #include "backup/NotificationQueue.h"
 #include "backup/TBackUpThread.h"
 #include "mysql/TMyConnection.h"
-#include "projects/TBackupRecord.h"
+#include "projects/BackupProject.h"
 #include "support/MariaDb.h"
 #include "support/RunJob.h"
 
 namespace tharvel::test {
 
-TBackupRecord serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir);
+BackupProject serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir);
 // A connection of the program's own client, set up as the backup job sets up its own.
 std::unique_ptr<TMyConnection> openConnection(const MariaDb& db, const std::string& database);
 

@@ -9,7 +9,7 @@
 #include "backup/TDatabaseBackup.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyQuery.h"
-#include "projects/TCifrare.h"
+#include "projects/PasswordCipher.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
@@ -51,7 +51,7 @@ std::string decompressed(const fs::path& file, TDumpCompression compression) {
 }
 
 // One dump of `record`'s database into dir/name; `connections` 1: the one connection only.
-Dumped dump(const TBackupRecord& record, const fs::path& dir, const std::string& name,
+Dumped dump(const BackupProject& record, const fs::path& dir, const std::string& name,
             TDumpCompression compression, int connections) {
     Dumped out;
     auto main = TDatabaseBackup::OpenConnection(record);
@@ -101,7 +101,7 @@ TEST(ParallelDump, GivesTheFileOfTheSerialDumpForEveryCompression) {
         "CREATE TRIGGER ai_au AFTER UPDATE ON ai FOR EACH ROW SET @x = 1;"
         "CREATE PROCEDURE p() SELECT 1;",
         source);
-    const TBackupRecord record = serverRecord(db, source, "/");
+    const BackupProject record = serverRecord(db, source, "/");
     for (TDumpCompression compression :
          {TDumpCompression::None, TDumpCompression::Gzip, TDumpCompression::Zstd}) {
         SCOPED_TRACE(static_cast<int>(compression));
@@ -133,7 +133,7 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
                    " (id INT PRIMARY KEY, v VARCHAR(200)) ENGINE=InnoDB; INSERT INTO " + table +
                    " SELECT seq, REPEAT(CHAR(65 + seq MOD 26), 150) FROM seq_1_to_40000;",
                source);
-    const TBackupRecord record = serverRecord(db, source, "/");
+    const BackupProject record = serverRecord(db, source, "/");
     struct Case {
         const char* name;
         int connections;
@@ -211,14 +211,14 @@ TEST(ParallelDump, FallsBackToOneConnectionWithALogLine) {
                         "(1, 'x');") +
                 c.extra,
             source);
-        TBackupRecord record = serverRecord(db, source, "/");
+        BackupProject record = serverRecord(db, source, "/");
         if (*c.grants) {
             const std::string user = "nolock";
             db.sql("DROP USER IF EXISTS '" + user + "'@'%'; CREATE USER '" + user +
                    "'@'%' IDENTIFIED BY 'pw'; GRANT " + c.grants + " ON `" + source + "`.* TO '" + user +
                    "'@'%';");
             record.MySQLUser = user;
-            record.MySQLPassword = TCifrare::encipherPassword("pw");
+            record.MySQLPassword = PasswordCipher::encipherPassword("pw");
         }
         TempDir dir;
         Dumped serial, parallel;

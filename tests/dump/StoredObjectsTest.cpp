@@ -10,7 +10,7 @@
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
-#include "projects/TCifrare.h"
+#include "projects/PasswordCipher.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
@@ -272,10 +272,10 @@ struct Account {
                "'@'%';");
     }
     ~Account() { db.sql("DROP USER IF EXISTS '" + user + "'@'%'"); }
-    TBackupRecord record(const std::string& database, const std::string& backupDir) const {
-        TBackupRecord r = serverRecord(db, database, backupDir);
+    BackupProject record(const std::string& database, const std::string& backupDir) const {
+        BackupProject r = serverRecord(db, database, backupDir);
         r.MySQLUser = user;
-        r.MySQLPassword = TCifrare::encipherPassword("pw");
+        r.MySQLPassword = PasswordCipher::encipherPassword("pw");
         return r;
     }
 };

@@ -127,7 +127,7 @@ TEST(TMyDump, WritesTheExampleSectionAndReportsProgressPerObject) {
 class HookedJob : public TBackUpThread {
 public:
     using Hook = std::function<void(TBackUpThread&, int percent)>;
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& r, std::shared_ptr<NotificationQueue> q,
+    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q,
                                                  Hook hook) {
         auto job = std::shared_ptr<HookedJob>(new HookedJob(r, std::move(q)));
         job->hook_ = std::move(hook);
@@ -158,7 +158,7 @@ TEST(TMyDump, ACancelKeepsTheRowsBeforeItAndThePreviousDump) {
         "(9), (10);",
         name);
     TempDir dir;
-    const TBackupRecord r = serverRecord(db, name, dir.path().string() + "/");
+    const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
     const std::string target = (dir.path() / "Web shop" / (name + ".sql")).string();
     auto queue = std::make_shared<NotificationQueue>();
     auto first = runJob(TBackUpThread::Create(r, queue), queue);

@@ -6,16 +6,16 @@
 #include <algorithm>
 #include <random>
 
+#include "projects/PasswordCipher.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
-#include "projects/TCifrare.h"
 #include "support/TempDir.h"
 
+using tharvel::ProjectColumn;
 using tharvel::ProjectFile;
 using tharvel::ProjectRules;
-using tharvel::VT;
-using tharvel::VTColumn;
-using tharvel::VTValue;
+using tharvel::ProjectTable;
+using tharvel::ProjectValue;
 using tharvel::test::readFile;
 using tharvel::test::TempDir;
 using tharvel::test::writeFile;
@@ -41,13 +41,13 @@ std::string utf16be(std::string_view ascii) {
     return out;
 }
 
-std::string text(const VT& table, int row, VTColumn column) {
+std::string text(const ProjectTable& table, int row, ProjectColumn column) {
     return table.row(row)[static_cast<size_t>(column)].toText();
 }
 
 struct Loaded {
     TempDir dir;
-    VT table;
+    ProjectTable table;
     ProjectRules rules{table, dir / "Tharvel.ini"};
     explicit Loaded(const std::string& bytes) {
         writeFile(rules.projectFile(), bytes);
@@ -65,7 +65,7 @@ const char* kOneProject =
 
 TEST(ProjectFile, EmptyTableIsJustTheMark) {
     TempDir dir;
-    VT table;
+    ProjectTable table;
     ASSERT_TRUE(ProjectFile::save(dir / "Tharvel.ini", table));
     EXPECT_EQ(readFile(dir / "Tharvel.ini"), "\xFF\xFE");
     struct stat info {};
@@ -74,9 +74,9 @@ TEST(ProjectFile, EmptyTableIsJustTheMark) {
 }
 
 TEST(ProjectFile, RowWithOnlyAName) {
-    VT table;
+    ProjectTable table;
     table.append();
-    table.setValue(VTColumn::Project, "p");
+    table.setValue(ProjectColumn::Project, "p");
     table.post();
     EXPECT_EQ(
         ProjectFile::encode(table),
@@ -102,8 +102,8 @@ TEST(ProjectFile, EncodingsOnLoad) {
     for (const Case& c : cases) {
         Loaded loaded(c.bytes);
         ASSERT_EQ(loaded.table.rowCount(), 1) << c.what;
-        EXPECT_EQ(text(loaded.table, 0, VTColumn::Project), "A") << c.what;
-        EXPECT_EQ(text(loaded.table, 0, VTColumn::MySQLUser), c.user) << c.what;
+        EXPECT_EQ(text(loaded.table, 0, ProjectColumn::Project), "A") << c.what;
+        EXPECT_EQ(text(loaded.table, 0, ProjectColumn::MySQLUser), c.user) << c.what;
         // The load posted a project, so the file is now in the saved form.
         EXPECT_EQ(loaded.file(), ProjectFile::encode(loaded.table)) << c.what;
         EXPECT_TRUE(loaded.file().starts_with("\xFF\xFE")) << c.what;
@@ -114,8 +114,8 @@ TEST(ProjectFile, SavedFormLoadsBackByteForByte) {
     Loaded loaded(utf16le(kOneProject));
     ASSERT_EQ(loaded.table.rowCount(), 1);
     EXPECT_EQ(loaded.file(), utf16le(kOneProject));
-    EXPECT_EQ(text(loaded.table, 0, VTColumn::FilesDirectory), "/srv/shop");
-    EXPECT_EQ(loaded.table.row(0)[static_cast<size_t>(VTColumn::SkipFiles)], VTValue(2));
+    EXPECT_EQ(text(loaded.table, 0, ProjectColumn::FilesDirectory), "/srv/shop");
+    EXPECT_EQ(loaded.table.row(0)[static_cast<size_t>(ProjectColumn::SkipFiles)], ProjectValue(2));
     EXPECT_EQ(loaded.table.currentIndex(), 0);
 }
 
@@ -123,11 +123,11 @@ TEST(ProjectFile, LineBreaksAndTrimming) {
     // CR LF, CR, LF and U+2028 all end lines; blanks around names and values go.
     Loaded loaded("[  a \t]\rMySQLUser=  u  \xE2\x80\xA8MySQLServer=s\r\n  [b]\nMySQLDataBase=d");
     ASSERT_EQ(loaded.table.rowCount(), 2);
-    EXPECT_EQ(text(loaded.table, 0, VTColumn::Project), "a");
-    EXPECT_EQ(text(loaded.table, 0, VTColumn::MySQLUser), "u");
-    EXPECT_EQ(text(loaded.table, 0, VTColumn::MySQLServer), "s");
-    EXPECT_EQ(text(loaded.table, 1, VTColumn::Project), "b");
-    EXPECT_EQ(text(loaded.table, 1, VTColumn::MySQLDataBase), "d");
+    EXPECT_EQ(text(loaded.table, 0, ProjectColumn::Project), "a");
+    EXPECT_EQ(text(loaded.table, 0, ProjectColumn::MySQLUser), "u");
+    EXPECT_EQ(text(loaded.table, 0, ProjectColumn::MySQLServer), "s");
+    EXPECT_EQ(text(loaded.table, 1, ProjectColumn::Project), "b");
+    EXPECT_EQ(text(loaded.table, 1, ProjectColumn::MySQLDataBase), "d");
 
     auto lines = ProjectFile::splitLines("a\r\n\r\nb\n");
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "b"}));
@@ -138,23 +138,24 @@ TEST(ProjectFile, LineBreaksAndTrimming) {
 TEST(ProjectFile, IntegerColumnsAndMissingKeys) {
     struct Case {
         const char* line;
-        VTValue skipFiles;
+        ProjectValue skipFiles;
     };
     const Case cases[] = {
-        {"SkipFiles=abc", VTValue(0)},
-        {"SkipFiles= 2 ", VTValue(2)},
-        {"SkipFiles=0", VTValue(0)},
-        {"SkipFiles=", VTValue(1)},
-        {"", VTValue(1)},
-        {"SkipFiles=1.5", VTValue(0)},
+        {"SkipFiles=abc", ProjectValue(0)},
+        {"SkipFiles= 2 ", ProjectValue(2)},
+        {"SkipFiles=0", ProjectValue(0)},
+        {"SkipFiles=", ProjectValue(1)},
+        {"", ProjectValue(1)},
+        {"SkipFiles=1.5", ProjectValue(0)},
     };
     for (const Case& c : cases) {
         Loaded loaded(std::string("[p]\n") + c.line + "\n");
         ASSERT_EQ(loaded.table.rowCount(), 1) << c.line;
-        EXPECT_EQ(loaded.table.row(0)[static_cast<size_t>(VTColumn::SkipFiles)], c.skipFiles) << c.line;
-        EXPECT_EQ(loaded.table.row(0)[static_cast<size_t>(VTColumn::MySQLNewBackupEachDay)], VTValue(1))
+        EXPECT_EQ(loaded.table.row(0)[static_cast<size_t>(ProjectColumn::SkipFiles)], c.skipFiles) << c.line;
+        EXPECT_EQ(loaded.table.row(0)[static_cast<size_t>(ProjectColumn::MySQLNewBackupEachDay)],
+                  ProjectValue(1))
             << c.line;
-        EXPECT_TRUE(loaded.table.row(0)[static_cast<size_t>(VTColumn::MySQLUser)].isEmpty()) << c.line;
+        EXPECT_TRUE(loaded.table.row(0)[static_cast<size_t>(ProjectColumn::MySQLUser)].isEmpty()) << c.line;
     }
 }
 
@@ -163,9 +164,9 @@ TEST(ProjectFile, UnknownLinesAreDroppedByTheRewrite) {
         "; a comment\n[p]\nmysqluser=lower\nColour=blue\nMySQLUser=first\nMySQLUser=second\n"
         "MySQLServer=x SkipFiles=2\n");
     ASSERT_EQ(loaded.table.rowCount(), 1);
-    EXPECT_EQ(text(loaded.table, 0, VTColumn::MySQLUser), "second");  // the later line wins
-    EXPECT_EQ(text(loaded.table, 0, VTColumn::MySQLServer), "x SkipFiles=2");
-    EXPECT_EQ(text(loaded.table, 0, VTColumn::SkipFiles), "1");
+    EXPECT_EQ(text(loaded.table, 0, ProjectColumn::MySQLUser), "second");  // the later line wins
+    EXPECT_EQ(text(loaded.table, 0, ProjectColumn::MySQLServer), "x SkipFiles=2");
+    EXPECT_EQ(text(loaded.table, 0, ProjectColumn::SkipFiles), "1");
     std::string file = loaded.file();
     EXPECT_EQ(file, ProjectFile::encode(loaded.table));
     EXPECT_EQ(file.find(utf16le("Colour", false)), std::string::npos);
@@ -179,7 +180,7 @@ TEST(ProjectFile, FileWithoutProjectsIsNotRewritten) {
     EXPECT_EQ(loaded.file(), bytes);
 
     TempDir dir;
-    VT table;
+    ProjectTable table;
     EXPECT_EQ(ProjectFile::load(dir / "missing.ini", table), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.ini"));
     // A path that exists but cannot be read is an error, not an empty table that
@@ -194,8 +195,8 @@ TEST(ProjectFile, StrayKeysAndNamelessHeadersKeepTheirProjects) {
     const char* names[] = {"Unnamed project", "Unnamed project", "Unnamed project", "next", "open"};
     const char* users[] = {"early", "nameless", "", "kept", "o"};
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(text(loaded.table, i, VTColumn::Project), names[i]) << i;
-        EXPECT_EQ(text(loaded.table, i, VTColumn::MySQLUser), users[i]) << i;
+        EXPECT_EQ(text(loaded.table, i, ProjectColumn::Project), names[i]) << i;
+        EXPECT_EQ(text(loaded.table, i, ProjectColumn::MySQLUser), users[i]) << i;
     }
 }
 
@@ -217,15 +218,15 @@ TEST(ProjectFile, ValuesThatNeedEscapingSurvive) {
     };
     for (const std::string& value : values) {
         TempDir dir;
-        VT table;
+        ProjectTable table;
         table.append();
-        table.setValue(VTColumn::Project, value);
+        table.setValue(ProjectColumn::Project, value);
         for (int c = 1; c < tharvel::kVTColumnCount; ++c) table.setValue(tharvel::columnAt(c), value);
-        table.setValue(VTColumn::SkipFiles, 2);
-        table.setValue(VTColumn::MySQLNewBackupEachDay, 1);
+        table.setValue(ProjectColumn::SkipFiles, 2);
+        table.setValue(ProjectColumn::MySQLNewBackupEachDay, 1);
         table.post();
         ASSERT_TRUE(ProjectFile::save(dir / "Tharvel.ini", table));
-        VT loaded;
+        ProjectTable loaded;
         ASSERT_EQ(ProjectFile::load(dir / "Tharvel.ini", loaded), 1);
         for (int c = 0; c < tharvel::kVTColumnCount; ++c)
             EXPECT_EQ(loaded.row(0)[static_cast<size_t>(c)].toText(),
@@ -237,10 +238,10 @@ TEST(ProjectFile, ValuesThatNeedEscapingSurvive) {
 TEST(ProjectFile, PlainValuesAreWrittenRaw) {
     for (const char* value : {"/srv/a b", "[x]", "a=b", "100%", "%41", "M\xC3\xBCller", "MySQLUser=x"}) {
         EXPECT_TRUE(ProjectFile::isPlain(value)) << value;
-        VT table;
+        ProjectTable table;
         table.append();
-        table.setValue(VTColumn::Project, "p");
-        table.setValue(VTColumn::MySQLUser, value);
+        table.setValue(ProjectColumn::Project, "p");
+        table.setValue(ProjectColumn::MySQLUser, value);
         table.post();
         std::string file = ProjectFile::decode(ProjectFile::encode(table));
         EXPECT_NE(file.find(std::string("\r\nMySQLUser=") + value + "\r\n"), std::string::npos) << value;
@@ -250,9 +251,9 @@ TEST(ProjectFile, PlainValuesAreWrittenRaw) {
 
 TEST(ProjectFile, FailedSaveKeepsTheOldFile) {
     TempDir dir;
-    VT table;
+    ProjectTable table;
     table.append();
-    table.setValue(VTColumn::Project, "new");
+    table.setValue(ProjectColumn::Project, "new");
     table.post();
     // The target is a directory: the rename fails, no temporary file stays behind.
     std::filesystem::create_directory(dir / "Tharvel.ini");
@@ -265,7 +266,7 @@ TEST(ProjectFile, SaveThroughASymbolicLinkReplacesItsTarget) {
     TempDir dir;
     writeFile(dir / "real.ini", "old");
     std::filesystem::create_symlink(dir / "real.ini", dir / "Tharvel.ini");
-    VT table;
+    ProjectTable table;
     ASSERT_TRUE(ProjectFile::save(dir / "Tharvel.ini", table));
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "Tharvel.ini"));
     EXPECT_EQ(readFile(dir / "real.ini"), "\xFF\xFE");
@@ -286,9 +287,9 @@ TEST(ProjectFile, SaveIntoADirectoryThatIsNotWritable) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-        VT table;
+        ProjectTable table;
         table.append();
-        table.setValue(VTColumn::Project, "new");
+        table.setValue(ProjectColumn::Project, "new");
         table.post();
         _exit(ProjectFile::save(folder / "Tharvel.ini", table) ? 1 : 0);
     }
@@ -350,38 +351,40 @@ TEST(ProjectFile, GeneratedTablesRoundTrip) {
     std::vector<bool> cipherBytesSeen(256);
     for (int round = 0; round < 25; ++round) {
         TempDir dir;
-        VT table;
+        ProjectTable table;
         std::uniform_int_distribution<int> rows(0, 12), passwordLength(0, 64), byte(0, 255), coin(0, 1);
         for (int r = rows(random); r > 0; --r) {
             table.append();
             std::string name = randomText(random);
-            table.setValue(VTColumn::Project, name.empty() ? "p" : name);
-            for (auto column : {VTColumn::MySQLServer, VTColumn::MySQLDataBase, VTColumn::MySQLUser,
-                                VTColumn::FilesDirectory, VTColumn::BackupDirectory, VTColumn::LastBackup})
+            table.setValue(ProjectColumn::Project, name.empty() ? "p" : name);
+            for (auto column :
+                 {ProjectColumn::MySQLServer, ProjectColumn::MySQLDataBase, ProjectColumn::MySQLUser,
+                  ProjectColumn::FilesDirectory, ProjectColumn::BackupDirectory, ProjectColumn::LastBackup})
                 table.setValue(column, randomText(random));
-            table.setValue(VTColumn::MySQLPort, coin(random) ? VTValue(3306) : VTValue(randomText(random)));
+            table.setValue(ProjectColumn::MySQLPort,
+                           coin(random) ? ProjectValue(3306) : ProjectValue(randomText(random)));
             std::string password;
             for (int n = passwordLength(random); n > 0; --n) password += static_cast<char>(byte(random));
-            std::string stored = tharvel::TCifrare::encipherPassword(password);
-            for (unsigned char b : tharvel::TCifrare::fromStoredForm(stored)) cipherBytesSeen[b] = true;
-            table.setValue(VTColumn::MySQLPassword, stored);
-            table.setValue(VTColumn::SkipFiles, std::int64_t{byte(random) - 128});
-            table.setValue(VTColumn::MySQLNewBackupEachDay, std::int64_t{coin(random)});
-            if (coin(random)) table.setValue(VTColumn::LastBackup, std::chrono::system_clock::now());
+            std::string stored = tharvel::PasswordCipher::encipherPassword(password);
+            for (unsigned char b : tharvel::PasswordCipher::fromStoredForm(stored)) cipherBytesSeen[b] = true;
+            table.setValue(ProjectColumn::MySQLPassword, stored);
+            table.setValue(ProjectColumn::SkipFiles, std::int64_t{byte(random) - 128});
+            table.setValue(ProjectColumn::MySQLNewBackupEachDay, std::int64_t{coin(random)});
+            if (coin(random)) table.setValue(ProjectColumn::LastBackup, std::chrono::system_clock::now());
             table.post();
         }
         auto path = dir / "Tharvel.ini";
         ASSERT_TRUE(ProjectFile::save(path, table));
         const std::string saved = readFile(path);
 
-        VT loaded;
+        ProjectTable loaded;
         ProjectRules rules(loaded, path);
         rules.load();
         ASSERT_EQ(loaded.rowCount(), table.rowCount()) << "round " << round;
         for (int r = 0; r < table.rowCount(); ++r) {
             for (int c = 0; c < tharvel::kVTColumnCount; ++c) {
-                const VTValue& before = table.row(r)[static_cast<size_t>(c)];
-                const VTValue& after = loaded.row(r)[static_cast<size_t>(c)];
+                const ProjectValue& before = table.row(r)[static_cast<size_t>(c)];
+                const ProjectValue& after = loaded.row(r)[static_cast<size_t>(c)];
                 EXPECT_EQ(after.toText(), before.toText())
                     << "round " << round << " row " << r << " " << tharvel::columnName(tharvel::columnAt(c));
                 if (before.isText() || c == 6 || c == 9) {
@@ -396,9 +399,9 @@ TEST(ProjectFile, GeneratedTablesRoundTrip) {
 }
 
 TEST(ProjectFile, SaveKeepsModeAndOwnerAndNeverReplacesAReadOnlyFile) {
-    VT table;
+    ProjectTable table;
     table.append();
-    table.setValue(VTColumn::Project, "p");
+    table.setValue(ProjectColumn::Project, "p");
     table.post();
     const std::string old = utf16le("[old]\r\n");
     struct Case {
@@ -449,10 +452,10 @@ TEST(ProjectFile, OptionalSettingsAreWrittenOnlyWhenSet) {
         "MySQLTLS=verify\r\n";
     Loaded loaded(utf16le(plain + second));
     ASSERT_EQ(loaded.table.rowCount(), 2);
-    EXPECT_EQ(text(loaded.table, 1, VTColumn::MySQLTLS), "verify");
-    EXPECT_EQ(text(loaded.table, 1, VTColumn::MySQLTLSCA), "/etc/ssl/ca.pem");
-    EXPECT_TRUE(loaded.table.row(1)[static_cast<size_t>(VTColumn::DumpCompression)].isEmpty());
-    EXPECT_EQ(text(loaded.table, 1, VTColumn::KeepDailyDumps), "abc");
+    EXPECT_EQ(text(loaded.table, 1, ProjectColumn::MySQLTLS), "verify");
+    EXPECT_EQ(text(loaded.table, 1, ProjectColumn::MySQLTLSCA), "/etc/ssl/ca.pem");
+    EXPECT_TRUE(loaded.table.row(1)[static_cast<size_t>(ProjectColumn::DumpCompression)].isEmpty());
+    EXPECT_EQ(text(loaded.table, 1, ProjectColumn::KeepDailyDumps), "abc");
     EXPECT_EQ(loaded.file(),
               utf16le(plain + "[Daily]\r\nMySQLServer=db\r\nMySQLPort=\r\nMySQLDataBase=\r\n"
                               "MySQLUser=\r\nMySQLPassword=\r\nMySQLNewBackupEachDay=1\r\n"
@@ -463,14 +466,14 @@ TEST(ProjectFile, OptionalSettingsAreWrittenOnlyWhenSet) {
     // Set and cleared again, a setting leaves no trace.
     Loaded again(utf16le(plain));
     again.table.edit();
-    again.table.setValue(VTColumn::DumpCompression, "zstd");
-    again.table.setValue(VTColumn::KeepDailyDumps, 7);
+    again.table.setValue(ProjectColumn::DumpCompression, "zstd");
+    again.table.setValue(ProjectColumn::KeepDailyDumps, 7);
     again.table.post();
     EXPECT_EQ(again.file(), utf16le(std::string(plain).insert(
                                 plain.size() - 2, "DumpCompression=zstd\r\nKeepDailyDumps=7\r\n")));
     again.table.edit();
-    again.table.setValue(VTColumn::DumpCompression, VTValue());
-    again.table.setValue(VTColumn::KeepDailyDumps, "");
+    again.table.setValue(ProjectColumn::DumpCompression, ProjectValue());
+    again.table.setValue(ProjectColumn::KeepDailyDumps, "");
     again.table.post();
     EXPECT_EQ(again.file(), utf16le(plain));
 }

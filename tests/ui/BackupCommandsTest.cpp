@@ -16,7 +16,7 @@
 #include "backup/EAbort.h"
 #include "backup/TBackUpThread.h"
 #include "backup/TBackupRun.h"
-#include "projects/TCifrare.h"
+#include "projects/PasswordCipher.h"
 #include "ui/BackupRunDriver.h"
 #include "ui/ProgressWindow.h"
 
@@ -67,7 +67,7 @@ struct ProgressWatch {
 class HeldJob : public TBackUpThread {
 public:
     static inline std::atomic<bool> released{false};
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& p,
+    static std::shared_ptr<TBackUpThread> Create(const BackupProject& p,
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new HeldJob(p, std::move(q)));
     }
@@ -126,7 +126,7 @@ TEST(BackupCommands, FilesOnlyBackupOfTheSelectedProjectThroughTheProgressWindow
     EXPECT_FALSE(std::filesystem::exists(t.home_ / "backups" / "Other"));
     EXPECT_FALSE(t.window_->lastBackupLabel->text().isEmpty());
     const std::string file = t.projectFileText();
-    EXPECT_NE(file.find("MySQLPassword=" + TCifrare::encipherPassword("pw")), std::string::npos);
+    EXPECT_NE(file.find("MySQLPassword=" + PasswordCipher::encipherPassword("pw")), std::string::npos);
     EXPECT_EQ(
         file.find(
             "[Other]\r\nMySQLServer=\r\nMySQLPort=\r\nMySQLDataBase=\r\nMySQLUser=\r\nMySQLPassword=\r\n"

@@ -9,7 +9,7 @@
 
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 using namespace tharvel;
 using namespace tharvel::test;
@@ -74,7 +74,7 @@ TEST(FolderPicker, ChosenFolderIsStoredAndPostedAtOnce) {
         EXPECT_EQ((c.filesButton ? t.window_->filesDirectoryEdit : t.window_->backupDirectoryEdit)->text(),
                   chosen);
         EXPECT_NE(t.projectFileText().find(c.key + chosen.toStdString() + "\r\n"), std::string::npos);
-        EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+        EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
         EXPECT_EQ(t.buttonStates(), "11100 1");
     }
 }
@@ -88,7 +88,7 @@ TEST(FolderPicker, CancelChangesNothing) {
     t.click(t.window_->filesDirectoryButton);
     EXPECT_EQ(answer.seen, 1);
     EXPECT_EQ(t.window_->filesDirectoryEdit->text(), "/srv/old");
-    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
     EXPECT_EQ(t.projectFileText(), before);
 }
@@ -106,7 +106,7 @@ TEST(FolderPicker, NewProjectWithoutNameKeepsThePathAndStaysInserting) {
     t.click(t.window_->filesDirectoryButton);
     ASSERT_EQ(ok.seen().size(), 1u);
     EXPECT_EQ(ok.seen()[0].text, "Project Name is missing");
-    EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Inserting);
     EXPECT_EQ(t.window_->filesDirectoryEdit->text(), chosen);
     EXPECT_EQ(t.buttonStates(), "10011 1");
     EXPECT_EQ(t.projectFileText(), before);

@@ -88,7 +88,7 @@ TEST(Layout, ProgressWindowShowsEveryCaptionInFull) {
 }
 
 TEST(Layout, ProjectOptionsWindowShowsEveryCaptionInFull) {
-    ProjectOptionsWindow form(VT::Row{});
+    ProjectOptionsWindow form(ProjectTable::Row{});
     form.show();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Project options"));
     expectNothingClipped(&form);

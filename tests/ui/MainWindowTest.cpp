@@ -13,8 +13,8 @@
 
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
-#include "projects/TCifrare.h"
-#include "projects/VT.h"
+#include "projects/PasswordCipher.h"
+#include "projects/ProjectTable.h"
 #include "ui/GeneralErrorBox.h"
 #include "ui/MessageBoxes.h"
 #include "ui/UiLook.h"
@@ -101,7 +101,7 @@ TEST(MainWindow, NewProjectStartsWithDefaultsAndTheCurrentBackupDirectory) {
         if (withFile) t.writeProjects(kTwoProjects);
         ASSERT_TRUE(t.show());
         t.click(t.window_->newProjectButton);
-        EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+        EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Inserting);
         EXPECT_EQ(t.window_->backupDirectoryEdit->text(), withFile ? "/backups/" : "");
         EXPECT_EQ(t.window_->serverEdit->text(), "localhost");
         EXPECT_EQ(t.window_->portEdit->text(), "3306");
@@ -126,7 +126,7 @@ TEST(MainWindow, SaveWithoutNameWarnsAndWritesNothing) {
     EXPECT_EQ(ok.seen()[0].title, "Warning");
     EXPECT_EQ(ok.seen()[0].text, "Project Name is missing");
     EXPECT_EQ(t.buttonStates(), "10011 1");
-    EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Inserting);
     EXPECT_EQ(t.projectFileText(), before);
 
     // Naming it in the list saves it.
@@ -221,29 +221,29 @@ TEST(MainWindow, PasswordEditKeepsTheStoredPasswordUntilSomethingIsTyped) {
     t.focus(t.window_->userEdit);
     EXPECT_EQ(password->text(), MainWindow::passwordPlaceholder());
     EXPECT_NE(password->palette().color(QPalette::Base), UiLook::focusColour());
-    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
-    EXPECT_EQ(t.window_->table().value(VTColumn::MySQLPassword).toText(), "kept");
+    EXPECT_EQ(t.window_->table().value(ProjectColumn::MySQLPassword).toText(), "kept");
 
     // Typing edits the row; leaving stores the cipher text, the post writes it.
     t.typeInto(password, QStringLiteral("s3cret"));
     EXPECT_EQ(t.buttonStates(), "10011 1");
     t.focus(t.window_->userEdit);
-    const std::string stored = t.window_->table().value(VTColumn::MySQLPassword).toText();
+    const std::string stored = t.window_->table().value(ProjectColumn::MySQLPassword).toText();
     EXPECT_NE(stored, "kept");
     EXPECT_NE(stored, "s3cret");
     EXPECT_EQ(t.projectFileText().find("s3cret"), std::string::npos);
     EXPECT_NE(t.projectFileText().find("MySQLPassword=kept"), std::string::npos);
     t.click(t.window_->saveButton);
     EXPECT_EQ(t.projectFileText().find("MySQLPassword=kept"), std::string::npos);
-    EXPECT_EQ(t.window_->table().value(VTColumn::MySQLPassword).toText(), stored);
+    EXPECT_EQ(t.window_->table().value(ProjectColumn::MySQLPassword).toText(), stored);
 
     // Typing and erasing again stores an empty password.
     t.typeInto(password, QStringLiteral("x"));
     QTest::keyClick(password, Qt::Key_Backspace);
     t.focus(t.window_->userEdit);
     t.click(t.window_->saveButton);
-    EXPECT_TRUE(t.window_->table().value(VTColumn::MySQLPassword).isEmpty());
+    EXPECT_TRUE(t.window_->table().value(ProjectColumn::MySQLPassword).isEmpty());
 }
 
 TEST(MainWindow, ClearPasswordPostsAtOnceAndLeavesSaveAndCancelOn) {
@@ -253,8 +253,8 @@ TEST(MainWindow, ClearPasswordPostsAtOnceAndLeavesSaveAndCancelOn) {
     t.focus(t.window_->projectList);
     QTest::keyClick(t.window_->projectList, Qt::Key_Down);
     t.click(t.window_->clearPasswordButton);
-    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
-    EXPECT_TRUE(t.window_->table().value(VTColumn::MySQLPassword).isEmpty());
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
+    EXPECT_TRUE(t.window_->table().value(ProjectColumn::MySQLPassword).isEmpty());
     EXPECT_NE(t.projectFileText().find("MySQLPassword=\r\n"), std::string::npos);
     EXPECT_EQ(t.buttonStates(), "10011 1");
     // They do nothing until the selection moves.
@@ -268,7 +268,7 @@ TEST(MainWindow, ClearPasswordPostsAtOnceAndLeavesSaveAndCancelOn) {
     t.typeInto(t.window_->passwordEdit, QStringLiteral("typed"));
     t.click(t.window_->clearPasswordButton);
     t.focus(t.window_->userEdit);
-    EXPECT_TRUE(t.window_->table().value(VTColumn::MySQLPassword).isEmpty());
+    EXPECT_TRUE(t.window_->table().value(ProjectColumn::MySQLPassword).isEmpty());
     EXPECT_EQ(t.projectFileText().find("MySQLPassword=\r\n"), t.projectFileText().find("MySQLPassword="));
 }
 
@@ -278,7 +278,7 @@ TEST(MainWindow, TypingBeforeNewProjectOnAStartWithoutFile) {
         MainWindowDriver t;
         ASSERT_TRUE(t.show());
         t.typeInto(named ? t.window_->projectNameEdit : t.window_->userEdit, QStringLiteral("early"));
-        EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+        EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Inserting);
         EXPECT_EQ(t.buttonStates(), "10000 1");
         MessageBoxAnswerer ok;
         t.click(t.window_->newProjectButton);
@@ -292,7 +292,7 @@ TEST(MainWindow, TypingBeforeNewProjectOnAStartWithoutFile) {
             EXPECT_EQ(t.window_->table().rowCount(), 0);
             EXPECT_EQ(t.window_->userEdit->text(), "early");
         }
-        EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
+        EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Inserting);
     }
 }
 
@@ -375,15 +375,15 @@ TEST(MainWindow, PasswordThatCannotBeEncipheredIsReportedAndNotStored) {
     QTest::keyClick(t.window_->projectList, Qt::Key_Down);
     MessageBoxAnswerer boxes;
     {
-        TCifrare::DigestNameOverride noMd5("NO-SUCH-DIGEST");
+        PasswordCipher::DigestNameOverride noMd5("NO-SUCH-DIGEST");
         t.typeInto(t.window_->passwordEdit, QStringLiteral("s3cret"));
         t.focus(t.window_->userEdit);
     }
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.seen()[0].text,
-              GeneralErrorBox::messageText(QString::fromLatin1(TCifrare::kEncipherFailed)));
-    EXPECT_EQ(t.window_->table().value(VTColumn::MySQLPassword).toText(), "kept");
+              GeneralErrorBox::messageText(QString::fromLatin1(PasswordCipher::kEncipherFailed)));
+    EXPECT_EQ(t.window_->table().value(ProjectColumn::MySQLPassword).toText(), "kept");
     t.click(t.window_->saveButton);
     EXPECT_NE(t.projectFileText().find("MySQLPassword=kept\r\n"), std::string::npos);
 }

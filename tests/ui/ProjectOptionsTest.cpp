@@ -12,7 +12,7 @@
 
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 #include "ui/ProjectOptionsWindow.h"
 
 using namespace tharvel;
@@ -82,7 +82,7 @@ TEST(ProjectOptions, ValuesReachTheProjectFileAndDefaultsLeaveNoLine) {
         EXPECT_EQ(answer.shown.keep, 0);
     }
     EXPECT_NE(t.projectFileText().find(kAllSet), std::string::npos) << t.projectFileText();
-    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
     {
         OptionsAnswer answer(setDefaults, true);
@@ -109,7 +109,7 @@ TEST(ProjectOptions, CancelOrAnUntouchedOkChangesNothing) {
             t.click(t.window_->optionsButton);
             EXPECT_EQ(answer.seen, 1);
         }
-        EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+        EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
         EXPECT_EQ(t.buttonStates(), "11100 1");
         {
             OptionsAnswer answer(nullptr, true);
@@ -120,7 +120,7 @@ TEST(ProjectOptions, CancelOrAnUntouchedOkChangesNothing) {
                 EXPECT_EQ(answer.shown.tls, "sometimes (unknown)");
             }
         }
-        EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+        EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
         EXPECT_EQ(readFile(t.projectFile()), before);
     }
 }
@@ -136,7 +136,7 @@ TEST(ProjectOptions, OkPostsThePendingEditLikeSave) {
                              true);
         t.click(t.window_->optionsButton);
     }
-    EXPECT_EQ(t.window_->table().state(), VT::State::Browsing);
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Browsing);
     EXPECT_EQ(t.buttonStates(), "11100 1");
     const std::string file = t.projectFileText();
     EXPECT_NE(file.find("MySQLServer=db2\r\n"), std::string::npos) << file;
@@ -152,8 +152,8 @@ TEST(ProjectOptions, OkPostsThePendingEditLikeSave) {
     }
     ASSERT_EQ(boxes.seen().size(), 1u);
     EXPECT_EQ(boxes.seen()[0].text, "Project Name is missing");
-    EXPECT_EQ(t.window_->table().state(), VT::State::Inserting);
-    EXPECT_EQ(t.window_->table().value(VTColumn::KeepDailyDumps).toText(), "3");
+    EXPECT_EQ(t.window_->table().state(), ProjectTable::State::Inserting);
+    EXPECT_EQ(t.window_->table().value(ProjectColumn::KeepDailyDumps).toText(), "3");
     EXPECT_EQ(t.buttonStates(), "10011 1");
     EXPECT_EQ(t.projectFileText(), before);
 }

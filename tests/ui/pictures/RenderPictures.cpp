@@ -32,7 +32,7 @@ namespace {
 // A database step that shows some progress and then waits to be stopped.
 class PictureJob : public TBackUpThread {
 public:
-    static std::shared_ptr<TBackUpThread> Create(const TBackupRecord& p,
+    static std::shared_ptr<TBackUpThread> Create(const BackupProject& p,
                                                  std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<TBackUpThread>(new PictureJob(p, std::move(q)));
     }

@@ -1,4 +1,4 @@
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 #include <algorithm>
 #include <charconv>
@@ -41,18 +41,18 @@ const std::locale& timeLocale() {
     return locale;
 }
 
-const VT::Row& emptyRow() {
-    static const VT::Row row{};
+const ProjectTable::Row& emptyRow() {
+    static const ProjectTable::Row row{};
     return row;
 }
 
 }  // namespace
 
-std::string_view columnName(VTColumn column) {
+std::string_view columnName(ProjectColumn column) {
     return kColumnNames.at(static_cast<size_t>(column));
 }
 
-std::optional<VTColumn> columnFromName(std::string_view name) {
+std::optional<ProjectColumn> columnFromName(std::string_view name) {
     for (int i = 0; i < kVTColumnCount; ++i)
         if (kColumnNames[static_cast<size_t>(i)] == name) return columnAt(i);
     return std::nullopt;
@@ -75,11 +75,11 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
     return result;
 }
 
-VTValue::VTValue(std::string text) {
+ProjectValue::ProjectValue(std::string text) {
     if (!text.empty()) value_ = std::move(text);
 }
 
-std::string VTValue::toText() const {
+std::string ProjectValue::toText() const {
     if (isText()) return text();
     if (isInteger()) return std::to_string(integer());
     if (isDateTime()) {
@@ -94,7 +94,7 @@ std::string VTValue::toText() const {
     return {};
 }
 
-std::int32_t VTValue::toInt32(std::int32_t fallback) const {
+std::int32_t ProjectValue::toInt32(std::int32_t fallback) const {
     std::optional<std::int64_t> number;
     if (isEmpty()) return fallback;
     if (isInteger()) number = integer();
@@ -105,38 +105,38 @@ std::int32_t VTValue::toInt32(std::int32_t fallback) const {
     return static_cast<std::int32_t>(*number);
 }
 
-int VT::Notification::connect(Listener listener) {
+int ProjectTable::Notification::connect(Listener listener) {
     listeners_.emplace_back(nextId_, std::move(listener));
     return nextId_++;
 }
 
-void VT::Notification::disconnect(int id) {
+void ProjectTable::Notification::disconnect(int id) {
     std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
 }
 
-void VT::Notification::notify(VT& table) const {
+void ProjectTable::Notification::notify(ProjectTable& table) const {
     // A copy, so that listeners may connect or disconnect while being called.
     auto listeners = listeners_;
     for (auto& [id, listener] : listeners) listener(table);
 }
 
-const VTValue& VT::value(VTColumn column) const {
+const ProjectValue& ProjectTable::value(ProjectColumn column) const {
     return currentRow()[static_cast<size_t>(column)];
 }
 
-const VT::Row& VT::currentRow() const {
+const ProjectTable::Row& ProjectTable::currentRow() const {
     if (state_ != State::Browsing) return buffer_;
     if (current_ < 0) return emptyRow();
     return rows_[static_cast<size_t>(current_)];
 }
 
-void VT::setValue(VTColumn column, VTValue value) {
+void ProjectTable::setValue(ProjectColumn column, ProjectValue value) {
     if (state_ == State::Browsing) throw std::logic_error("The project table is not being edited");
     buffer_.at(static_cast<size_t>(column)) = std::move(value);
     modified_ = true;
 }
 
-void VT::checkBrowseMode() {
+void ProjectTable::checkBrowseMode() {
     if (state_ == State::Browsing) return;
     if (modified_)
         post();
@@ -144,7 +144,7 @@ void VT::checkBrowseMode() {
         cancel();
 }
 
-void VT::beginInsert(int position) {
+void ProjectTable::beginInsert(int position) {
     beforeInsert_ = current_;
     buffer_ = Row{};
     modified_ = false;
@@ -153,17 +153,17 @@ void VT::beginInsert(int position) {
     afterScroll.notify(*this);
 }
 
-void VT::append() {
+void ProjectTable::append() {
     checkBrowseMode();
     beginInsert(rowCount());
 }
 
-void VT::insert() {
+void ProjectTable::insert() {
     checkBrowseMode();
     beginInsert(current_ < 0 ? 0 : current_);
 }
 
-void VT::edit() {
+void ProjectTable::edit() {
     if (state_ != State::Browsing) return;
     if (rows_.empty()) {
         beginInsert(0);
@@ -175,7 +175,7 @@ void VT::edit() {
     afterEdit.notify(*this);
 }
 
-void VT::post() {
+void ProjectTable::post() {
     if (state_ == State::Browsing) return;
     beforePost.notify(*this);
     if (state_ == State::Inserting)
@@ -186,13 +186,13 @@ void VT::post() {
     afterPost.notify(*this);
 }
 
-void VT::dropBuffer() {
+void ProjectTable::dropBuffer() {
     buffer_ = Row{};
     modified_ = false;
     state_ = State::Browsing;
 }
 
-void VT::cancel() {
+void ProjectTable::cancel() {
     if (state_ == State::Browsing) return;
     bool wasInsert = state_ == State::Inserting;
     dropBuffer();
@@ -202,7 +202,7 @@ void VT::cancel() {
     }
 }
 
-void VT::remove() {
+void ProjectTable::remove() {
     if (state_ == State::Inserting) {
         cancel();
         return;
@@ -215,7 +215,7 @@ void VT::remove() {
     afterScroll.notify(*this);
 }
 
-bool VT::moveToIndex(int index) {
+bool ProjectTable::moveToIndex(int index) {
     int before = current_;
     bool wasInsert = state_ == State::Inserting;
     if (state_ != State::Browsing) {
@@ -233,22 +233,22 @@ bool VT::moveToIndex(int index) {
     return changed;
 }
 
-bool VT::first() {
+bool ProjectTable::first() {
     return moveToIndex(0);
 }
-bool VT::last() {
+bool ProjectTable::last() {
     return moveToIndex(rowCount() - 1);
 }
 
-bool VT::next() {
+bool ProjectTable::next() {
     return moveToIndex(current_ + 1);
 }
 
-bool VT::prior() {
+bool ProjectTable::prior() {
     return moveToIndex(current_ - 1);
 }
 
-bool VT::moveTo(int index) {
+bool ProjectTable::moveTo(int index) {
     return moveToIndex(index);
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// TCifrare: the password cipher. RC4 keyed with the MD5 digest of a pass phrase;
+// PasswordCipher: the password cipher. RC4 keyed with the MD5 digest of a pass phrase;
 // the key is the whole 16-byte digest (no salt), the same for both directions.
 // Enciphering and deciphering are the same transformation and the output is as
 // long as the input. Each use creates its own object.
@@ -18,20 +18,20 @@ struct evp_md_st;
 
 namespace tharvel {
 
-class ECipherError : public std::runtime_error {
+class CipherError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-class TCifrare {
+class PasswordCipher {
 public:
-    TCifrare();
-    ~TCifrare();
-    TCifrare(const TCifrare&) = delete;
-    TCifrare& operator=(const TCifrare&) = delete;
+    PasswordCipher();
+    ~PasswordCipher();
+    PasswordCipher(const PasswordCipher&) = delete;
+    PasswordCipher& operator=(const PasswordCipher&) = delete;
 
-    std::string Encipher(std::string_view plain, std::string_view passPhrase);
-    std::string Decipher(std::string_view cipher, std::string_view passPhrase);
+    std::string encipher(std::string_view plain, std::string_view passPhrase);
+    std::string decipher(std::string_view cipher, std::string_view passPhrase);
 
     // True when the digest could not be had; the operations then return as many
     // zero bytes as they were given, never the plain text.
@@ -41,10 +41,10 @@ public:
     static std::string passPhrase();
 
     // Typed password (UTF-8) -> stored form; an empty text stays empty. Throws
-    // ECipherError when the cipher cannot be had (zero bytes are no password).
+    // CipherError when the cipher cannot be had (zero bytes are no password).
     static std::string encipherPassword(std::string_view typed);
     // Stored form -> the password's bytes; an empty text gives an empty password
-    // without the cipher. Throws ECipherError when the cipher cannot be had.
+    // without the cipher. Throws CipherError when the cipher cannot be had.
     static std::string decipherPassword(std::string_view stored);
 
     static constexpr const char* kEncipherFailed =

@@ -1,4 +1,4 @@
-#include "projects/TCifrare.h"
+#include "projects/PasswordCipher.h"
 
 #include <openssl/evp.h>
 
@@ -14,21 +14,21 @@ constexpr char kPieceC[] = "K";
 
 }  // namespace
 
-TCifrare::TCifrare() : md5_(EVP_MD_fetch(nullptr, digestName_.load(), nullptr)) {
+PasswordCipher::PasswordCipher() : md5_(EVP_MD_fetch(nullptr, digestName_.load(), nullptr)) {
     failed_ = md5_ == nullptr;
 }
 
-TCifrare::~TCifrare() {
+PasswordCipher::~PasswordCipher() {
     EVP_MD_free(md5_);
 }
 
-std::string TCifrare::passPhrase() {
+std::string PasswordCipher::passPhrase() {
     std::string phrase;
     phrase.append(kPieceA, 2).append(kPieceB, 2).append(kPieceC, 1);
     return phrase;
 }
 
-bool TCifrare::md5(std::string_view data, std::array<unsigned char, 16>& digest) {
+bool PasswordCipher::md5(std::string_view data, std::array<unsigned char, 16>& digest) {
     if (!md5_) return false;
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     if (!context) return false;
@@ -40,7 +40,7 @@ bool TCifrare::md5(std::string_view data, std::array<unsigned char, 16>& digest)
     return ok;
 }
 
-std::string TCifrare::rc4(std::string_view key, std::string_view data) {
+std::string PasswordCipher::rc4(std::string_view key, std::string_view data) {
     std::string out(data);
     if (key.empty()) return out;
     unsigned char s[256];
@@ -59,7 +59,7 @@ std::string TCifrare::rc4(std::string_view key, std::string_view data) {
     return out;
 }
 
-std::string TCifrare::transform(std::string_view data, std::string_view passPhrase) {
+std::string PasswordCipher::transform(std::string_view data, std::string_view passPhrase) {
     buffer_.assign(data);
     std::array<unsigned char, 16> digest{};
     if (!md5(passPhrase, digest)) {
@@ -71,15 +71,15 @@ std::string TCifrare::transform(std::string_view data, std::string_view passPhra
     return buffer_;
 }
 
-std::string TCifrare::Encipher(std::string_view plain, std::string_view passPhrase) {
+std::string PasswordCipher::encipher(std::string_view plain, std::string_view passPhrase) {
     return transform(plain, passPhrase);
 }
 
-std::string TCifrare::Decipher(std::string_view cipher, std::string_view passPhrase) {
+std::string PasswordCipher::decipher(std::string_view cipher, std::string_view passPhrase) {
     return transform(cipher, passPhrase);
 }
 
-std::string TCifrare::toStoredForm(std::string_view bytes) {
+std::string PasswordCipher::toStoredForm(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
     for (unsigned char b : bytes) {
@@ -93,7 +93,7 @@ std::string TCifrare::toStoredForm(std::string_view bytes) {
     return out;
 }
 
-std::string TCifrare::fromStoredForm(std::string_view stored) {
+std::string PasswordCipher::fromStoredForm(std::string_view stored) {
     std::string out;
     out.reserve(stored.size());
     for (size_t i = 0; i < stored.size();) {
@@ -116,19 +116,19 @@ std::string TCifrare::fromStoredForm(std::string_view stored) {
     return out;
 }
 
-std::string TCifrare::encipherPassword(std::string_view typed) {
+std::string PasswordCipher::encipherPassword(std::string_view typed) {
     if (typed.empty()) return {};
-    TCifrare cipher;
-    std::string bytes = cipher.Encipher(typed, passPhrase());
-    if (cipher.failed()) throw ECipherError(kEncipherFailed);
+    PasswordCipher cipher;
+    std::string bytes = cipher.encipher(typed, passPhrase());
+    if (cipher.failed()) throw CipherError(kEncipherFailed);
     return toStoredForm(bytes);
 }
 
-std::string TCifrare::decipherPassword(std::string_view stored) {
+std::string PasswordCipher::decipherPassword(std::string_view stored) {
     if (stored.empty()) return {};
-    TCifrare cipher;
-    std::string bytes = cipher.Decipher(fromStoredForm(stored), passPhrase());
-    if (cipher.failed()) throw ECipherError(kDecipherFailed);
+    PasswordCipher cipher;
+    std::string bytes = cipher.decipher(fromStoredForm(stored), passPhrase());
+    if (cipher.failed()) throw CipherError(kDecipherFailed);
     return bytes;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// VT: the in-memory table of backup projects.
+// ProjectTable: the in-memory table of backup projects.
 //
-// Rows of eleven columns (VTColumn, in file order) and the optional settings after
-// them, each holding a VTValue: empty, text (UTF-8), a 64-bit integer or a
+// Rows of eleven columns (ProjectColumn, in file order) and the optional settings after
+// them, each holding a ProjectValue: empty, text (UTF-8), a 64-bit integer or a
 // date-time. Setting an empty text stores an empty value, so "empty" always means
 // "no value"; an empty optional setting means its default.
 //
@@ -33,7 +33,7 @@
 //
 // Notifications (each a list of listeners, called in the order they connected;
 // a listener may call back into the table):
-//   beforePost   before a buffer is written; throwing (EPostRefused) refuses it.
+//   beforePost   before a buffer is written; throwing (PostRefused) refuses it.
 //   afterPost    after a buffer was written; the table is browsing again.
 //   afterEdit    after browsing turned into Editing (not for inserts).
 //   afterScroll  after the current row changed: a move to another row, append or
@@ -56,7 +56,7 @@
 
 namespace tharvel {
 
-enum class VTColumn {
+enum class ProjectColumn {
     Project,
     MySQLServer,
     MySQLPort,
@@ -80,36 +80,36 @@ inline constexpr int kVTColumnCount = 15;
 inline constexpr int kVTFirstOptionalColumn = 11;
 
 // The column's name as written in the project file ("MySQLServer", ...).
-std::string_view columnName(VTColumn column);
+std::string_view columnName(ProjectColumn column);
 // The column with that exact (case-sensitive) name.
-std::optional<VTColumn> columnFromName(std::string_view name);
-inline VTColumn columnAt(int index) {
-    return static_cast<VTColumn>(index);
+std::optional<ProjectColumn> columnFromName(std::string_view name);
+inline ProjectColumn columnAt(int index) {
+    return static_cast<ProjectColumn>(index);
 }
-inline int columnIndex(VTColumn column) {
+inline int columnIndex(ProjectColumn column) {
     return static_cast<int>(column);
 }
 
-using VTDateTime = std::chrono::system_clock::time_point;
+using ProjectDateTime = std::chrono::system_clock::time_point;
 
-class VTValue {
+class ProjectValue {
 public:
-    VTValue() = default;
-    VTValue(std::string text);  // an empty text gives an empty value
-    VTValue(const char* text) : VTValue(std::string(text)) {}
-    VTValue(std::int64_t number) : value_(number) {}
-    VTValue(int number) : value_(static_cast<std::int64_t>(number)) {}
-    VTValue(VTDateTime when) : value_(when) {}
+    ProjectValue() = default;
+    ProjectValue(std::string text);  // an empty text gives an empty value
+    ProjectValue(const char* text) : ProjectValue(std::string(text)) {}
+    ProjectValue(std::int64_t number) : value_(number) {}
+    ProjectValue(int number) : value_(static_cast<std::int64_t>(number)) {}
+    ProjectValue(ProjectDateTime when) : value_(when) {}
 
     bool isEmpty() const { return std::holds_alternative<std::monostate>(value_); }
     bool isText() const { return std::holds_alternative<std::string>(value_); }
     bool isInteger() const { return std::holds_alternative<std::int64_t>(value_); }
-    bool isDateTime() const { return std::holds_alternative<VTDateTime>(value_); }
+    bool isDateTime() const { return std::holds_alternative<ProjectDateTime>(value_); }
 
     // The held value; only valid for the matching kind.
     const std::string& text() const { return std::get<std::string>(value_); }
     std::int64_t integer() const { return std::get<std::int64_t>(value_); }
-    VTDateTime dateTime() const { return std::get<VTDateTime>(value_); }
+    ProjectDateTime dateTime() const { return std::get<ProjectDateTime>(value_); }
 
     // The value as text: text unchanged, integers in decimal, a date-time in the
     // locale's default date-and-time form (LC_TIME of the environment), empty as "".
@@ -119,10 +119,10 @@ public:
     // allowed); `fallback` for an empty value, 0 for anything else.
     std::int32_t toInt32(std::int32_t fallback) const;
 
-    bool operator==(const VTValue& other) const = default;
+    bool operator==(const ProjectValue& other) const = default;
 
 private:
-    std::variant<std::monostate, std::string, std::int64_t, VTDateTime> value_;
+    std::variant<std::monostate, std::string, std::int64_t, ProjectDateTime> value_;
 };
 
 // Decimal integer of a text with blanks and control characters around it, or
@@ -134,23 +134,23 @@ std::string_view trimBlanks(std::string_view text);
 
 // Thrown by a beforePost listener to refuse a post; the message is meant for the
 // user ("Project Name is missing").
-class EPostRefused : public std::runtime_error {
+class PostRefused : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-class VT {
+class ProjectTable {
 public:
     enum class State { Browsing, Editing, Inserting };
-    using Row = std::array<VTValue, kVTColumnCount>;
-    using Listener = std::function<void(VT&)>;
+    using Row = std::array<ProjectValue, kVTColumnCount>;
+    using Listener = std::function<void(ProjectTable&)>;
 
     // A list of listeners. connect() returns an id for disconnect().
     class Notification {
     public:
         int connect(Listener listener);
         void disconnect(int id);
-        void notify(VT& table) const;
+        void notify(ProjectTable& table) const;
 
     private:
         std::vector<std::pair<int, Listener>> listeners_;
@@ -163,9 +163,9 @@ public:
     Notification afterScroll;
     Notification afterDelete;
 
-    VT() = default;
-    VT(const VT&) = delete;
-    VT& operator=(const VT&) = delete;
+    ProjectTable() = default;
+    ProjectTable(const ProjectTable&) = delete;
+    ProjectTable& operator=(const ProjectTable&) = delete;
 
     State state() const { return state_; }
     bool isEditingOrInserting() const { return state_ != State::Browsing; }
@@ -178,7 +178,7 @@ public:
 
     // The current row's value (the buffer while editing or inserting); an empty
     // value when there is no current row.
-    const VTValue& value(VTColumn column) const;
+    const ProjectValue& value(ProjectColumn column) const;
     // The current row (buffer while editing or inserting); all empty without one.
     const Row& currentRow() const;
     // A stored row, 0 <= index < rowCount().
@@ -187,7 +187,7 @@ public:
     int tag() const { return tag_; }
     void setTag(int tag) { tag_ = tag; }
 
-    void setValue(VTColumn column, VTValue value);
+    void setValue(ProjectColumn column, ProjectValue value);
 
     void append();  // new row at the end
     void insert();  // new row before the current one
@@ -223,15 +223,15 @@ private:
 };
 
 // RAII: sets a table's Tag for a scope and restores the previous one.
-class VTTagGuard {
+class TagGuard {
 public:
-    VTTagGuard(VT& table, int tag) : table_(table), previous_(table.tag()) { table_.setTag(tag); }
-    ~VTTagGuard() { table_.setTag(previous_); }
-    VTTagGuard(const VTTagGuard&) = delete;
-    VTTagGuard& operator=(const VTTagGuard&) = delete;
+    TagGuard(ProjectTable& table, int tag) : table_(table), previous_(table.tag()) { table_.setTag(tag); }
+    ~TagGuard() { table_.setTag(previous_); }
+    TagGuard(const TagGuard&) = delete;
+    TagGuard& operator=(const TagGuard&) = delete;
 
 private:
-    VT& table_;
+    ProjectTable& table_;
     int previous_;
 };
 

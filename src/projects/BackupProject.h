@@ -2,13 +2,13 @@
 #include <cstdint>
 #include <string>
 
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
 namespace tharvel {
 
 // A backup job's own copy of one project. Directory fields always end in "/";
 // "/" alone means "not set" (an empty column or empty text).
-struct TBackupRecord {
+struct BackupProject {
     std::string Project;
     std::string MySQLServer;
     std::string MySQLPort;  // "3306" when the column is empty
@@ -24,9 +24,9 @@ struct TBackupRecord {
     std::string DumpCompression;             // "" = none; the names are TDumpCompressor's
     std::int32_t KeepDailyDumps = 0;         // 0 (or less) = keep every dated dump
 
-    static TBackupRecord fromRow(const VT::Row& row);
+    static BackupProject fromRow(const ProjectTable::Row& row);
     // From the table's current row (its edit buffer while editing).
-    static TBackupRecord fromCurrentRow(const VT& table) { return fromRow(table.currentRow()); }
+    static BackupProject fromCurrentRow(const ProjectTable& table) { return fromRow(table.currentRow()); }
 
     // True when a directory field means "not set".
     static bool isUnset(const std::string& directory) { return directory == "/"; }

@@ -3,66 +3,66 @@
 #include <string>
 #include <vector>
 
-#include "projects/VT.h"
+#include "projects/ProjectTable.h"
 
-using tharvel::EPostRefused;
-using tharvel::VT;
-using tharvel::VTColumn;
-using tharvel::VTValue;
+using tharvel::PostRefused;
+using tharvel::ProjectColumn;
+using tharvel::ProjectTable;
+using tharvel::ProjectValue;
 
 namespace {
 
 // Records notifications in order, as "post<", "post>", "edit", "scroll", "delete".
 struct Recorder {
-    explicit Recorder(VT& table) {
-        table.beforePost.connect([this](VT&) { events.push_back("post<"); });
-        table.afterPost.connect([this](VT&) { events.push_back("post>"); });
-        table.afterEdit.connect([this](VT&) { events.push_back("edit"); });
+    explicit Recorder(ProjectTable& table) {
+        table.beforePost.connect([this](ProjectTable&) { events.push_back("post<"); });
+        table.afterPost.connect([this](ProjectTable&) { events.push_back("post>"); });
+        table.afterEdit.connect([this](ProjectTable&) { events.push_back("edit"); });
         table.afterScroll.connect(
-            [this](VT& t) { events.push_back("scroll" + std::to_string(t.currentIndex())); });
-        table.afterDelete.connect([this](VT&) { events.push_back("delete"); });
+            [this](ProjectTable& t) { events.push_back("scroll" + std::to_string(t.currentIndex())); });
+        table.afterDelete.connect([this](ProjectTable&) { events.push_back("delete"); });
     }
     std::vector<std::string> take() { return std::exchange(events, {}); }
     std::vector<std::string> events;
 };
 
-void addRows(VT& table, std::initializer_list<const char*> names) {
+void addRows(ProjectTable& table, std::initializer_list<const char*> names) {
     for (const char* name : names) {
         table.append();
-        table.setValue(VTColumn::Project, name);
+        table.setValue(ProjectColumn::Project, name);
         table.post();
     }
 }
 
-std::string name(const VT& table) {
-    return table.value(VTColumn::Project).toText();
+std::string name(const ProjectTable& table) {
+    return table.value(ProjectColumn::Project).toText();
 }
 
 using Events = std::vector<std::string>;
 
 }  // namespace
 
-TEST(VTValue, KindsAndConversions) {
-    EXPECT_TRUE(VTValue("").isEmpty());
-    EXPECT_TRUE(VTValue(std::string()).isEmpty());
-    EXPECT_EQ(VTValue("x").toText(), "x");
-    EXPECT_EQ(VTValue(3306).toText(), "3306");
-    EXPECT_EQ(VTValue(std::int64_t{-5}).toText(), "-5");
-    EXPECT_FALSE(VTValue(std::chrono::system_clock::now()).toText().empty());
+TEST(ProjectValue, KindsAndConversions) {
+    EXPECT_TRUE(ProjectValue("").isEmpty());
+    EXPECT_TRUE(ProjectValue(std::string()).isEmpty());
+    EXPECT_EQ(ProjectValue("x").toText(), "x");
+    EXPECT_EQ(ProjectValue(3306).toText(), "3306");
+    EXPECT_EQ(ProjectValue(std::int64_t{-5}).toText(), "-5");
+    EXPECT_FALSE(ProjectValue(std::chrono::system_clock::now()).toText().empty());
 
     struct Case {
-        VTValue value;
+        ProjectValue value;
         std::int32_t fallback, expected;
     };
-    for (const Case& c : std::vector<Case>{{VTValue(), 1, 1},
-                                           {VTValue(), 0, 0},
-                                           {VTValue(2), 1, 2},
-                                           {VTValue(" 2 "), 1, 2},
-                                           {VTValue("-7"), 1, -7},
-                                           {VTValue("abc"), 1, 0},
-                                           {VTValue("1.5"), 1, 0},
-                                           {VTValue(std::int64_t{1} << 40), 1, 0},
-                                           {VTValue(std::chrono::system_clock::now()), 1, 0}}) {
+    for (const Case& c : std::vector<Case>{{ProjectValue(), 1, 1},
+                                           {ProjectValue(), 0, 0},
+                                           {ProjectValue(2), 1, 2},
+                                           {ProjectValue(" 2 "), 1, 2},
+                                           {ProjectValue("-7"), 1, -7},
+                                           {ProjectValue("abc"), 1, 0},
+                                           {ProjectValue("1.5"), 1, 0},
+                                           {ProjectValue(std::int64_t{1} << 40), 1, 0},
+                                           {ProjectValue(std::chrono::system_clock::now()), 1, 0}}) {
         EXPECT_EQ(c.value.toInt32(c.fallback), c.expected) << c.value.toText();
     }
     EXPECT_EQ(tharvel::parseInteger("+12"), 12);
@@ -72,7 +72,7 @@ TEST(VTValue, KindsAndConversions) {
     EXPECT_FALSE(tharvel::parseInteger("99999999999999999999"));
 }
 
-TEST(VT, ColumnNamesInFileOrder) {
+TEST(ProjectTable, ColumnNamesInFileOrder) {
     const char* names[] = {"Project",
                            "MySQLServer",
                            "MySQLPort",
@@ -96,23 +96,23 @@ TEST(VT, ColumnNamesInFileOrder) {
     EXPECT_FALSE(tharvel::columnFromName("skipfiles"));
 }
 
-TEST(VT, EditOnEmptyTableStartsInsertingWithoutAfterEdit) {
-    VT table;
+TEST(ProjectTable, EditOnEmptyTableStartsInsertingWithoutAfterEdit) {
+    ProjectTable table;
     Recorder events(table);
-    EXPECT_THROW(table.setValue(VTColumn::Project, "a"), std::logic_error);
+    EXPECT_THROW(table.setValue(ProjectColumn::Project, "a"), std::logic_error);
     table.edit();
-    EXPECT_EQ(table.state(), VT::State::Inserting);
+    EXPECT_EQ(table.state(), ProjectTable::State::Inserting);
     EXPECT_EQ(events.take(), (Events{"scroll0"}));
-    table.setValue(VTColumn::Project, "a");
+    table.setValue(ProjectColumn::Project, "a");
     table.post();
     EXPECT_EQ(table.rowCount(), 1);
     EXPECT_EQ(events.take(), (Events{"post<", "post>"}));
 
     table.edit();
-    EXPECT_EQ(table.state(), VT::State::Editing);
+    EXPECT_EQ(table.state(), ProjectTable::State::Editing);
     table.edit();  // already editing: nothing
     EXPECT_EQ(events.take(), (Events{"edit"}));
-    table.setValue(VTColumn::Project, "b");
+    table.setValue(ProjectColumn::Project, "b");
     EXPECT_EQ(name(table), "b");
     EXPECT_EQ(table.row(0)[0].toText(), "a");
     table.cancel();
@@ -120,8 +120,8 @@ TEST(VT, EditOnEmptyTableStartsInsertingWithoutAfterEdit) {
     EXPECT_EQ(events.take(), Events{});
 }
 
-TEST(VT, MovingEndsAPendingEdit) {
-    VT table;
+TEST(ProjectTable, MovingEndsAPendingEdit) {
+    ProjectTable table;
     addRows(table, {"a", "b", "c"});
     Recorder events(table);
 
@@ -129,7 +129,7 @@ TEST(VT, MovingEndsAPendingEdit) {
     table.first();
     events.take();
     table.edit();
-    table.setValue(VTColumn::MySQLUser, "u");
+    table.setValue(ProjectColumn::MySQLUser, "u");
     EXPECT_TRUE(table.next());
     EXPECT_EQ(table.row(0)[4].toText(), "u");
     EXPECT_EQ(events.take(), (Events{"edit", "post<", "post>", "scroll1"}));
@@ -154,42 +154,42 @@ TEST(VT, MovingEndsAPendingEdit) {
     EXPECT_EQ(table.rowCount(), 3);
 }
 
-TEST(VT, RefusedPostStopsTheOperation) {
-    VT table;
+TEST(ProjectTable, RefusedPostStopsTheOperation) {
+    ProjectTable table;
     addRows(table, {"a", "b"});
-    table.beforePost.connect([](VT& t) {
-        t.setValue(VTColumn::SkipFiles, 1);
-        if (t.value(VTColumn::Project).isEmpty()) throw EPostRefused("no name");
+    table.beforePost.connect([](ProjectTable& t) {
+        t.setValue(ProjectColumn::SkipFiles, 1);
+        if (t.value(ProjectColumn::Project).isEmpty()) throw PostRefused("no name");
     });
     table.first();
     table.edit();
-    table.setValue(VTColumn::Project, "");
-    for (auto operation : {&VT::next, &VT::last}) {
-        EXPECT_THROW((table.*operation)(), EPostRefused);
-        EXPECT_EQ(table.state(), VT::State::Editing);
+    table.setValue(ProjectColumn::Project, "");
+    for (auto operation : {&ProjectTable::next, &ProjectTable::last}) {
+        EXPECT_THROW((table.*operation)(), PostRefused);
+        EXPECT_EQ(table.state(), ProjectTable::State::Editing);
         EXPECT_EQ(table.currentIndex(), 0);
-        EXPECT_EQ(table.value(VTColumn::SkipFiles), VTValue(1));  // the listener's change stays
+        EXPECT_EQ(table.value(ProjectColumn::SkipFiles), ProjectValue(1));  // the listener's change stays
     }
-    EXPECT_THROW(table.append(), EPostRefused);
-    EXPECT_EQ(table.state(), VT::State::Editing);
+    EXPECT_THROW(table.append(), PostRefused);
+    EXPECT_EQ(table.state(), ProjectTable::State::Editing);
     EXPECT_EQ(table.rowCount(), 2);
     EXPECT_EQ(table.row(0)[0].toText(), "a");
 }
 
-TEST(VT, InsertPositionAndCancel) {
-    VT table;
+TEST(ProjectTable, InsertPositionAndCancel) {
+    ProjectTable table;
     addRows(table, {"a", "b", "c"});
     Recorder events(table);
     table.moveTo(1);
     events.take();
     table.insert();
-    table.setValue(VTColumn::Project, "x");
+    table.setValue(ProjectColumn::Project, "x");
     table.cancel();
     EXPECT_EQ(name(table), "b");
     EXPECT_EQ(events.take(), (Events{"scroll1", "scroll1"}));
 
     table.insert();
-    table.setValue(VTColumn::Project, "x");
+    table.setValue(ProjectColumn::Project, "x");
     table.post();
     EXPECT_EQ(table.row(1)[0].toText(), "x");
     EXPECT_EQ(table.row(2)[0].toText(), "b");
@@ -197,13 +197,13 @@ TEST(VT, InsertPositionAndCancel) {
 
     table.append();
     EXPECT_EQ(table.currentIndex(), 4);
-    EXPECT_TRUE(table.value(VTColumn::Project).isEmpty());
+    EXPECT_TRUE(table.value(ProjectColumn::Project).isEmpty());
     table.cancel();
     EXPECT_EQ(table.currentIndex(), 1);
 }
 
-TEST(VT, Remove) {
-    VT table;
+TEST(ProjectTable, Remove) {
+    ProjectTable table;
     Recorder events(table);
     table.remove();  // nothing to delete
     EXPECT_EQ(events.take(), Events{});
@@ -216,9 +216,9 @@ TEST(VT, Remove) {
     EXPECT_EQ(events.take(), (Events{"scroll3", "scroll2"}));
 
     table.edit();
-    table.setValue(VTColumn::Project, "changed");
+    table.setValue(ProjectColumn::Project, "changed");
     table.remove();  // the edit goes with the row
-    EXPECT_EQ(table.state(), VT::State::Browsing);
+    EXPECT_EQ(table.state(), ProjectTable::State::Browsing);
     EXPECT_EQ(table.rowCount(), 2);
     EXPECT_EQ(name(table), "b");
     EXPECT_EQ(events.take(), (Events{"edit", "delete", "scroll1"}));
@@ -228,19 +228,19 @@ TEST(VT, Remove) {
     EXPECT_EQ(name(table), "b");
     table.remove();
     EXPECT_EQ(table.currentIndex(), -1);
-    EXPECT_TRUE(table.value(VTColumn::Project).isEmpty());
+    EXPECT_TRUE(table.value(ProjectColumn::Project).isEmpty());
 }
 
-TEST(VT, ListenersMayDisconnectAndTagGuardRestores) {
-    VT table;
+TEST(ProjectTable, ListenersMayDisconnectAndTagGuardRestores) {
+    ProjectTable table;
     int calls = 0;
-    int id = table.afterPost.connect([&](VT&) { ++calls; });
+    int id = table.afterPost.connect([&](ProjectTable&) { ++calls; });
     addRows(table, {"a"});
     table.afterPost.disconnect(id);
     addRows(table, {"b"});
     EXPECT_EQ(calls, 1);
     {
-        tharvel::VTTagGuard guard(table, 1);
+        tharvel::TagGuard guard(table, 1);
         EXPECT_EQ(table.tag(), 1);
     }
     EXPECT_EQ(table.tag(), 0);
