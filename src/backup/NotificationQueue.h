@@ -5,7 +5,7 @@
 #include <functional>
 #include <mutex>
 
-#include "backup/TNotifyStrunct.h"
+#include "backup/JobNotification.h"
 
 namespace tharvel {
 
@@ -17,7 +17,7 @@ class NotificationQueue {
 public:
     struct Entry {
         bool jobDone = false;
-        TNotifyStrunct note;
+        JobNotification note;
     };
 
     // Any thread. Runs the wake-up callback (if set) after adding the entry.

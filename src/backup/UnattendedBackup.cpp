@@ -9,7 +9,7 @@
 #include <exception>
 #include <string>
 
-#include "backup/TBackupRun.h"
+#include "backup/BackupRun.h"
 #include "platform/AppPaths.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
@@ -30,7 +30,7 @@ void onSignal(int number) {
 }
 
 // Prints the run to the terminal: log lines to `out`, a progress line to `progress`.
-class TerminalObserver : public TBackupRunObserver {
+class TerminalObserver : public BackupRunObserver {
 public:
     TerminalObserver(std::FILE* out, std::FILE* progress) : out_(out), progress_(progress) {}
     ~TerminalObserver() override { ClearProgress(); }
@@ -143,8 +143,7 @@ int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE*
     std::string lastError, logError;
     {
         TerminalObserver observer(out, progress);
-        TBackupRun run(table, (dataDirectory / "TharvelLog.txt").string(), TBackupRun::AllProjects,
-                       &observer);
+        BackupRun run(table, (dataDirectory / "TharvelLog.txt").string(), BackupRun::AllProjects, &observer);
         run.Show();
         bool cancelled = false;
         while (!run.Finished()) {

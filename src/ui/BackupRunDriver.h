@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "backup/TBackupRun.h"
-#include "backup/TBackupRunObserver.h"
+#include "backup/BackupRun.h"
+#include "backup/BackupRunObserver.h"
 
 class QTimer;
 
@@ -19,14 +19,14 @@ class ProjectTable;
 // After a cancel the window goes at once; the driver then lives on, owned by the
 // application, until the stopped job has ended, so that the run still logs the
 // cancel, and deletes itself (or goes with the application, joining the job).
-class BackupRunDriver : public QObject, public TBackupRunObserver {
+class BackupRunDriver : public QObject, public BackupRunObserver {
     Q_OBJECT
 public:
-    BackupRunDriver(ProjectTable& table, const std::string& logPath, TBackupRun::Mode mode,
-                    TBackupRun::JobFactory jobs, ProgressWindow* window);
+    BackupRunDriver(ProjectTable& table, const std::string& logPath, BackupRun::Mode mode,
+                    BackupRun::JobFactory jobs, ProgressWindow* window);
     ~BackupRunDriver() override;
 
-    TBackupRun& run() { return *run_; }
+    BackupRun& run() { return *run_; }
     void start();
     // The window is going: stay until the job in hand has ended, then go too.
     void detach();
@@ -42,7 +42,7 @@ private:
 
     QPointer<ProgressWindow> window_;
     QTimer* poll_;
-    std::unique_ptr<TBackupRun> run_;
+    std::unique_ptr<BackupRun> run_;
     bool detached_ = false;
 };
 

@@ -21,7 +21,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "backup/TConnectionTest.h"
+#include "backup/ConnectionTest.h"
 #include "platform/AppPaths.h"
 #include "projects/PasswordCipher.h"
 #include "projects/ProjectFile.h"
@@ -110,7 +110,7 @@ void tryConnection(const ProjectTable& table, QWidget* button) {
                      database = text(ProjectColumn::MySQLDataBase), user = text(ProjectColumn::MySQLUser),
                      password = text(ProjectColumn::MySQLPassword), tls = text(ProjectColumn::MySQLTLS),
                      tlsCa = text(ProjectColumn::MySQLTLSCA)] {
-                        TConnectionTest::Run(server, port, database, user, password, tls, tlsCa);
+                        ConnectionTest::Run(server, port, database, user, password, tls, tlsCa);
                     });
 }
 
@@ -685,14 +685,14 @@ void MainWindow::testConnection() {
 }
 
 void MainWindow::backUpSelectedProject() {
-    runBackup(TBackupRun::OneProject);
+    runBackup(BackupRun::OneProject);
 }
 
 void MainWindow::backUpAllProjects() {
-    runBackup(TBackupRun::AllProjects);
+    runBackup(BackupRun::AllProjects);
 }
 
-void MainWindow::runBackup(TBackupRun::Mode mode) {
+void MainWindow::runBackup(BackupRun::Mode mode) {
     // Completes an entry in hand: the password edit stores what was typed.
     projectNameEdit->setFocus();
     if (passwordTyped_) finishPasswordEntry();

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "backup/TBackupRun.h"
+#include "backup/BackupRun.h"
 #include "projects/ProjectTable.h"
 
 class QCheckBox;
@@ -23,7 +23,7 @@ namespace tharvel {
 
 class NotificationQueue;
 class ProjectListModel;
-class TBackUpThread;
+class BackupJob;
 struct BackupProject;
 class ProjectRules;
 class AboutWindow;
@@ -45,9 +45,9 @@ public:
     void addActivationHook(std::function<void()> hook) { activationHooks_.push_back(std::move(hook)); }
 
     // Who makes the backup runs' jobs; the backup job of the core unless set.
-    void setBackupJobFactory(std::function<std::shared_ptr<TBackUpThread>(const BackupProject&,
-                                                                          std::shared_ptr<NotificationQueue>)>
-                                 factory) {
+    void setBackupJobFactory(
+        std::function<std::shared_ptr<BackupJob>(const BackupProject&, std::shared_ptr<NotificationQueue>)>
+            factory) {
         backupJobFactory_ = std::move(factory);
     }
 
@@ -144,7 +144,7 @@ private:
     void testConnection();
     void backUpSelectedProject();
     void backUpAllProjects();
-    void runBackup(TBackupRun::Mode mode);
+    void runBackup(BackupRun::Mode mode);
     void viewLog();
     // Password edit.
     void startPasswordEntry();
@@ -181,7 +181,7 @@ private:
     ContactWindow* contactWindow_ = nullptr;
     std::vector<std::function<void()>> activationHooks_;
     QString makerSiteAddress_;
-    std::function<std::shared_ptr<TBackUpThread>(const BackupProject&, std::shared_ptr<NotificationQueue>)>
+    std::function<std::shared_ptr<BackupJob>(const BackupProject&, std::shared_ptr<NotificationQueue>)>
         backupJobFactory_;
     bool shown_ = false;
 };

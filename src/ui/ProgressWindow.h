@@ -2,7 +2,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "backup/TBackupRun.h"
+#include "backup/BackupRun.h"
 
 class QLabel;
 class QProgressBar;
@@ -25,7 +25,7 @@ public:
 
     // The mode, set before the window is shown: the current project only, or every
     // project from the current one to the last.
-    void setMode(TBackupRun::Mode mode) { mode_ = mode; }
+    void setMode(BackupRun::Mode mode) { mode_ = mode; }
     // 0 success, 1 a job failed, 2 cancelled by the user; and the last error's text.
     int runResult() const;
     QString lastError() const;
@@ -33,7 +33,7 @@ public:
     QString logError() const;
 
     // Who makes the run's jobs; the backup job of the core unless set.
-    void setJobFactory(TBackupRun::JobFactory factory) { jobFactory_ = std::move(factory); }
+    void setJobFactory(BackupRun::JobFactory factory) { jobFactory_ = std::move(factory); }
 
     // Closing by Cancel, the close box or the end of the run.
     void done(int result) override;
@@ -55,8 +55,8 @@ private:
     void buildLayout();
 
     ProjectTable* table_;
-    TBackupRun::Mode mode_ = TBackupRun::OneProject;
-    TBackupRun::JobFactory jobFactory_;
+    BackupRun::Mode mode_ = BackupRun::OneProject;
+    BackupRun::JobFactory jobFactory_;
     BackupRunDriver* driver_ = nullptr;
     bool started_ = false;
 };

@@ -1,17 +1,16 @@
 #pragma once
 // Database steps for jobs whose dump does not matter to the test: the real dump
 // needs a server; these report progress the way a dump does.
-#include "backup/TBackUpThread.h"
+#include "backup/BackupJob.h"
 
 namespace tharvel::test {
 
 // Reports progress until it is stopped, as a long dump does.
-class EndlessDump : public TBackUpThread {
+class EndlessDump : public BackupJob {
 public:
-    using TBackUpThread::TBackUpThread;
-    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r,
-                                                 std::shared_ptr<NotificationQueue> q) {
-        return std::shared_ptr<TBackUpThread>(new EndlessDump(r, std::move(q)));
+    using BackupJob::BackupJob;
+    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<BackupJob>(new EndlessDump(r, std::move(q)));
     }
     // Its step must not run on while it is torn down.
     ~EndlessDump() override {
@@ -27,12 +26,11 @@ protected:
 };
 
 // Reports a fixed series of dump progress events, then succeeds.
-class ScriptedDump : public TBackUpThread {
+class ScriptedDump : public BackupJob {
 public:
-    using TBackUpThread::TBackUpThread;
-    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r,
-                                                 std::shared_ptr<NotificationQueue> q) {
-        return std::shared_ptr<TBackUpThread>(new ScriptedDump(r, std::move(q)));
+    using BackupJob::BackupJob;
+    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<BackupJob>(new ScriptedDump(r, std::move(q)));
     }
 
 protected:

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "DumpTestSupport.h"
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyQuery.h"
 #include "support/TempDir.h"
@@ -139,7 +139,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
     int opened = 0;
     dump.OpenConnection = [&] {
         ++opened;
-        return TDatabaseBackup::OpenConnection(record);
+        return DatabaseBackup::OpenConnection(record);
     };
     dump.Connections = 2;
     dump.ParallelMinBytes = 0;

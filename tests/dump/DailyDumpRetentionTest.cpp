@@ -4,7 +4,7 @@
 #include <set>
 
 #include "DumpTestSupport.h"
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
@@ -71,7 +71,7 @@ TEST(DailyDumpRetention, KeepsTheNewestDatesOfTheDatabaseAndTouchesNothingElse) 
         const std::set<std::string> before = namesIn(dir.path());
 
         std::vector<std::string> logged;
-        std::vector<std::string> deleted = TDatabaseBackup::PruneDailyDumps(
+        std::vector<std::string> deleted = DatabaseBackup::PruneDailyDumps(
             written.string(), "shop", c.keep, [&](const std::string& line) { logged.push_back(line); });
 
         std::set<std::string> expected = before;
@@ -97,11 +97,11 @@ TEST(DailyDumpRetention, NothingIsDeletedWithoutALimitOrADatedDump) {
     const std::set<std::string> before = namesIn(dir.path());
     auto none = [](const std::string&) { ADD_FAILURE() << "logged a deletion"; };
     EXPECT_TRUE(
-        TDatabaseBackup::PruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", 0, none).empty());
+        DatabaseBackup::PruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", 0, none).empty());
     EXPECT_TRUE(
-        TDatabaseBackup::PruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", -3, none).empty());
+        DatabaseBackup::PruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", -3, none).empty());
     // A dump without a date in its name (one file that each backup replaces).
-    EXPECT_TRUE(TDatabaseBackup::PruneDailyDumps((dir / "shop.sql").string(), "shop", 1, none).empty());
+    EXPECT_TRUE(DatabaseBackup::PruneDailyDumps((dir / "shop.sql").string(), "shop", 1, none).empty());
     EXPECT_EQ(namesIn(dir.path()), before);
 }
 
@@ -140,7 +140,7 @@ TEST(DailyDumpRetention, ACompleteBackupKeepsTheNewestTwoDatesAndLogsEachDeletio
     const std::set<std::string> before = namesIn(project.folder);
 
     auto queue = std::make_shared<NotificationQueue>();
-    auto notes = runJob(TBackUpThread::Create(dailyRecord(db, name, dir.path()), queue), queue);
+    auto notes = runJob(BackupJob::Create(dailyRecord(db, name, dir.path()), queue), queue);
     ASSERT_FALSE(notes.empty());
     ASSERT_EQ(notes.back().code, 2) << notes.back().text;
     const std::string success = notes[notes.size() - 2].text;
@@ -158,7 +158,7 @@ TEST(DailyDumpRetention, ACompleteBackupKeepsTheNewestTwoDatesAndLogsEachDeletio
     EXPECT_TRUE(fs::exists(project.folder / "site" / (name + "_2019-01-01.sql")));
     std::vector<std::string> logged;
     for (const auto& note : notes)
-        if (note.code == TNotifyStrunct::LogLine && note.text.starts_with("Deleted"))
+        if (note.code == JobNotification::LogLine && note.text.starts_with("Deleted"))
             logged.push_back(note.text);
     EXPECT_EQ(logged,
               (std::vector<std::string>{
@@ -168,18 +168,17 @@ TEST(DailyDumpRetention, ACompleteBackupKeepsTheNewestTwoDatesAndLogsEachDeletio
 }
 
 // A job that requests its stop at the dump's third row event.
-class StoppingJob : public TBackUpThread {
+class StoppingJob : public BackupJob {
 public:
-    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r,
-                                                 std::shared_ptr<NotificationQueue> q) {
-        return std::shared_ptr<TBackUpThread>(new StoppingJob(r, std::move(q)));
+    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<BackupJob>(new StoppingJob(r, std::move(q)));
     }
 
 protected:
-    using TBackUpThread::TBackUpThread;
+    using BackupJob::BackupJob;
     std::string BackupDatabase() override {
         int rowEvents = 0;
-        return TDatabaseBackup::Run(
+        return DatabaseBackup::Run(
             Project(), ProjectFolder(),
             [&](TDADump&, const std::string& name, int num, int count, int percent) {
                 if (percent > 0 && ++rowEvents == 3) Terminate();
@@ -202,13 +201,13 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
 
     BackupProject wrongPassword = dailyRecord(db, name, dir.path());
     wrongPassword.MySQLPassword = "";
-    auto failed = runJob(TBackUpThread::Create(wrongPassword, queue), queue);
+    auto failed = runJob(BackupJob::Create(wrongPassword, queue), queue);
     ASSERT_FALSE(failed.empty());
     EXPECT_EQ(failed.back().code, 1);
 
     BackupProject unknown = dailyRecord(db, name, dir.path());
     unknown.DumpCompression = "bzip2";
-    auto refused = runJob(TBackUpThread::Create(unknown, queue), queue);
+    auto refused = runJob(BackupJob::Create(unknown, queue), queue);
     ASSERT_FALSE(refused.empty());
     EXPECT_EQ(refused.back().code, 1);
     EXPECT_EQ(refused.back().text, "Unknown dump compression 'bzip2' (none, gzip or zstd)");
@@ -216,7 +215,7 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
     // The dump of a run whose stop came after its last row is complete, yet the run
     // counts as cancelled: it deletes nothing either.
     BackupProject r = dailyRecord(db, name, dir.path());
-    const std::string path = TDatabaseBackup::Run(
+    const std::string path = DatabaseBackup::Run(
         r, project.folder.string() + "/", [](TDADump&, const std::string&, int, int, int) {},
         [](const std::string& line) { ADD_FAILURE() << line; }, [] { return true; });
     EXPECT_TRUE(fs::exists(path));

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "DumpTestSupport.h"
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
 #include "dump/EStreamWrite.h"
 #include "dump/TDumpStream.h"
 #include "dump/TMyDump.h"
@@ -90,12 +90,12 @@ TEST(DumpPipeline, AFullDiskDuringTheRowsFailsTheDumpAsAWriteError) {
     const std::string folder = (dir / "Web shop").string() + "/";
     std::filesystem::create_directories(folder);
     const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
-    const std::string partial = TDatabaseBackup::PartialPath(TDatabaseBackup::DumpFilePath(r, folder, 0));
+    const std::string partial = DatabaseBackup::PartialPath(DatabaseBackup::DumpFilePath(r, folder, 0));
     std::filesystem::create_symlink("/dev/full", partial);
     const size_t before = threadCount();
     int lastPercent = 0;
     try {
-        TDatabaseBackup::Run(
+        DatabaseBackup::Run(
             r, folder, [&](TDADump&, const std::string&, int, int, int percent) { lastPercent = percent; });
         ADD_FAILURE() << "a dump onto a full disk succeeded";
     } catch (const std::exception& e) {

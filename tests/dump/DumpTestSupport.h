@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/BackupJob.h"
 #include "backup/NotificationQueue.h"
-#include "backup/TBackUpThread.h"
 #include "mysql/TMyConnection.h"
 #include "projects/BackupProject.h"
 #include "support/MariaDb.h"
@@ -27,7 +27,7 @@ std::vector<std::string> crlfLines(const std::string& bytes);
 
 // The backup job's run on a database into dir: its notifications and its dump's path.
 struct JobDump {
-    std::vector<TNotifyStrunct> notes;
+    std::vector<JobNotification> notes;
     std::string path;
 };
 JobDump dumpWithJob(const MariaDb& db, const std::string& database, const std::filesystem::path& dir);

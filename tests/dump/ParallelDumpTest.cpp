@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "DumpTestSupport.h"
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyQuery.h"
 #include "projects/PasswordCipher.h"
@@ -54,13 +54,13 @@ std::string decompressed(const fs::path& file, TDumpCompression compression) {
 Dumped dump(const BackupProject& record, const fs::path& dir, const std::string& name,
             TDumpCompression compression, int connections) {
     Dumped out;
-    auto main = TDatabaseBackup::OpenConnection(record);
+    auto main = DatabaseBackup::OpenConnection(record);
     TMyDump d;
     d.Connection = main.get();
     if (connections > 1) {
         d.OpenConnection = [&] {
             ++out.opened;
-            return TDatabaseBackup::OpenConnection(record);
+            return DatabaseBackup::OpenConnection(record);
         };
         d.Connections = connections;
         d.ParallelMinBytes = 0;
@@ -148,12 +148,12 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto main = TDatabaseBackup::OpenConnection(record);
+        auto main = DatabaseBackup::OpenConnection(record);
         TempDir dir;
         const fs::path partial = dir.path() / "d.sql.partial";
         TMyDump d;
         d.Connection = main.get();
-        d.OpenConnection = [&] { return TDatabaseBackup::OpenConnection(record); };
+        d.OpenConnection = [&] { return DatabaseBackup::OpenConnection(record); };
         d.Connections = c.connections;
         d.ParallelMinBytes = 0;
         bool stopped = false;

@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "DumpTestSupport.h"
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
@@ -150,8 +150,7 @@ TEST(StoredObjects, TheStandardClientRestoresEveryDefinitionAndTheSequencesNextV
 
     TempDir dir;
     auto queue = std::make_shared<NotificationQueue>();
-    auto notes =
-        runJob(TBackUpThread::Create(serverRecord(db, source, dir.path().string() + "/"), queue), queue);
+    auto notes = runJob(BackupJob::Create(serverRecord(db, source, dir.path().string() + "/"), queue), queue);
     ASSERT_EQ(notes.back().code, 2) << notes.back().text;
     for (const auto& n : notes) EXPECT_EQ(n.text.rfind("Warning", 0), std::string::npos) << n.text;
     const std::string dump = (dir.path() / "Web shop" / (source + ".sql")).string();
@@ -291,12 +290,12 @@ TEST(StoredObjects, AUserWhoMayNotReadAnObjectIsToldWhichAndWhy) {
     auto backup = [&](const Account& account) {
         TempDir dir;
         auto queue = std::make_shared<NotificationQueue>();
-        return runJob(TBackUpThread::Create(account.record(name, dir.path().string() + "/"), queue), queue);
+        return runJob(BackupJob::Create(account.record(name, dir.path().string() + "/"), queue), queue);
     };
-    auto logLines = [](const std::vector<TNotifyStrunct>& notes) {
+    auto logLines = [](const std::vector<JobNotification>& notes) {
         std::vector<std::string> out;
         for (const auto& n : notes)
-            if (n.code == TNotifyStrunct::LogLine) out.push_back(n.text);
+            if (n.code == JobNotification::LogLine) out.push_back(n.text);
         return out;
     };
 
@@ -304,7 +303,7 @@ TEST(StoredObjects, AUserWhoMayNotReadAnObjectIsToldWhichAndWhy) {
     // is read without the locks it may not take; the backup still succeeds.
     Account reader(db, name, "reader", "SELECT");
     auto notes = backup(reader);
-    ASSERT_EQ(notes.back().code, TNotifyStrunct::DatabaseDone) << notes.back().text;
+    ASSERT_EQ(notes.back().code, JobNotification::DatabaseDone) << notes.back().text;
     const std::vector<std::string> lines = logLines(notes);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0],
@@ -325,7 +324,7 @@ TEST(StoredObjects, AUserWhoMayNotReadAnObjectIsToldWhichAndWhy) {
     // text: the backup fails and names the first.
     Account executor(db, name, "executor", "SELECT, LOCK TABLES, TRIGGER, EVENT, EXECUTE");
     notes = backup(executor);
-    EXPECT_EQ(notes.back().code, TNotifyStrunct::JobFailed);
+    EXPECT_EQ(notes.back().code, JobNotification::JobFailed);
     EXPECT_EQ(logLines(notes), std::vector<std::string>{});  // it lists all it needs, and may lock
     EXPECT_EQ(notes.back().text,
               "Cannot read the definition of procedure 'p 1': the SELECT privilege on mysql.proc is needed");

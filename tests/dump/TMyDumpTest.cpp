@@ -4,8 +4,8 @@
 #include <tuple>
 
 #include "DumpTestSupport.h"
-#include "backup/EAbort.h"
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
+#include "backup/JobCancelled.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "support/TempDir.h"
@@ -23,7 +23,7 @@ struct Dumped {
 Dumped dumpDatabase(MariaDb& db, const std::string& database) {
     TempDir dir;
     TMyConnection connection;
-    TDatabaseBackup::Configure(connection, serverRecord(db, database, "/"));
+    DatabaseBackup::Configure(connection, serverRecord(db, database, "/"));
     connection.Open();
     TMyDump dump;
     dump.Connection = &connection;
@@ -124,21 +124,21 @@ TEST(TMyDump, WritesTheExampleSectionAndReportsProgressPerObject) {
 }
 
 // A job whose dump events go through a test hook before the job's own handler.
-class HookedJob : public TBackUpThread {
+class HookedJob : public BackupJob {
 public:
-    using Hook = std::function<void(TBackUpThread&, int percent)>;
-    static std::shared_ptr<TBackUpThread> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q,
-                                                 Hook hook) {
+    using Hook = std::function<void(BackupJob&, int percent)>;
+    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q,
+                                             Hook hook) {
         auto job = std::shared_ptr<HookedJob>(new HookedJob(r, std::move(q)));
         job->hook_ = std::move(hook);
         return job;
     }
 
 protected:
-    using TBackUpThread::TBackUpThread;
+    using BackupJob::BackupJob;
     std::string BackupDatabase() override {
         lastDumpPercent_ = -1;
-        return TDatabaseBackup::Run(
+        return DatabaseBackup::Run(
             Project(), ProjectFolder(),
             [this](TDADump&, const std::string& name, int num, int count, int percent) {
                 hook_(*this, percent);
@@ -161,13 +161,13 @@ TEST(TMyDump, ACancelKeepsTheRowsBeforeItAndThePreviousDump) {
     const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
     const std::string target = (dir.path() / "Web shop" / (name + ".sql")).string();
     auto queue = std::make_shared<NotificationQueue>();
-    auto first = runJob(TBackUpThread::Create(r, queue), queue);
+    auto first = runJob(BackupJob::Create(r, queue), queue);
     ASSERT_EQ(first.back().code, 2);
     const std::string good = readFile(target);
 
     int rowEvents = 0;
     auto notes = runJob(HookedJob::Create(r, queue,
-                                          [&](TBackUpThread& job, int percent) {
+                                          [&](BackupJob& job, int percent) {
                                               if (percent > 0 && ++rowEvents == 4) job.Terminate();
                                           }),
                         queue);
@@ -175,7 +175,7 @@ TEST(TMyDump, ACancelKeepsTheRowsBeforeItAndThePreviousDump) {
     EXPECT_EQ(notes.back().code, 1);
     EXPECT_EQ(notes.back().text, "Operation aborted");
     EXPECT_EQ(readFile(target), good);
-    std::vector<std::string> partial = crlfLines(readFile(TDatabaseBackup::PartialPath(target)));
+    std::vector<std::string> partial = crlfLines(readFile(DatabaseBackup::PartialPath(target)));
     const std::vector<std::string> tail = {"LOCK TABLES t WRITE;", "INSERT INTO t VALUES", "  (1),", "  (2),",
                                            "  (3),"};
     ASSERT_GE(partial.size(), tail.size());
@@ -200,7 +200,7 @@ TEST(TMyDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
     auto queue = std::make_shared<NotificationQueue>();
     bool killed = false;
     auto notes = runJob(HookedJob::Create(serverRecord(server, "big", dir.path().string() + "/"), queue,
-                                          [&](TBackUpThread&, int percent) {
+                                          [&](BackupJob&, int percent) {
                                               if (percent > 0 && !killed) {
                                                   killed = true;
                                                   server.kill();
@@ -214,7 +214,7 @@ TEST(TMyDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
         << notes.back().text;
     const std::string target = (dir.path() / "Web shop" / "big.sql").string();
     EXPECT_FALSE(std::filesystem::exists(target));
-    EXPECT_TRUE(std::filesystem::exists(TDatabaseBackup::PartialPath(target)));
+    EXPECT_TRUE(std::filesystem::exists(DatabaseBackup::PartialPath(target)));
 }
 
 }  // namespace
@@ -235,7 +235,7 @@ TEST(TMyDump, TimestampsKeepTheirInstantsOnAServerInAnotherZone) {
     TempDir dir;
     auto queue = std::make_shared<NotificationQueue>();
     auto notes =
-        runJob(TBackUpThread::Create(serverRecord(berlin, name, dir.path().string() + "/"), queue), queue);
+        runJob(BackupJob::Create(serverRecord(berlin, name, dir.path().string() + "/"), queue), queue);
     ASSERT_EQ(notes.back().code, 2) << notes.back().text;
     std::unique_ptr<MariaDb> tokyo;
     try {

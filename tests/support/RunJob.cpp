@@ -6,10 +6,10 @@
 
 namespace tharvel::test {
 
-std::vector<TNotifyStrunct> runJob(const std::shared_ptr<TBackUpThread>& job,
-                                   const std::shared_ptr<NotificationQueue>& queue) {
+std::vector<JobNotification> runJob(const std::shared_ptr<BackupJob>& job,
+                                    const std::shared_ptr<NotificationQueue>& queue) {
     job->Start();
-    std::vector<TNotifyStrunct> notes;
+    std::vector<JobNotification> notes;
     for (bool done = false; !done;) {
         queue->WaitForEntries(std::chrono::seconds(1));
         for (auto& entry : queue->TakeAll()) {

@@ -13,9 +13,9 @@
 
 #include "MainWindowDriver.h"
 #include "UiTestSupport.h"
-#include "backup/EAbort.h"
-#include "backup/TBackUpThread.h"
-#include "backup/TBackupRun.h"
+#include "backup/BackupJob.h"
+#include "backup/BackupRun.h"
+#include "backup/JobCancelled.h"
 #include "projects/PasswordCipher.h"
 #include "ui/BackupRunDriver.h"
 #include "ui/ProgressWindow.h"
@@ -64,12 +64,11 @@ struct ProgressWatch {
 
 // A job whose database step waits until it is asked to stop, and then until the
 // test lets it go: a run that is surely in hand when Cancel is clicked.
-class HeldJob : public TBackUpThread {
+class HeldJob : public BackupJob {
 public:
     static inline std::atomic<bool> released{false};
-    static std::shared_ptr<TBackUpThread> Create(const BackupProject& p,
-                                                 std::shared_ptr<NotificationQueue> q) {
-        return std::shared_ptr<TBackUpThread>(new HeldJob(p, std::move(q)));
+    static std::shared_ptr<BackupJob> Create(const BackupProject& p, std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<BackupJob>(new HeldJob(p, std::move(q)));
     }
     ~HeldJob() override {
         Terminate();
@@ -77,10 +76,10 @@ public:
     }
 
 protected:
-    using TBackUpThread::TBackUpThread;
+    using BackupJob::BackupJob;
     std::string BackupDatabase() override {
         while (!Terminated() || !released) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        throw EAbort();
+        throw JobCancelled();
     }
 };
 
@@ -215,7 +214,7 @@ TEST(BackupCommands, EmptyListIsNotASuccess) {
         ASSERT_TRUE(t.show());
         ASSERT_TRUE(t.window_->backUpSelectedButton->isEnabled());
         EXPECT_EQ(errorOutcome(t, all ? t.window_->backUpAllButton : t.window_->backUpSelectedButton),
-                  QString::fromLatin1(TBackupRun::kNothingToBackUp));
+                  QString::fromLatin1(BackupRun::kNothingToBackUp));
     }
 }
 

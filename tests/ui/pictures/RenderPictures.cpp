@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "UiTestSupport.h"
-#include "backup/EAbort.h"
-#include "backup/TBackUpThread.h"
+#include "backup/BackupJob.h"
+#include "backup/JobCancelled.h"
 #include "support/TempDir.h"
 #include "ui/GeneralErrorBox.h"
 #include "ui/MainWindow.h"
@@ -30,19 +30,18 @@ using namespace tharvel::test;
 namespace {
 
 // A database step that shows some progress and then waits to be stopped.
-class PictureJob : public TBackUpThread {
+class PictureJob : public BackupJob {
 public:
-    static std::shared_ptr<TBackUpThread> Create(const BackupProject& p,
-                                                 std::shared_ptr<NotificationQueue> q) {
-        return std::shared_ptr<TBackUpThread>(new PictureJob(p, std::move(q)));
+    static std::shared_ptr<BackupJob> Create(const BackupProject& p, std::shared_ptr<NotificationQueue> q) {
+        return std::shared_ptr<BackupJob>(new PictureJob(p, std::move(q)));
     }
 
 protected:
-    using TBackUpThread::TBackUpThread;
+    using BackupJob::BackupJob;
     std::string BackupDatabase() override {
-        Notify(TNotifyStrunct::Progress, 64, {});
+        Notify(JobNotification::Progress, 64, {});
         while (!Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        throw EAbort();
+        throw JobCancelled();
     }
 };
 
@@ -96,7 +95,7 @@ int main(int argc, char** argv) {
     QTest::keyClick(main.projectList, Qt::Key_Down);
     {
         ProgressWindow progress(&main.table(), &main);
-        progress.setMode(TBackupRun::AllProjects);
+        progress.setMode(BackupRun::AllProjects);
         progress.setJobFactory(&PictureJob::Create);
         progress.show();
         processEventsUntil([&] { return progress.stepProgress->value() == 64; }, 10000);

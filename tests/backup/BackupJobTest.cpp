@@ -4,15 +4,15 @@
 #include <filesystem>
 
 #include "FakeDumps.h"
-#include "backup/TBackUpThread.h"
+#include "backup/BackupJob.h"
 #include "support/RunJob.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
+using tharvel::BackupJob;
 using tharvel::BackupProject;
+using tharvel::JobNotification;
 using tharvel::NotificationQueue;
-using tharvel::TBackUpThread;
-using tharvel::TNotifyStrunct;
 using tharvel::test::EndlessDump;
 using tharvel::test::readFile;
 using tharvel::test::runJob;
@@ -32,7 +32,7 @@ BackupProject record(const std::string& files, const std::string& backup) {
     return r;
 }
 
-std::vector<int32_t> codes(const std::vector<TNotifyStrunct>& notes) {
+std::vector<int32_t> codes(const std::vector<JobNotification>& notes) {
     std::vector<int32_t> out;
     for (auto& n : notes)
         if (out.empty() || n.code != 10 || out.back() != 10) out.push_back(n.code);
@@ -41,7 +41,7 @@ std::vector<int32_t> codes(const std::vector<TNotifyStrunct>& notes) {
 
 }  // namespace
 
-TEST(TBackUpThread, NotificationSequences) {
+TEST(BackupJob, NotificationSequences) {
     TempDir tmp;
     writeFile(tmp / "site" / "a.html", "a");
     writeFile(tmp / "site" / "b" / "c.html", "c");
@@ -89,7 +89,7 @@ TEST(TBackUpThread, NotificationSequences) {
         r.MySQLDataBase = c.database;
         r.MySQLPort = "1";
         auto queue = std::make_shared<NotificationQueue>();
-        auto notes = runJob(TBackUpThread::Create(r, queue), queue);
+        auto notes = runJob(BackupJob::Create(r, queue), queue);
         EXPECT_EQ(codes(notes), c.codes);
         std::vector<std::string> texts;
         for (size_t i = 0; i < notes.size(); ++i)
@@ -103,7 +103,7 @@ TEST(TBackUpThread, NotificationSequences) {
     EXPECT_EQ(readFile(tmp / "backups" / "Web shop" / "site" / "b" / "c.html"), "c");
 }
 
-TEST(TBackUpThread, DatabaseStepSuccessAndDumpProgress) {
+TEST(BackupJob, DatabaseStepSuccessAndDumpProgress) {
     TempDir tmp;
     auto r = record("/", (tmp / "b").string() + "/");
     r.MySQLServer = "localhost";
@@ -111,7 +111,7 @@ TEST(TBackUpThread, DatabaseStepSuccessAndDumpProgress) {
     auto queue = std::make_shared<NotificationQueue>();
     auto notes = runJob(ScriptedDump::Create(r, queue), queue);
     const std::string folder = (tmp / "b").string() + "/Web shop/";
-    std::vector<TNotifyStrunct> expected = {
+    std::vector<JobNotification> expected = {
         {0, 0, "Backing up MySQL database 'shop' on 'localhost'"},
         {10, 0, ""},
         {10, 37, ""},  // 25 + 12.5 rounded to even
@@ -122,7 +122,7 @@ TEST(TBackUpThread, DatabaseStepSuccessAndDumpProgress) {
     EXPECT_EQ(notes, expected);
 }
 
-TEST(TBackUpThread, StopDuringDumpReportsOperationAborted) {
+TEST(BackupJob, StopDuringDumpReportsOperationAborted) {
     TempDir tmp;
     auto r = record("/", (tmp / "b").string() + "/");
     r.MySQLServer = "localhost";
@@ -138,10 +138,10 @@ TEST(TBackUpThread, StopDuringDumpReportsOperationAborted) {
     queue->SetWakeup({});
     ASSERT_GE(notes.size(), 2u);
     EXPECT_EQ(notes.front().code, 0);
-    EXPECT_EQ(notes.back(), (TNotifyStrunct{1, 0, "Operation aborted"}));
+    EXPECT_EQ(notes.back(), (JobNotification{1, 0, "Operation aborted"}));
 }
 
-TEST(TBackUpThread, StopRequests) {
+TEST(BackupJob, StopRequests) {
     TempDir tmp;
     for (int i = 0; i < 10; ++i) writeFile(tmp / "s" / ("f" + std::to_string(i)), "x");
     const std::string backups = (tmp / "b").string() + "/";
@@ -150,7 +150,7 @@ TEST(TBackUpThread, StopRequests) {
     // Stopped before it starts: the copy step never begins.
     {
         auto queue = std::make_shared<NotificationQueue>();
-        auto job = TBackUpThread::Create(r, queue);
+        auto job = BackupJob::Create(r, queue);
         job->Terminate();
         EXPECT_TRUE(runJob(job, queue).empty());
     }
@@ -160,7 +160,7 @@ TEST(TBackUpThread, StopRequests) {
         withDb.MySQLServer = "localhost";
         withDb.MySQLDataBase = "shop";
         auto queue = std::make_shared<NotificationQueue>();
-        auto job = TBackUpThread::Create(withDb, queue);
+        auto job = BackupJob::Create(withDb, queue);
         job->Terminate();
         auto notes = runJob(job, queue);
         EXPECT_EQ(codes(notes), (std::vector<int32_t>{0}));
@@ -168,7 +168,7 @@ TEST(TBackUpThread, StopRequests) {
     // Stopped during the copy: ends after the file in hand, still posts both result lines.
     {
         auto queue = std::make_shared<NotificationQueue>();
-        auto job = TBackUpThread::Create(r, queue);
+        auto job = BackupJob::Create(r, queue);
         queue->SetWakeup([&] { job->Terminate(); });  // at the step's first notification
         auto notes = runJob(job, queue);
         queue->SetWakeup({});
@@ -178,13 +178,13 @@ TEST(TBackUpThread, StopRequests) {
     }
 }
 
-TEST(TBackUpThread, ReleasedWhileRunningStopsOnItsOwn) {
+TEST(BackupJob, ReleasedWhileRunningStopsOnItsOwn) {
     TempDir tmp;
     auto r = record("/", (tmp / "b").string() + "/");
     r.MySQLServer = "localhost";
     r.MySQLDataBase = "shop";
     auto queue = std::make_shared<NotificationQueue>();
-    std::weak_ptr<TBackUpThread> weak;
+    std::weak_ptr<BackupJob> weak;
     std::atomic<int> pushes{0};
     queue->SetWakeup([&] { ++pushes; });
     {
@@ -194,7 +194,7 @@ TEST(TBackUpThread, ReleasedWhileRunningStopsOnItsOwn) {
         while (pushes < 3) std::this_thread::yield();  // well into its dump
     }  // the run lets go of it while it still runs: that stops and joins it
     EXPECT_TRUE(weak.expired());
-    std::vector<TNotifyStrunct> notes;
+    std::vector<JobNotification> notes;
     for (bool done = false; !done;) {
         queue->WaitForEntries(std::chrono::seconds(1));
         for (auto& e : queue->TakeAll()) {
@@ -206,5 +206,5 @@ TEST(TBackUpThread, ReleasedWhileRunningStopsOnItsOwn) {
     }
     queue->SetWakeup({});
     EXPECT_TRUE(weak.expired());
-    EXPECT_EQ(notes.back(), (TNotifyStrunct{1, 0, "Operation aborted"}));
+    EXPECT_EQ(notes.back(), (JobNotification{1, 0, "Operation aborted"}));
 }

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "backup/TLogFile.h"
+#include "backup/LogFile.h"
 #include "support/TempDir.h"
 
-using tharvel::TLogFile;
+using tharvel::LogFile;
 using tharvel::test::readFile;
 using tharvel::test::TempDir;
 
@@ -26,7 +26,7 @@ std::tm at(int year, int month, int day, int hour, int minute, int second) {
 
 }  // namespace
 
-TEST(TLogFile, WritesExactBytes) {
+TEST(LogFile, WritesExactBytes) {
     struct Case {
         std::string text;
         bool stamped;
@@ -48,7 +48,7 @@ TEST(TLogFile, WritesExactBytes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         TempDir tmp;
-        TLogFile log((tmp / "TharvelLog.txt").string(), [] { return at(2024, 12, 9, 14, 5, 7); });
+        LogFile log((tmp / "TharvelLog.txt").string(), [] { return at(2024, 12, 9, 14, 5, 7); });
         std::vector<std::string> written;
         EXPECT_TRUE(log.WriteLine(c.text, c.stamped, &written));
         EXPECT_EQ(readFile(tmp / "TharvelLog.txt"), c.bytes);
@@ -58,25 +58,25 @@ TEST(TLogFile, WritesExactBytes) {
     }
 }
 
-TEST(TLogFile, CreatesDirectoryAndAppendsAcrossInstances) {
+TEST(LogFile, CreatesDirectoryAndAppendsAcrossInstances) {
     TempDir tmp;
     auto path = (tmp / "new" / "dir" / "TharvelLog.txt").string();
     {
-        TLogFile log(path, [] { return at(2025, 1, 2, 3, 4, 5); });
+        LogFile log(path, [] { return at(2025, 1, 2, 3, 4, 5); });
         EXPECT_TRUE(std::filesystem::is_directory(tmp / "new" / "dir"));
         EXPECT_TRUE(log.WriteLine("one", true));
     }
-    TLogFile again(path, [] { return at(2025, 1, 2, 23, 59, 59); });
+    LogFile again(path, [] { return at(2025, 1, 2, 23, 59, 59); });
     EXPECT_TRUE(again.WriteLine("two", true));
     EXPECT_EQ(readFile(path), "02/01/2025  03:04:05  one\r\n02/01/2025  23:59:59  two\r\n");
 }
 
-TEST(TLogFile, FailuresAreReported) {
+TEST(LogFile, FailuresAreReported) {
     TempDir tmp;
-    EXPECT_FALSE(TLogFile("").WriteLine("x", true));
+    EXPECT_FALSE(LogFile("").WriteLine("x", true));
     // A directory where the file should be cannot be opened for appending.
     std::filesystem::create_directories(tmp / "TharvelLog.txt");
-    EXPECT_FALSE(TLogFile((tmp / "TharvelLog.txt").string()).WriteLine("x", true));
+    EXPECT_FALSE(LogFile((tmp / "TharvelLog.txt").string()).WriteLine("x", true));
     // A write that fails after opening (no space left) raises.
-    EXPECT_THROW(TLogFile("/dev/full").WriteLine("x", true), std::system_error);
+    EXPECT_THROW(LogFile("/dev/full").WriteLine("x", true), std::system_error);
 }

@@ -5,7 +5,7 @@
 namespace tharvel {
 
 // What a backup job reports to the run that started it.
-struct TNotifyStrunct {
+struct JobNotification {
     enum Code : int32_t {
         StepBegins = 0,    // text: what is being backed up
         JobFailed = 1,     // text: the error's message
@@ -18,7 +18,7 @@ struct TNotifyStrunct {
     int32_t value = 0;
     std::string text;
 
-    bool operator==(const TNotifyStrunct&) const = default;
+    bool operator==(const JobNotification&) const = default;
 };
 
 }  // namespace tharvel

@@ -7,9 +7,9 @@ namespace tharvel {
 // What a backup run shows while it works: the progress window implements it for
 // the desktop, the unattended run for the terminal. Every call comes on the thread
 // that drains the run (the main thread).
-class TBackupRunObserver {
+class BackupRunObserver {
 public:
-    virtual ~TBackupRunObserver() = default;
+    virtual ~BackupRunObserver() = default;
 
     // The project being backed up (the bold name label).
     virtual void ProjectNameChanged(const std::string& name) { (void)name; }

@@ -18,7 +18,7 @@ class TMyDump;
 // name and replaces the previous one only once it is complete, so a failed or
 // cancelled run never destroys the last good dump; a failed one stays on disk
 // as "<file>.partial", unless the disk was full, which removes it.
-class TDatabaseBackup {
+class DatabaseBackup {
 public:
     using LogLine = std::function<void(const std::string& line)>;
     using StopRequested = std::function<bool()>;

@@ -8,7 +8,7 @@ namespace tharvel {
 // form) and closes it again. A failure raises the connection's error (EMyError)
 // unchanged; on return the caller shows "Success!". tlsMode and tlsCa are the
 // project's encryption setting and CA file (empty: the defaults).
-class TConnectionTest {
+class ConnectionTest {
 public:
     static void Run(const std::string& server, const std::string& portText, const std::string& database,
                     const std::string& user, const std::string& storedPassword,

@@ -1,20 +1,20 @@
-#include "backup/TConnectionTest.h"
+#include "backup/ConnectionTest.h"
 
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
 #include "mysql/TMyConnection.h"
 #include "projects/PasswordCipher.h"
 
 namespace tharvel {
 
-void TConnectionTest::Run(const std::string& server, const std::string& portText, const std::string& database,
-                          const std::string& user, const std::string& storedPassword,
-                          const std::string& tlsMode, const std::string& tlsCa) {
+void ConnectionTest::Run(const std::string& server, const std::string& portText, const std::string& database,
+                         const std::string& user, const std::string& storedPassword,
+                         const std::string& tlsMode, const std::string& tlsCa) {
     TMyConnection connection;  // closed (quit command sent) when it goes, also after a failure
     connection.SetLoginPrompt(false);
     connection.Options().SetCharset("");
     connection.Options().SetUseUnicode(true);
     connection.SetServer(server);
-    connection.SetPort(TDatabaseBackup::PortOf(portText));
+    connection.SetPort(DatabaseBackup::PortOf(portText));
     connection.SetDatabase(database);
     connection.SetUsername(user);
     connection.SetPassword(storedPassword.empty() ? std::string()

@@ -1,4 +1,4 @@
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +19,7 @@
 
 namespace tharvel {
 
-int TDatabaseBackup::PortOf(const std::string& text) {
+int DatabaseBackup::PortOf(const std::string& text) {
     // The project table's integer rule (blanks around the digits allowed), so the
     // port shown is the port used.
     std::optional<std::int64_t> port = parseInteger(text);
@@ -28,7 +28,7 @@ int TDatabaseBackup::PortOf(const std::string& text) {
                : 3306;
 }
 
-void TDatabaseBackup::Configure(TMyConnection& connection, const BackupProject& project) {
+void DatabaseBackup::Configure(TMyConnection& connection, const BackupProject& project) {
     connection.SetLoginPrompt(false);
     connection.Options().SetCharset("utf8");
     connection.Options().SetUseUnicode(false);
@@ -43,25 +43,25 @@ void TDatabaseBackup::Configure(TMyConnection& connection, const BackupProject& 
     connection.Options().SetTlsCaFile(project.MySQLTLSCA);
 }
 
-std::unique_ptr<TMyConnection> TDatabaseBackup::OpenConnection(const BackupProject& project) {
+std::unique_ptr<TMyConnection> DatabaseBackup::OpenConnection(const BackupProject& project) {
     auto connection = std::make_unique<TMyConnection>();
     Configure(*connection, project);
     connection->Open();
     return connection;
 }
 
-void TDatabaseBackup::ShareConnections(TMyDump& dump, const BackupProject& project) {
+void DatabaseBackup::ShareConnections(TMyDump& dump, const BackupProject& project) {
     dump.OpenConnection = [project] { return OpenConnection(project); };
 }
 
-TDumpCompression TDatabaseBackup::CompressionOf(const BackupProject& project) {
+TDumpCompression DatabaseBackup::CompressionOf(const BackupProject& project) {
     if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
                              "' (none, gzip or zstd)");
 }
 
-std::string TDatabaseBackup::DumpFilePath(const BackupProject& project, const std::string& folder,
-                                          std::time_t now) {
+std::string DatabaseBackup::DumpFilePath(const BackupProject& project, const std::string& folder,
+                                         std::time_t now) {
     std::string path = folder + project.MySQLDataBase;
     if (project.MySQLNewBackupEachDay == 1) {
         std::tm local{};
@@ -74,9 +74,9 @@ std::string TDatabaseBackup::DumpFilePath(const BackupProject& project, const st
     return path + std::string(DumpFileSuffix(CompressionOf(project)));
 }
 
-std::string TDatabaseBackup::Run(const BackupProject& project, const std::string& folder,
-                                 const TDABackupProgressEvent& progress, const LogLine& log,
-                                 const StopRequested& stopRequested, const LogLine& warning) {
+std::string DatabaseBackup::Run(const BackupProject& project, const std::string& folder,
+                                const TDABackupProgressEvent& progress, const LogLine& log,
+                                const StopRequested& stopRequested, const LogLine& warning) {
     const TDumpCompression compression = CompressionOf(project);
     std::unique_ptr<TMyConnection> connection = OpenConnection(project);
     TMyDump dump;
@@ -138,9 +138,9 @@ std::string datedDumpDate(std::string_view name, std::string_view prefix) {
 
 }  // namespace
 
-std::vector<std::string> TDatabaseBackup::PruneDailyDumps(const std::string& dumpPath,
-                                                          const std::string& database, int keep,
-                                                          const LogLine& log) {
+std::vector<std::string> DatabaseBackup::PruneDailyDumps(const std::string& dumpPath,
+                                                         const std::string& database, int keep,
+                                                         const LogLine& log) {
     namespace fs = std::filesystem;
     std::vector<std::string> deleted;
     const fs::path written(dumpPath);

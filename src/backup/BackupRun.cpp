@@ -1,4 +1,4 @@
-#include "backup/TBackupRun.h"
+#include "backup/BackupRun.h"
 
 #include <exception>
 
@@ -6,17 +6,17 @@
 
 namespace tharvel {
 
-TBackupRun::TBackupRun(ProjectTable& table, std::string logPath, Mode mode, TBackupRunObserver* observer,
-                       JobFactory jobFactory, TLogFile::Clock logClock)
+BackupRun::BackupRun(ProjectTable& table, std::string logPath, Mode mode, BackupRunObserver* observer,
+                     JobFactory jobFactory, LogFile::Clock logClock)
     : table_(table),
       log_(std::move(logPath), std::move(logClock)),
       mode_(mode),
       observer_(observer),
       jobFactory_(std::move(jobFactory)) {
-    if (!jobFactory_) jobFactory_ = &TBackUpThread::Create;
+    if (!jobFactory_) jobFactory_ = &BackupJob::Create;
 }
 
-TBackupRun::~TBackupRun() {
+BackupRun::~BackupRun() {
     queue_->SetWakeup({});
     // A job still running stops at its next check; it ends before its run does.
     if (job_) {
@@ -25,7 +25,7 @@ TBackupRun::~TBackupRun() {
     }
 }
 
-void TBackupRun::Show() {
+void BackupRun::Show() {
     runResult_ = 0;
     closing_ = false;
     cancelled_ = false;
@@ -51,7 +51,7 @@ void TBackupRun::Show() {
     StartJob();
 }
 
-void TBackupRun::StartJob() {
+void BackupRun::StartJob() {
     if (pastEnd_ || table_.currentIndex() < 0) return;
     BackupProject record = BackupProject::fromCurrentRow(table_);
     Log("", false);
@@ -64,34 +64,34 @@ void TBackupRun::StartJob() {
     job_->Start();
 }
 
-void TBackupRun::HandleNotification(const TNotifyStrunct& note) {
+void BackupRun::HandleNotification(const JobNotification& note) {
     switch (note.code) {
-        case TNotifyStrunct::StepBegins:
+        case JobNotification::StepBegins:
             if (!note.text.empty()) {
                 stepText_ = note.text;
                 if (observer_) observer_->StepTextChanged(stepText_);
                 Log(note.text);
             }
             break;
-        case TNotifyStrunct::JobFailed:
+        case JobNotification::JobFailed:
             lastError_ = note.text;
             Log("Error:'" + note.text + "'");
             // A cancelled run stays cancelled, whatever the stopped job reports.
             if (!cancelled_) runResult_ = 1;
             jobFailed_ = 1;
             break;
-        case TNotifyStrunct::DatabaseDone:
+        case JobNotification::DatabaseDone:
             SetProgressBar2(progressBar2_ + step_);
             SetProgressBar1(0);
             break;
-        case TNotifyStrunct::Progress:
+        case JobNotification::Progress:
             SetProgressBar1(note.value);
             if (!note.text.empty()) {
                 stepText_ = note.text;
                 if (observer_) observer_->StepTextChanged(stepText_);
             }
             break;
-        case TNotifyStrunct::LogLine:
+        case JobNotification::LogLine:
             Log(note.text);
             break;
         default:
@@ -99,7 +99,7 @@ void TBackupRun::HandleNotification(const TNotifyStrunct& note) {
     }
 }
 
-void TBackupRun::JobDone() {
+void BackupRun::JobDone() {
     if (closing_) {
         Log("Backup canceled by user");
         return;
@@ -136,7 +136,7 @@ void TBackupRun::JobDone() {
     }
 }
 
-void TBackupRun::Close() {
+void BackupRun::Close() {
     if (!closing_) {
         runResult_ = 2;
         cancelled_ = true;
@@ -145,7 +145,7 @@ void TBackupRun::Close() {
     if (job_) job_->Terminate();
 }
 
-size_t TBackupRun::ProcessNotifications() {
+size_t BackupRun::ProcessNotifications() {
     if (draining_) return 0;
     draining_ = true;
     size_t handled = 0;
@@ -169,15 +169,15 @@ size_t TBackupRun::ProcessNotifications() {
     return handled;
 }
 
-bool TBackupRun::WaitForNotifications(std::chrono::milliseconds timeout) {
+bool BackupRun::WaitForNotifications(std::chrono::milliseconds timeout) {
     return queue_->WaitForEntries(timeout);
 }
 
-void TBackupRun::SetWakeup(std::function<void()> wakeup) {
+void BackupRun::SetWakeup(std::function<void()> wakeup) {
     queue_->SetWakeup(std::move(wakeup));
 }
 
-void TBackupRun::Log(const std::string& text, bool stamped) {
+void BackupRun::Log(const std::string& text, bool stamped) {
     std::vector<std::string> lines;
     try {
         log_.WriteLine(text, stamped, &lines);
@@ -190,12 +190,12 @@ void TBackupRun::Log(const std::string& text, bool stamped) {
         for (const auto& line : lines) observer_->LogLineWritten(line);
 }
 
-void TBackupRun::SetProgressBar1(int32_t position) {
+void BackupRun::SetProgressBar1(int32_t position) {
     progressBar1_ = position;
     if (observer_) observer_->StepProgressChanged(position);
 }
 
-void TBackupRun::SetProgressBar2(int32_t position) {
+void BackupRun::SetProgressBar2(int32_t position) {
     progressBar2_ = position;
     if (observer_) observer_->RunProgressChanged(position);
 }

@@ -22,15 +22,15 @@ namespace tharvel {
 // job asks it to stop and waits until its body has ended, so no job outlives its
 // owner (nor the objects the program tears down after it). A subclass that
 // overrides a step stops and joins in its own destructor, before its part goes.
-class TBackUpThread : public std::enable_shared_from_this<TBackUpThread> {
+class BackupJob : public std::enable_shared_from_this<BackupJob> {
 public:
     // Created suspended: Start() runs it.
-    static std::shared_ptr<TBackUpThread> Create(const BackupProject& project,
-                                                 std::shared_ptr<NotificationQueue> queue);
+    static std::shared_ptr<BackupJob> Create(const BackupProject& project,
+                                             std::shared_ptr<NotificationQueue> queue);
     // Asks a running job to stop and joins its thread.
-    virtual ~TBackUpThread();
-    TBackUpThread(const TBackUpThread&) = delete;
-    TBackUpThread& operator=(const TBackUpThread&) = delete;
+    virtual ~BackupJob();
+    BackupJob(const BackupJob&) = delete;
+    BackupJob& operator=(const BackupJob&) = delete;
 
     // Runs Execute on a new thread, once; later calls do nothing.
     void Start();
@@ -50,7 +50,7 @@ public:
     const std::string& ProjectFolder() const { return projectFolder_; }
 
 protected:
-    TBackUpThread(const BackupProject& project, std::shared_ptr<NotificationQueue> queue);
+    BackupJob(const BackupProject& project, std::shared_ptr<NotificationQueue> queue);
 
     // The two steps; every error becomes one notification of code 1.
     void Execute();
@@ -62,7 +62,7 @@ protected:
     // the dump file's path; raises an error with a message on any failure. Called
     // only when the project names both a server and a database.
     virtual std::string BackupDatabase();
-    // The dump's progress event: raises EAbort when a stop was requested, otherwise
+    // The dump's progress event: raises JobCancelled when a stop was requested, otherwise
     // posts the overall percent when `percent` changed since the previous event.
     void DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount, int32_t percent);
     // Percent of the previous dump progress event; -1 before the first.

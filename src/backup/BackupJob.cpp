@@ -1,4 +1,4 @@
-#include "backup/TBackUpThread.h"
+#include "backup/BackupJob.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "backup/EAbort.h"
-#include "backup/TDatabaseBackup.h"
+#include "backup/DatabaseBackup.h"
+#include "backup/JobCancelled.h"
 
 namespace tharvel {
 namespace {
@@ -34,29 +34,29 @@ void requireBackupDirectory(const BackupProject& project) {
 
 }  // namespace
 
-std::shared_ptr<TBackUpThread> TBackUpThread::Create(const BackupProject& project,
-                                                     std::shared_ptr<NotificationQueue> queue) {
-    return std::shared_ptr<TBackUpThread>(new TBackUpThread(project, std::move(queue)));
+std::shared_ptr<BackupJob> BackupJob::Create(const BackupProject& project,
+                                             std::shared_ptr<NotificationQueue> queue) {
+    return std::shared_ptr<BackupJob>(new BackupJob(project, std::move(queue)));
 }
 
-TBackUpThread::TBackUpThread(const BackupProject& project, std::shared_ptr<NotificationQueue> queue)
+BackupJob::BackupJob(const BackupProject& project, std::shared_ptr<NotificationQueue> queue)
     : project_(project), queue_(std::move(queue)) {
     projectFolder_ = project_.BackupDirectory + project_.Project;
     if (projectFolder_.empty() || projectFolder_.back() != '/') projectFolder_ += '/';
 }
 
-TBackUpThread::~TBackUpThread() {
+BackupJob::~BackupJob() {
     // Owners join first (a subclass's steps must not run while it is torn down);
     // this only makes sure that no thread outlives its job.
     Terminate();
     Join();
 }
 
-void TBackUpThread::Join() {
+void BackupJob::Join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void TBackUpThread::Start() {
+void BackupJob::Start() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (started_) return;
     started_ = true;
@@ -78,82 +78,82 @@ void TBackUpThread::Start() {
     });
 }
 
-bool TBackUpThread::Finished() const {
+bool BackupJob::Finished() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return finished_;
 }
 
-void TBackUpThread::WaitFor() const {
+void BackupJob::WaitFor() const {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!started_) return;
     finishedChanged_.wait(lock, [this] { return finished_; });
 }
 
-void TBackUpThread::Notify(int32_t code, int32_t value, const std::string& text) {
+void BackupJob::Notify(int32_t code, int32_t value, const std::string& text) {
     queue_->Push({false, {code, value, text}});
 }
 
-void TBackUpThread::Execute() {
+void BackupJob::Execute() {
     try {
         if (!project_.MySQLServer.empty() && !project_.MySQLDataBase.empty()) {
-            Notify(TNotifyStrunct::StepBegins, 0,
+            Notify(JobNotification::StepBegins, 0,
                    "Backing up MySQL database '" + project_.MySQLDataBase + "' on '" + project_.MySQLServer +
                        "'");
             if (Terminated()) return;
             requireBackupDirectory(project_);
             std::string path = BackupDatabase();
-            Notify(TNotifyStrunct::LogLine, 0,
+            Notify(JobNotification::LogLine, 0,
                    "Backup MySQL database to: '" + path + "' finished successfully");
-            Notify(TNotifyStrunct::DatabaseDone, 0, {});
+            Notify(JobNotification::DatabaseDone, 0, {});
         }
         if (Terminated()) return;
         if (project_.FilesDirectory != "/" && !project_.FilesDirectory.empty() &&
             isDirectory(project_.FilesDirectory)) {
-            Notify(TNotifyStrunct::StepBegins, 0, "Backing up '" + project_.FilesDirectory + "'");
+            Notify(JobNotification::StepBegins, 0, "Backing up '" + project_.FilesDirectory + "'");
             requireBackupDirectory(project_);
             DirectoryCopy::Result result = BackupFiles();
-            Notify(TNotifyStrunct::LogLine, 0, std::to_string(result.count) + " files copied");
-            Notify(TNotifyStrunct::LogLine, 0,
+            Notify(JobNotification::LogLine, 0, std::to_string(result.count) + " files copied");
+            Notify(JobNotification::LogLine, 0,
                    "Backup files to '" + result.destinationRoot + "' finished successfully");
         }
     } catch (const std::exception& error) {
-        Notify(TNotifyStrunct::JobFailed, 0, error.what());
+        Notify(JobNotification::JobFailed, 0, error.what());
     } catch (...) {
-        Notify(TNotifyStrunct::JobFailed, 0, "Unknown error");
+        Notify(JobNotification::JobFailed, 0, "Unknown error");
     }
 }
 
-DirectoryCopy::Result TBackUpThread::BackupFiles() {
+DirectoryCopy::Result BackupJob::BackupFiles() {
     return DirectoryCopy::BackupFiles(
         project_.FilesDirectory, projectFolder_, project_.SkipFiles, [this] { return Terminated(); },
-        [this](int32_t percent) { Notify(TNotifyStrunct::Progress, percent, {}); });
+        [this](int32_t percent) { Notify(JobNotification::Progress, percent, {}); });
 }
 
 // ---- Database step -------------------------------------------------------------
 
-std::string TBackUpThread::BackupDatabase() {
+std::string BackupJob::BackupDatabase() {
     lastDumpPercent_ = -1;
     requireBackupDirectory(project_);
-    return TDatabaseBackup::Run(
+    return DatabaseBackup::Run(
         project_, projectFolder_,
         [this](TDADump&, const std::string& name, int num, int count, int percent) {
             DumpProgress(name, num, count, percent);
         },
-        [this](const std::string& line) { Notify(TNotifyStrunct::LogLine, 0, line); },
+        [this](const std::string& line) { Notify(JobNotification::LogLine, 0, line); },
         [this] { return Terminated(); },
-        [this](const std::string& text) { Notify(TNotifyStrunct::LogLine, 0, "Warning: " + text); });
+        [this](const std::string& text) { Notify(JobNotification::LogLine, 0, "Warning: " + text); });
 }
 
-void TBackUpThread::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,
-                                 int32_t percent) {
+void BackupJob::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,
+                             int32_t percent) {
     (void)objectName;
-    if (Terminated()) throw EAbort();
+    if (Terminated()) throw JobCancelled();
     if (percent != lastDumpPercent_) {
         int64_t value = percent;
         if (objectCount > 0)
             value =
                 roundHalfEven(int64_t{objectNum} * 100, objectCount) + roundHalfEven(percent, objectCount);
-        Notify(TNotifyStrunct::Progress, static_cast<int32_t>(value), {});
+        Notify(JobNotification::Progress, static_cast<int32_t>(value), {});
     }
     lastDumpPercent_ = percent;
 }

@@ -5,19 +5,19 @@
 #include <thread>
 
 #include "FakeDumps.h"
-#include "backup/TBackupRun.h"
+#include "backup/BackupRun.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
+using tharvel::BackupJob;
 using tharvel::BackupProject;
+using tharvel::BackupRun;
 using tharvel::ProjectColumn;
 using tharvel::ProjectRules;
 using tharvel::ProjectTable;
 using tharvel::ProjectValue;
-using tharvel::TBackupRun;
-using tharvel::TBackUpThread;
 using tharvel::test::EndlessDump;
 using tharvel::test::readFile;
 using tharvel::test::ScriptedDump;
@@ -39,7 +39,7 @@ std::tm fixedTime() {
     return t;
 }
 
-struct Recorder : tharvel::TBackupRunObserver {
+struct Recorder : tharvel::BackupRunObserver {
     std::vector<std::string> lines;
     std::vector<int32_t> runProgress;
     std::vector<std::string> names;
@@ -72,7 +72,7 @@ void addProject(ProjectTable& table, const std::string& name, const std::string&
     table.post();
 }
 
-void drive(TBackupRun& run) {
+void drive(BackupRun& run) {
     run.Show();
     while (!run.Finished()) {
         run.WaitForNotifications(std::chrono::seconds(1));
@@ -82,7 +82,7 @@ void drive(TBackupRun& run) {
 
 }  // namespace
 
-TEST(TBackupRun, OneProjectFilesOnly) {
+TEST(BackupRun, OneProjectFilesOnly) {
     TempDir tmp;
     writeFile(tmp / "site" / "a", "a");
     writeFile(tmp / "site" / "b" / "c", "c");
@@ -94,7 +94,7 @@ TEST(TBackupRun, OneProjectFilesOnly) {
     table.first();
 
     Recorder seen;
-    TBackupRun run(table, (tmp / "TharvelLog.txt").string(), TBackupRun::OneProject, &seen, {}, fixedTime);
+    BackupRun run(table, (tmp / "TharvelLog.txt").string(), BackupRun::OneProject, &seen, {}, fixedTime);
     drive(run);
     std::vector<std::string> expected = {
         "",
@@ -121,12 +121,12 @@ TEST(TBackupRun, OneProjectFilesOnly) {
               table.value(ProjectColumn::LastBackup).toText());
 }
 
-TEST(TBackupRun, OneProjectDatabaseStep) {
+TEST(BackupRun, OneProjectDatabaseStep) {
     TempDir tmp;
     const std::string backups = (tmp / "b").string();
     struct Case {
         std::string name;
-        TBackupRun::JobFactory factory;
+        BackupRun::JobFactory factory;
         int32_t result;
         std::vector<int32_t> runProgress;
         std::string lastLine;
@@ -140,8 +140,7 @@ TEST(TBackupRun, OneProjectDatabaseStep) {
         ProjectTable table;
         addProject(table, "P", "", backups, "shop");
         Recorder seen;
-        TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::OneProject, &seen, c.factory,
-                       fixedTime);
+        BackupRun run(table, (tmp / "log.txt").string(), BackupRun::OneProject, &seen, c.factory, fixedTime);
         drive(run);
         EXPECT_EQ(run.RunResult(), c.result);
         EXPECT_EQ(seen.runProgress, c.runProgress);
@@ -160,7 +159,7 @@ TEST(TBackupRun, OneProjectDatabaseStep) {
     }
 }
 
-TEST(TBackupRun, AllProjectsSecondOfThreeFails) {
+TEST(BackupRun, AllProjectsSecondOfThreeFails) {
     TempDir tmp;
     writeFile(tmp / "s" / "f", "f");
     const std::string backups = (tmp / "b").string();
@@ -171,7 +170,7 @@ TEST(TBackupRun, AllProjectsSecondOfThreeFails) {
     addProject(table, "three", (tmp / "s").string(), backups);
     table.first();
     Recorder seen;
-    TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::AllProjects, &seen);
+    BackupRun run(table, (tmp / "log.txt").string(), BackupRun::AllProjects, &seen);
     drive(run);
     EXPECT_EQ(run.Step(), 17);
     EXPECT_EQ(seen.names, (std::vector<std::string>{"one", "two", "three"}));
@@ -184,14 +183,14 @@ TEST(TBackupRun, AllProjectsSecondOfThreeFails) {
     EXPECT_TRUE(fs::exists(tmp / "b" / "three" / "s" / "f"));
 }
 
-TEST(TBackupRun, AllProjectsStepAndEmptyTable) {
+TEST(BackupRun, AllProjectsStepAndEmptyTable) {
     TempDir tmp;
     {
         ProjectTable table;  // 400 projects with nothing set: each one a success
         for (int i = 0; i < 400; ++i) addProject(table, "p" + std::to_string(i), "", "");
         table.first();
         Recorder seen;
-        TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::AllProjects, &seen);
+        BackupRun run(table, (tmp / "log.txt").string(), BackupRun::AllProjects, &seen);
         drive(run);
         EXPECT_EQ(run.Step(), 0);
         EXPECT_EQ(run.RunResult(), 0);
@@ -201,16 +200,16 @@ TEST(TBackupRun, AllProjectsStepAndEmptyTable) {
             EXPECT_TRUE(table.row(i)[static_cast<int>(ProjectColumn::LastBackup)].isDateTime());
     }
     // A run that finds no project backed up nothing: never a success, in either mode.
-    for (auto mode : {TBackupRun::AllProjects, TBackupRun::OneProject}) {
+    for (auto mode : {BackupRun::AllProjects, BackupRun::OneProject}) {
         ProjectTable table;
         Recorder seen;
-        TBackupRun run(table, (tmp / "empty.txt").string(), mode, &seen);
+        BackupRun run(table, (tmp / "empty.txt").string(), mode, &seen);
         drive(run);
-        EXPECT_EQ(run.Step(), mode == TBackupRun::OneProject ? 50 : 0);
+        EXPECT_EQ(run.Step(), mode == BackupRun::OneProject ? 50 : 0);
         EXPECT_EQ(run.RunResult(), 1);
-        EXPECT_EQ(run.LastError(), TBackupRun::kNothingToBackUp);
+        EXPECT_EQ(run.LastError(), BackupRun::kNothingToBackUp);
         EXPECT_EQ(seen.lines.size(), 1u);
-        EXPECT_NE(seen.lines.back().find(std::string("Error:'") + TBackupRun::kNothingToBackUp + "'"),
+        EXPECT_NE(seen.lines.back().find(std::string("Error:'") + BackupRun::kNothingToBackUp + "'"),
                   std::string::npos);
         EXPECT_EQ(seen.names.size(), 0u);
         EXPECT_EQ(seen.closes, 1);
@@ -219,7 +218,7 @@ TEST(TBackupRun, AllProjectsStepAndEmptyTable) {
 
 // A log that stops taking lines (a full disk) ends the run with errors, said once,
 // while every project is still backed up.
-TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
+TEST(BackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     TempDir tmp;
     writeFile(tmp / "site" / "a", "a");
     const std::string backups = (tmp / "b").string();
@@ -228,7 +227,7 @@ TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     addProject(table, "two", (tmp / "site").string(), backups);
     table.first();
     Recorder seen;
-    TBackupRun run(table, "/dev/full", TBackupRun::AllProjects, &seen);
+    BackupRun run(table, "/dev/full", BackupRun::AllProjects, &seen);
     drive(run);
     EXPECT_EQ(run.RunResult(), 1);
     EXPECT_TRUE(run.LastError().empty());  // no job failed
@@ -242,7 +241,7 @@ TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     // A cancelled run stays cancelled.
     ProjectTable one;
     addProject(one, "P", "", backups, "shop");
-    TBackupRun cancelled(one, "/dev/full", TBackupRun::OneProject, nullptr, &EndlessDump::Create);
+    BackupRun cancelled(one, "/dev/full", BackupRun::OneProject, nullptr, &EndlessDump::Create);
     cancelled.Show();
     cancelled.Close();
     while (!cancelled.Finished()) {
@@ -253,7 +252,7 @@ TEST(TBackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     EXPECT_FALSE(cancelled.LogError().empty());
 }
 
-TEST(TBackupRun, CancelDuringAJob) {
+TEST(BackupRun, CancelDuringAJob) {
     TempDir tmp;
     const std::string backups = (tmp / "b").string();
     ProjectTable table;
@@ -261,7 +260,7 @@ TEST(TBackupRun, CancelDuringAJob) {
     addProject(table, "second", "", backups);
     table.first();
     Recorder seen;
-    TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::AllProjects, &seen, &EndlessDump::Create);
+    BackupRun run(table, (tmp / "log.txt").string(), BackupRun::AllProjects, &seen, &EndlessDump::Create);
     seen.onStepProgress = [&] {
         if (!run.Closing()) run.Close();  // the Cancel button
     };
@@ -276,18 +275,18 @@ TEST(TBackupRun, CancelDuringAJob) {
     EXPECT_EQ(seen.closes, 0);  // the window closed itself at the cancel
 }
 
-TEST(TBackupRun, ReleasedWhileItsJobRuns) {
+TEST(BackupRun, ReleasedWhileItsJobRuns) {
     TempDir tmp;
     ProjectTable table;
     addProject(table, "P", "", (tmp / "b").string(), "shop");
-    std::weak_ptr<TBackUpThread> job;
+    std::weak_ptr<BackupJob> job;
     {
-        TBackupRun run(table, (tmp / "log.txt").string(), TBackupRun::OneProject, nullptr,
-                       [&](const BackupProject& r, std::shared_ptr<tharvel::NotificationQueue> q) {
-                           auto j = EndlessDump::Create(r, std::move(q));
-                           job = j;
-                           return j;
-                       });
+        BackupRun run(table, (tmp / "log.txt").string(), BackupRun::OneProject, nullptr,
+                      [&](const BackupProject& r, std::shared_ptr<tharvel::NotificationQueue> q) {
+                          auto j = EndlessDump::Create(r, std::move(q));
+                          job = j;
+                          return j;
+                      });
         run.Show();
         run.Close();
     }

@@ -9,14 +9,14 @@ namespace tharvel {
 // Appends lines to the backup log: UTF-8, CR LF line ends, stamped lines as
 // "dd/MM/yyyy  HH:mm:ss  text". Each call opens, appends and closes, so the log is
 // complete on disk after every line.
-class TLogFile {
+class LogFile {
 public:
     // Gives the local date and time for a stamp; tests inject a fixed one.
     using Clock = std::function<std::tm()>;
 
     // Keeps the path and creates its directory with every missing parent (a failure
     // there is left for WriteLine to meet).
-    explicit TLogFile(std::string path, Clock clock = {});
+    explicit LogFile(std::string path, Clock clock = {});
 
     // Appends `text` as one line, or as several when it holds CR LF (split at CR LF,
     // lone CR and lone LF), each with the same stamp when `stamped`. Returns false when

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "backup/BackupJob.h"
+#include "backup/BackupRunObserver.h"
+#include "backup/LogFile.h"
 #include "backup/NotificationQueue.h"
-#include "backup/TBackUpThread.h"
-#include "backup/TBackupRunObserver.h"
-#include "backup/TLogFile.h"
 #include "projects/ProjectTable.h"
 
 namespace tharvel {
@@ -45,20 +45,20 @@ namespace tharvel {
 // drained further, and its JobDone logs "Backup canceled by user". The run may
 // also be released at once: the job then stops on its own and nothing of it
 // reaches the released run (it shares only its queue and stop flag).
-class TBackupRun {
+class BackupRun {
 public:
     enum Mode : int32_t { AllProjects = 0, OneProject = 1 };
     // LastError of a run on a table without a current row.
     static constexpr const char* kNothingToBackUp = "There is no project to back up: nothing was backed up";
-    using JobFactory = std::function<std::shared_ptr<TBackUpThread>(const BackupProject&,
-                                                                    std::shared_ptr<NotificationQueue>)>;
+    using JobFactory =
+        std::function<std::shared_ptr<BackupJob>(const BackupProject&, std::shared_ptr<NotificationQueue>)>;
 
-    // `observer` may be null. `jobFactory` defaults to TBackUpThread::Create.
-    TBackupRun(ProjectTable& table, std::string logPath, Mode mode, TBackupRunObserver* observer = nullptr,
-               JobFactory jobFactory = {}, TLogFile::Clock logClock = {});
-    ~TBackupRun();
-    TBackupRun(const TBackupRun&) = delete;
-    TBackupRun& operator=(const TBackupRun&) = delete;
+    // `observer` may be null. `jobFactory` defaults to BackupJob::Create.
+    BackupRun(ProjectTable& table, std::string logPath, Mode mode, BackupRunObserver* observer = nullptr,
+              JobFactory jobFactory = {}, LogFile::Clock logClock = {});
+    ~BackupRun();
+    BackupRun(const BackupRun&) = delete;
+    BackupRun& operator=(const BackupRun&) = delete;
 
     // The window is shown: resets the result, computes Step and starts the first job.
     // A table without a current row ends the run at once with RunResult 1 and
@@ -67,7 +67,7 @@ public:
     // Starts the job for the current row (nothing when the table is past its end).
     void StartJob();
     // The handler of one notification.
-    void HandleNotification(const TNotifyStrunct& note);
+    void HandleNotification(const JobNotification& note);
     // The completion of the job in hand.
     void JobDone();
     // Closing the window: the Cancel button, the close box, or the end of the run.
@@ -106,13 +106,13 @@ private:
     void SetProgressBar2(int32_t position);
 
     ProjectTable& table_;
-    TLogFile log_;
+    LogFile log_;
     Mode mode_;
-    TBackupRunObserver* observer_;
+    BackupRunObserver* observer_;
     JobFactory jobFactory_;
     std::shared_ptr<NotificationQueue> queue_ = std::make_shared<NotificationQueue>();
-    std::shared_ptr<TBackUpThread> job_;  // the job in hand
-    std::string jobProject_;              // its project's name
+    std::shared_ptr<BackupJob> job_;  // the job in hand
+    std::string jobProject_;          // its project's name
     int32_t step_ = 0;
     int32_t runResult_ = 0;
     int32_t jobFailed_ = 0;
