@@ -66,6 +66,20 @@ private:
     std::thread thread_;
 };
 
+// Restores the dump into a fresh database and checks that the ledger adds up to the
+// total written in the same transaction; gives the ledger's sum (-1 when unreadable).
+long long restoredLedgerSum(MariaDb& db, const std::filesystem::path& dump, const std::string& name) {
+    const std::string restored = db.freshDatabase(name);
+    db.runScript(dump, restored);
+    const std::string sums =
+        db.sql("SELECT (SELECT SUM(amount) FROM ledger), (SELECT total FROM totals)", restored);
+    const size_t tab = sums.find('\t');
+    EXPECT_NE(tab, std::string::npos) << sums;
+    if (tab == std::string::npos) return -1;
+    EXPECT_EQ(sums.substr(0, tab) + "\n", sums.substr(tab + 1)) << sums;
+    return std::stoll(sums.substr(0, tab));
+}
+
 TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump) {
     MariaDb& db = MariaDb::shared();
     for (const char* engine : {"InnoDB", "MyISAM"}) {
@@ -108,14 +122,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
         writer.Stop();
         EXPECT_EQ(writer.error(), "");
 
-        const std::string restored = db.freshDatabase("ledger_restored");
-        db.runScript(dir / "d.sql", restored);
-        const std::string sums =
-            db.sql("SELECT (SELECT SUM(amount) FROM ledger), (SELECT total FROM totals)", restored);
-        const size_t tab = sums.find('\t');
-        ASSERT_NE(tab, std::string::npos) << sums;
-        EXPECT_EQ(sums.substr(0, tab) + "\n", sums.substr(tab + 1)) << sums;
-        EXPECT_GT(std::stoll(sums.substr(0, tab)), 3000 * 24);
+        EXPECT_GT(restoredLedgerSum(db, dir / "d.sql", "ledger_restored"), 3000 * 24);
     }
 }
 
@@ -161,13 +168,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
     writer.Stop();
     EXPECT_EQ(writer.error(), "");
 
-    const std::string restored = db.freshDatabase("ledger_par_restored");
-    db.runScript(dir / "d.sql", restored);
-    const std::string sums =
-        db.sql("SELECT (SELECT SUM(amount) FROM ledger), (SELECT total FROM totals)", restored);
-    const size_t tab = sums.find('\t');
-    ASSERT_NE(tab, std::string::npos) << sums;
-    EXPECT_EQ(sums.substr(0, tab) + "\n", sums.substr(tab + 1)) << sums;
+    EXPECT_GT(restoredLedgerSum(db, dir / "d.sql", "ledger_par_restored"), 3000 * 24);
 }
 
 }  // namespace

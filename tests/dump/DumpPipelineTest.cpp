@@ -1,7 +1,6 @@
 // The dump's rows are received on one thread, written as text on the caller's and
 // written to the file on a third: failures and stops on any of them end the dump as
 // they would on one thread, with every thread joined.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,26 +15,10 @@
 #include "dump/TMyDump.h"
 #include "mysql/TMyQuery.h"
 #include "support/TempDir.h"
+#include "support/ThreadCount.h"
 
 namespace tharvel::test {
 namespace {
-
-// Threads of the process. One thread is started and joined first, so that a helper
-// thread the sanitizers start with the first thread is counted before and after.
-size_t threadCount() {
-    static const bool warm = [] {
-        std::thread([] {}).join();
-        return true;
-    }();
-    (void)warm;
-    size_t n = 0;
-    if (DIR* d = opendir("/proc/self/task")) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') ++n;
-        closedir(d);
-    }
-    return n;
-}
 
 // Rows enough for several buffers of the receiver and of the file.
 const char* kBigTable =

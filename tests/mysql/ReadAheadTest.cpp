@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,28 +11,12 @@
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
 #include "mysql/TMySqlReadAhead.h"
+#include "support/ThreadCount.h"
 
 using namespace tharvel;
 using namespace tharvel::test;
 
 namespace {
-
-// Threads of the process. One thread is started and joined first, so that a helper
-// thread the sanitizers start with the first thread is counted before and after.
-size_t threadCount() {
-    static const bool warm = [] {
-        std::thread([] {}).join();
-        return true;
-    }();
-    (void)warm;
-    size_t n = 0;
-    if (DIR* d = opendir("/proc/self/task")) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') ++n;
-        closedir(d);
-    }
-    return n;
-}
 
 // Every row as text ("N" for NULL), read with or without the read-ahead.
 std::vector<std::string> readAll(TMyConnection& c, const std::string& sql, bool ahead) {
