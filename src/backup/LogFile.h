@@ -11,6 +11,9 @@ namespace tharvel {
 // complete on disk after every line.
 class LogFile {
 public:
+    // The log's name in the data directory, beside the project file.
+    static constexpr const char* kFileName = "TharvelLog.txt";
+
     // Gives the local date and time for a stamp; tests inject a fixed one.
     using Clock = std::function<std::tm()>;
 

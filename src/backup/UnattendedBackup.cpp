@@ -10,6 +10,7 @@
 #include <string>
 
 #include "backup/BackupRun.h"
+#include "backup/LogFile.h"
 #include "platform/AppPaths.h"
 #include "projects/ProjectFile.h"
 #include "projects/ProjectRules.h"
@@ -143,7 +144,8 @@ int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE*
     std::string lastError, logError;
     {
         TerminalObserver observer(out, progress);
-        BackupRun run(table, (dataDirectory / "TharvelLog.txt").string(), BackupRun::AllProjects, &observer);
+        BackupRun run(table, (dataDirectory / LogFile::kFileName).string(), BackupRun::AllProjects,
+                      &observer);
         run.Show();
         bool cancelled = false;
         while (!run.Finished()) {

@@ -43,7 +43,7 @@ public:
     int ServerRelease() const { return release_; }
     const std::string& ClientVersionText() const { return clientVersion_; }
 
-    // Parses "major.minor.release..." as the component does; a part that is not a
+    // Parses "major.minor.release..." into its three numbers; a part that is not a
     // number raises "'%s' is not a valid integer value".
     static void ParseVersion(const std::string& text, int& major, int& minor, int& release);
 

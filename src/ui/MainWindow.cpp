@@ -22,6 +22,7 @@
 #include <algorithm>
 
 #include "backup/ConnectionTest.h"
+#include "backup/LogFile.h"
 #include "platform/AppPaths.h"
 #include "projects/PasswordCipher.h"
 #include "projects/ProjectFile.h"
@@ -381,7 +382,7 @@ std::vector<QLineEdit*> MainWindow::boundEdits() const {
 }
 
 std::filesystem::path MainWindow::logFileName() {
-    return AppPaths::dataDirectory() / "TharvelLog.txt";
+    return AppPaths::dataDirectory() / LogFile::kFileName;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
