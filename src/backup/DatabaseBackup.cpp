@@ -11,7 +11,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "dump/EStreamWrite.h"
+#include "dump/StreamWriteError.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "projects/PasswordCipher.h"
@@ -54,7 +54,7 @@ void DatabaseBackup::ShareConnections(TMyDump& dump, const BackupProject& projec
     dump.OpenConnection = [project] { return OpenConnection(project); };
 }
 
-TDumpCompression DatabaseBackup::CompressionOf(const BackupProject& project) {
+Compression DatabaseBackup::CompressionOf(const BackupProject& project) {
     if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
                              "' (none, gzip or zstd)");
@@ -77,7 +77,7 @@ std::string DatabaseBackup::DumpFilePath(const BackupProject& project, const std
 std::string DatabaseBackup::Run(const BackupProject& project, const std::string& folder,
                                 const TDABackupProgressEvent& progress, const LogLine& log,
                                 const StopRequested& stopRequested, const LogLine& warning) {
-    const TDumpCompression compression = CompressionOf(project);
+    const Compression compression = CompressionOf(project);
     std::unique_ptr<TMyConnection> connection = OpenConnection(project);
     TMyDump dump;
     dump.Connection = connection.get();
@@ -90,7 +90,7 @@ std::string DatabaseBackup::Run(const BackupProject& project, const std::string&
     const std::string partial = PartialPath(path);
     try {
         dump.BackupToFile(partial, compression);
-    } catch (const EStreamWrite& e) {
+    } catch (const StreamWriteError& e) {
         // A partial dump is kept as evidence of a failed run, but one that filled the
         // disk would keep it full for the next run and everything else on it.
         if (!e.DiskFull()) throw;
@@ -119,7 +119,7 @@ std::string datedDumpDate(std::string_view name, std::string_view prefix) {
     std::string_view date = name.substr(prefix.size() + 1, 10);
     std::string_view suffix = name.substr(prefix.size() + 11);
     bool known = false;
-    for (TDumpCompression c : {TDumpCompression::None, TDumpCompression::Gzip, TDumpCompression::Zstd})
+    for (Compression c : {Compression::None, Compression::Gzip, Compression::Zstd})
         known = known || suffix == DumpFileSuffix(c);
     if (!known) return {};
     for (size_t i = 0; i < date.size(); ++i) {

@@ -34,7 +34,7 @@ public:
     // Lets the dump read tables on further connections like the backup connection.
     static void ShareConnections(TMyDump& dump, const BackupProject& project);
     // The project's DumpCompression; throws for a name that is none of the known ones.
-    static TDumpCompression CompressionOf(const BackupProject& project);
+    static Compression CompressionOf(const BackupProject& project);
     // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,
     // + ".sql" and the compression's suffix (".sql.gz", ".sql.zst").
     static std::string DumpFilePath(const BackupProject& project, const std::string& folder, std::time_t now);

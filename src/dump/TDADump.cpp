@@ -1,7 +1,7 @@
 #include "dump/TDADump.h"
 
-#include "dump/TDumpStream.h"
-#include "dump/TMyNameRule.h"
+#include "dump/DumpStream.h"
+#include "dump/SqlIdentifier.h"
 
 namespace tharvel {
 
@@ -32,8 +32,8 @@ void TDADump::SetTableNamesText(std::string_view text) {
 }
 
 std::string TDADump::QuoteName(std::string_view name) const {
-    std::string_view bare = TMyNameRule::Unquote(name);
-    if (!options_->QuoteNames && !TMyNameRule::IsBracketNeeds(bare)) return std::string(bare);
+    std::string_view bare = SqlIdentifier::Unquote(name);
+    if (!options_->QuoteNames && !SqlIdentifier::IsBracketNeeds(bare)) return std::string(bare);
     std::string out(1, leftQuote_);
     for (char c : bare) {
         if (c == rightQuote_) out += c;
@@ -46,8 +46,8 @@ void TDADump::FireProgress(const std::string& objectName, int objectNum, int obj
     if (OnBackupProgress) OnBackupProgress(*this, objectName, objectNum, objectCount, percent);
 }
 
-void TDADump::BackupToFile(const std::string& fileName, TDumpCompression compression) {
-    TDumpStream out(fileName, compression);
+void TDADump::BackupToFile(const std::string& fileName, Compression compression) {
+    DumpStream out(fileName, compression);
     outputPath_ = fileName;
     struct Forget {
         std::string& path;

@@ -5,12 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "dump/TDumpCompressor.h"
+#include "dump/DumpCompressor.h"
 
 namespace tharvel {
 
 class TDADump;
-class TDumpStream;
+class DumpStream;
 
 // Sender, ObjectName, ObjectNum, ObjectCount, Percent. May throw to stop the dump.
 using TDABackupProgressEvent = std::function<void(TDADump& sender, const std::string& objectName,
@@ -47,7 +47,7 @@ public:
     // Creates (or truncates) the file and writes the dump into it, compressed when
     // asked. The file keeps every line written before a failure; the failure reaches
     // the caller unchanged.
-    void BackupToFile(const std::string& fileName, TDumpCompression compression = TDumpCompression::None);
+    void BackupToFile(const std::string& fileName, Compression compression = Compression::None);
 
     // A name as the dump writes it.
     virtual std::string QuoteName(std::string_view name) const;
@@ -55,7 +55,7 @@ public:
 protected:
     // Called by the constructor of each class that wants other options.
     void ReplaceOptions(std::unique_ptr<TDADumpOptions> options) { options_ = std::move(options); }
-    virtual void Backup(TDumpStream& out, const std::string& query) = 0;
+    virtual void Backup(DumpStream& out, const std::string& query) = 0;
     void FireProgress(const std::string& objectName, int objectNum, int objectCount, int percent);
     // The file BackupToFile writes, during its run.
     const std::string& OutputPath() const { return outputPath_; }

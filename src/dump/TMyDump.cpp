@@ -10,13 +10,13 @@
 #include <stdexcept>
 #include <thread>
 
-#include "dump/TDumpScript.h"
-#include "dump/TDumpStream.h"
-#include "dump/TMyDumpPool.h"
-#include "dump/TMyDumpSnapshot.h"
-#include "dump/TMyDumpStoredObjects.h"
-#include "dump/TMyNameRule.h"
-#include "dump/TMyValueLiteral.h"
+#include "dump/DumpPool.h"
+#include "dump/DumpScript.h"
+#include "dump/DumpSnapshot.h"
+#include "dump/DumpStream.h"
+#include "dump/SqlIdentifier.h"
+#include "dump/SqlLiteral.h"
+#include "dump/StoredObjects.h"
 #include "mysql/EMySqlException.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
@@ -53,10 +53,10 @@ TMyDump::TMyDump() {
 }
 
 std::string TMyDump::QuoteName(std::string_view name) const {
-    return TMyNameRule::QuoteQualified(name, const_cast<TMyDump*>(this)->Options().QuoteNames);
+    return SqlIdentifier::QuoteQualified(name, const_cast<TMyDump*>(this)->Options().QuoteNames);
 }
 
-void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
+void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
     if (!Connection) throw std::runtime_error("Connection is not defined");
     TMyConnection& conn = *Connection;
     conn.BeginUse();
@@ -88,7 +88,7 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     if (atLeast(v.major, v.minor, v.release, 4, 1, 3)) session.push_back("SET TIME_ZONE='+00:00'");
     for (const std::string& sql : session) conn.ExecSQL(sql);
 
-    TDumpScript script(out);
+    DumpScript script(out);
     TMyDumpOptions& opt = Options();
     if (opt.GenerateHeader)
         script.Header(kComponentVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
@@ -112,21 +112,20 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     // Databases and users are not part of this program's dumps. Triggers, routines
     // and events belong to a dump of the whole database.
     bool whole = TableNames().empty() && v.major >= 5;
-    TMyDumpStoredObjects stored(conn, {mariadb, real.major, real.minor, real.release}, opt.QuoteNames,
-                                OnWarning);
+    StoredObjects stored(conn, {mariadb, real.major, real.minor, real.release}, opt.QuoteNames, OnWarning);
     stored_ = &stored;
     struct Forget {
-        TMyDumpStoredObjects*& stored;
+        StoredObjects*& stored;
         ~Forget() { stored = nullptr; }
     } forget{stored_};
     if (whole)
         stored.List(has(TMyDumpObject::doTables), has(TMyDumpObject::doStoredProcs),
                     has(TMyDumpObject::doStoredProcs), StoredProcNames);
     // Every table read at one moment; the object list is read inside it.
-    std::unique_ptr<TMyDumpSnapshot> snapshot;
+    std::unique_ptr<DumpSnapshot> snapshot;
     std::vector<std::unique_ptr<TMyConnection>> further;
     if (v.major >= 5 && whole) further = sharedSnapshot(session, mariadb, real, snapshot);
-    if (v.major >= 5 && !snapshot) snapshot = std::make_unique<TMyDumpSnapshot>(conn, whole, OnWarning);
+    if (v.major >= 5 && !snapshot) snapshot = std::make_unique<DumpSnapshot>(conn, whole, OnWarning);
 
     std::vector<Object> objects;
     if (tablesOrData || has(TMyDumpObject::doViews)) {
@@ -137,8 +136,8 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     // each object exists before anything that needs it when it is created.
     const int count = static_cast<int>(objects.size() + stored.Count());
     int j = 0;
-    auto writeStored = [&](const std::vector<TMyDumpStoredObjects::Item>& items) {
-        for (const TMyDumpStoredObjects::Item& item : items) {
+    auto writeStored = [&](const std::vector<StoredObjects::Item>& items) {
+        for (const StoredObjects::Item& item : items) {
             FireProgress(item.written, j, count, 0);
             stored.Write(script, item, opt.GenerateHeader, opt.AddDrop);
             FireProgress(item.written, j, count, 0);
@@ -157,17 +156,17 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
                 taskOf[i] = objectOf.size();
                 objectOf.push_back(i);
             }
-    std::unique_ptr<TMyDumpPool> pool;
+    std::unique_ptr<DumpPool> pool;
     if (!objectOf.empty()) {
         // A table read ahead shows the progress of the table whose turn it is.
-        TMyDumpPool::Work work = [this, &objects, &objectOf, count](
-                                     size_t task, TMyConnection& connection, TDumpStream& spool,
-                                     const std::function<void(int)>& progress) {
+        DumpPool::Work work = [this, &objects, &objectOf, count](size_t task, TMyConnection& connection,
+                                                                 DumpStream& spool,
+                                                                 const std::function<void(int)>& progress) {
             const Lane own{connection, [&](const std::string&, int, int, int percent) { progress(percent); }};
-            TDumpScript spoolScript(spool);
+            DumpScript spoolScript(spool);
             dumpObject(spoolScript, objects[objectOf[task]], 0, count, own);
         };
-        TMyDumpPool::Kill kill = [this, &conn](uint32_t id) {
+        DumpPool::Kill kill = [this, &conn](uint32_t id) {
             try {
                 conn.Kill(id);
             } catch (const EMyError&) {
@@ -176,8 +175,8 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
                 other->Kill(id);
             }
         };
-        pool = std::make_unique<TMyDumpPool>(std::move(further), OutputPath(), objectOf.size(),
-                                             std::move(work), std::move(kill));
+        pool = std::make_unique<DumpPool>(std::move(further), OutputPath(), objectOf.size(), std::move(work),
+                                          std::move(kill));
     }
     bool routinesDone = false;
     for (size_t i = 0; i < objects.size(); ++i) {
@@ -208,9 +207,9 @@ void TMyDump::Backup(TDumpStream& out, const std::string& /*query*/) {
     if (!charset.empty()) script.CharsetRestoreLines();
 }
 
-std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(
-    const std::vector<std::string>& session, bool mariadb, const Version& real,
-    std::unique_ptr<TMyDumpSnapshot>& snapshot) {
+std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::vector<std::string>& session,
+                                                                    bool mariadb, const Version& real,
+                                                                    std::unique_ptr<DumpSnapshot>& snapshot) {
     TMyConnection& conn = *Connection;
     std::vector<std::unique_ptr<TMyConnection>> further;
     if (!OpenConnection || !has(TMyDumpObject::doData) || OutputPath().empty()) return further;
@@ -248,7 +247,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(
         return std::vector<std::unique_ptr<TMyConnection>>();
     };
     if (!untransactional.empty())
-        return oneConnection("table " + TDumpScript::CommentText(TMyNameRule::Bracket(untransactional)) +
+        return oneConnection("table " + DumpScript::CommentText(SqlIdentifier::Bracket(untransactional)) +
                              " is not transactional, so a snapshot shared by several connections would not "
                              "hold for it");
     const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
@@ -259,8 +258,8 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(
             further.push_back(std::move(c));
         }
     } catch (const EMyError& e) {
-        return oneConnection("a further connection cannot be opened (" +
-                             TMyDumpStoredObjects::ServerMessage(e) + ")");
+        return oneConnection("a further connection cannot be opened (" + StoredObjects::ServerMessage(e) +
+                             ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("a further connection cannot be opened (") + e.what() + ")");
     }
@@ -285,19 +284,18 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(
             holder->ExecSQL("FLUSH TABLES WITH READ LOCK");
         }
     } catch (const EMyError& e) {
-        return oneConnection("the snapshot cannot be shared (" + TMyDumpStoredObjects::ServerMessage(e) +
-                             ")");
+        return oneConnection("the snapshot cannot be shared (" + StoredObjects::ServerMessage(e) + ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("the snapshot cannot be shared (") + e.what() + ")");
     }
     auto release = [&] { holder->ExecSQL(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
     try {
-        snapshot = std::make_unique<TMyDumpSnapshot>(conn, true, OnWarning);
-        if (snapshot->mode() != TMyDumpSnapshot::Mode::Snapshot) {
+        snapshot = std::make_unique<DumpSnapshot>(conn, true, OnWarning);
+        if (snapshot->mode() != DumpSnapshot::Mode::Snapshot) {
             // A table changed its engine meanwhile: its locks must outlast the global one's release.
             snapshot.reset();
             release();
-            snapshot = std::make_unique<TMyDumpSnapshot>(conn, true, OnWarning);
+            snapshot = std::make_unique<DumpSnapshot>(conn, true, OnWarning);
             return std::vector<std::unique_ptr<TMyConnection>>();
         }
         std::string failure;
@@ -307,7 +305,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(
                 c->ExecSQL("START TRANSACTION WITH CONSISTENT SNAPSHOT");
             }
         } catch (const EMyError& e) {
-            failure = TMyDumpStoredObjects::ServerMessage(e);
+            failure = StoredObjects::ServerMessage(e);
         }
         release();
         if (!failure.empty())
@@ -335,15 +333,15 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
             o.name = name;
             o.written = QuoteName(name);
             std::string database, table = name;
-            if (size_t dot = name.find('.'); dot != std::string::npos && !TMyNameRule::IsQuotedName(name)) {
-                database = std::string(TMyNameRule::Unquote(name.substr(0, dot)));
-                table = std::string(TMyNameRule::Unquote(name.substr(dot + 1)));
+            if (size_t dot = name.find('.'); dot != std::string::npos && !SqlIdentifier::IsQuotedName(name)) {
+                database = std::string(SqlIdentifier::Unquote(name.substr(0, dot)));
+                table = std::string(SqlIdentifier::Unquote(name.substr(dot + 1)));
                 if (database != conn.Database()) {
-                    o.tablePart = TMyNameRule::Bracket(table);
-                    o.written = TMyNameRule::Bracket(database) + "." + o.tablePart;
+                    o.tablePart = SqlIdentifier::Bracket(table);
+                    o.written = SqlIdentifier::Bracket(database) + "." + o.tablePart;
                 }
             } else {
-                table = std::string(TMyNameRule::Unquote(name));
+                table = std::string(SqlIdentifier::Unquote(name));
             }
             if (database.empty()) database = conn.Database();
             if (v.major >= 5 && !table.empty()) {
@@ -351,7 +349,7 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
                     // One status read per run; exact match, so `M_Twin` and `m_twin` stay apart.
                     statusDatabase = database;
                     status = std::make_unique<TMyQuery>(conn);
-                    status->Open("SHOW TABLE STATUS FROM " + TMyNameRule::QuoteObject(database, false));
+                    status->Open("SHOW TABLE STATUS FROM " + SqlIdentifier::QuoteObject(database, false));
                     size_t nameCol = 0, engineCol = 1;
                     for (size_t i = 0; i < status->FieldCount(); ++i) {
                         if (status->Fields()[i].Name == "Name") nameCol = i;
@@ -377,7 +375,7 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
         while (q.Next()) {
             Object o;
             o.name = std::string(q.Value(2));
-            o.written = TMyNameRule::QuoteObject(o.name, Options().QuoteNames);
+            o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
             o.view = !q.IsNull(3) && q.Value(3) == "VIEW";
             o.sequence = !q.IsNull(3) && q.Value(3) == "SEQUENCE";
             objects.push_back(std::move(o));
@@ -389,7 +387,7 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
         while (q.Next()) {
             Object o;
             o.name = std::string(q.Value(0));
-            o.written = TMyNameRule::QuoteObject(o.name, Options().QuoteNames);
+            o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
             objects.push_back(std::move(o));
         }
     }
@@ -410,7 +408,7 @@ void TMyDump::orderViews(std::vector<Object>& objects) {
     for (Object& view : views) view.create = showCreate(*Connection, view.written);
     std::vector<bool> placed(views.size(), false);
     auto uses = [&](const Object& a, const Object& b) {
-        return a.create.find(TMyNameRule::Bracket(b.name)) != std::string::npos;
+        return a.create.find(SqlIdentifier::Bracket(b.name)) != std::string::npos;
     };
     for (size_t done = 0; done < views.size();) {
         size_t pick = views.size();
@@ -436,7 +434,7 @@ std::string TMyDump::showCreate(TMyConnection& connection, const std::string& wr
     return std::string(q.Value(1));
 }
 
-void TMyDump::dumpObject(TDumpScript& script, const Object& object, int index, int count, const Lane& lane) {
+void TMyDump::dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane) {
     TMyDumpOptions& opt = Options();
     bool tables = has(TMyDumpObject::doTables);
     if ((tables && !object.view) || (has(TMyDumpObject::doViews) && object.view)) {
@@ -523,7 +521,7 @@ void TMyDump::readColumns() {
     }
 }
 
-void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int count, uint64_t rows,
+void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int count, uint64_t rows,
                        const Lane& lane) {
     TMyDumpOptions& opt = Options();
     // "SELECT *" misses invisible columns, and generated columns cannot be written:
@@ -545,7 +543,7 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
         select.clear();
         for (const Column& c : *plan) {
             if (c.generated) continue;
-            std::string name = TMyNameRule::Bracket(c.name);
+            std::string name = SqlIdentifier::Bracket(c.name);
             if (!select.empty()) select.append(", ");
             if (c.floating && exactFloats_)
                 select.append("ST_AsBinary(POINT(").append(name).append(", 0)) AS ").append(name);
@@ -559,7 +557,7 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
     TMyQuery q(lane.connection);
     q.SetReadAhead(true);  // the socket is read while the rows are written
     q.Open("SELECT " + select + " FROM " + object.written);
-    std::vector<TMyValueLiteral> literals;
+    std::vector<SqlLiteral> literals;
     std::vector<bool> hex;
     literals.reserve(q.FieldCount());
     for (size_t i = 0; i < q.FieldCount(); ++i) {
@@ -574,21 +572,21 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
         }
         literals.emplace_back(f.Name, f.Type, static_cast<uint32_t>(f.Flags),
                               std::min<uint32_t>(f.Length, 65535), !f.Table.empty(), version_.major);
-        TMyValueKind kind = literals.back().kind();
+        SqlValueKind kind = literals.back().kind();
         // Binary strings always go as hexadecimal: raw bytes inside quotes can pair
         // with the quote or backslash after them in a multi-byte client character set
         // (gbk: 0x81 0x5C) and end the literal early.
-        hex.push_back(f.Charset == 63 && (kind == TMyValueKind::ShortText || kind == TMyValueKind::LongText));
+        hex.push_back(f.Charset == 63 && (kind == SqlValueKind::ShortText || kind == SqlValueKind::LongText));
     }
     if (list.empty() && opt.CompleteInsert) {
         for (const TMySqlFieldInfo& f : q.Fields()) {
-            std::string name = f.Name.find('.') != std::string::npos || TMyNameRule::IsBracketNeeds(f.Name)
-                                   ? TMyNameRule::Bracket(f.Name)
+            std::string name = f.Name.find('.') != std::string::npos || SqlIdentifier::IsBracketNeeds(f.Name)
+                                   ? SqlIdentifier::Bracket(f.Name)
                                    : f.Name;
             list.append(list.empty() ? "" : ", ").append(name);
         }
     }
-    script.BeginRows(TDumpScript::InsertHead(object.written, list, opt.UseDelayedIns), opt.UseExtSyntax);
+    script.BeginRows(DumpScript::InsertHead(object.written, list, opt.UseDelayedIns), opt.UseExtSyntax);
     const size_t n = q.FieldCount();
     try {
         uint64_t r = 0;
@@ -601,9 +599,9 @@ void TMyDump::dumpRows(TDumpScript& script, const Object& object, int index, int
             for (size_t i = 0; i < n; ++i) {
                 if (i) line.append(", ", 2);
                 if (q.IsNull(i))
-                    TMyValueLiteral::AppendNull(line);
+                    SqlLiteral::AppendNull(line);
                 else if (hex[i])
-                    TMyValueLiteral::AppendHex(line, q.Value(i));
+                    SqlLiteral::AppendHex(line, q.Value(i));
                 else
                     literals[i].Append(line, q.Value(i));
             }

@@ -12,9 +12,9 @@
 namespace tharvel {
 
 class TMyConnection;
-class TDumpScript;
-class TMyDumpStoredObjects;
-class TMyDumpSnapshot;
+class DumpScript;
+class StoredObjects;
+class DumpSnapshot;
 
 enum class TMyDumpObject { doDatabase, doUsers, doStoredProcs, doTables, doData, doViews };
 using TMyDumpObjects = std::set<TMyDumpObject>;
@@ -60,7 +60,7 @@ public:
     std::string QuoteName(std::string_view name) const override;
 
 protected:
-    void Backup(TDumpStream& out, const std::string& query) override;
+    void Backup(DumpStream& out, const std::string& query) override;
 
 private:
     struct Object {
@@ -86,11 +86,11 @@ private:
     // here too) sees; none when the tables are read on the one connection.
     std::vector<std::unique_ptr<TMyConnection>> sharedSnapshot(const std::vector<std::string>& session,
                                                                bool mariadb, const Version& real,
-                                                               std::unique_ptr<TMyDumpSnapshot>& snapshot);
+                                                               std::unique_ptr<DumpSnapshot>& snapshot);
     std::vector<Object> objectList(const Version& v);
     void orderViews(std::vector<Object>& objects);
-    void dumpObject(TDumpScript& script, const Object& object, int index, int count, const Lane& lane);
-    void dumpRows(TDumpScript& script, const Object& object, int index, int count, uint64_t rows,
+    void dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane);
+    void dumpRows(DumpScript& script, const Object& object, int index, int count, uint64_t rows,
                   const Lane& lane);
     static std::string showCreate(TMyConnection& connection, const std::string& written);
 
@@ -106,7 +106,7 @@ private:
     bool usesSequence(const Object& object) const;
 
     Version version_;
-    TMyDumpStoredObjects* stored_ = nullptr;  // during a run
+    StoredObjects* stored_ = nullptr;  // during a run
     bool exactFloats_ = false;
     std::map<std::string, std::vector<Column>> columns_;
 };

@@ -21,7 +21,7 @@ struct BackupProject {
     std::string BackupDirectory;
     std::int32_t MySQLNewBackupEachDay = 0;  // 0 when the column is empty
     std::int32_t SkipFiles = 1;              // 1 when the column is empty
-    std::string DumpCompression;             // "" = none; the names are TDumpCompressor's
+    std::string DumpCompression;             // "" = none; the names are DumpCompressor's
     std::int32_t KeepDailyDumps = 0;         // 0 (or less) = keep every dated dump
 
     static BackupProject fromRow(const ProjectTable::Row& row);

@@ -9,7 +9,7 @@
 #include <QSpinBox>
 #include <stdexcept>
 
-#include "dump/TDumpCompressor.h"
+#include "dump/DumpCompressor.h"
 #include "mysql/TMySqlVioTls.h"
 #include "ui/UiLook.h"
 
@@ -54,7 +54,7 @@ ProjectOptionsWindow::ProjectOptionsWindow(const ProjectTable::Row& row, QWidget
     const QString compression = text(ProjectColumn::DumpCompression);
     const auto known = ParseDumpCompression(compression.toStdString());
     QString compressionData = compression;
-    if (known) compressionData = *known == TDumpCompression::None ? QString() : compression.toLower();
+    if (known) compressionData = *known == Compression::None ? QString() : compression.toLower();
     compressionShown_ = select(compressionBox, compressionData);
 
     UiLook::caption(dumpGroup, QStringLiteral("Keep daily dumps"), 8, 57);

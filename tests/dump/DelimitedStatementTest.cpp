@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "DumpTestSupport.h"
-#include "dump/TDumpScript.h"
+#include "dump/DumpScript.h"
 #include "support/TempDir.h"
 
 namespace tharvel {
@@ -13,8 +13,8 @@ using test::TempDir;
 std::string written(std::string_view text) {
     TempDir dir;
     {
-        TDumpStream out((dir / "d.sql").string());
-        TDumpScript script(out);
+        DumpStream out((dir / "d.sql").string());
+        DumpScript script(out);
         script.DelimitedStatement(text);
         out.Close();
     }
@@ -23,7 +23,7 @@ std::string written(std::string_view text) {
 
 // The delimiter may first occur where the statement ends, and the standard clients
 // drop the one CR before each line's LF, so the body's own bytes come back exactly.
-TEST(TDumpScript, DelimitedStatementsPickADelimiterTheTextDoesNotHold) {
+TEST(DumpScript, DelimitedStatementsPickADelimiterTheTextDoesNotHold) {
     const std::pair<std::string, std::string> cases[] = {
         {"BEGIN SELECT 1; END", "DELIMITER ;;\r\nBEGIN SELECT 1; END;;\r\nDELIMITER ;\r\n"},
         {"SELECT ';;'", "DELIMITER $$\r\nSELECT ';;'$$\r\nDELIMITER ;\r\n"},
@@ -42,7 +42,7 @@ TEST(TDumpScript, DelimitedStatementsPickADelimiterTheTextDoesNotHold) {
 
 // A server's definition that the restoring client would split, extend or take as a
 // client command is refused, never written.
-TEST(TDumpScript, DefinitionsTheClientWouldMisreadAreRefused) {
+TEST(DumpScript, DefinitionsTheClientWouldMisreadAreRefused) {
     const std::pair<std::string, bool> cases[] = {
         {"CREATE PROCEDURE p() SELECT 'a\\'b', \"c;d\", `e\\`", true},
         {"CREATE PROCEDURE p() BEGIN\n  -- it's a comment\n  # so \" is this\n  SELECT 1; END", true},
@@ -59,15 +59,14 @@ TEST(TDumpScript, DefinitionsTheClientWouldMisreadAreRefused) {
         {"CREATE PROCEDURE p() BEGIN\n  DELIMITER ;\nDROP DATABASE x; END", false},
         {"CREATE PROCEDURE p() BEGIN\n\tdelimiter\nEND", false},
     };
-    for (const auto& [text, one] : cases)
-        EXPECT_EQ(TDumpScript::ClientReadsAsOneStatement(text), one) << text;
+    for (const auto& [text, one] : cases) EXPECT_EQ(DumpScript::ClientReadsAsOneStatement(text), one) << text;
     EXPECT_THROW(written("CREATE PROCEDURE p() BEGIN\n\\! touch x\nEND"), std::runtime_error);
 }
 
-TEST(TDumpScript, ObjectSettingsAreQuotedLiterals) {
-    EXPECT_EQ(TDumpScript::StringLiteral("ANSI_QUOTES,NO_BACKSLASH_ESCAPES"),
+TEST(DumpScript, ObjectSettingsAreQuotedLiterals) {
+    EXPECT_EQ(DumpScript::StringLiteral("ANSI_QUOTES,NO_BACKSLASH_ESCAPES"),
               "'ANSI_QUOTES,NO_BACKSLASH_ESCAPES'");
-    EXPECT_EQ(TDumpScript::StringLiteral(std::string("a'b\\c\nd\re\0f\x1a", 12)),
+    EXPECT_EQ(DumpScript::StringLiteral(std::string("a'b\\c\nd\re\0f\x1a", 12)),
               "'a\\'b\\\\c\\nd\\re\\0f\\Z'");
 }
 

@@ -10,8 +10,8 @@
 
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
-#include "dump/EStreamWrite.h"
-#include "dump/TDumpStream.h"
+#include "dump/DumpStream.h"
+#include "dump/StreamWriteError.h"
 #include "dump/TMyDump.h"
 #include "mysql/TMyQuery.h"
 #include "support/TempDir.h"
@@ -35,7 +35,7 @@ TEST(DumpPipeline, AStopMidTableJoinsEveryThreadAndKeepsWholeRows) {
     MariaDb& db = MariaDb::shared();
     const std::string name = db.freshDatabase("pipeline_stop");
     db.sql(kBigTable, name);
-    for (TDumpCompression compression : {TDumpCompression::None, TDumpCompression::Zstd}) {
+    for (Compression compression : {Compression::None, Compression::Zstd}) {
         TempDir dir;
         auto c = openConnection(db, name);
         const size_t before = threadCount();
@@ -53,7 +53,7 @@ TEST(DumpPipeline, AStopMidTableJoinsEveryThreadAndKeepsWholeRows) {
         ASSERT_TRUE(q.Open("SELECT COUNT(*) FROM t"));
         ASSERT_TRUE(q.Next());
         EXPECT_EQ(q.Value(0), "30000");
-        if (compression == TDumpCompression::None) {
+        if (compression == Compression::None) {
             const std::vector<std::string> lines = crlfLines(readFile(file));
             ASSERT_GE(lines.size(), 2u);
             const std::string& last = lines.back();
@@ -97,10 +97,10 @@ TEST(DumpPipeline, APlainFileThatTakesNoByteFailsTheStream) {
         std::string message;
         int error = 0;
         try {
-            TDumpStream full("/dev/full");
+            DumpStream full("/dev/full");
             for (size_t written = 0; written < size; written += 1000) full.WriteLine(std::string(998, 'y'));
             full.Close();
-        } catch (const EStreamWrite& e) {
+        } catch (const StreamWriteError& e) {
             message = e.what();
             error = e.Error();
         }

@@ -39,10 +39,10 @@ struct Dumped {
     bool spooled = false;  // a table waited in a file beside the dump
 };
 
-std::string decompressed(const fs::path& file, TDumpCompression compression) {
-    if (compression == TDumpCompression::None) return readFile(file);
+std::string decompressed(const fs::path& file, Compression compression) {
+    if (compression == Compression::None) return readFile(file);
     const fs::path plain = file.string() + ".plain";
-    const std::string command = std::string(compression == TDumpCompression::Gzip ? "zcat" : "zstd -dcq") +
+    const std::string command = std::string(compression == Compression::Gzip ? "zcat" : "zstd -dcq") +
                                 " < '" + file.string() + "' > '" + plain.string() + "'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error(command);
     std::string text = readFile(plain);
@@ -52,7 +52,7 @@ std::string decompressed(const fs::path& file, TDumpCompression compression) {
 
 // One dump of `record`'s database into dir/name; `connections` 1: the one connection only.
 Dumped dump(const BackupProject& record, const fs::path& dir, const std::string& name,
-            TDumpCompression compression, int connections) {
+            Compression compression, int connections) {
     Dumped out;
     auto main = DatabaseBackup::OpenConnection(record);
     TMyDump d;
@@ -102,8 +102,7 @@ TEST(ParallelDump, GivesTheFileOfTheSerialDumpForEveryCompression) {
         "CREATE PROCEDURE p() SELECT 1;",
         source);
     const BackupProject record = serverRecord(db, source, "/");
-    for (TDumpCompression compression :
-         {TDumpCompression::None, TDumpCompression::Gzip, TDumpCompression::Zstd}) {
+    for (Compression compression : {Compression::None, Compression::Gzip, Compression::Zstd}) {
         SCOPED_TRACE(static_cast<int>(compression));
         TempDir dir;
         // The header holds the time to the second: the two dumps are compared when it is the same.
@@ -223,8 +222,8 @@ TEST(ParallelDump, FallsBackToOneConnectionWithALogLine) {
         TempDir dir;
         Dumped serial, parallel;
         for (int attempt = 0; attempt < 5 && (attempt == 0 || serial.date != parallel.date); ++attempt) {
-            serial = dump(record, dir.path(), "serial.sql", TDumpCompression::None, 1);
-            parallel = dump(record, dir.path(), "parallel.sql", TDumpCompression::None, 3);
+            serial = dump(record, dir.path(), "serial.sql", Compression::None, 1);
+            parallel = dump(record, dir.path(), "parallel.sql", Compression::None, 3);
         }
         // One line more than the serial dump's warnings (this user may not list routines either).
         std::vector<std::string> others;

@@ -1,4 +1,4 @@
-#include "dump/TMyDumpSpool.h"
+#include "dump/DumpSpool.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,20 +10,20 @@
 
 namespace tharvel {
 
-TMyDumpSpool::TMyDumpSpool(std::string path) : path_(std::move(path)) {
+DumpSpool::DumpSpool(std::string path) : path_(std::move(path)) {
     // A link left there would be followed by the create.
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
-    stream_ = std::make_unique<TDumpStream>(path_);
+    stream_ = std::make_unique<DumpStream>(path_);
 }
 
-TMyDumpSpool::~TMyDumpSpool() {
+DumpSpool::~DumpSpool() {
     stream_.reset();
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
 }
 
-void TMyDumpSpool::AppendTo(TDumpStream& out) {
+void DumpSpool::AppendTo(DumpStream& out) {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) throw std::runtime_error("Cannot open file \"" + path_ + "\". " + std::strerror(errno));
     struct Closer {

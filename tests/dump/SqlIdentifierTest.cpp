@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "dump/TMyNameRule.h"
+#include "dump/SqlIdentifier.h"
 
 namespace tharvel {
 namespace {
 
-TEST(TMyNameRule, QuotesOnlyWhatCannotStandBare) {
+TEST(SqlIdentifier, QuotesOnlyWhatCannotStandBare) {
     const std::pair<std::string, std::string> cases[] = {
         {"Customer_1", "Customer_1"},
         {"order-2", "`order-2`"},
@@ -38,20 +38,20 @@ TEST(TMyNameRule, QuotesOnlyWhatCannotStandBare) {
         {"", ""},
     };
     for (const auto& [name, written] : cases) {
-        EXPECT_EQ(TMyNameRule::QuoteObject(name, false), written) << name;
-        EXPECT_EQ(TMyNameRule::IsBracketNeeds(name), written != name) << name;
+        EXPECT_EQ(SqlIdentifier::QuoteObject(name, false), written) << name;
+        EXPECT_EQ(SqlIdentifier::IsBracketNeeds(name), written != name) << name;
     }
-    EXPECT_EQ(TMyNameRule::QuoteObject("plain", true), "`plain`");
+    EXPECT_EQ(SqlIdentifier::QuoteObject("plain", true), "`plain`");
 }
 
-TEST(TMyNameRule, QualifiedNamesSplitAtFullStopsOutsideQuotes) {
-    EXPECT_EQ(TMyNameRule::QuoteQualified("shop.orders", false), "shop.orders");
-    EXPECT_EQ(TMyNameRule::QuoteQualified("my-db.order", false), "`my-db`.`order`");
-    EXPECT_EQ(TMyNameRule::QuoteQualified("`a.b`.c", false), "`a.b`.c");
-    EXPECT_EQ(TMyNameRule::QuoteQualified("\"x\"", false), "\"x\"");
-    EXPECT_TRUE(TMyNameRule::IsQuotedName("'q'"));
-    EXPECT_FALSE(TMyNameRule::IsQuotedName("`"));
-    EXPECT_EQ(TMyNameRule::Unquote("`q`"), "q");
+TEST(SqlIdentifier, QualifiedNamesSplitAtFullStopsOutsideQuotes) {
+    EXPECT_EQ(SqlIdentifier::QuoteQualified("shop.orders", false), "shop.orders");
+    EXPECT_EQ(SqlIdentifier::QuoteQualified("my-db.order", false), "`my-db`.`order`");
+    EXPECT_EQ(SqlIdentifier::QuoteQualified("`a.b`.c", false), "`a.b`.c");
+    EXPECT_EQ(SqlIdentifier::QuoteQualified("\"x\"", false), "\"x\"");
+    EXPECT_TRUE(SqlIdentifier::IsQuotedName("'q'"));
+    EXPECT_FALSE(SqlIdentifier::IsQuotedName("`"));
+    EXPECT_EQ(SqlIdentifier::Unquote("`q`"), "q");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "dump/TDumpCompressor.h"
+#include "dump/DumpCompressor.h"
 
 #include <unistd.h>
 #include <zlib.h>
@@ -8,13 +8,13 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "dump/EStreamWrite.h"
+#include "dump/StreamWriteError.h"
 
 namespace tharvel {
 namespace {
 
 [[noreturn]] void writeError(int error = 0) {
-    throw EStreamWrite(error);
+    throw StreamWriteError(error);
 }
 
 std::string lowered(std::string_view text) {
@@ -24,9 +24,9 @@ std::string lowered(std::string_view text) {
     return out;
 }
 
-class GzipCompressor : public TDumpCompressor {
+class GzipCompressor : public DumpCompressor {
 public:
-    explicit GzipCompressor(int fd) : TDumpCompressor(fd) {
+    explicit GzipCompressor(int fd) : DumpCompressor(fd) {
         // 15 + 16: a gzip header and trailer around the deflate stream.
         if (deflateInit2(&stream_, kLevel, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             throw std::runtime_error("Cannot start the gzip compressor");
@@ -64,9 +64,9 @@ private:
     z_stream stream_{};
 };
 
-class ZstdCompressor : public TDumpCompressor {
+class ZstdCompressor : public DumpCompressor {
 public:
-    explicit ZstdCompressor(int fd) : TDumpCompressor(fd), context_(ZSTD_createCCtx()) {
+    explicit ZstdCompressor(int fd) : DumpCompressor(fd), context_(ZSTD_createCCtx()) {
         if (!context_) throw std::runtime_error("Cannot start the zstd compressor");
         ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, ZSTD_CLEVEL_DEFAULT);
         ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 1);
@@ -95,55 +95,55 @@ private:
     ZSTD_CCtx* context_;
 };
 
-class PlainWriter : public TDumpCompressor {
+class PlainWriter : public DumpCompressor {
 public:
-    explicit PlainWriter(int fd) : TDumpCompressor(fd, 0) {}
+    explicit PlainWriter(int fd) : DumpCompressor(fd, 0) {}
     void Write(std::string_view bytes) override { writeAll(bytes); }
     void Finish() override {}
 };
 
 }  // namespace
 
-std::optional<TDumpCompression> ParseDumpCompression(std::string_view name) {
+std::optional<Compression> ParseDumpCompression(std::string_view name) {
     const std::string key = lowered(name);
-    if (key.empty() || key == "none") return TDumpCompression::None;
-    if (key == "gzip") return TDumpCompression::Gzip;
-    if (key == "zstd") return TDumpCompression::Zstd;
+    if (key.empty() || key == "none") return Compression::None;
+    if (key == "gzip") return Compression::Gzip;
+    if (key == "zstd") return Compression::Zstd;
     return std::nullopt;
 }
 
-std::string_view DumpFileSuffix(TDumpCompression compression) {
+std::string_view DumpFileSuffix(Compression compression) {
     switch (compression) {
-        case TDumpCompression::Gzip:
+        case Compression::Gzip:
             return ".sql.gz";
-        case TDumpCompression::Zstd:
+        case Compression::Zstd:
             return ".sql.zst";
-        case TDumpCompression::None:
+        case Compression::None:
             break;
     }
     return ".sql";
 }
 
-std::unique_ptr<TDumpCompressor> TDumpCompressor::Create(TDumpCompression compression, int fd) {
+std::unique_ptr<DumpCompressor> DumpCompressor::Create(Compression compression, int fd) {
     switch (compression) {
-        case TDumpCompression::Gzip:
+        case Compression::Gzip:
             return std::make_unique<GzipCompressor>(fd);
-        case TDumpCompression::Zstd:
+        case Compression::Zstd:
             return std::make_unique<ZstdCompressor>(fd);
-        case TDumpCompression::None:
+        case Compression::None:
             break;
     }
     return nullptr;
 }
 
-std::unique_ptr<TDumpCompressor> TDumpCompressor::CreateWriter(TDumpCompression compression, int fd) {
-    if (compression == TDumpCompression::None) return std::make_unique<PlainWriter>(fd);
+std::unique_ptr<DumpCompressor> DumpCompressor::CreateWriter(Compression compression, int fd) {
+    if (compression == Compression::None) return std::make_unique<PlainWriter>(fd);
     return Create(compression, fd);
 }
 
-TDumpCompressor::TDumpCompressor(int fd, size_t outputSize) : fd_(fd), out_(outputSize, '\0') {}
+DumpCompressor::DumpCompressor(int fd, size_t outputSize) : fd_(fd), out_(outputSize, '\0') {}
 
-void TDumpCompressor::writeAll(std::string_view bytes) {
+void DumpCompressor::writeAll(std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -153,7 +153,7 @@ void TDumpCompressor::writeAll(std::string_view bytes) {
     }
 }
 
-void TDumpCompressor::drain(size_t size) {
+void DumpCompressor::drain(size_t size) {
     writeAll(std::string_view(out_.data(), size));
 }
 

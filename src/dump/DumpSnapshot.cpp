@@ -1,7 +1,7 @@
-#include "dump/TMyDumpSnapshot.h"
+#include "dump/DumpSnapshot.h"
 
-#include "dump/TMyDumpStoredObjects.h"
-#include "dump/TMyNameRule.h"
+#include "dump/SqlIdentifier.h"
+#include "dump/StoredObjects.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
@@ -24,7 +24,7 @@ std::string isolationLevel(std::string_view value) {
 
 }  // namespace
 
-TMyDumpSnapshot::TMyDumpSnapshot(TMyConnection& connection, bool wholeDatabase, const Warning& warning)
+DumpSnapshot::DumpSnapshot(TMyConnection& connection, bool wholeDatabase, const Warning& warning)
     : connection_(connection) {
     std::string lockList;
     bool transactional = true;
@@ -35,7 +35,7 @@ TMyDumpSnapshot::TMyDumpSnapshot(TMyConnection& connection, bool wholeDatabase, 
             while (q.Next()) {
                 // Views are locked too: under LOCK TABLES the session may read nothing else.
                 if (!lockList.empty()) lockList.append(", ");
-                lockList.append(TMyNameRule::Bracket(q.Value(0))).append(" READ");
+                lockList.append(SqlIdentifier::Bracket(q.Value(0))).append(" READ");
                 bool view = !q.IsNull(1) && q.Value(1) == "VIEW";
                 if (!view && (q.IsNull(2) || q.Value(2) != "YES")) transactional = false;
             }
@@ -64,14 +64,14 @@ TMyDumpSnapshot::TMyDumpSnapshot(TMyConnection& connection, bool wholeDatabase, 
         } catch (const EMyError& e) {
             if (e.IsConnectionLost()) throw;
             if (warning)
-                warning("Tables cannot be locked for the dump (" + TMyDumpStoredObjects::ServerMessage(e) +
+                warning("Tables cannot be locked for the dump (" + StoredObjects::ServerMessage(e) +
                         "); tables that are not transactional may be dumped at different moments");
         }
     }
     startSnapshot();
 }
 
-void TMyDumpSnapshot::startSnapshot() {
+void DumpSnapshot::startSnapshot() {
     // MySQL 8 knows only the new name of the variable, older servers only the old one.
     for (const char* variable : {"tx_isolation", "transaction_isolation"}) {
         try {
@@ -92,7 +92,7 @@ void TMyDumpSnapshot::startSnapshot() {
     mode_ = Mode::Snapshot;
 }
 
-TMyDumpSnapshot::~TMyDumpSnapshot() {
+DumpSnapshot::~DumpSnapshot() {
     // A lost connection has ended the transaction or the locks on its own.
     try {
         if (mode_ == Mode::Locks) connection_.ExecSQL("UNLOCK TABLES");

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "dump/TDumpStream.h"
+#include "dump/DumpStream.h"
 #include "support/TempDir.h"
 
 namespace tharvel {
@@ -13,14 +13,14 @@ using test::readFile;
 using test::TempDir;
 
 struct Kind {
-    TDumpCompression compression;
+    Compression compression;
     const char* decompress;  // the standard tool that reads the file back
     std::string magic;
 };
 
 const Kind kKinds[] = {
-    {TDumpCompression::Gzip, "gzip -dc", "\x1F\x8B"},
-    {TDumpCompression::Zstd, "zstd -dcq", "\x28\xB5\x2F\xFD"},
+    {Compression::Gzip, "gzip -dc", "\x1F\x8B"},
+    {Compression::Zstd, "zstd -dcq", "\x28\xB5\x2F\xFD"},
 };
 
 // What the standard tool makes of the file; fails the test when it reports an error
@@ -52,26 +52,26 @@ std::vector<std::string> someLines() {
     return lines;
 }
 
-TEST(TDumpCompression, NamesAndSuffixes) {
+TEST(Compression, NamesAndSuffixes) {
     struct Case {
         const char* name;
-        std::optional<TDumpCompression> expected;
+        std::optional<Compression> expected;
     };
-    for (const Case& c : {Case{"", TDumpCompression::None}, Case{"none", TDumpCompression::None},
-                          Case{"GZip", TDumpCompression::Gzip}, Case{"zstd", TDumpCompression::Zstd},
-                          Case{"ZSTD", TDumpCompression::Zstd}, Case{"bzip2", std::nullopt},
-                          Case{"gzip ", std::nullopt}, Case{"zst", std::nullopt}})
+    for (const Case& c :
+         {Case{"", Compression::None}, Case{"none", Compression::None}, Case{"GZip", Compression::Gzip},
+          Case{"zstd", Compression::Zstd}, Case{"ZSTD", Compression::Zstd}, Case{"bzip2", std::nullopt},
+          Case{"gzip ", std::nullopt}, Case{"zst", std::nullopt}})
         EXPECT_EQ(ParseDumpCompression(c.name), c.expected) << c.name;
-    EXPECT_EQ(DumpFileSuffix(TDumpCompression::None), ".sql");
-    EXPECT_EQ(DumpFileSuffix(TDumpCompression::Gzip), ".sql.gz");
-    EXPECT_EQ(DumpFileSuffix(TDumpCompression::Zstd), ".sql.zst");
+    EXPECT_EQ(DumpFileSuffix(Compression::None), ".sql");
+    EXPECT_EQ(DumpFileSuffix(Compression::Gzip), ".sql.gz");
+    EXPECT_EQ(DumpFileSuffix(Compression::Zstd), ".sql.zst");
 }
 
-TEST(TDumpCompression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
+TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
     const std::vector<std::string> lines = someLines();
     TempDir dir;
     {
-        TDumpStream plain((dir / "plain.sql").string());
+        DumpStream plain((dir / "plain.sql").string());
         for (const std::string& line : lines) plain.WriteLine(line);
         plain.Close();
     }
@@ -79,7 +79,7 @@ TEST(TDumpCompression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
     for (const Kind& kind : kKinds) {
         const std::filesystem::path file = dir / "packed";
         {
-            TDumpStream out(file.string(), kind.compression);
+            DumpStream out(file.string(), kind.compression);
             for (const std::string& line : lines) {
                 // Built in place like the dump builds its rows.
                 out.line() += line;
@@ -96,13 +96,13 @@ TEST(TDumpCompression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
     }
 }
 
-TEST(TDumpCompression, AStreamLeftByAFailureIsCompleteAndHoldsTheFinishedLines) {
+TEST(Compression, AStreamLeftByAFailureIsCompleteAndHoldsTheFinishedLines) {
     TempDir dir;
     const std::string big(3u << 20, 'x');  // several hand-overs before the failure
     for (const Kind& kind : kKinds) {
         const std::filesystem::path file = dir / "partial";
         try {
-            TDumpStream out(file.string(), kind.compression);
+            DumpStream out(file.string(), kind.compression);
             out.WriteLine("first");
             out.WriteLine(big);
             out.WriteLine("last finished");
@@ -115,10 +115,10 @@ TEST(TDumpCompression, AStreamLeftByAFailureIsCompleteAndHoldsTheFinishedLines) 
     }
 }
 
-TEST(TDumpCompression, AFileThatCannotTakeTheBytesFailsTheClose) {
+TEST(Compression, AFileThatCannotTakeTheBytesFailsTheClose) {
     for (const Kind& kind : kKinds) {
         for (size_t size : {size_t{10}, size_t{4u << 20}}) {
-            TDumpStream full("/dev/full", kind.compression);
+            DumpStream full("/dev/full", kind.compression);
             std::string message;
             try {
                 for (size_t written = 0; written < size; written += 1000)

@@ -3,17 +3,17 @@
 #include <string>
 #include <string_view>
 
-#include "dump/TDumpStream.h"
+#include "dump/DumpStream.h"
 
 namespace tharvel {
 
 // The blocks of the dump file, in the exact text they are written with. Names
 // given here are already written by the name rule.
-class TDumpScript {
+class DumpScript {
 public:
     static constexpr size_t kStatementLimit = 16384;
 
-    explicit TDumpScript(TDumpStream& out) : out_(out) {}
+    explicit DumpScript(DumpStream& out) : out_(out) {}
 
     void Header(std::string_view componentVersion, std::string_view serverVersion,
                 std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
@@ -94,7 +94,7 @@ private:
     void prepared(std::string_view text);
     void endSingleRow();
 
-    TDumpStream& out_;
+    DumpStream& out_;
     std::string head_;
     bool extended_ = true;
     bool prepared_ = false;  // rows of a name with a line break: one prepared statement each

@@ -11,16 +11,16 @@ class TMyConnection;
 // anyone's writes; otherwise every table, view and sequence of the database is
 // locked for reading until the dump ends. A user who may not lock gets the snapshot
 // alone and a warning. The session's isolation level is put back at the end.
-class TMyDumpSnapshot {
+class DumpSnapshot {
 public:
     enum class Mode { None, Snapshot, Locks };
     using Warning = std::function<void(const std::string&)>;
 
     // Starts at once; `wholeDatabase` false (a list of chosen tables) takes the snapshot only.
-    TMyDumpSnapshot(TMyConnection& connection, bool wholeDatabase, const Warning& warning);
-    ~TMyDumpSnapshot();
-    TMyDumpSnapshot(const TMyDumpSnapshot&) = delete;
-    TMyDumpSnapshot& operator=(const TMyDumpSnapshot&) = delete;
+    DumpSnapshot(TMyConnection& connection, bool wholeDatabase, const Warning& warning);
+    ~DumpSnapshot();
+    DumpSnapshot(const DumpSnapshot&) = delete;
+    DumpSnapshot& operator=(const DumpSnapshot&) = delete;
 
     Mode mode() const { return mode_; }
 

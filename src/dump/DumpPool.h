@@ -12,9 +12,9 @@
 
 namespace tharvel {
 
-class TDumpStream;
+class DumpStream;
 class TMyConnection;
-class TMyDumpSpool;
+class DumpSpool;
 
 // Tables dumped ahead of their turn on connections of their own. The tasks are
 // numbered in the order of the file; each worker takes the next free one and writes
@@ -22,21 +22,21 @@ class TMyDumpSpool;
 // a task that is still free when its turn comes and writes it directly, or waits for
 // the worker and joins its spool. The first task is always the caller's. Leaving the scope early (a failure,
 // a stop) ends every worker: their connections are killed, the threads joined, the spools removed.
-class TMyDumpPool {
+class DumpPool {
 public:
     // Thrown by a task's progress when the task is to end early.
     struct Cancelled {};
     // Writes task `task` into `out` on `connection`, calling `progress` with its percent.
-    using Work = std::function<void(size_t task, TMyConnection& connection, TDumpStream& out,
+    using Work = std::function<void(size_t task, TMyConnection& connection, DumpStream& out,
                                     const std::function<void(int percent)>& progress)>;
     // Ends the server's thread of a worker's connection.
     using Kill = std::function<void(uint32_t threadId)>;
 
-    TMyDumpPool(std::vector<std::unique_ptr<TMyConnection>> connections, std::string spoolPrefix,
-                size_t tasks, Work work, Kill kill);
-    ~TMyDumpPool();
-    TMyDumpPool(const TMyDumpPool&) = delete;
-    TMyDumpPool& operator=(const TMyDumpPool&) = delete;
+    DumpPool(std::vector<std::unique_ptr<TMyConnection>> connections, std::string spoolPrefix, size_t tasks,
+             Work work, Kill kill);
+    ~DumpPool();
+    DumpPool(const DumpPool&) = delete;
+    DumpPool& operator=(const DumpPool&) = delete;
 
     // True when `task` was still free: it is now the caller's to write.
     bool TakeForCaller(size_t task);
@@ -44,14 +44,14 @@ public:
     // tenths of a second (it may throw to stop), appends its lines to `out` and
     // raises the worker's failure, if any, after the lines written before it.
     // Meanwhile free later tasks are read ahead on `caller` (when given) into spools.
-    void Join(size_t task, TDumpStream& out, const std::function<void(int percent)>& tick,
+    void Join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
               TMyConnection* caller);
 
 private:
     enum class State { Free, Worker, Caller, Done };
     struct Slot {
         State state = State::Free;
-        std::unique_ptr<TMyDumpSpool> spool;
+        std::unique_ptr<DumpSpool> spool;
         std::exception_ptr error;
         std::atomic<int> percent{0};
     };

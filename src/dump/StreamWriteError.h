@@ -5,9 +5,9 @@
 namespace tharvel {
 
 // A write of the dump file that failed, with the system's error number.
-class EStreamWrite : public std::runtime_error {
+class StreamWriteError : public std::runtime_error {
 public:
-    explicit EStreamWrite(int error) : std::runtime_error("Stream write error"), error_(error) {}
+    explicit StreamWriteError(int error) : std::runtime_error("Stream write error"), error_(error) {}
 
     int Error() const { return error_; }
     // The disk (or the user's quota) is full: nothing more fits.

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "DumpTestSupport.h"
-#include "dump/EStreamWrite.h"
-#include "dump/TDumpScript.h"
-#include "dump/TMyValueLiteral.h"
+#include "dump/DumpScript.h"
+#include "dump/SqlLiteral.h"
+#include "dump/StreamWriteError.h"
 #include "support/TempDir.h"
 
 namespace tharvel {
@@ -15,19 +15,19 @@ namespace {
 using test::readFile;
 using test::TempDir;
 
-TEST(TDumpScript, WritesTheTableSectionOfTheExample) {
+TEST(DumpScript, WritesTheTableSectionOfTheExample) {
     TempDir dir;
     {
-        TDumpStream out((dir / "t.sql").string());
-        TDumpScript script(out);
+        DumpStream out((dir / "t.sql").string());
+        DumpScript script(out);
         script.StructureComment("t");
         script.DropLine("t", false);
         script.CreateText("CREATE TABLE `t` (\n  `id` int(11) DEFAULT NULL,\n  `name` varchar(20)\n)");
         script.DataComment("t");
         script.LockLine("t");
-        TMyValueLiteral id("id", mytype::kLong, 0, 11, true, 10);
-        TMyValueLiteral name("name", mytype::kVarString, 0, 80, true, 10);
-        script.BeginRows(TDumpScript::InsertHead("t", "", false), true);
+        SqlLiteral id("id", mytype::kLong, 0, 11, true, 10);
+        SqlLiteral name("name", mytype::kVarString, 0, 80, true, 10);
+        script.BeginRows(DumpScript::InsertHead("t", "", false), true);
         const std::pair<const char*, const char*> rows[] = {{"1", "a"}, {"2", nullptr}, {"3", "O'Brien"}};
         for (size_t i = 0; i < 3; ++i) {
             script.EndRow(false);
@@ -37,7 +37,7 @@ TEST(TDumpScript, WritesTheTableSectionOfTheExample) {
             if (rows[i].second)
                 name.Append(line, rows[i].second);
             else
-                TMyValueLiteral::AppendNull(line);
+                SqlLiteral::AppendNull(line);
             script.FinishRow();
         }
         script.EndRow(true);
@@ -73,14 +73,14 @@ TEST(TDumpScript, WritesTheTableSectionOfTheExample) {
 
 // Rows of equal length r: the statement ends at the smallest k with
 // h + 2 + k * (r + 2) > 16384 - 2r.
-TEST(TDumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
+TEST(DumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
     for (size_t r :
          {size_t(5), size_t(100), size_t(1000), size_t(4000), size_t(5459), size_t(5460), size_t(9000)}) {
         TempDir dir;
-        const std::string head = TDumpScript::InsertHead("t", "", false);
+        const std::string head = DumpScript::InsertHead("t", "", false);
         {
-            TDumpStream out((dir / "g.sql").string());
-            TDumpScript script(out);
+            DumpStream out((dir / "g.sql").string());
+            DumpScript script(out);
             script.BeginRows(head, true);
             for (int i = 0; i < 40; ++i) {
                 script.EndRow(false);
@@ -106,10 +106,10 @@ TEST(TDumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
     }
 }
 
-TEST(TDumpScript, WritesMultiLineTextWithCrLfAndStopsAtZero) {
+TEST(DumpScript, WritesMultiLineTextWithCrLfAndStopsAtZero) {
     TempDir dir;
     {
-        TDumpStream out((dir / "m.sql").string());
+        DumpStream out((dir / "m.sql").string());
         out.WriteText("a\r\nb\nc\rd\n");
         out.WriteText("");
         out.WriteText(std::string("e\0f", 3));
@@ -122,11 +122,11 @@ TEST(TDumpScript, WritesMultiLineTextWithCrLfAndStopsAtZero) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(TDumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
+TEST(DumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
     TempDir dir;
     {
-        TDumpStream out((dir / "s.sql").string());
-        TDumpScript script(out);
+        DumpStream out((dir / "s.sql").string());
+        DumpScript script(out);
         script.BeginRows("INSERT INTO t VALUES", true);
         script.BeginRow() += "1";
         script.FinishRow();
@@ -143,11 +143,11 @@ TEST(TDumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
 
 // No text in a comment line may end it, and a name whose line break cannot stand in
 // a statement line sends that statement through a prepared statement.
-TEST(TDumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
+TEST(DumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
     TempDir dir;
     {
-        TDumpStream out((dir / "h.sql").string());
-        TDumpScript script(out);
+        DumpStream out((dir / "h.sql").string());
+        DumpScript script(out);
         script.Header("1", "5.5\n;DROP DATABASE x;\r--", "4.1.3 Direct", "today", "db\rhost",
                       std::string_view("shop\0x", 6));
         script.StructureComment("`a\r\nb`");
@@ -156,7 +156,7 @@ TEST(TDumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
         script.CreateText("CREATE TABLE `t` (\n  `v` int COMMENT 'x\\ny'\n)");  // breaks outside quotes only
         script.DataComment("`a\r\nb`");
         script.LockLine("`a\r\nb`");
-        script.BeginRows(TDumpScript::InsertHead("`a\r\nb`", "", false), true);
+        script.BeginRows(DumpScript::InsertHead("`a\r\nb`", "", false), true);
         for (const char* value : {"'it''s'", "2"}) {
             script.EndRow(false);
             script.BeginRow() += value;
@@ -207,7 +207,7 @@ TEST(TDumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
 
 // A CREATE text stands as lines only when the client reads it as the one statement
 // the server meant.
-TEST(TDumpScript, PreparesCreateTextsTheClientWouldReadOtherwise) {
+TEST(DumpScript, PreparesCreateTextsTheClientWouldReadOtherwise) {
     const std::pair<const char*, bool> cases[] = {
         {"CREATE TABLE `t` (\n  `a` int\n)", false},
         {"CREATE TABLE t (c int COMMENT 'it''s\\\\ ok; -- # \\\\! x')", false},
@@ -232,19 +232,19 @@ TEST(TDumpScript, PreparesCreateTextsTheClientWouldReadOtherwise) {
         {"system rm -rf ~", true},
         {"", true},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(TDumpScript::MustPrepare(text), expected) << text;
+    for (const auto& [text, expected] : cases) EXPECT_EQ(DumpScript::MustPrepare(text), expected) << text;
 }
 
-TEST(TDumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
+TEST(DumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
     TempDir dir;
     try {
-        TDumpStream out((dir / "missing" / "x.sql").string());
+        DumpStream out((dir / "missing" / "x.sql").string());
         FAIL() << "created a file in a missing folder";
     } catch (const std::exception& e) {
         std::string expected = "Cannot create file \"" + (dir / "missing" / "x.sql").string() + "\". ";
         EXPECT_EQ(std::string(e.what()).substr(0, expected.size()), expected);
     }
-    TDumpStream full("/dev/full");
+    DumpStream full("/dev/full");
     full.WriteLine("x");
     EXPECT_THROW(
         {
@@ -252,7 +252,7 @@ TEST(TDumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
                 full.Close();
             } catch (const std::exception& e) {
                 EXPECT_STREQ(e.what(), "Stream write error");
-                EXPECT_TRUE(dynamic_cast<const EStreamWrite&>(e).DiskFull());
+                EXPECT_TRUE(dynamic_cast<const StreamWriteError&>(e).DiskFull());
                 throw;
             }
         },

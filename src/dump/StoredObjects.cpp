@@ -1,11 +1,11 @@
-#include "dump/TMyDumpStoredObjects.h"
+#include "dump/StoredObjects.h"
 
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
-#include "dump/TDumpScript.h"
-#include "dump/TMyNameRule.h"
+#include "dump/DumpScript.h"
+#include "dump/SqlIdentifier.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
@@ -51,18 +51,18 @@ bool isInteger(std::string_view text) {
 
 }  // namespace
 
-TMyDumpStoredObjects::TMyDumpStoredObjects(TMyConnection& connection, const Server& server, bool quoteNames,
-                                           Warning warning)
+StoredObjects::StoredObjects(TMyConnection& connection, const Server& server, bool quoteNames,
+                             Warning warning)
     : connection_(connection), server_(server), quoteNames_(quoteNames), warning_(std::move(warning)) {}
 
-std::string TMyDumpStoredObjects::ServerMessage(const std::exception& error) {
+std::string StoredObjects::ServerMessage(const std::exception& error) {
     std::string_view text = error.what();
     while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
     if (text.size() >= 6 && text.front() == '#') text.remove_prefix(6);
     return std::string(text);
 }
 
-bool TMyDumpStoredObjects::canList(std::initializer_list<const char*> privileges) {
+bool StoredObjects::canList(std::initializer_list<const char*> privileges) {
     // Granted to the account itself, for every database or for this one (the
     // database part of a grant may hold LIKE wildcards).
     static const std::string kMe =
@@ -70,7 +70,7 @@ bool TMyDumpStoredObjects::canList(std::initializer_list<const char*> privileges
         "'@', -1)) - 1), '''@''', SUBSTRING_INDEX(CURRENT_USER(), '@', -1), '''')";
     std::string list;
     for (const char* privilege : privileges)
-        list.append(list.empty() ? "" : ", ").append(TDumpScript::StringLiteral(privilege));
+        list.append(list.empty() ? "" : ", ").append(DumpScript::StringLiteral(privilege));
     TMyQuery q(connection_);
     q.Open("SELECT 1 FROM information_schema.USER_PRIVILEGES WHERE GRANTEE = " + kMe +
            " AND PRIVILEGE_TYPE IN (" + list +
@@ -79,14 +79,14 @@ bool TMyDumpStoredObjects::canList(std::initializer_list<const char*> privileges
     return q.Next();
 }
 
-std::string TMyDumpStoredObjects::privilegeFor(const std::string& kind) const {
+std::string StoredObjects::privilegeFor(const std::string& kind) const {
     if (kind == "TRIGGER" || kind == "EVENT") return "the " + kind + " privilege";
     return server_.mariadb || server_.major < 8 ? "the SELECT privilege on mysql.proc"
                                                 : "the SHOW_ROUTINE privilege";
 }
 
-void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
-                                const std::vector<std::string>& routineNames) {
+void StoredObjects::List(bool triggers, bool routines, bool events,
+                         const std::vector<std::string>& routineNames) {
     const Server& s = server_;
     auto atLeast = [&](int major, int minor, int release) {
         if (s.major != major) return s.major > major;
@@ -94,7 +94,7 @@ void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
         return s.release >= release;
     };
     auto item = [&](std::string kind, std::string_view name) {
-        Item i{std::move(kind), std::string(name), TMyNameRule::QuoteObject(name, quoteNames_)};
+        Item i{std::move(kind), std::string(name), SqlIdentifier::QuoteObject(name, quoteNames_)};
         return i;
     };
     auto warn = [&](const std::string& text) {
@@ -166,24 +166,23 @@ void TMyDumpStoredObjects::List(bool triggers, bool routines, bool events,
     }
 }
 
-const std::vector<TMyDumpStoredObjects::Item>& TMyDumpStoredObjects::TriggersOf(
-    const std::string& table) const {
+const std::vector<StoredObjects::Item>& StoredObjects::TriggersOf(const std::string& table) const {
     static const std::vector<Item> kNone;
     auto it = triggers_.find(table);
     return it == triggers_.end() ? kNone : it->second;
 }
 
-size_t TMyDumpStoredObjects::Count() const {
+size_t StoredObjects::Count() const {
     size_t n = routines_.size() + events_.size();
     for (const auto& [table, list] : triggers_) n += list.size();
     return n;
 }
 
-TMyDumpStoredObjects::Definition TMyDumpStoredObjects::read(const Item& item) {
+StoredObjects::Definition StoredObjects::read(const Item& item) {
     if (results_.empty()) {
         TMyQuery q(connection_);
         q.Open("SELECT @@SESSION.character_set_results");
-        results_ = q.Next() && !q.IsNull(0) ? TDumpScript::StringLiteral(q.Value(0)) : "NULL";
+        results_ = q.Next() && !q.IsNull(0) ? DumpScript::StringLiteral(q.Value(0)) : "NULL";
     }
     // The bytes as they were written, not converted to the dump's character set:
     // the restore reads them back in the object's own character set.
@@ -206,7 +205,7 @@ TMyDumpStoredObjects::Definition TMyDumpStoredObjects::read(const Item& item) {
     bool found = false;
     try {
         TMyQuery q(connection_);
-        q.Open("SHOW CREATE " + item.kind + " " + TMyNameRule::Bracket(item.name));
+        q.Open("SHOW CREATE " + item.kind + " " + SqlIdentifier::Bracket(item.name));
         if (q.Next()) {
             for (size_t i = 0; i < q.FieldCount(); ++i) {
                 const std::string& column = q.Fields()[i].Name;
@@ -237,7 +236,7 @@ TMyDumpStoredObjects::Definition TMyDumpStoredObjects::read(const Item& item) {
     return d;
 }
 
-void TMyDumpStoredObjects::Write(TDumpScript& script, const Item& item, bool header, bool drop) {
+void StoredObjects::Write(DumpScript& script, const Item& item, bool header, bool drop) {
     Definition d = read(item);
     const Kind* kind = kindOf(item.kind);
     bool event = item.kind == "EVENT";
@@ -252,12 +251,12 @@ void TMyDumpStoredObjects::Write(TDumpScript& script, const Item& item, bool hea
     script.ObjectSessionRestoreLines(event);
 }
 
-void TMyDumpStoredObjects::WriteSequence(TDumpScript& script, const std::string& name,
-                                         const std::string& written, bool header, bool drop, bool value) {
+void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, const std::string& written,
+                                  bool header, bool drop, bool value) {
     std::string create, next, round;
     {
         TMyQuery q(connection_);
-        q.Open("SHOW CREATE SEQUENCE " + TMyNameRule::Bracket(name));
+        q.Open("SHOW CREATE SEQUENCE " + SqlIdentifier::Bracket(name));
         if (!q.Next() || q.FieldCount() < 2 || q.IsNull(1))
             throw std::runtime_error("No CREATE statement for sequence '" + name + "'");
         create = std::string(q.Value(1));
@@ -266,7 +265,7 @@ void TMyDumpStoredObjects::WriteSequence(TDumpScript& script, const std::string&
         // The first value not handed out yet, cached ones included: the restored
         // sequence never repeats a value the source gave away.
         TMyQuery q(connection_);
-        q.Open("SELECT next_not_cached_value, cycle_count FROM " + TMyNameRule::Bracket(name));
+        q.Open("SELECT next_not_cached_value, cycle_count FROM " + SqlIdentifier::Bracket(name));
         if (q.Next() && !q.IsNull(0) && !q.IsNull(1)) next = q.Value(0), round = q.Value(1);
         if (!isInteger(next) || !isInteger(round))
             throw std::runtime_error("No current value for sequence '" + name + "'");

@@ -1,4 +1,4 @@
-#include "dump/TDumpStream.h"
+#include "dump/DumpStream.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,14 +9,14 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "dump/EStreamWrite.h"
+#include "dump/StreamWriteError.h"
 
 namespace tharvel {
 namespace {
 constexpr size_t kFlushAt = 1 << 20;
 }
 
-TDumpStream::TDumpStream(const std::string& path, TDumpCompression compression) {
+DumpStream::DumpStream(const std::string& path, Compression compression) {
     // The dump holds the whole database: readable by its owner only.
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd_ < 0) {
@@ -31,8 +31,8 @@ TDumpStream::TDumpStream(const std::string& path, TDumpCompression compression) 
     try {
         // The file is written on a thread of its own, compressed or not, one buffer
         // behind the lines being made.
-        compressor_ = TDumpCompressor::CreateWriter(compression, fd_);
-        plain_ = compression == TDumpCompression::None;
+        compressor_ = DumpCompressor::CreateWriter(compression, fd_);
+        plain_ = compression == Compression::None;
         pending_.reserve(buffer_.capacity());
         worker_ = std::thread([this] { compressLoop(); });
     } catch (...) {
@@ -41,7 +41,7 @@ TDumpStream::TDumpStream(const std::string& path, TDumpCompression compression) 
     }
 }
 
-TDumpStream::~TDumpStream() {
+DumpStream::~DumpStream() {
     if (fd_ < 0) return;
     try {
         flush(lineStart_);
@@ -51,18 +51,18 @@ TDumpStream::~TDumpStream() {
     ::close(fd_);
 }
 
-void TDumpStream::EndLine() {
+void DumpStream::EndLine() {
     buffer_.append("\r\n", 2);
     lineStart_ = buffer_.size();
     if (lineStart_ >= kFlushAt) flush(lineStart_);
 }
 
-void TDumpStream::WriteLine(std::string_view text) {
+void DumpStream::WriteLine(std::string_view text) {
     buffer_.append(text);
     EndLine();
 }
 
-void TDumpStream::WriteText(std::string_view text) {
+void DumpStream::WriteText(std::string_view text) {
     size_t zero = text.find('\0');
     if (zero != std::string_view::npos) text = text.substr(0, zero);
     if (text.empty()) {
@@ -81,7 +81,7 @@ void TDumpStream::WriteText(std::string_view text) {
     }
 }
 
-void TDumpStream::AppendFile(int fd) {
+void DumpStream::AppendFile(int fd) {
     if (buffer_.size() != lineStart_) throw std::logic_error("A line is open");
     if (plain_) {
         // The writer must have written everything before the file takes bytes beside it.
@@ -93,7 +93,7 @@ void TDumpStream::AppendFile(int fd) {
             if (n > 0) continue;
             if (errno == EINTR) continue;
             if (errno == ENOSPC || errno == EDQUOT || errno == EIO || errno == EFBIG)
-                throw EStreamWrite(errno);
+                throw StreamWriteError(errno);
             break;  // a file system or kernel without it: the bytes go through the writer
         }
     }
@@ -104,7 +104,7 @@ void TDumpStream::AppendFile(int fd) {
     for (;;) {
         ssize_t n = ::read(fd, chunk.data(), chunk.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw EStreamWrite(errno);
+        if (n < 0) throw StreamWriteError(errno);
         if (n == 0) break;
         buffer_.append(chunk.data(), static_cast<size_t>(n));
         while (buffer_.size() >= kFlushAt) {
@@ -119,14 +119,14 @@ void TDumpStream::AppendFile(int fd) {
     lineStart_ = buffer_.size();
 }
 
-void TDumpStream::flush(size_t upTo) {
+void DumpStream::flush(size_t upTo) {
     handOver(upTo);
 }
 
-void TDumpStream::handOver(size_t upTo) {
+void DumpStream::handOver(size_t upTo) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !hasPending_ || failed_; });
-    if (failed_) throw EStreamWrite(writeErrno_);
+    if (failed_) throw StreamWriteError(writeErrno_);
     if (upTo == 0) return;
     // The finished lines go over in the buffer they are in; the open line's bytes
     // come back into the buffer the thread handed back.
@@ -138,13 +138,13 @@ void TDumpStream::handOver(size_t upTo) {
     changed_.notify_all();
 }
 
-void TDumpStream::waitUntilWritten() {
+void DumpStream::waitUntilWritten() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return (!hasPending_ && !writing_) || failed_; });
-    if (failed_) throw EStreamWrite(writeErrno_);
+    if (failed_) throw StreamWriteError(writeErrno_);
 }
 
-void TDumpStream::compressLoop() {
+void DumpStream::compressLoop() {
     std::string work;
     work.reserve(pending_.capacity());
     for (;;) {
@@ -163,7 +163,7 @@ void TDumpStream::compressLoop() {
         }
         try {
             compressor_->Write(work);
-        } catch (const EStreamWrite& e) {
+        } catch (const StreamWriteError& e) {
             std::lock_guard<std::mutex> lock(mutex_);
             failed_ = true;
             writeErrno_ = e.Error();
@@ -184,7 +184,7 @@ void TDumpStream::compressLoop() {
             compressor_->Finish();
             ok = true;
         }
-    } catch (const EStreamWrite& e) {
+    } catch (const StreamWriteError& e) {
         writeErrno_ = e.Error();
     } catch (...) {
     }
@@ -192,7 +192,7 @@ void TDumpStream::compressLoop() {
     if (!ok) failed_ = true;
 }
 
-bool TDumpStream::finishCompressing() {
+bool DumpStream::finishCompressing() {
     if (!worker_.joinable()) return !failed_;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -203,14 +203,14 @@ bool TDumpStream::finishCompressing() {
     return !failed_;
 }
 
-void TDumpStream::Close() {
+void DumpStream::Close() {
     if (fd_ < 0) return;
     flush(lineStart_);
     const bool compressed = finishCompressing();
     int fd = fd_;
     fd_ = -1;
-    if (!compressed) throw EStreamWrite(writeErrno_);
-    if (::close(fd) != 0) throw EStreamWrite(errno);
+    if (!compressed) throw StreamWriteError(writeErrno_);
+    if (::close(fd) != 0) throw StreamWriteError(errno);
 }
 
 }  // namespace tharvel

@@ -1,4 +1,4 @@
-#include "dump/TMyValueLiteral.h"
+#include "dump/SqlLiteral.h"
 
 #include <charconv>
 #include <cmath>
@@ -119,56 +119,56 @@ void appendQuoted(std::string& out, std::string_view s) {
 
 }  // namespace
 
-TMyValueKind TMyValueLiteral::KindOf(uint8_t type, uint32_t length, bool hasTableName) {
+SqlValueKind SqlLiteral::KindOf(uint8_t type, uint32_t length, bool hasTableName) {
     using namespace mytype;
     switch (type) {
         case kDecimal:
         case kNewDecimal:
-            return TMyValueKind::Decimal;
+            return SqlValueKind::Decimal;
         case kFloat:
         case kDouble:
-            return TMyValueKind::Float;
+            return SqlValueKind::Float;
         case kTiny:
-            return length == 1 ? TMyValueKind::Boolean : TMyValueKind::Integer;
+            return length == 1 ? SqlValueKind::Boolean : SqlValueKind::Integer;
         case kShort:
         case kYear:
         case kInt24:
         case kLong:
         case kLongLong:
-            return TMyValueKind::Integer;
+            return SqlValueKind::Integer;
         case kBit:
-            return TMyValueKind::Bit;
+            return SqlValueKind::Bit;
         case kDate:
         case kNewDate:
-            return TMyValueKind::Date;
+            return SqlValueKind::Date;
         case kTime:
-            return TMyValueKind::Time;
+            return SqlValueKind::Time;
         case kDateTime:
         case kTimestamp:
-            return TMyValueKind::DateTime;
+            return SqlValueKind::DateTime;
         case kVarString:
-            if (length == 65535 && !hasTableName) return TMyValueKind::LongText;
+            if (length == 65535 && !hasTableName) return SqlValueKind::LongText;
             [[fallthrough]];
         case kVarChar:
         case kString:
         case kEnum:
         case kSet:
         case kNull:
-            return length <= 256 ? TMyValueKind::ShortText : TMyValueKind::LongText;
+            return length <= 256 ? SqlValueKind::ShortText : SqlValueKind::LongText;
         case kTinyBlob:
         case kMediumBlob:
         case kLongBlob:
         case kBlob:
         case kGeometry:
         case kJson:
-            return TMyValueKind::LongText;
+            return SqlValueKind::LongText;
         default:
             throw std::runtime_error("Unknown MySQL datatype (" + std::to_string(type) + ")");
     }
 }
 
-TMyValueLiteral::TMyValueLiteral(std::string columnName, uint8_t typeCode, uint32_t flags,
-                                 uint32_t displayLength, bool hasTableName, int serverMajor)
+SqlLiteral::SqlLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
+                       bool hasTableName, int serverMajor)
     : name_(std::move(columnName)),
       kind_(KindOf(typeCode, displayLength, hasTableName)),
       type_(typeCode),
@@ -199,38 +199,38 @@ TMyValueLiteral::TMyValueLiteral(std::string columnName, uint8_t typeCode, uint3
     }
 }
 
-std::string TMyValueLiteral::Literal(std::string_view value) const {
+std::string SqlLiteral::Literal(std::string_view value) const {
     std::string out;
     Append(out, value);
     return out;
 }
 
-void TMyValueLiteral::badValue(std::string_view text) const {
+void SqlLiteral::badValue(std::string_view text) const {
     throw std::runtime_error("Invalid value for field " + name_ + ": '" + std::string(text) + "'");
 }
 
-void TMyValueLiteral::Append(std::string& out, std::string_view value) const {
+void SqlLiteral::Append(std::string& out, std::string_view value) const {
     switch (kind_) {
-        case TMyValueKind::ShortText:
+        case SqlValueKind::ShortText:
             AppendShortText(out, value);
             return;
-        case TMyValueKind::LongText:
+        case SqlValueKind::LongText:
             AppendLongText(out, value);
             return;
-        case TMyValueKind::Integer:
+        case SqlValueKind::Integer:
             appendInteger(out, value);
             return;
-        case TMyValueKind::Boolean:
+        case SqlValueKind::Boolean:
             appendBoolean(out, value);
             return;
-        case TMyValueKind::Decimal:
+        case SqlValueKind::Decimal:
             for (char c : value)
                 if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E'))
                     badValue(value);
             if (value.empty()) badValue(value);
             out.append(value);
             return;
-        case TMyValueKind::Float: {
+        case SqlValueKind::Float: {
             if (wkb_) {
                 // byte order, geometry type (4 bytes), X (8 bytes), Y (8 bytes)
                 if (value.size() != 21 || (value[0] != 0 && value[0] != 1)) badValue(value);
@@ -256,7 +256,7 @@ void TMyValueLiteral::Append(std::string& out, std::string_view value) const {
             AppendDouble(out, d);
             return;
         }
-        case TMyValueKind::Bit: {
+        case SqlValueKind::Bit: {
             if (value.size() > 8) badValue(value);
             uint64_t v = 0;
             for (unsigned char c : value) v = v << 8 | c;
@@ -265,22 +265,22 @@ void TMyValueLiteral::Append(std::string& out, std::string_view value) const {
             out.append(buf, r.ptr - buf);
             return;
         }
-        case TMyValueKind::Date:
+        case SqlValueKind::Date:
             appendDate(out, value);
             return;
-        case TMyValueKind::DateTime:
+        case SqlValueKind::DateTime:
             if (type_ == mytype::kTimestamp && length_ < 19)
                 appendOldTimestamp(out, value);
             else
                 appendDateTime(out, value);
             return;
-        case TMyValueKind::Time:
+        case SqlValueKind::Time:
             appendTime(out, value);
             return;
     }
 }
 
-void TMyValueLiteral::appendInteger(std::string& out, std::string_view text) const {
+void SqlLiteral::appendInteger(std::string& out, std::string_view text) const {
     std::string_view digits = text;
     bool negative = !digits.empty() && digits.front() == '-';
     if (negative) digits.remove_prefix(1);
@@ -290,7 +290,7 @@ void TMyValueLiteral::appendInteger(std::string& out, std::string_view text) con
     out.append(digits);
 }
 
-void TMyValueLiteral::appendBoolean(std::string& out, std::string_view text) const {
+void SqlLiteral::appendBoolean(std::string& out, std::string_view text) const {
     if (serverMajor_ >= 5 && (text == "0" || text == "1")) {
         out.append(text == "1" ? "b'1'" : "b'0'", 4);
         return;
@@ -299,7 +299,7 @@ void TMyValueLiteral::appendBoolean(std::string& out, std::string_view text) con
     appendInteger(out, text);
 }
 
-void TMyValueLiteral::appendDate(std::string& out, std::string_view text) const {
+void SqlLiteral::appendDate(std::string& out, std::string_view text) const {
     if (!temporalText(text)) badValue(text);
     if (text == "0000-00-00") {
         out.append(kZeroDate);
@@ -310,7 +310,7 @@ void TMyValueLiteral::appendDate(std::string& out, std::string_view text) const 
     appendQuoted(out, text);
 }
 
-void TMyValueLiteral::appendDateTime(std::string& out, std::string_view text) const {
+void SqlLiteral::appendDateTime(std::string& out, std::string_view text) const {
     if (!temporalText(text)) badValue(text);
     if (text.size() >= 19 && text.substr(0, 19) == "0000-00-00 00:00:00" &&
         text.find_first_not_of("0", 20) == std::string_view::npos) {
@@ -320,7 +320,7 @@ void TMyValueLiteral::appendDateTime(std::string& out, std::string_view text) co
     appendQuoted(out, text);  // fractional seconds and non-calendar dates kept
 }
 
-void TMyValueLiteral::appendOldTimestamp(std::string& out, std::string_view text) const {
+void SqlLiteral::appendOldTimestamp(std::string& out, std::string_view text) const {
     if (!isDigits(text)) badValue(text);
     auto field = [&](size_t pos, size_t len) {
         return pos + len <= text.size() ? number(text.substr(pos, len)) : 0;
@@ -362,7 +362,7 @@ void TMyValueLiteral::appendOldTimestamp(std::string& out, std::string_view text
     out.append(buf, n);
 }
 
-void TMyValueLiteral::appendTime(std::string& out, std::string_view text) const {
+void SqlLiteral::appendTime(std::string& out, std::string_view text) const {
     size_t colon = text.find(':');
     if (colon == std::string_view::npos || colon >= 5)
         throw std::runtime_error("Wrong time format. Field " + name_ + ", value " + std::string(text));
@@ -386,7 +386,7 @@ void TMyValueLiteral::appendTime(std::string& out, std::string_view text) const 
     appendQuoted(out, text);
 }
 
-void TMyValueLiteral::AppendHex(std::string& out, std::string_view bytes) {
+void SqlLiteral::AppendHex(std::string& out, std::string_view bytes) {
     // Both digits of a byte in one table entry: one copy per byte of a BLOB.
     static constexpr struct Pairs {
         char digits[512] = {};
@@ -413,11 +413,11 @@ void TMyValueLiteral::AppendHex(std::string& out, std::string_view bytes) {
     }
 }
 
-void TMyValueLiteral::AppendShortText(std::string& out, std::string_view bytes) {
+void SqlLiteral::AppendShortText(std::string& out, std::string_view bytes) {
     appendEscaped(out, bytes, false);
 }
 
-void TMyValueLiteral::AppendLongText(std::string& out, std::string_view bytes) {
+void SqlLiteral::AppendLongText(std::string& out, std::string_view bytes) {
     appendEscaped(out, bytes, true);
 }
 
@@ -464,7 +464,7 @@ void appendGeneral(std::string& out, std::string_view sci) {
 
 }  // namespace
 
-void TMyValueLiteral::AppendDouble(std::string& out, double value) {
+void SqlLiteral::AppendDouble(std::string& out, double value) {
     if (value == 0) {
         out += '0';
         return;
@@ -475,7 +475,7 @@ void TMyValueLiteral::AppendDouble(std::string& out, double value) {
     appendGeneral(out, std::string_view(buf, r.ptr - buf));
 }
 
-void TMyValueLiteral::AppendFloat(std::string& out, float value) {
+void SqlLiteral::AppendFloat(std::string& out, float value) {
     if (value == 0) {
         out += '0';
         return;

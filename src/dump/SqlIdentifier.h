@@ -5,7 +5,7 @@
 namespace tharvel {
 
 // How the dump writes the names of tables, views, databases and columns.
-class TMyNameRule {
+class SqlIdentifier {
 public:
     // Both ends are backticks, double quotes or single quotes.
     static bool IsQuotedName(std::string_view name);

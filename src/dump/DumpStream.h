@@ -6,7 +6,7 @@
 #include <string_view>
 #include <thread>
 
-#include "dump/TDumpCompressor.h"
+#include "dump/DumpCompressor.h"
 
 namespace tharvel {
 
@@ -15,13 +15,13 @@ namespace tharvel {
 // after a failure, so a dump that stops keeps everything written before the stop.
 // The file is written (and compressed) on a thread of its own, one buffer behind
 // the lines being made; a compressed one too ends as a complete stream after a failure.
-class TDumpStream {
+class DumpStream {
 public:
     // Creates the file or truncates it. Throws "Cannot create file "<path>". <reason>".
-    explicit TDumpStream(const std::string& path, TDumpCompression compression = TDumpCompression::None);
-    ~TDumpStream();
-    TDumpStream(const TDumpStream&) = delete;
-    TDumpStream& operator=(const TDumpStream&) = delete;
+    explicit DumpStream(const std::string& path, Compression compression = Compression::None);
+    ~DumpStream();
+    DumpStream(const DumpStream&) = delete;
+    DumpStream& operator=(const DumpStream&) = delete;
 
     // The open line: callers append its bytes here, then call EndLine.
     std::string& line() { return buffer_; }
@@ -42,7 +42,7 @@ public:
     // Drops the bytes of a line that was begun but not ended.
     void DiscardOpenLine() { buffer_.resize(lineStart_); }
 
-    // Writes every finished line to the file and closes it. Throws EStreamWrite
+    // Writes every finished line to the file and closes it. Throws StreamWriteError
     // ("Stream write error"), as does any write of a full buffer.
     void Close();
 
@@ -61,7 +61,7 @@ private:
     size_t lineStart_ = 0;
 
     // The writing thread takes `pending_` (swapped, not copied) and writes it.
-    std::unique_ptr<TDumpCompressor> compressor_;
+    std::unique_ptr<DumpCompressor> compressor_;
     std::thread worker_;
     std::mutex mutex_;
     std::condition_variable changed_;

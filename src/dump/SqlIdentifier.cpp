@@ -1,4 +1,4 @@
-#include "dump/TMyNameRule.h"
+#include "dump/SqlIdentifier.h"
 
 #include <algorithm>
 #include <cctype>
@@ -314,17 +314,17 @@ bool allowedBare(unsigned char c) {
 
 }  // namespace
 
-bool TMyNameRule::IsQuotedName(std::string_view name) {
+bool SqlIdentifier::IsQuotedName(std::string_view name) {
     if (name.size() < 2) return false;
     char first = name.front();
     return (first == '`' || first == '"' || first == '\'') && name.back() == first;
 }
 
-std::string_view TMyNameRule::Unquote(std::string_view name) {
+std::string_view SqlIdentifier::Unquote(std::string_view name) {
     return IsQuotedName(name) ? name.substr(1, name.size() - 2) : name;
 }
 
-bool TMyNameRule::IsReservedWord(std::string_view word) {
+bool SqlIdentifier::IsReservedWord(std::string_view word) {
     if (word.empty() || word.size() > 32) return false;
     std::string upper(word);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -332,7 +332,7 @@ bool TMyNameRule::IsReservedWord(std::string_view word) {
            std::end(kReserved);
 }
 
-bool TMyNameRule::IsBracketNeeds(std::string_view part) {
+bool SqlIdentifier::IsBracketNeeds(std::string_view part) {
     if (part.empty()) return false;
     // A leading digit may make a number (1e5, 0x41, 0b1, 123); a leading underscore
     // a character-set introducer (_binary, _latin1); a leading "$" is deprecated.
@@ -343,7 +343,7 @@ bool TMyNameRule::IsBracketNeeds(std::string_view part) {
     return IsReservedWord(part);
 }
 
-std::string TMyNameRule::Bracket(std::string_view part) {
+std::string SqlIdentifier::Bracket(std::string_view part) {
     std::string out;
     out.reserve(part.size() + 2);
     out += '`';
@@ -355,13 +355,13 @@ std::string TMyNameRule::Bracket(std::string_view part) {
     return out;
 }
 
-std::string TMyNameRule::QuoteObject(std::string_view name, bool quoteAlways) {
+std::string SqlIdentifier::QuoteObject(std::string_view name, bool quoteAlways) {
     if (name.empty()) return {};
     if (quoteAlways || IsBracketNeeds(name)) return Bracket(name);
     return std::string(name);
 }
 
-std::string TMyNameRule::QuoteQualified(std::string_view name, bool quoteAlways) {
+std::string SqlIdentifier::QuoteQualified(std::string_view name, bool quoteAlways) {
     std::string out;
     size_t start = 0;
     char quote = 0;

@@ -9,14 +9,14 @@
 namespace tharvel {
 
 class TMyConnection;
-class TDumpScript;
+class DumpScript;
 
 // The triggers, stored routines, events and sequences of the dump connection's
 // database: which there are, and their sections of the dump file. Definitions are
 // read in the character set they were written in and restored under the settings
 // they were created with (character set, collation, sql_mode, the time zone of an
 // event), so each object behaves as before.
-class TMyDumpStoredObjects {
+class StoredObjects {
 public:
     struct Server {
         bool mariadb = false;
@@ -32,7 +32,7 @@ public:
     // A server error's text for a log line: without the line break and SQL state before it.
     static std::string ServerMessage(const std::exception& error);
 
-    TMyDumpStoredObjects(TMyConnection& connection, const Server& server, bool quoteNames, Warning warning);
+    StoredObjects(TMyConnection& connection, const Server& server, bool quoteNames, Warning warning);
 
     // Reads the lists. A kind the user cannot list at all gives a warning; routines
     // are limited to `routineNames` when it is not empty.
@@ -46,9 +46,9 @@ public:
 
     // One section each (comment block, DROP, the object); no empty line after it.
     // Raises an error naming the object when its definition cannot be read.
-    void Write(TDumpScript& script, const Item& item, bool header, bool drop);
+    void Write(DumpScript& script, const Item& item, bool header, bool drop);
     // A sequence: CREATE SEQUENCE and, with `value`, the value its next use returns.
-    void WriteSequence(TDumpScript& script, const std::string& name, const std::string& written, bool header,
+    void WriteSequence(DumpScript& script, const std::string& name, const std::string& written, bool header,
                        bool drop, bool value);
 
 private:

@@ -6,7 +6,7 @@
 namespace tharvel {
 
 // What a column's values are taken as when they are written into the dump.
-enum class TMyValueKind {
+enum class SqlValueKind {
     Float,      // FLOAT, DOUBLE: shortest text that reads back as the same double
     Decimal,    // DECIMAL: the server's digits as sent
     Boolean,    // TINYINT(1)
@@ -31,17 +31,17 @@ constexpr uint32_t kUnsignedFlag = 32, kBinaryFlag = 128;
 
 // Writes the values of one result column as SQL literals. Built once per column
 // from its descriptor, then used for every row.
-class TMyValueLiteral {
+class SqlLiteral {
 public:
     // Throws "Unknown MySQL datatype (n)" for a type code without a kind, and
     // "Invalid FIELD_TYPE_TIMESTAMP Field.Length (n)" for a TIMESTAMP of a
     // display length the dump cannot read.
-    TMyValueLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
-                    bool hasTableName, int serverMajor);
+    SqlLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
+               bool hasTableName, int serverMajor);
 
-    static TMyValueKind KindOf(uint8_t typeCode, uint32_t displayLength, bool hasTableName);
+    static SqlValueKind KindOf(uint8_t typeCode, uint32_t displayLength, bool hasTableName);
 
-    TMyValueKind kind() const { return kind_; }
+    SqlValueKind kind() const { return kind_; }
 
     // The server's text for FLOAT and DOUBLE is rounded; the dump selects such
     // columns as a point's well-known binary instead, whose X holds the exact
@@ -78,7 +78,7 @@ private:
     [[noreturn]] void badValue(std::string_view text) const;
 
     std::string name_;
-    TMyValueKind kind_;
+    SqlValueKind kind_;
     uint8_t type_;
     uint32_t length_;
     int serverMajor_;

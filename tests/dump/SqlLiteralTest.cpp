@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "dump/TMyValueLiteral.h"
+#include "dump/SqlLiteral.h"
 
 namespace tharvel {
 namespace {
@@ -23,10 +23,10 @@ struct Case {
 };
 
 std::string lit(const Case& c) {
-    return TMyValueLiteral("c", c.type, c.flags, c.length, true, c.major).Literal(c.value);
+    return SqlLiteral("c", c.type, c.flags, c.length, true, c.major).Literal(c.value);
 }
 
-TEST(TMyValueLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
+TEST(SqlLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
     const std::string bin = std::string("a\0b", 3);
     const Case cases[] = {
         // integers: digits as sent, leading zeros of ZEROFILL dropped, exact beyond 64-bit signed
@@ -112,17 +112,17 @@ TEST(TMyValueLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
         EXPECT_EQ(lit(c), c.literal) << "type " << int(c.type) << " value " << c.value;
 }
 
-TEST(TMyValueLiteral, GivesKindsByTypeAndLength) {
-    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 300, true), TMyValueKind::LongText);   // VARCHAR(100) utf8
-    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 255, true), TMyValueKind::ShortText);  // VARCHAR(85)
-    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 256, true), TMyValueKind::ShortText);
-    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 257, true), TMyValueKind::LongText);
-    EXPECT_EQ(TMyValueLiteral::KindOf(kVarString, 65535, false), TMyValueKind::LongText);
-    EXPECT_EQ(TMyValueLiteral::KindOf(kGeometry, 4294967295u, true), TMyValueKind::LongText);
-    EXPECT_EQ(TMyValueLiteral::KindOf(kNewDate, 10, true), TMyValueKind::Date);
+TEST(SqlLiteral, GivesKindsByTypeAndLength) {
+    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 300, true), SqlValueKind::LongText);   // VARCHAR(100) utf8
+    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 255, true), SqlValueKind::ShortText);  // VARCHAR(85)
+    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 256, true), SqlValueKind::ShortText);
+    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 257, true), SqlValueKind::LongText);
+    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 65535, false), SqlValueKind::LongText);
+    EXPECT_EQ(SqlLiteral::KindOf(kGeometry, 4294967295u, true), SqlValueKind::LongText);
+    EXPECT_EQ(SqlLiteral::KindOf(kNewDate, 10, true), SqlValueKind::Date);
 }
 
-TEST(TMyValueLiteral, RejectsWhatItCannotWrite) {
+TEST(SqlLiteral, RejectsWhatItCannotWrite) {
     auto message = [](auto&& make) {
         try {
             make();
@@ -131,24 +131,23 @@ TEST(TMyValueLiteral, RejectsWhatItCannotWrite) {
         }
         return std::string("no error");
     };
-    EXPECT_EQ(message([] { TMyValueLiteral("c", 17, 0, 0, true, 10); }), "Unknown MySQL datatype (17)");
-    EXPECT_EQ(message([] { TMyValueLiteral("c", 244, 0, 0, true, 10); }), "Unknown MySQL datatype (244)");
-    EXPECT_EQ(message([] { TMyValueLiteral("c", kTimestamp, 0, 20, true, 10); }),
+    EXPECT_EQ(message([] { SqlLiteral("c", 17, 0, 0, true, 10); }), "Unknown MySQL datatype (17)");
+    EXPECT_EQ(message([] { SqlLiteral("c", 244, 0, 0, true, 10); }), "Unknown MySQL datatype (244)");
+    EXPECT_EQ(message([] { SqlLiteral("c", kTimestamp, 0, 20, true, 10); }),
               "Invalid FIELD_TYPE_TIMESTAMP Field.Length (20)");
-    EXPECT_EQ(message([] { TMyValueLiteral("t", kTime, 0, 10, true, 10).Literal("123456"); }),
+    EXPECT_EQ(message([] { SqlLiteral("t", kTime, 0, 10, true, 10).Literal("123456"); }),
               "Wrong time format. Field t, value 123456");
-    EXPECT_EQ(message([] { TMyValueLiteral("t", kTime, 0, 10, true, 10).Literal("12345:00:00"); }),
+    EXPECT_EQ(message([] { SqlLiteral("t", kTime, 0, 10, true, 10).Literal("12345:00:00"); }),
               "Wrong time format. Field t, value 12345:00:00");
     // Text that is not a number must never reach the script unquoted.
-    EXPECT_NE(message([] { TMyValueLiteral("n", kLong, 0, 11, true, 10).Literal("1); DROP TABLE x; --"); }),
+    EXPECT_NE(message([] { SqlLiteral("n", kLong, 0, 11, true, 10).Literal("1); DROP TABLE x; --"); }),
               "no error");
-    EXPECT_NE(message([] { TMyValueLiteral("n", kNewDecimal, 0, 11, true, 10).Literal("1'"); }), "no error");
-    EXPECT_NE(message([] { TMyValueLiteral("n", kDouble, 0, 11, true, 10).Literal("nan"); }), "no error");
-    EXPECT_NE(message([] { TMyValueLiteral("d", kDate, 0, 10, true, 10).Literal("2020'-01-01"); }),
-              "no error");
+    EXPECT_NE(message([] { SqlLiteral("n", kNewDecimal, 0, 11, true, 10).Literal("1'"); }), "no error");
+    EXPECT_NE(message([] { SqlLiteral("n", kDouble, 0, 11, true, 10).Literal("nan"); }), "no error");
+    EXPECT_NE(message([] { SqlLiteral("d", kDate, 0, 10, true, 10).Literal("2020'-01-01"); }), "no error");
 }
 
-TEST(TMyValueLiteral, DoublesReadBackExactly) {
+TEST(SqlLiteral, DoublesReadBackExactly) {
     std::mt19937_64 random(7);
     for (int i = 0; i < 20000; ++i) {
         uint64_t bits = random();
@@ -156,7 +155,7 @@ TEST(TMyValueLiteral, DoublesReadBackExactly) {
         std::memcpy(&d, &bits, sizeof d);
         if (!std::isfinite(d)) continue;
         std::string out;
-        TMyValueLiteral::AppendDouble(out, d);
+        SqlLiteral::AppendDouble(out, d);
         EXPECT_EQ(std::strtod(out.c_str(), nullptr), d == 0 ? 0.0 : d) << out;
         EXPECT_EQ(out.find('+'), std::string::npos);
     }
@@ -168,7 +167,7 @@ TEST(TMyValueLiteral, DoublesReadBackExactly) {
 namespace tharvel {
 namespace {
 
-TEST(TMyValueLiteral, WritesBinaryStringsAsHexadecimal) {
+TEST(SqlLiteral, WritesBinaryStringsAsHexadecimal) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "''"},
         {std::string("\0", 1), "0x00"},
@@ -177,7 +176,7 @@ TEST(TMyValueLiteral, WritesBinaryStringsAsHexadecimal) {
     };
     for (const auto& [bytes, literal] : cases) {
         std::string out = "(";
-        TMyValueLiteral::AppendHex(out, bytes);
+        SqlLiteral::AppendHex(out, bytes);
         EXPECT_EQ(out, "(" + literal);
     }
 }
@@ -190,7 +189,7 @@ namespace {
 
 // The escaping scans many bytes at a time: every byte that needs an escape, at every
 // position around the scan's steps, is found, as a byte-by-byte reading finds it.
-TEST(TMyValueLiteral, EscapesEveryByteAtEveryPosition) {
+TEST(SqlLiteral, EscapesEveryByteAtEveryPosition) {
     auto reference = [](std::string_view bytes, bool longText) {
         std::string out = "'";
         for (char c : bytes) {
@@ -234,9 +233,9 @@ TEST(TMyValueLiteral, EscapesEveryByteAtEveryPosition) {
                 for (bool longText : {false, true}) {
                     std::string out = "x";
                     if (longText)
-                        TMyValueLiteral::AppendLongText(out, bytes);
+                        SqlLiteral::AppendLongText(out, bytes);
                     else
-                        TMyValueLiteral::AppendShortText(out, bytes);
+                        SqlLiteral::AppendShortText(out, bytes);
                     ASSERT_EQ(out, "x" + reference(bytes, longText))
                         << "length " << length << " at " << at << " byte " << special << " long " << longText;
                 }

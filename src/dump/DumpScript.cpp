@@ -1,9 +1,9 @@
-#include "dump/TDumpScript.h"
+#include "dump/DumpScript.h"
 
 #include <cctype>
 #include <stdexcept>
 
-#include "dump/TMyValueLiteral.h"
+#include "dump/SqlLiteral.h"
 
 namespace tharvel {
 namespace {
@@ -19,7 +19,7 @@ bool holdsWord(std::string_view s, size_t at, std::string_view word) {
 }
 }  // namespace
 
-std::string TDumpScript::CommentText(std::string_view text) {
+std::string DumpScript::CommentText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -35,7 +35,7 @@ std::string TDumpScript::CommentText(std::string_view text) {
     return out;
 }
 
-bool TDumpScript::MustPrepare(std::string_view s) {
+bool DumpScript::MustPrepare(std::string_view s) {
     if (!holdsWord(s, 0, "CREATE")) return true;
     char quote = 0;
     bool comment = false;
@@ -69,15 +69,15 @@ bool TDumpScript::MustPrepare(std::string_view s) {
     return quote || comment;
 }
 
-void TDumpScript::prepared(std::string_view text) {
+void DumpScript::prepared(std::string_view text) {
     std::string line = "SET @tharvel_sql = ";
-    TMyValueLiteral::AppendShortText(line, text);
+    SqlLiteral::AppendShortText(line, text);
     line += ';';
     out_.WriteLine(line);
     out_.WriteLine(kExecute);
 }
 
-void TDumpScript::statement(std::string_view text) {
+void DumpScript::statement(std::string_view text) {
     if (text.find_first_of("\r\n") != std::string_view::npos) {
         prepared(text);
         return;
@@ -88,9 +88,9 @@ void TDumpScript::statement(std::string_view text) {
     out_.EndLine();
 }
 
-void TDumpScript::Header(std::string_view componentVersion, std::string_view serverVersion,
-                         std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
-                         std::string_view database) {
+void DumpScript::Header(std::string_view componentVersion, std::string_view serverVersion,
+                        std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
+                        std::string_view database) {
     out_.WriteLine(std::string("-- Vessik version: ").append(CommentText(componentVersion)));
     out_.WriteLine(std::string("-- MySQL server version: ").append(CommentText(serverVersion)));
     out_.WriteLine(std::string("-- MySQL client version: ").append(CommentText(clientVersion)));
@@ -101,20 +101,20 @@ void TDumpScript::Header(std::string_view componentVersion, std::string_view ser
     out_.EndLine();
 }
 
-void TDumpScript::CharsetLines(std::string_view charset) {
+void DumpScript::CharsetLines(std::string_view charset) {
     out_.WriteLine("/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;");
     out_.WriteLine("/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;");
     out_.WriteLine("/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;");
     out_.WriteLine(std::string("/*!40101 SET NAMES ").append(charset).append(" */;"));
 }
 
-void TDumpScript::CharsetRestoreLines() {
+void DumpScript::CharsetRestoreLines() {
     out_.WriteLine("/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;");
     out_.WriteLine("/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;");
     out_.WriteLine("/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;");
 }
 
-void TDumpScript::SessionLines() {
+void DumpScript::SessionLines() {
     // An id of 0 stays 0, zero dates load on strict servers, no backslash-free mode;
     // TIMESTAMP values were read in UTC and go back in UTC.
     out_.WriteLine("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;");
@@ -122,31 +122,31 @@ void TDumpScript::SessionLines() {
     out_.WriteLine("/*!40103 SET TIME_ZONE='+00:00' */;");
 }
 
-void TDumpScript::SessionRestoreLines() {
+void DumpScript::SessionRestoreLines() {
     out_.WriteLine("/*!40103 SET TIME_ZONE=@OLD_TIME_ZONE */;");
     out_.WriteLine("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
 }
 
-void TDumpScript::ForeignKeyLine() {
+void DumpScript::ForeignKeyLine() {
     out_.WriteLine("/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
 }
 
-void TDumpScript::ForeignKeyRestoreLine() {
+void DumpScript::ForeignKeyRestoreLine() {
     out_.WriteLine("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
 }
 
-void TDumpScript::StructureComment(std::string_view name) {
+void DumpScript::StructureComment(std::string_view name) {
     out_.WriteLine("-- ");
     out_.WriteLine(std::string("-- Table structure for table  ").append(CommentText(name)));
     out_.WriteLine("-- ");
     out_.EndLine();
 }
 
-void TDumpScript::DropLine(std::string_view name, bool view) {
+void DumpScript::DropLine(std::string_view name, bool view) {
     statement(std::string(view ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ").append(name));
 }
 
-void TDumpScript::CreateText(std::string_view text) {
+void DumpScript::CreateText(std::string_view text) {
     text = text.substr(0, text.find('\0'));
     if (MustPrepare(text)) {
         prepared(text);
@@ -156,34 +156,34 @@ void TDumpScript::CreateText(std::string_view text) {
     out_.EndLine();
 }
 
-void TDumpScript::DataComment(std::string_view name) {
+void DumpScript::DataComment(std::string_view name) {
     out_.WriteLine("-- ");
     out_.WriteLine(std::string("-- Dumping data for table ").append(CommentText(name)));
     out_.WriteLine("-- ");
     out_.EndLine();
 }
 
-void TDumpScript::TruncateLine(std::string_view name) {
+void DumpScript::TruncateLine(std::string_view name) {
     statement(std::string("TRUNCATE TABLE ").append(name));
 }
 
-void TDumpScript::LockLine(std::string_view name) {
+void DumpScript::LockLine(std::string_view name) {
     statement(std::string("LOCK TABLES ").append(name).append(" WRITE"));
 }
 
-void TDumpScript::UnlockLine() {
+void DumpScript::UnlockLine() {
     out_.WriteLine("UNLOCK TABLES;");
 }
 
-void TDumpScript::DisableKeysLine(std::string_view name) {
+void DumpScript::DisableKeysLine(std::string_view name) {
     statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" DISABLE KEYS */"));
 }
 
-void TDumpScript::EnableKeysLine(std::string_view name) {
+void DumpScript::EnableKeysLine(std::string_view name) {
     statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" ENABLE KEYS */"));
 }
 
-std::string TDumpScript::InsertHead(std::string_view name, std::string_view columnList, bool delayed) {
+std::string DumpScript::InsertHead(std::string_view name, std::string_view columnList, bool delayed) {
     std::string head = delayed ? "INSERT DELAYED INTO " : "INSERT INTO ";
     head.append(name);
     if (!columnList.empty()) head.append("(").append(columnList).append(")");
@@ -191,7 +191,7 @@ std::string TDumpScript::InsertHead(std::string_view name, std::string_view colu
     return head;
 }
 
-void TDumpScript::BeginRows(std::string head, bool extended) {
+void DumpScript::BeginRows(std::string head, bool extended) {
     head_ = std::move(head);
     prepared_ = head_.find_first_of("\r\n") != std::string::npos;
     extended_ = extended && !prepared_;
@@ -200,7 +200,7 @@ void TDumpScript::BeginRows(std::string head, bool extended) {
     pending_ = false;
 }
 
-std::string& TDumpScript::BeginRow() {
+std::string& DumpScript::BeginRow() {
     if (extended_ && !inStatement_) {
         out_.WriteLine(head_);
         inStatement_ = true;
@@ -216,14 +216,14 @@ std::string& TDumpScript::BeginRow() {
     return line;
 }
 
-void TDumpScript::FinishRow() {
+void DumpScript::FinishRow() {
     out_.line() += ')';
     rowLength_ = out_.openLineLength();
     building_ = false;
     pending_ = true;
 }
 
-void TDumpScript::EndRow(bool last) {
+void DumpScript::EndRow(bool last) {
     if (!pending_) return;
     pending_ = false;
     if (!extended_) {
@@ -237,7 +237,7 @@ void TDumpScript::EndRow(bool last) {
     if (ends) inStatement_ = false;
 }
 
-void TDumpScript::AbandonRows() {
+void DumpScript::AbandonRows() {
     if (building_) {
         out_.DiscardOpenLine();
         building_ = false;
@@ -252,7 +252,7 @@ void TDumpScript::AbandonRows() {
     }
 }
 
-void TDumpScript::endSingleRow() {
+void DumpScript::endSingleRow() {
     if (prepared_) {
         const std::string& buffer = out_.line();
         std::string text = buffer.substr(buffer.size() - out_.openLineLength());
@@ -264,25 +264,25 @@ void TDumpScript::endSingleRow() {
     out_.EndLine();
 }
 
-void TDumpScript::ObjectComment(std::string_view title, std::string_view name) {
+void DumpScript::ObjectComment(std::string_view title, std::string_view name) {
     out_.WriteLine("-- ");
     out_.WriteLine(std::string("-- ").append(title).append("  ").append(CommentText(name)));
     out_.WriteLine("-- ");
     out_.EndLine();
 }
 
-void TDumpScript::DropObjectLine(std::string_view kind, std::string_view name) {
+void DumpScript::DropObjectLine(std::string_view kind, std::string_view name) {
     statement(std::string("DROP ").append(kind).append(" IF EXISTS ").append(name));
 }
 
-std::string TDumpScript::StringLiteral(std::string_view text) {
+std::string DumpScript::StringLiteral(std::string_view text) {
     std::string out;
-    TMyValueLiteral::AppendShortText(out, text);
+    SqlLiteral::AppendShortText(out, text);
     return out;
 }
 
-void TDumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
-                                     std::string_view sqlMode, std::string_view timeZone) {
+void DumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
+                                    std::string_view sqlMode, std::string_view timeZone) {
     // The restore lines come after the object, under its sql_mode: they hold no literal.
     std::string save =
         "SET @OLD_OBJECT_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT, "
@@ -301,7 +301,7 @@ void TDumpScript::ObjectSessionLines(std::string_view charsetClient, std::string
     out_.WriteLine(set + ";");
 }
 
-void TDumpScript::ObjectSessionRestoreLines(bool timeZone) {
+void DumpScript::ObjectSessionRestoreLines(bool timeZone) {
     std::string line =
         "SET CHARACTER_SET_CLIENT=@OLD_OBJECT_CHARACTER_SET_CLIENT, "
         "COLLATION_CONNECTION=@OLD_OBJECT_COLLATION_CONNECTION, SQL_MODE=@OLD_OBJECT_SQL_MODE";
@@ -309,7 +309,7 @@ void TDumpScript::ObjectSessionRestoreLines(bool timeZone) {
     out_.WriteLine(line + ";");
 }
 
-bool TDumpScript::ClientReadsAsOneStatement(std::string_view s) {
+bool DumpScript::ClientReadsAsOneStatement(std::string_view s) {
     constexpr std::string_view kDelimiter = "DELIMITER";
     if (!holdsWord(s, 0, "CREATE")) return false;
     enum { Code, Quote, Block, Line } state = Code;
@@ -361,7 +361,7 @@ bool TDumpScript::ClientReadsAsOneStatement(std::string_view s) {
     return state == Code || state == Line;
 }
 
-void TDumpScript::DelimitedStatement(std::string_view text) {
+void DumpScript::DelimitedStatement(std::string_view text) {
     if (!ClientReadsAsOneStatement(text))
         throw std::runtime_error(
             "The server sent a definition that a restoring client would not read as one statement");
@@ -380,7 +380,7 @@ void TDumpScript::DelimitedStatement(std::string_view text) {
     out_.WriteLine("DELIMITER ;");
 }
 
-void TDumpScript::SequenceValueLine(std::string_view name, std::string_view next, std::string_view round) {
+void DumpScript::SequenceValueLine(std::string_view name, std::string_view next, std::string_view round) {
     statement(std::string("DO SETVAL(")
                   .append(name)
                   .append(", ")

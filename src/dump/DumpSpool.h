@@ -2,31 +2,31 @@
 #include <memory>
 #include <string>
 
-#include "dump/TDumpStream.h"
+#include "dump/DumpStream.h"
 
 namespace tharvel {
 
 // A file beside the dump that holds one table's lines, written ahead of the table's
 // turn, until they are joined to the dump in order. The file is removed when the
 // spool ends, whatever happened.
-class TMyDumpSpool {
+class DumpSpool {
 public:
     // Replaces anything left at the path by an earlier run.
-    explicit TMyDumpSpool(std::string path);
-    ~TMyDumpSpool();
-    TMyDumpSpool(const TMyDumpSpool&) = delete;
-    TMyDumpSpool& operator=(const TMyDumpSpool&) = delete;
+    explicit DumpSpool(std::string path);
+    ~DumpSpool();
+    DumpSpool(const DumpSpool&) = delete;
+    DumpSpool& operator=(const DumpSpool&) = delete;
 
-    TDumpStream& stream() { return *stream_; }
+    DumpStream& stream() { return *stream_; }
     // Hands every finished line to the file; throws as the stream's Close does.
     void Close() { stream_->Close(); }
     // Appends the lines to `out`.
-    void AppendTo(TDumpStream& out);
+    void AppendTo(DumpStream& out);
     const std::string& path() const { return path_; }
 
 private:
     std::string path_;
-    std::unique_ptr<TDumpStream> stream_;
+    std::unique_ptr<DumpStream> stream_;
 };
 
 }  // namespace tharvel

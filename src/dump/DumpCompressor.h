@@ -6,31 +6,31 @@
 
 namespace tharvel {
 
-enum class TDumpCompression { None, Gzip, Zstd };
+enum class Compression { None, Gzip, Zstd };
 
 // "none" (or empty), "gzip" or "zstd", in any letter case; nothing for other text.
-std::optional<TDumpCompression> ParseDumpCompression(std::string_view name);
+std::optional<Compression> ParseDumpCompression(std::string_view name);
 // What the dump file's name ends in: ".sql", ".sql.gz" or ".sql.zst".
-std::string_view DumpFileSuffix(TDumpCompression compression);
+std::string_view DumpFileSuffix(Compression compression);
 
 // Compresses a byte stream into a file descriptor it does not own: a gzip member
 // (what zcat reads) or a zstd frame (what zstd -dc reads). Write and Finish throw
 // "Stream write error" when the file cannot take the bytes.
-class TDumpCompressor {
+class DumpCompressor {
 public:
-    // Nothing for TDumpCompression::None.
-    static std::unique_ptr<TDumpCompressor> Create(TDumpCompression compression, int fd);
+    // Nothing for Compression::None.
+    static std::unique_ptr<DumpCompressor> Create(Compression compression, int fd);
     // What writes the stream into the file: Create's compressor, or for None one that
     // writes the bytes as they are.
-    static std::unique_ptr<TDumpCompressor> CreateWriter(TDumpCompression compression, int fd);
-    virtual ~TDumpCompressor() = default;
+    static std::unique_ptr<DumpCompressor> CreateWriter(Compression compression, int fd);
+    virtual ~DumpCompressor() = default;
 
     virtual void Write(std::string_view bytes) = 0;
     // Ends the stream; nothing may be written after it.
     virtual void Finish() = 0;
 
 protected:
-    explicit TDumpCompressor(int fd, size_t outputSize = 256 << 10);
+    explicit DumpCompressor(int fd, size_t outputSize = 256 << 10);
     // Writes bytes to the file as they are.
     void writeAll(std::string_view bytes);
     // Writes the compressed bytes held in out_[0, size) to the file.

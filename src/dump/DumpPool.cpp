@@ -1,15 +1,15 @@
-#include "dump/TMyDumpPool.h"
+#include "dump/DumpPool.h"
 
 #include <chrono>
 
-#include "dump/TDumpStream.h"
-#include "dump/TMyDumpSpool.h"
+#include "dump/DumpSpool.h"
+#include "dump/DumpStream.h"
 #include "mysql/TMyConnection.h"
 
 namespace tharvel {
 
-TMyDumpPool::TMyDumpPool(std::vector<std::unique_ptr<TMyConnection>> connections, std::string spoolPrefix,
-                         size_t tasks, Work work, Kill kill)
+DumpPool::DumpPool(std::vector<std::unique_ptr<TMyConnection>> connections, std::string spoolPrefix,
+                   size_t tasks, Work work, Kill kill)
     : connections_(std::move(connections)),
       spoolPrefix_(std::move(spoolPrefix)),
       work_(std::move(work)),
@@ -29,7 +29,7 @@ TMyDumpPool::TMyDumpPool(std::vector<std::unique_ptr<TMyConnection>> connections
     }
 }
 
-TMyDumpPool::~TMyDumpPool() {
+DumpPool::~DumpPool() {
     std::vector<uint32_t> busy;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -47,20 +47,20 @@ TMyDumpPool::~TMyDumpPool() {
     for (std::thread& t : threads_) t.join();
 }
 
-size_t TMyDumpPool::takeNext() {
+size_t DumpPool::takeNext() {
     while (next_ < tasks_ && slots_[next_].state != State::Free) ++next_;
     if (cancel_ || next_ == tasks_) return tasks_;
     slots_[next_].state = State::Worker;
     return next_++;
 }
 
-bool TMyDumpPool::runTask(size_t task, TMyConnection& connection, const std::function<void(int)>& progress) {
+bool DumpPool::runTask(size_t task, TMyConnection& connection, const std::function<void(int)>& progress) {
     Slot& slot = slots_[task];
-    std::unique_ptr<TMyDumpSpool> spool;
+    std::unique_ptr<DumpSpool> spool;
     std::exception_ptr error;
     bool cancelled = false;
     try {
-        spool = std::make_unique<TMyDumpSpool>(spoolPrefix_ + "." + std::to_string(task) + ".tmp");
+        spool = std::make_unique<DumpSpool>(spoolPrefix_ + "." + std::to_string(task) + ".tmp");
         work_(task, connection, spool->stream(), progress);
         spool->Close();
     } catch (const Cancelled&) {
@@ -83,7 +83,7 @@ bool TMyDumpPool::runTask(size_t task, TMyConnection& connection, const std::fun
     return !cancelled && !error;
 }
 
-void TMyDumpPool::run(size_t worker) {
+void DumpPool::run(size_t worker) {
     TMyConnection& connection = *connections_[worker];
     for (;;) {
         size_t task;
@@ -107,7 +107,7 @@ void TMyDumpPool::run(size_t worker) {
     }
 }
 
-bool TMyDumpPool::TakeForCaller(size_t task) {
+bool DumpPool::TakeForCaller(size_t task) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (slots_[task].state == State::Caller) return true;
     if (slots_[task].state != State::Free) return false;
@@ -115,8 +115,8 @@ bool TMyDumpPool::TakeForCaller(size_t task) {
     return true;
 }
 
-void TMyDumpPool::Join(size_t task, TDumpStream& out, const std::function<void(int percent)>& tick,
-                       TMyConnection* caller) {
+void DumpPool::Join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
+                    TMyConnection* caller) {
     Slot& slot = slots_[task];
     std::unique_lock<std::mutex> lock(mutex_);
     while (slot.state != State::Done) {
@@ -147,7 +147,7 @@ void TMyDumpPool::Join(size_t task, TDumpStream& out, const std::function<void(i
         tick(slot.percent.load(std::memory_order_relaxed));
         lock.lock();
     }
-    std::unique_ptr<TMyDumpSpool> spool = std::move(slot.spool);
+    std::unique_ptr<DumpSpool> spool = std::move(slot.spool);
     std::exception_ptr error = slot.error;
     lock.unlock();
     if (spool) spool->AppendTo(out);
