@@ -126,27 +126,34 @@ TEST(ParallelDump, GivesTheFileOfTheSerialDumpForEveryCompression) {
 
 TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
     MariaDb& db = MariaDb::shared();
-    const std::string source = db.freshDatabase("parstop");
-    for (const char* table : {"a_first", "b_second", "c_third", "d_fourth"})
-        db.sql(std::string("CREATE TABLE ") + table +
-                   " (id INT PRIMARY KEY, v VARCHAR(200)) ENGINE=InnoDB; INSERT INTO " + table +
-                   " SELECT seq, REPEAT(CHAR(65 + seq MOD 26), 150) FROM seq_1_to_40000;",
-               source);
-    const BackupProject record = serverRecord(db, source, "/");
     struct Case {
         const char* name;
         int connections;
         const char* table;  // the table whose turn it is at the stop
         const char* spool;  // a spool that must exist by then
+        int firstRows;      // rows of the first table; the others have 40,000
+        int secondRows;
     };
     const Case cases[] = {
         // The other tables are being read ahead on their own connections.
-        {"inside the first table", 4, "a_first", ".1.tmp"},
-        // The one worker reads the second table; the dump's own connection the third.
-        {"while a later table is read ahead", 2, "b_second", ".2.tmp"},
+        {"inside the first table", 4, "a_first", ".1.tmp", 40000, 40000},
+        // The one worker reads the second table, four times the first, so the dump's
+        // own connection is done with the first long before and reads the third ahead.
+        {"while a later table is read ahead", 2, "b_second", ".2.tmp", 2000, 160000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string source = db.freshDatabase("parstop");
+        for (const char* table : {"a_first", "b_second", "c_third", "d_fourth"}) {
+            const std::string name = table;
+            const int rows = name == "a_first" ? c.firstRows : name == "b_second" ? c.secondRows : 40000;
+            db.sql("CREATE TABLE " + name +
+                       " (id INT PRIMARY KEY, v VARCHAR(200)) ENGINE=InnoDB; INSERT INTO " + name +
+                       " SELECT seq, REPEAT(CHAR(65 + seq MOD 26), 150) FROM seq_1_to_" +
+                       std::to_string(rows) + ";",
+                   source);
+        }
+        const BackupProject record = serverRecord(db, source, "/");
         auto main = DatabaseBackup::OpenConnection(record);
         TempDir dir;
         const fs::path partial = dir.path() / "d.sql.partial";
