@@ -145,8 +145,9 @@ void DumpStream::waitUntilWritten() {
 }
 
 void DumpStream::compressLoop() {
+    // Sized like the buffers it swaps with, without reading them outside the lock.
     std::string work;
-    work.reserve(pending_.capacity());
+    work.reserve(kFlushAt + (64 << 10));
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
