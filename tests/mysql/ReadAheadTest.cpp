@@ -109,29 +109,6 @@ TEST(ReadAhead, AClosedQueryJoinsTheReaderAndKeepsTheConnectionUsable) {
     }
 }
 
-TEST(ReadAhead, AServerKilledMidResultGives2013AndCloses) {
-    MariaDb server;
-    auto c = connectionTo(server, server.freshDatabase("read_ahead_killed"));
-    c->Open();
-    TMyQuery q(*c);
-    q.SetReadAhead(true);
-    ASSERT_TRUE(q.Open("SELECT seq, REPEAT('x', 1000) FROM seq_1_to_10000000"));
-    ASSERT_TRUE(q.Next());
-    server.kill();
-    try {
-        while (q.Next()) {
-        }
-        FAIL() << "rows ended normally after the server was killed";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2013);
-        EXPECT_EQ(std::string(e.what()).rfind("Lost connection to MySQL server during query", 0), 0u)
-            << e.what();
-        EXPECT_TRUE(e.IsConnectionLost());
-    }
-    EXPECT_FALSE(c->Connected());
-    EXPECT_THROW(q.Next(), EMyError);
-}
-
 // What a scripted server's failures mid-result give: the same rows first and then the
 // same error, number and text, with the read-ahead as without it.
 TEST(ReadAhead, FailuresMidResultReachTheCallerUnchanged) {

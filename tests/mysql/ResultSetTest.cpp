@@ -144,24 +144,31 @@ TEST(MyQuery, ServerErrorsKeepTheConnectionUsable) {
     EXPECT_EQ(c->ExecSQL("INSERT INTO t VALUES (2), (3)"), 2u);
 }
 
+// Read directly and read ahead on a thread of its own alike.
 TEST(MyQuery, ServerKilledDuringAQueryGives2013AndCloses) {
-    MariaDb server;
-    auto c = connectionTo(server, server.freshDatabase("mysql_killed"));
-    c->Open();
-    TMyQuery q(*c);
-    ASSERT_TRUE(q.Open("SELECT seq, REPEAT('x', 1000) FROM seq_1_to_10000000"));
-    ASSERT_TRUE(q.Next());
-    server.kill();
-    try {
-        while (q.Next()) {
+    for (bool readAhead : {false, true}) {
+        SCOPED_TRACE(readAhead ? "read ahead" : "read directly");
+        MariaDb server;
+        auto c = connectionTo(server, server.freshDatabase("mysql_killed"));
+        c->Open();
+        TMyQuery q(*c);
+        q.SetReadAhead(readAhead);
+        ASSERT_TRUE(q.Open("SELECT seq, REPEAT('x', 1000) FROM seq_1_to_10000000"));
+        ASSERT_TRUE(q.Next());
+        server.kill();
+        try {
+            while (q.Next()) {
+            }
+            FAIL() << "rows ended normally after the server was killed";
+        } catch (const EMyError& e) {
+            EXPECT_EQ(e.ErrorNumber(), 2013);
+            EXPECT_EQ(std::string(e.what()).rfind("Lost connection to MySQL server during query", 0), 0u)
+                << e.what();
+            EXPECT_TRUE(e.IsConnectionLost());
         }
-        FAIL() << "rows ended normally after the server was killed";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2013);
-        EXPECT_TRUE(e.IsConnectionLost());
+        EXPECT_FALSE(c->Connected());
+        EXPECT_THROW(q.Next(), EMyError);
     }
-    EXPECT_FALSE(c->Connected());
-    EXPECT_THROW(q.Next(), EMyError);
 }
 
 TEST(MyQuery, KillFromAnotherConnection) {
