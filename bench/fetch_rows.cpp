@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
             tharvel::TMyQuery q(c);
             q.Open(sql);
             size_t n = q.FieldCount();
-            while (q.Next()) {
+            while (q.next()) {
                 ++rows;
                 for (size_t i = 0; i < n; ++i) bytes += q.Value(i).size();
             }

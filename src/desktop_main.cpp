@@ -3,6 +3,6 @@
 
 int main(int argc, char** argv) {
     // Started directly with the switch, the desktop program runs it as tharvel does.
-    if (tharvel::UnattendedBackup::IsBackupSwitch(argc, argv)) return tharvel::UnattendedBackup::Main();
+    if (tharvel::UnattendedBackup::isBackupSwitch(argc, argv)) return tharvel::UnattendedBackup::main();
     return tharvel::DesktopStart::run(argc, argv);
 }

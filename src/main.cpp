@@ -43,9 +43,9 @@ int print(const char* text) {
 int main(int argc, char** argv) {
     using tharvel::UnattendedBackup;
     // The unattended run is dispatched first, so it never needs a display.
-    if (UnattendedBackup::IsBackupSwitch(argc, argv)) {
+    if (UnattendedBackup::isBackupSwitch(argc, argv)) {
         try {
-            return UnattendedBackup::Main();
+            return UnattendedBackup::main();
         } catch (const std::exception& error) {
             std::fprintf(stderr, "Error: %s\n", error.what());
             return UnattendedBackup::Failed;

@@ -34,7 +34,7 @@ void requireBackupDirectory(const BackupProject& project) {
 
 }  // namespace
 
-std::shared_ptr<BackupJob> BackupJob::Create(const BackupProject& project,
+std::shared_ptr<BackupJob> BackupJob::create(const BackupProject& project,
                                              std::shared_ptr<NotificationQueue> queue) {
     return std::shared_ptr<BackupJob>(new BackupJob(project, std::move(queue)));
 }
@@ -48,15 +48,15 @@ BackupJob::BackupJob(const BackupProject& project, std::shared_ptr<NotificationQ
 BackupJob::~BackupJob() {
     // Owners join first (a subclass's steps must not run while it is torn down);
     // this only makes sure that no thread outlives its job.
-    Terminate();
-    Join();
+    terminate();
+    join();
 }
 
-void BackupJob::Join() {
+void BackupJob::join() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void BackupJob::Start() {
+void BackupJob::start() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (started_) return;
     started_ = true;
@@ -68,92 +68,92 @@ void BackupJob::Start() {
         sigaddset(&stops, SIGINT);
         sigaddset(&stops, SIGTERM);
         pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-        Execute();
+        execute();
         {
             std::lock_guard<std::mutex> lock(mutex_);
             finished_ = true;
         }
         finishedChanged_.notify_all();
-        queue_->Push({true, {}});
+        queue_->push({true, {}});
     });
 }
 
-bool BackupJob::Finished() const {
+bool BackupJob::finished() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return finished_;
 }
 
-void BackupJob::WaitFor() const {
+void BackupJob::waitFor() const {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!started_) return;
     finishedChanged_.wait(lock, [this] { return finished_; });
 }
 
-void BackupJob::Notify(int32_t code, int32_t value, const std::string& text) {
-    queue_->Push({false, {code, value, text}});
+void BackupJob::notify(int32_t code, int32_t value, const std::string& text) {
+    queue_->push({false, {code, value, text}});
 }
 
-void BackupJob::Execute() {
+void BackupJob::execute() {
     try {
         if (!project_.MySQLServer.empty() && !project_.MySQLDataBase.empty()) {
-            Notify(JobNotification::StepBegins, 0,
+            notify(JobNotification::StepBegins, 0,
                    "Backing up MySQL database '" + project_.MySQLDataBase + "' on '" + project_.MySQLServer +
                        "'");
-            if (Terminated()) return;
+            if (terminated()) return;
             requireBackupDirectory(project_);
-            std::string path = BackupDatabase();
-            Notify(JobNotification::LogLine, 0,
+            std::string path = backupDatabase();
+            notify(JobNotification::LogLine, 0,
                    "Backup MySQL database to: '" + path + "' finished successfully");
-            Notify(JobNotification::DatabaseDone, 0, {});
+            notify(JobNotification::DatabaseDone, 0, {});
         }
-        if (Terminated()) return;
+        if (terminated()) return;
         if (project_.FilesDirectory != "/" && !project_.FilesDirectory.empty() &&
             isDirectory(project_.FilesDirectory)) {
-            Notify(JobNotification::StepBegins, 0, "Backing up '" + project_.FilesDirectory + "'");
+            notify(JobNotification::StepBegins, 0, "Backing up '" + project_.FilesDirectory + "'");
             requireBackupDirectory(project_);
-            DirectoryCopy::Result result = BackupFiles();
-            Notify(JobNotification::LogLine, 0, std::to_string(result.count) + " files copied");
-            Notify(JobNotification::LogLine, 0,
+            DirectoryCopy::Result result = backupFiles();
+            notify(JobNotification::LogLine, 0, std::to_string(result.count) + " files copied");
+            notify(JobNotification::LogLine, 0,
                    "Backup files to '" + result.destinationRoot + "' finished successfully");
         }
     } catch (const std::exception& error) {
-        Notify(JobNotification::JobFailed, 0, error.what());
+        notify(JobNotification::JobFailed, 0, error.what());
     } catch (...) {
-        Notify(JobNotification::JobFailed, 0, "Unknown error");
+        notify(JobNotification::JobFailed, 0, "Unknown error");
     }
 }
 
-DirectoryCopy::Result BackupJob::BackupFiles() {
-    return DirectoryCopy::BackupFiles(
-        project_.FilesDirectory, projectFolder_, project_.SkipFiles, [this] { return Terminated(); },
-        [this](int32_t percent) { Notify(JobNotification::Progress, percent, {}); });
+DirectoryCopy::Result BackupJob::backupFiles() {
+    return DirectoryCopy::backupFiles(
+        project_.FilesDirectory, projectFolder_, project_.SkipFiles, [this] { return terminated(); },
+        [this](int32_t percent) { notify(JobNotification::Progress, percent, {}); });
 }
 
 // ---- Database step -------------------------------------------------------------
 
-std::string BackupJob::BackupDatabase() {
+std::string BackupJob::backupDatabase() {
     lastDumpPercent_ = -1;
     requireBackupDirectory(project_);
-    return DatabaseBackup::Run(
+    return DatabaseBackup::run(
         project_, projectFolder_,
         [this](TDADump&, const std::string& name, int num, int count, int percent) {
-            DumpProgress(name, num, count, percent);
+            dumpProgress(name, num, count, percent);
         },
-        [this](const std::string& line) { Notify(JobNotification::LogLine, 0, line); },
-        [this] { return Terminated(); },
-        [this](const std::string& text) { Notify(JobNotification::LogLine, 0, "Warning: " + text); });
+        [this](const std::string& line) { notify(JobNotification::LogLine, 0, line); },
+        [this] { return terminated(); },
+        [this](const std::string& text) { notify(JobNotification::LogLine, 0, "Warning: " + text); });
 }
 
-void BackupJob::DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,
+void BackupJob::dumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount,
                              int32_t percent) {
     (void)objectName;
-    if (Terminated()) throw JobCancelled();
+    if (terminated()) throw JobCancelled();
     if (percent != lastDumpPercent_) {
         int64_t value = percent;
         if (objectCount > 0)
             value =
                 roundHalfEven(int64_t{objectNum} * 100, objectCount) + roundHalfEven(percent, objectCount);
-        Notify(JobNotification::Progress, static_cast<int32_t>(value), {});
+        notify(JobNotification::Progress, static_cast<int32_t>(value), {});
     }
     lastDumpPercent_ = percent;
 }

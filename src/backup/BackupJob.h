@@ -24,8 +24,8 @@ namespace tharvel {
 // overrides a step stops and joins in its own destructor, before its part goes.
 class BackupJob : public std::enable_shared_from_this<BackupJob> {
 public:
-    // Created suspended: Start() runs it.
-    static std::shared_ptr<BackupJob> Create(const BackupProject& project,
+    // Created suspended: start() runs it.
+    static std::shared_ptr<BackupJob> create(const BackupProject& project,
                                              std::shared_ptr<NotificationQueue> queue);
     // Asks a running job to stop and joins its thread.
     virtual ~BackupJob();
@@ -33,44 +33,44 @@ public:
     BackupJob& operator=(const BackupJob&) = delete;
 
     // Runs Execute on a new thread, once; later calls do nothing.
-    void Start();
+    void start();
     // Asks the job to stop (the flag only ever goes from false to true).
-    void Terminate() { terminated_.store(true); }
-    bool Terminated() const { return terminated_.load(); }
+    void terminate() { terminated_.store(true); }
+    bool terminated() const { return terminated_.load(); }
     // True once the body has ended and the job-done entry is queued.
-    bool Finished() const;
+    bool finished() const;
     // Blocks until the body has ended (returns at once when never started).
-    void WaitFor() const;
+    void waitFor() const;
     // Joins the thread (at once when never started); Terminate first for a quick end.
     // Owners join before they release a job that may still run.
-    void Join();
+    void join();
 
-    const BackupProject& Project() const { return project_; }
+    const BackupProject& project() const { return project_; }
     // BackupDirectory + Project, ending in "/".
-    const std::string& ProjectFolder() const { return projectFolder_; }
+    const std::string& projectFolder() const { return projectFolder_; }
 
 protected:
     BackupJob(const BackupProject& project, std::shared_ptr<NotificationQueue> queue);
 
     // The two steps; every error becomes one notification of code 1.
-    void Execute();
+    void execute();
 
-    void Notify(int32_t code, int32_t value, const std::string& text);
+    void notify(int32_t code, int32_t value, const std::string& text);
 
     // ---- Database step --------------------------------------------------------
     // Writes the dump of the project's database into the project folder and returns
     // the dump file's path; raises an error with a message on any failure. Called
     // only when the project names both a server and a database.
-    virtual std::string BackupDatabase();
+    virtual std::string backupDatabase();
     // The dump's progress event: raises JobCancelled when a stop was requested, otherwise
     // posts the overall percent when `percent` changed since the previous event.
-    void DumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount, int32_t percent);
+    void dumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount, int32_t percent);
     // Percent of the previous dump progress event; -1 before the first.
     int32_t lastDumpPercent_ = -1;
     // ---------------------------------------------------------------------------
 
     // The copy step: copies the files directory into the project folder.
-    DirectoryCopy::Result BackupFiles();
+    DirectoryCopy::Result backupFiles();
 
 private:
     BackupProject project_;

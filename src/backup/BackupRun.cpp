@@ -13,19 +13,19 @@ BackupRun::BackupRun(ProjectTable& table, std::string logPath, Mode mode, Backup
       mode_(mode),
       observer_(observer),
       jobFactory_(std::move(jobFactory)) {
-    if (!jobFactory_) jobFactory_ = &BackupJob::Create;
+    if (!jobFactory_) jobFactory_ = &BackupJob::create;
 }
 
 BackupRun::~BackupRun() {
-    queue_->SetWakeup({});
+    queue_->setWakeup({});
     // A job still running stops at its next check; it ends before its run does.
     if (job_) {
-        job_->Terminate();
-        job_->Join();
+        job_->terminate();
+        job_->join();
     }
 }
 
-void BackupRun::Show() {
+void BackupRun::show() {
     runResult_ = 0;
     closing_ = false;
     cancelled_ = false;
@@ -35,73 +35,73 @@ void BackupRun::Show() {
     } else {
         // 100 / (2 × rows), halves to even; an empty table has no step at all.
         int rows = table_.rowCount();
-        step_ = rows > 0 ? DirectoryCopy::RoundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
+        step_ = rows > 0 ? DirectoryCopy::roundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
     }
     if (table_.currentIndex() < 0) {
         // Nothing to back up: end here rather than wait for a job that never comes,
         // and never call that a success.
         lastError_ = kNothingToBackUp;
         runResult_ = 1;
-        Log("Error:'" + lastError_ + "'");
-        SetProgressBar2(100);
+        log("Error:'" + lastError_ + "'");
+        setRunProgress(100);
         closing_ = true;
-        if (observer_) observer_->CloseWindow();
+        if (observer_) observer_->closeWindow();
         return;
     }
-    StartJob();
+    startJob();
 }
 
-void BackupRun::StartJob() {
+void BackupRun::startJob() {
     if (pastEnd_ || table_.currentIndex() < 0) return;
     BackupProject record = BackupProject::fromCurrentRow(table_);
-    Log("", false);
-    Log("Starting backup project '" + record.Project + "'");
+    log("", false);
+    log("Starting backup project '" + record.Project + "'");
     projectName_ = record.Project;
-    if (observer_) observer_->ProjectNameChanged(projectName_);
+    if (observer_) observer_->projectNameChanged(projectName_);
     jobProject_ = record.Project;
     job_ = jobFactory_(record, queue_);
     jobRunning_ = true;
-    job_->Start();
+    job_->start();
 }
 
-void BackupRun::HandleNotification(const JobNotification& note) {
+void BackupRun::handleNotification(const JobNotification& note) {
     switch (note.code) {
         case JobNotification::StepBegins:
             if (!note.text.empty()) {
                 stepText_ = note.text;
-                if (observer_) observer_->StepTextChanged(stepText_);
-                Log(note.text);
+                if (observer_) observer_->stepTextChanged(stepText_);
+                log(note.text);
             }
             break;
         case JobNotification::JobFailed:
             lastError_ = note.text;
-            Log("Error:'" + note.text + "'");
+            log("Error:'" + note.text + "'");
             // A cancelled run stays cancelled, whatever the stopped job reports.
             if (!cancelled_) runResult_ = 1;
             jobFailed_ = 1;
             break;
         case JobNotification::DatabaseDone:
-            SetProgressBar2(progressBar2_ + step_);
-            SetProgressBar1(0);
+            setRunProgress(runProgress_ + step_);
+            setStepProgress(0);
             break;
         case JobNotification::Progress:
-            SetProgressBar1(note.value);
+            setStepProgress(note.value);
             if (!note.text.empty()) {
                 stepText_ = note.text;
-                if (observer_) observer_->StepTextChanged(stepText_);
+                if (observer_) observer_->stepTextChanged(stepText_);
             }
             break;
         case JobNotification::LogLine:
-            Log(note.text);
+            log(note.text);
             break;
         default:
             break;
     }
 }
 
-void BackupRun::JobDone() {
+void BackupRun::jobDone() {
     if (closing_) {
-        Log("Backup canceled by user");
+        log("Backup canceled by user");
         return;
     }
     if (jobFailed_ == 0) {
@@ -109,56 +109,56 @@ void BackupRun::JobDone() {
             table_.edit();
             table_.setValue(ProjectColumn::LastBackup, ProjectValue(std::chrono::system_clock::now()));
             table_.post();
-            Log("Backup of project '" + jobProject_ + "' finished successfully");
+            log("Backup of project '" + jobProject_ + "' finished successfully");
         } catch (const std::exception& error) {
             // The stamp could not be stored: the project is not counted as backed up.
             if (table_.isEditingOrInserting()) table_.cancel();
             lastError_ = error.what();
             runResult_ = 1;
-            Log("Error:'" + lastError_ + "'");
-            Log("Backup of project '" + jobProject_ + "' finished with errors!");
+            log("Error:'" + lastError_ + "'");
+            log("Backup of project '" + jobProject_ + "' finished with errors!");
         }
     } else {
-        Log("Backup of project '" + jobProject_ + "' finished with errors!");
+        log("Backup of project '" + jobProject_ + "' finished with errors!");
         jobFailed_ = 0;
     }
     if (mode_ == AllProjects && !pastEnd_) {
-        SetProgressBar2(progressBar2_ + step_);
-        SetProgressBar1(0);
+        setRunProgress(runProgress_ + step_);
+        setStepProgress(0);
         if (!table_.next()) pastEnd_ = true;
-        StartJob();
+        startJob();
     }
     if (mode_ == OneProject || pastEnd_) {
-        SetProgressBar2(100);
+        setRunProgress(100);
         closing_ = true;
-        if (observer_) observer_->CloseWindow();
-        Close();
+        if (observer_) observer_->closeWindow();
+        close();
     }
 }
 
-void BackupRun::Close() {
+void BackupRun::close() {
     if (!closing_) {
         runResult_ = 2;
         cancelled_ = true;
     }
     closing_ = true;
-    if (job_) job_->Terminate();
+    if (job_) job_->terminate();
 }
 
-size_t BackupRun::ProcessNotifications() {
+size_t BackupRun::processNotifications() {
     if (draining_) return 0;
     draining_ = true;
     size_t handled = 0;
     try {
-        for (auto& entry : queue_->TakeAll()) {
+        for (auto& entry : queue_->takeAll()) {
             ++handled;
             if (entry.jobDone) {
                 // The job has ended and every notification of it has been handled.
                 jobRunning_ = false;
                 job_.reset();
-                JobDone();
+                jobDone();
             } else {
-                HandleNotification(entry.note);
+                handleNotification(entry.note);
             }
         }
     } catch (...) {
@@ -169,35 +169,35 @@ size_t BackupRun::ProcessNotifications() {
     return handled;
 }
 
-bool BackupRun::WaitForNotifications(std::chrono::milliseconds timeout) {
-    return queue_->WaitForEntries(timeout);
+bool BackupRun::waitForNotifications(std::chrono::milliseconds timeout) {
+    return queue_->waitForEntries(timeout);
 }
 
-void BackupRun::SetWakeup(std::function<void()> wakeup) {
-    queue_->SetWakeup(std::move(wakeup));
+void BackupRun::setWakeup(std::function<void()> wakeup) {
+    queue_->setWakeup(std::move(wakeup));
 }
 
-void BackupRun::Log(const std::string& text, bool stamped) {
+void BackupRun::log(const std::string& text, bool stamped) {
     std::vector<std::string> lines;
     try {
-        log_.WriteLine(text, stamped, &lines);
+        log_.writeLine(text, stamped, &lines);
     } catch (const std::exception& error) {
         // The backup goes on; the run ends with errors and says why once.
         if (logError_.empty()) logError_ = error.what();
         if (!cancelled_) runResult_ = 1;
     }
     if (observer_)
-        for (const auto& line : lines) observer_->LogLineWritten(line);
+        for (const auto& line : lines) observer_->logLineWritten(line);
 }
 
-void BackupRun::SetProgressBar1(int32_t position) {
-    progressBar1_ = position;
-    if (observer_) observer_->StepProgressChanged(position);
+void BackupRun::setStepProgress(int32_t position) {
+    stepProgress_ = position;
+    if (observer_) observer_->stepProgressChanged(position);
 }
 
-void BackupRun::SetProgressBar2(int32_t position) {
-    progressBar2_ = position;
-    if (observer_) observer_->RunProgressChanged(position);
+void BackupRun::setRunProgress(int32_t position) {
+    runProgress_ = position;
+    if (observer_) observer_->runProgressChanged(position);
 }
 
 }  // namespace tharvel

@@ -17,30 +17,30 @@ namespace tharvel {
 // last, one job after the other. It starts each job, turns the job's notifications
 // into labels, the two progress values and log lines, stamps LastBackup in each
 // project that succeeded (the post saves the project file through the table's
-// rules), and at the end holds RunResult (0 success, 1 a job failed, 2 cancelled)
+// rules), and at the end holds runResult (0 success, 1 a job failed, 2 cancelled)
 // and LastError.
 //
 // Threads. Everything here runs on one thread, the one that owns the table (the
 // main thread). Jobs push notifications into the run's queue from their own
-// thread; ProcessNotifications() handles them in order, and a job's completion
+// thread; processNotifications() handles them in order, and a job's completion
 // (JobDone) only when its last notification has been handled. Two ways to drive it:
 //
-//   - An event loop (Qt): SetWakeup() with a function that posts a queued call back
+//   - An event loop (Qt): setWakeup() with a function that posts a queued call back
 //     into the loop, e.g.
-//         run.SetWakeup([w = QPointer(window)] {
+//         run.setWakeup([w = QPointer(window)] {
 //             QMetaObject::invokeMethod(w, [w] { if (w) w->drain(); }, Qt::QueuedConnection); });
-//     where drain() calls run.ProcessNotifications(). The wake-up runs on the job's
-//     thread and must only post; a QTimer calling ProcessNotifications() works too
+//     where drain() calls run.processNotifications(). The wake-up runs on the job's
+//     thread and must only post; a QTimer calling processNotifications() works too
 //     (the desktop does that: then nothing of Qt crosses threads, and a thread
 //     checker sees every hand-over through the queue's lock).
 //   - A plain loop (headless):
-//         run.Show();
-//         while (!run.Finished()) { run.WaitForNotifications(100ms); run.ProcessNotifications(); }
+//         run.show();
+//         while (!run.finished()) { run.waitForNotifications(100ms); run.processNotifications(); }
 //
 // Observer calls come from inside the run's own operations: an observer may call
-// Close() there, but must not release the run (defer that to the event loop).
+// close() there, but must not release the run (defer that to the event loop).
 //
-// Cancelling (Close() while the run has not ended) sets RunResult to 2 and asks
+// cancelling (close() while the run has not ended) sets RunResult to 2 and asks
 // the job in hand to stop; the run keeps handling that job's notifications if it is
 // drained further, and its JobDone logs "Backup canceled by user". The run may
 // also be released at once: the job then stops on its own and nothing of it
@@ -63,47 +63,47 @@ public:
     // The window is shown: resets the result, computes Step and starts the first job.
     // A table without a current row ends the run at once with RunResult 1 and
     // LastError kNothingToBackUp.
-    void Show();
+    void show();
     // Starts the job for the current row (nothing when the table is past its end).
-    void StartJob();
+    void startJob();
     // The handler of one notification.
-    void HandleNotification(const JobNotification& note);
+    void handleNotification(const JobNotification& note);
     // The completion of the job in hand.
-    void JobDone();
+    void jobDone();
     // Closing the window: the Cancel button, the close box, or the end of the run.
-    void Close();
+    void close();
 
     // Handles every queued notification and completion, in order. Returns how many
     // entries it handled. Does nothing when called from inside itself.
-    size_t ProcessNotifications();
+    size_t processNotifications();
     // Blocks until the queue holds an entry or `timeout` passes.
-    bool WaitForNotifications(std::chrono::milliseconds timeout);
+    bool waitForNotifications(std::chrono::milliseconds timeout);
     // See the class comment; an empty function removes the wake-up.
-    void SetWakeup(std::function<void()> wakeup);
+    void setWakeup(std::function<void()> wakeup);
 
-    Mode GetMode() const { return mode_; }
-    int32_t Step() const { return step_; }
-    int32_t RunResult() const { return runResult_; }
-    int32_t JobFailed() const { return jobFailed_; }
-    const std::string& LastError() const { return lastError_; }
+    Mode mode() const { return mode_; }
+    int32_t step() const { return step_; }
+    int32_t runResult() const { return runResult_; }
+    int32_t jobFailed() const { return jobFailed_; }
+    const std::string& lastError() const { return lastError_; }
     // The first failure to write a line to an opened log ("" when none). Such a
     // failure makes RunResult 1 (unless cancelled); the jobs still run to their end.
-    const std::string& LogError() const { return logError_; }
-    bool Closing() const { return closing_; }
+    const std::string& logError() const { return logError_; }
+    bool closing() const { return closing_; }
     // True from StartJob until that job's JobDone has been handled.
-    bool JobRunning() const { return jobRunning_; }
+    bool jobRunning() const { return jobRunning_; }
     // Closed and no job left to hear from: a plain loop may stop draining.
-    bool Finished() const { return closing_ && !jobRunning_; }
-    int32_t ProgressBar1() const { return progressBar1_; }
-    int32_t ProgressBar2() const { return progressBar2_; }
-    const std::string& ProjectName() const { return projectName_; }
-    const std::string& StepText() const { return stepText_; }
-    const std::string& LogPath() const { return log_.Path(); }
+    bool finished() const { return closing_ && !jobRunning_; }
+    int32_t stepProgress() const { return stepProgress_; }
+    int32_t runProgress() const { return runProgress_; }
+    const std::string& projectName() const { return projectName_; }
+    const std::string& stepText() const { return stepText_; }
+    const std::string& logPath() const { return log_.path(); }
 
 private:
-    void Log(const std::string& text, bool stamped = true);
-    void SetProgressBar1(int32_t position);
-    void SetProgressBar2(int32_t position);
+    void log(const std::string& text, bool stamped = true);
+    void setStepProgress(int32_t position);
+    void setRunProgress(int32_t position);
 
     ProjectTable& table_;
     LogFile log_;
@@ -123,8 +123,8 @@ private:
     bool pastEnd_ = false;
     bool jobRunning_ = false;
     bool draining_ = false;
-    int32_t progressBar1_ = 0;
-    int32_t progressBar2_ = 0;
+    int32_t stepProgress_ = 0;
+    int32_t runProgress_ = 0;
     std::string projectName_;
     std::string stepText_;
 };

@@ -12,17 +12,17 @@ public:
     virtual ~BackupRunObserver() = default;
 
     // The project being backed up (the bold name label).
-    virtual void ProjectNameChanged(const std::string& name) { (void)name; }
+    virtual void projectNameChanged(const std::string& name) { (void)name; }
     // What the job in hand is doing (the step label).
-    virtual void StepTextChanged(const std::string& text) { (void)text; }
+    virtual void stepTextChanged(const std::string& text) { (void)text; }
     // Progress of the step in hand (first bar); above 100 shows as full.
-    virtual void StepProgressChanged(int32_t position) { (void)position; }
+    virtual void stepProgressChanged(int32_t position) { (void)position; }
     // Progress of the whole run (second bar); above 100 shows as full.
-    virtual void RunProgressChanged(int32_t position) { (void)position; }
+    virtual void runProgressChanged(int32_t position) { (void)position; }
     // A line as it was written to the log, stamp included, without its line end.
-    virtual void LogLineWritten(const std::string& line) { (void)line; }
+    virtual void logLineWritten(const std::string& line) { (void)line; }
     // The run has ended on its own: close the window.
-    virtual void CloseWindow() {}
+    virtual void closeWindow() {}
 };
 
 }  // namespace tharvel

@@ -6,7 +6,7 @@
 
 namespace tharvel {
 
-void ConnectionTest::Run(const std::string& server, const std::string& portText, const std::string& database,
+void ConnectionTest::run(const std::string& server, const std::string& portText, const std::string& database,
                          const std::string& user, const std::string& storedPassword,
                          const std::string& tlsMode, const std::string& tlsCa) {
     TMyConnection connection;  // closed (quit command sent) when it goes, also after a failure
@@ -14,7 +14,7 @@ void ConnectionTest::Run(const std::string& server, const std::string& portText,
     connection.Options().SetCharset("");
     connection.Options().SetUseUnicode(true);
     connection.SetServer(server);
-    connection.SetPort(DatabaseBackup::PortOf(portText));
+    connection.SetPort(DatabaseBackup::portOf(portText));
     connection.SetDatabase(database);
     connection.SetUsername(user);
     connection.SetPassword(storedPassword.empty() ? std::string()

@@ -10,7 +10,7 @@ namespace tharvel {
 // project's encryption setting and CA file (empty: the defaults).
 class ConnectionTest {
 public:
-    static void Run(const std::string& server, const std::string& portText, const std::string& database,
+    static void run(const std::string& server, const std::string& portText, const std::string& database,
                     const std::string& user, const std::string& storedPassword,
                     const std::string& tlsMode = {}, const std::string& tlsCa = {});
 };

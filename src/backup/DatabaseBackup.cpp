@@ -19,7 +19,7 @@
 
 namespace tharvel {
 
-int DatabaseBackup::PortOf(const std::string& text) {
+int DatabaseBackup::portOf(const std::string& text) {
     // The project table's integer rule (blanks around the digits allowed), so the
     // port shown is the port used.
     std::optional<std::int64_t> port = parseInteger(text);
@@ -28,12 +28,12 @@ int DatabaseBackup::PortOf(const std::string& text) {
                : 3306;
 }
 
-void DatabaseBackup::Configure(TMyConnection& connection, const BackupProject& project) {
+void DatabaseBackup::configure(TMyConnection& connection, const BackupProject& project) {
     connection.SetLoginPrompt(false);
     connection.Options().SetCharset("utf8");
     connection.Options().SetUseUnicode(false);
     connection.SetServer(project.MySQLServer);
-    connection.SetPort(PortOf(project.MySQLPort));
+    connection.SetPort(portOf(project.MySQLPort));
     connection.SetDatabase(project.MySQLDataBase);
     connection.SetUsername(project.MySQLUser);
     connection.SetPassword(project.MySQLPassword.empty()
@@ -43,24 +43,24 @@ void DatabaseBackup::Configure(TMyConnection& connection, const BackupProject& p
     connection.Options().SetTlsCaFile(project.MySQLTLSCA);
 }
 
-std::unique_ptr<TMyConnection> DatabaseBackup::OpenConnection(const BackupProject& project) {
+std::unique_ptr<TMyConnection> DatabaseBackup::openConnection(const BackupProject& project) {
     auto connection = std::make_unique<TMyConnection>();
-    Configure(*connection, project);
+    configure(*connection, project);
     connection->Open();
     return connection;
 }
 
-void DatabaseBackup::ShareConnections(TMyDump& dump, const BackupProject& project) {
-    dump.OpenConnection = [project] { return OpenConnection(project); };
+void DatabaseBackup::shareConnections(TMyDump& dump, const BackupProject& project) {
+    dump.openConnection = [project] { return openConnection(project); };
 }
 
-Compression DatabaseBackup::CompressionOf(const BackupProject& project) {
+Compression DatabaseBackup::compressionOf(const BackupProject& project) {
     if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
                              "' (none, gzip or zstd)");
 }
 
-std::string DatabaseBackup::DumpFilePath(const BackupProject& project, const std::string& folder,
+std::string DatabaseBackup::dumpFilePath(const BackupProject& project, const std::string& folder,
                                          std::time_t now) {
     std::string path = folder + project.MySQLDataBase;
     if (project.MySQLNewBackupEachDay == 1) {
@@ -71,23 +71,23 @@ std::string DatabaseBackup::DumpFilePath(const BackupProject& project, const std
         path += "_";
         path += date;
     }
-    return path + std::string(DumpFileSuffix(CompressionOf(project)));
+    return path + std::string(DumpFileSuffix(compressionOf(project)));
 }
 
-std::string DatabaseBackup::Run(const BackupProject& project, const std::string& folder,
+std::string DatabaseBackup::run(const BackupProject& project, const std::string& folder,
                                 const TDABackupProgressEvent& progress, const LogLine& log,
                                 const StopRequested& stopRequested, const LogLine& warning) {
-    const Compression compression = CompressionOf(project);
-    std::unique_ptr<TMyConnection> connection = OpenConnection(project);
+    const Compression compression = compressionOf(project);
+    std::unique_ptr<TMyConnection> connection = openConnection(project);
     TMyDump dump;
     dump.Connection = connection.get();
-    ShareConnections(dump, project);
+    shareConnections(dump, project);
     dump.OnBackupProgress = progress;
     dump.OnWarning = warning;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
-    const std::string path = DumpFilePath(project, folder, std::time(nullptr));
-    const std::string partial = PartialPath(path);
+    const std::string path = dumpFilePath(project, folder, std::time(nullptr));
+    const std::string partial = partialPath(path);
     try {
         dump.BackupToFile(partial, compression);
     } catch (const StreamWriteError& e) {
@@ -106,7 +106,7 @@ std::string DatabaseBackup::Run(const BackupProject& project, const std::string&
                                  std::strerror(errno));
     if (project.MySQLNewBackupEachDay == 1 && project.KeepDailyDumps > 0 &&
         !(stopRequested && stopRequested()))
-        PruneDailyDumps(path, project.MySQLDataBase, project.KeepDailyDumps, log);
+        pruneDailyDumps(path, project.MySQLDataBase, project.KeepDailyDumps, log);
     return path;
 }
 
@@ -138,7 +138,7 @@ std::string datedDumpDate(std::string_view name, std::string_view prefix) {
 
 }  // namespace
 
-std::vector<std::string> DatabaseBackup::PruneDailyDumps(const std::string& dumpPath,
+std::vector<std::string> DatabaseBackup::pruneDailyDumps(const std::string& dumpPath,
                                                          const std::string& database, int keep,
                                                          const LogLine& log) {
     namespace fs = std::filesystem;

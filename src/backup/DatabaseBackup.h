@@ -25,20 +25,20 @@ public:
 
     // The port text as a decimal integer by the project table's rule (parseInteger:
     // blanks and control characters around it allowed), 3306 when it is not one.
-    static int PortOf(const std::string& text);
+    static int portOf(const std::string& text);
     // Settings of the backup connection (no login prompt, character set utf8,
     // Unicode off, the project's server, port, database, user and password).
-    static void Configure(TMyConnection& connection, const BackupProject& project);
+    static void configure(TMyConnection& connection, const BackupProject& project);
     // A connection with those settings, open.
-    static std::unique_ptr<TMyConnection> OpenConnection(const BackupProject& project);
+    static std::unique_ptr<TMyConnection> openConnection(const BackupProject& project);
     // Lets the dump read tables on further connections like the backup connection.
-    static void ShareConnections(TMyDump& dump, const BackupProject& project);
+    static void shareConnections(TMyDump& dump, const BackupProject& project);
     // The project's DumpCompression; throws for a name that is none of the known ones.
-    static Compression CompressionOf(const BackupProject& project);
+    static Compression compressionOf(const BackupProject& project);
     // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,
     // + ".sql" and the compression's suffix (".sql.gz", ".sql.zst").
-    static std::string DumpFilePath(const BackupProject& project, const std::string& folder, std::time_t now);
-    static std::string PartialPath(const std::string& dumpPath) { return dumpPath + ".partial"; }
+    static std::string dumpFilePath(const BackupProject& project, const std::string& folder, std::time_t now);
+    static std::string partialPath(const std::string& dumpPath) { return dumpPath + ".partial"; }
 
     // Runs the step; progress goes to the dump's event (which may throw to stop it),
     // warnings of a dump that still succeeds to `warning`.
@@ -46,7 +46,7 @@ public:
     // with a file each day and KeepDailyDumps > 0 drops its older dated dumps
     // (PruneDailyDumps), each deletion a log line.
     // Returns the dump file's path; raises with a message on any failure.
-    static std::string Run(const BackupProject& project, const std::string& folder,
+    static std::string run(const BackupProject& project, const std::string& folder,
                            const TDABackupProgressEvent& progress, const LogLine& log = {},
                            const StopRequested& stopRequested = {}, const LogLine& warning = {});
 
@@ -55,7 +55,7 @@ public:
     // `keep` newest dates and of the dump's own date or later, and deletes the others.
     // Dates come from the names; other files, links and folders are not touched.
     // A deletion that fails is logged and the others go on. Returns what was deleted.
-    static std::vector<std::string> PruneDailyDumps(const std::string& dumpPath, const std::string& database,
+    static std::vector<std::string> pruneDailyDumps(const std::string& dumpPath, const std::string& database,
                                                     int keep, const LogLine& log);
 };
 

@@ -75,18 +75,18 @@ size_t defaultQueue() {
 PendingCopy writeByPolicy(int32_t policy, const FileCopyPool::Task& task, const std::atomic<bool>& halted) {
     switch (policy) {
         case DirectoryCopy::SkipExisting:
-            return PendingCopy::Write(task.source, task.destination, false, true, &halted);
+            return PendingCopy::write(task.source, task.destination, false, true, &halted);
         case DirectoryCopy::Overwrite:
-            return PendingCopy::Write(task.source, task.destination, true, true, &halted);
+            return PendingCopy::write(task.source, task.destination, true, true, &halted);
         case DirectoryCopy::OverwriteOlder: {
             struct stat dst, src;
             if (lstat(task.destination.c_str(), &dst) == 0 && S_ISREG(dst.st_mode)) {
                 if (stat(task.source.c_str(), &src) == 0 &&
-                    DirectoryCopy::IsNewer(src.st_mtim.tv_sec, dst.st_mtim.tv_sec))
-                    return PendingCopy::Write(task.source, task.destination, true, true, &halted);
+                    DirectoryCopy::isNewer(src.st_mtim.tv_sec, dst.st_mtim.tv_sec))
+                    return PendingCopy::write(task.source, task.destination, true, true, &halted);
                 return {};
             }
-            return PendingCopy::Write(task.source, task.destination, true, true, &halted);
+            return PendingCopy::write(task.source, task.destination, true, true, &halted);
         }
         default:
             return {};
@@ -95,13 +95,13 @@ PendingCopy writeByPolicy(int32_t policy, const FileCopyPool::Task& task, const 
 
 }  // namespace
 
-void DirectoryCopy::ListFiles(std::vector<std::string>& list, std::string directory, const std::string& mask,
+void DirectoryCopy::listFiles(std::vector<std::string>& list, std::string directory, const std::string& mask,
                               const std::string& excluded) {
     TreeWalk walk(withSlash(std::move(directory)), mask, excluded);
-    for (std::string file; walk.Next(file);) list.push_back(std::move(file));
+    for (std::string file; walk.next(file);) list.push_back(std::move(file));
 }
 
-int32_t DirectoryCopy::RoundedPercent(uint64_t done, uint64_t total) {
+int32_t DirectoryCopy::roundedPercent(uint64_t done, uint64_t total) {
     if (total == 0) return 0;
     uint64_t scaled = done * 100;
     uint64_t quotient = scaled / total;
@@ -110,7 +110,7 @@ int32_t DirectoryCopy::RoundedPercent(uint64_t done, uint64_t total) {
     return static_cast<int32_t>(quotient);
 }
 
-bool DirectoryCopy::IsNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
+bool DirectoryCopy::isNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
     auto slot = [](int64_t seconds) {
         time_t t = static_cast<time_t>(seconds);
         struct tm local {};
@@ -121,12 +121,12 @@ bool DirectoryCopy::IsNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
     return slot(sourceSeconds) > slot(destinationSeconds);
 }
 
-bool DirectoryCopy::CopyFile(const std::string& source, const std::string& destination, bool replace,
+bool DirectoryCopy::copyFile(const std::string& source, const std::string& destination, bool replace,
                              bool unnamedTemporary) {
-    return PendingCopy::Write(source, destination, replace, unnamedTemporary).Commit(destination);
+    return PendingCopy::write(source, destination, replace, unnamedTemporary).commit(destination);
 }
 
-DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirectory,
+DirectoryCopy::Result DirectoryCopy::backupFiles(const std::string& sourceDirectory,
                                                  const std::string& projectFolder, int32_t policy,
                                                  const std::function<bool()>& stopRequested,
                                                  const std::function<void(int32_t)>& progress,
@@ -144,7 +144,7 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
     uint64_t n = 0;
     {
         TreeWalk count(source, "*.*", folder);
-        for (std::string file; count.Next(file);) ++n;
+        for (std::string file; count.next(file);) ++n;
     }
     if (n == 0) return result;
     // The first file's directory would make the project folder anyway; made before the
@@ -156,7 +156,7 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
     bool stopped = false;
     auto advance = [&] {
         ++done;
-        int32_t percent = RoundedPercent(std::min(done, n), n);
+        int32_t percent = roundedPercent(std::min(done, n), n);
         if (percent != lastPercent) {
             if (progress) progress(percent);
             lastPercent = percent;
@@ -174,9 +174,9 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
         std::string lastDirectory;
         for (;;) {
             // Refilled in batches, so that the workers are woken once for many files.
-            if (!walked && (pool.Free() >= pool.Capacity() / 4 || pool.Empty())) {
-                for (std::string file; pool.Free() > 0;) {
-                    if (!walk.Next(file)) {
+            if (!walked && (pool.free() >= pool.capacity() / 4 || pool.empty())) {
+                for (std::string file; pool.free() > 0;) {
+                    if (!walk.next(file)) {
                         walked = true;
                         break;
                     }
@@ -187,16 +187,16 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
                         lastDirectory = directory;
                         makeDirectories(lastDirectory);
                     }
-                    pool.Push({std::move(file), std::move(destination)});
+                    pool.push({std::move(file), std::move(destination)});
                 }
-                pool.Publish();
+                pool.publish();
             }
-            if (pool.Empty()) break;
+            if (pool.empty()) break;
             PendingCopy* copy = nullptr;
-            FileCopyPool::Task& task = pool.Front(copy);
+            FileCopyPool::Task& task = pool.front(copy);
             // Named in walk order, so a stop keeps exactly the files before it.
-            if (copy->Ready() && copy->Commit(task.destination)) ++result.count;
-            pool.Pop();
+            if (copy->ready() && copy->commit(task.destination)) ++result.count;
+            pool.pop();
             if (stopRequested && stopRequested()) {
                 stopped = true;
                 break;

@@ -32,7 +32,7 @@ public:
     // skipped; symbolic links to directories are not followed; a symbolic link to a
     // file is listed. A directory that is the same as `excluded` (by device and
     // inode) is left out with everything below it.
-    static void ListFiles(std::vector<std::string>& list, std::string directory,
+    static void listFiles(std::vector<std::string>& list, std::string directory,
                           const std::string& mask = "*.*", const std::string& excluded = {});
 
     // Copies every listed file of `sourceDirectory` into
@@ -46,12 +46,12 @@ public:
     // walk order on the calling thread, which alone calls `stopRequested` and
     // `progress`: the count, the percents and what a stop leaves are those of a copy
     // made file after file. Copies written past a stop are discarded unnamed.
-    static Result BackupFiles(const std::string& sourceDirectory, const std::string& projectFolder,
+    static Result backupFiles(const std::string& sourceDirectory, const std::string& projectFolder,
                               int32_t policy, const std::function<bool()>& stopRequested,
                               const std::function<void(int32_t)>& progress, const CopyOptions& options = {});
 
     // done / total × 100, rounded to the nearest integer, halves to even.
-    static int32_t RoundedPercent(uint64_t done, uint64_t total);
+    static int32_t roundedPercent(uint64_t done, uint64_t total);
 
     // Copies one file: contents (kernel fast path where it applies), permission bits and
     // modification time, written into an unnamed file in the destination's directory
@@ -59,12 +59,12 @@ public:
     // temporary name beside it) that takes the destination's name only when complete.
     // With `replace` false an existing destination makes the copy fail. Returns false
     // on any failure, leaving `destination` as it was.
-    static bool CopyFile(const std::string& source, const std::string& destination, bool replace,
+    static bool copyFile(const std::string& source, const std::string& destination, bool replace,
                          bool unnamedTemporary = true);
 
     // True when `source`'s modification time is later than `destination`'s, compared in
     // local time at two-second resolution.
-    static bool IsNewer(int64_t sourceSeconds, int64_t destinationSeconds);
+    static bool isNewer(int64_t sourceSeconds, int64_t destinationSeconds);
 };
 
 }  // namespace tharvel

@@ -32,13 +32,13 @@ void FileCopyPool::halt() {
     workers_.clear();  // joins
 }
 
-void FileCopyPool::Push(Task task) {
+void FileCopyPool::push(Task task) {
     // A free slot: its last task was popped, so no worker holds it.
     Slot& s = slot(staged_++);
     s.task = std::move(task);
 }
 
-void FileCopyPool::Publish() {
+void FileCopyPool::publish() {
     bool wake;
     {
         std::lock_guard lock(mutex_);
@@ -49,10 +49,10 @@ void FileCopyPool::Publish() {
     if (wake) workReady_.notify_all();
 }
 
-FileCopyPool::Task& FileCopyPool::Front(PendingCopy*& copy) {
+FileCopyPool::Task& FileCopyPool::front(PendingCopy*& copy) {
     Slot& s = slot(head_);
     if (!s.done.load(std::memory_order_acquire)) {
-        Publish();
+        publish();
         std::unique_lock lock(mutex_);
         awaited_ = head_;
         ownerWaiting_ = true;
@@ -63,7 +63,7 @@ FileCopyPool::Task& FileCopyPool::Front(PendingCopy*& copy) {
     return s.task;
 }
 
-void FileCopyPool::Pop() {
+void FileCopyPool::pop() {
     Slot& s = slot(head_++);
     s.copy = PendingCopy();
     s.task = Task();

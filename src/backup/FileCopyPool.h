@@ -32,17 +32,17 @@ public:
     FileCopyPool(const FileCopyPool&) = delete;
     FileCopyPool& operator=(const FileCopyPool&) = delete;
 
-    size_t Capacity() const { return capacity_; }
-    size_t Free() const { return capacity_ - (staged_ - head_); }
-    bool Empty() const { return staged_ == head_; }
+    size_t capacity() const { return capacity_; }
+    size_t free() const { return capacity_ - (staged_ - head_); }
+    bool empty() const { return staged_ == head_; }
 
     // Adds a task; only while Free. Workers see added tasks at the next Publish or Front.
-    void Push(Task task);
-    void Publish();
+    void push(Task task);
+    void publish();
 
     // The oldest task, once its copy is written; only while not Empty. Valid until Pop.
-    Task& Front(PendingCopy*& copy);
-    void Pop();
+    Task& front(PendingCopy*& copy);
+    void pop();
 
 private:
     struct Slot {

@@ -11,28 +11,28 @@
 namespace tharvel {
 
 LogFile::LogFile(std::string path, Clock clock) : path_(std::move(path)), clock_(std::move(clock)) {
-    if (!clock_) clock_ = &LogFile::Now;
+    if (!clock_) clock_ = &LogFile::now;
     if (path_.empty()) return;
     std::error_code ec;
     auto parent = std::filesystem::path(path_).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
 }
 
-std::tm LogFile::Now() {
+std::tm LogFile::now() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     return local;
 }
 
-std::string LogFile::Stamp(const std::tm& local) {
+std::string LogFile::stamp(const std::tm& local) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d  %02d:%02d:%02d", local.tm_mday, local.tm_mon + 1,
                   local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
     return buffer;
 }
 
-bool LogFile::WriteLine(const std::string& text, bool stamped, std::vector<std::string>* written) {
+bool LogFile::writeLine(const std::string& text, bool stamped, std::vector<std::string>* written) {
     std::vector<std::string> lines;
     if (text.find("\r\n") == std::string::npos) {
         lines.push_back(text);
@@ -52,8 +52,8 @@ bool LogFile::WriteLine(const std::string& text, bool stamped, std::vector<std::
         if (!line.empty()) lines.push_back(std::move(line));
     }
     if (stamped) {
-        std::string stamp = Stamp(clock_()) + "  ";
-        for (auto& line : lines) line.insert(0, stamp);
+        std::string prefix = stamp(clock_()) + "  ";
+        for (auto& line : lines) line.insert(0, prefix);
     }
     if (written) *written = lines;
 

@@ -26,15 +26,15 @@ public:
     // the path is empty or the file cannot be opened; raises std::system_error when a
     // write fails after opening (the file is closed first). The lines as formatted
     // (without line ends) go to `written` even when the file cannot be opened.
-    bool WriteLine(const std::string& text, bool stamped, std::vector<std::string>* written = nullptr);
+    bool writeLine(const std::string& text, bool stamped, std::vector<std::string>* written = nullptr);
 
-    const std::string& Path() const { return path_; }
+    const std::string& path() const { return path_; }
 
     // "dd/MM/yyyy  HH:mm:ss" for the given local time.
-    static std::string Stamp(const std::tm& local);
+    static std::string stamp(const std::tm& local);
 
     // The local time now.
-    static std::tm Now();
+    static std::tm now();
 
 private:
     std::string path_;

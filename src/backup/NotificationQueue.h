@@ -21,19 +21,19 @@ public:
     };
 
     // Any thread. Runs the wake-up callback (if set) after adding the entry.
-    void Push(Entry entry);
+    void push(Entry entry);
 
     // Main thread: takes every entry queued so far, oldest first.
-    std::deque<Entry> TakeAll();
+    std::deque<Entry> takeAll();
 
     // Blocks until an entry is queued or `timeout` passes; true when entries wait.
-    bool WaitForEntries(std::chrono::milliseconds timeout);
+    bool waitForEntries(std::chrono::milliseconds timeout);
 
     // Called on the pushing thread, under the queue's lock, after each push: it must
     // only post a wake-up (for example a queued call into an event loop) and never
     // call back into the queue. Clearing it (an empty function) guarantees that no
     // call is made after SetWakeup returns.
-    void SetWakeup(std::function<void()> wakeup);
+    void setWakeup(std::function<void()> wakeup);
 
 private:
     std::mutex mutex_;

@@ -140,7 +140,7 @@ void PendingCopy::discard() {
     temp_.clear();
 }
 
-PendingCopy PendingCopy::Write(const std::string& source, const std::string& destination, bool replace,
+PendingCopy PendingCopy::write(const std::string& source, const std::string& destination, bool replace,
                                bool unnamedTemporary, const std::atomic<bool>* halted) {
     PendingCopy copy;
     copy.replace_ = replace;
@@ -187,7 +187,7 @@ PendingCopy PendingCopy::Write(const std::string& source, const std::string& des
     return copy;
 }
 
-bool PendingCopy::Commit(const std::string& destination) {
+bool PendingCopy::commit(const std::string& destination) {
     if (fd_ >= 0) {
         Fd out(std::exchange(fd_, -1));
         const std::string self = "/proc/self/fd/" + std::to_string(out.fd);

@@ -21,14 +21,14 @@ public:
     // Writes the copy of `source` for `destination`. With `replace` false an existing
     // destination fails the copy (here when it exists already, or at the commit).
     // `halted`, when given, is read between chunks of a large file and abandons it.
-    static PendingCopy Write(const std::string& source, const std::string& destination, bool replace,
+    static PendingCopy write(const std::string& source, const std::string& destination, bool replace,
                              bool unnamedTemporary = true, const std::atomic<bool>* halted = nullptr);
 
-    bool Ready() const { return fd_ >= 0 || !temp_.empty(); }
+    bool ready() const { return fd_ >= 0 || !temp_.empty(); }
 
     // Gives the written copy the destination's name; false (destination as it was)
     // when it cannot. Once called the copy is no longer pending.
-    bool Commit(const std::string& destination);
+    bool commit(const std::string& destination);
 
 private:
     void discard();

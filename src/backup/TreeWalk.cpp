@@ -30,7 +30,7 @@ void TreeWalk::enter(std::string directory) {
     }
 }
 
-bool TreeWalk::Next(std::string& path) {
+bool TreeWalk::next(std::string& path) {
     for (;;) {
         if (dir_) {
             struct dirent* entry = readdir(dir_.get());

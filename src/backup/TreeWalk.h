@@ -22,7 +22,7 @@ public:
     TreeWalk(const std::string& root, std::string mask = "*.*", const std::string& excluded = {});
 
     // The full path of the next file; false once the walk is complete.
-    bool Next(std::string& path);
+    bool next(std::string& path);
 
 private:
     struct DirCloser {

@@ -34,41 +34,41 @@ void onSignal(int number) {
 class TerminalObserver : public BackupRunObserver {
 public:
     TerminalObserver(std::FILE* out, std::FILE* progress) : out_(out), progress_(progress) {}
-    ~TerminalObserver() override { ClearProgress(); }
+    ~TerminalObserver() override { clearProgress(); }
 
-    void ProjectNameChanged(const std::string& name) override {
+    void projectNameChanged(const std::string& name) override {
         project_ = name;
         step_.clear();
-        Draw();
+        draw();
     }
-    void StepTextChanged(const std::string& text) override {
+    void stepTextChanged(const std::string& text) override {
         step_ = text;
-        Draw();
+        draw();
     }
-    void StepProgressChanged(int32_t position) override {
+    void stepProgressChanged(int32_t position) override {
         stepPercent_ = position;
-        Draw();
+        draw();
     }
-    void RunProgressChanged(int32_t position) override {
+    void runProgressChanged(int32_t position) override {
         runPercent_ = position;
-        Draw();
+        draw();
     }
-    void LogLineWritten(const std::string& line) override {
-        ClearProgress();
+    void logLineWritten(const std::string& line) override {
+        clearProgress();
         std::fputs(line.c_str(), out_);
         std::fputc('\n', out_);
         std::fflush(out_);
-        Draw();
+        draw();
     }
 
 private:
-    static int Clamp(int32_t value) { return value < 0 ? 0 : value > 100 ? 100 : value; }
+    static int clamp(int32_t value) { return value < 0 ? 0 : value > 100 ? 100 : value; }
 
-    void Draw() {
+    void draw() {
         if (!progress_ || project_.empty()) return;
-        std::string line = "[" + std::to_string(Clamp(runPercent_)) + "%] " + project_;
+        std::string line = "[" + std::to_string(clamp(runPercent_)) + "%] " + project_;
         if (!step_.empty()) line += ": " + step_;
-        line += " " + std::to_string(Clamp(stepPercent_)) + "%";
+        line += " " + std::to_string(clamp(stepPercent_)) + "%";
         size_t width = 79;
         struct winsize size;
         if (ioctl(fileno(progress_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) width = size.ws_col - 1;
@@ -83,7 +83,7 @@ private:
         drawn_ = true;
     }
 
-    void ClearProgress() {
+    void clearProgress() {
         if (!progress_ || !drawn_) return;
         std::fputs("\r\x1b[K", progress_);
         std::fflush(progress_);
@@ -101,14 +101,14 @@ private:
 
 }  // namespace
 
-bool UnattendedBackup::IsBackupSwitch(int argc, char** argv) {
+bool UnattendedBackup::isBackupSwitch(int argc, char** argv) {
     if (argc < 2 || !argv[1]) return false;
     std::string first = argv[1];
     for (char& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return first == "-BACKUP";
 }
 
-int UnattendedBackup::Main() {
+int UnattendedBackup::main() {
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -121,10 +121,10 @@ int UnattendedBackup::Main() {
     // A reader of the output that goes away must not end the backup.
     signal(SIGPIPE, SIG_IGN);
     std::FILE* progress = isatty(STDERR_FILENO) ? stderr : nullptr;
-    return Run(AppPaths::dataDirectory(), stdout, stderr, progress, signalled);
+    return run(AppPaths::dataDirectory(), stdout, stderr, progress, signalled);
 }
 
-int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE* out, std::FILE* err,
+int UnattendedBackup::run(const std::filesystem::path& dataDirectory, std::FILE* out, std::FILE* err,
                           std::FILE* progress, const std::atomic<bool>& cancel) {
     ProjectTable table;
     ProjectRules rules(table, dataDirectory / ProjectFile::kFileName);
@@ -146,19 +146,19 @@ int UnattendedBackup::Run(const std::filesystem::path& dataDirectory, std::FILE*
         TerminalObserver observer(out, progress);
         BackupRun run(table, (dataDirectory / LogFile::kFileName).string(), BackupRun::AllProjects,
                       &observer);
-        run.Show();
+        run.show();
         bool cancelled = false;
-        while (!run.Finished()) {
+        while (!run.finished()) {
             if (!cancelled && cancel.load()) {
                 cancelled = true;
-                run.Close();
+                run.close();
             }
-            run.WaitForNotifications(std::chrono::milliseconds(100));
-            run.ProcessNotifications();
+            run.waitForNotifications(std::chrono::milliseconds(100));
+            run.processNotifications();
         }
-        result = run.RunResult();
-        lastError = run.LastError();
-        logError = run.LogError();
+        result = run.runResult();
+        lastError = run.lastError();
+        logError = run.logError();
     }
     if (!rules.lastSaveSucceeded())
         std::fprintf(err, "Warning: the project file '%s' could not be written: it was not updated\n",

@@ -18,17 +18,17 @@ public:
     enum ExitCode { Success = 0, Failed = 1, Cancelled = 2 };
 
     // True when the first argument is "-BACKUP" in any mix of letter case.
-    static bool IsBackupSwitch(int argc, char** argv);
+    static bool isBackupSwitch(int argc, char** argv);
 
     // The whole command: installs the signal handlers and runs on the data directory
     // with the process's standard output and error.
-    static int Main();
+    static int main();
 
     // Runs the projects of `dataDirectory`/Tharvel.ini, logging to
     // `dataDirectory`/TharvelLog.txt. Log lines go to `out`, messages to `err`, the
     // live progress line to `progress` when it is not null. `cancel` is polled
     // while the run goes on; once true the run is cancelled.
-    static int Run(const std::filesystem::path& dataDirectory, std::FILE* out, std::FILE* err,
+    static int run(const std::filesystem::path& dataDirectory, std::FILE* out, std::FILE* err,
                    std::FILE* progress, const std::atomic<bool>& cancel);
 };
 

@@ -33,7 +33,7 @@ public:
     }
     ~GzipCompressor() override { deflateEnd(&stream_); }
 
-    void Write(std::string_view bytes) override {
+    void write(std::string_view bytes) override {
         // zlib counts in 32 bits; feed it in slices it can take.
         while (!bytes.empty()) {
             const size_t slice = std::min<size_t>(bytes.size(), 1u << 30);
@@ -73,7 +73,7 @@ public:
     }
     ~ZstdCompressor() override { ZSTD_freeCCtx(context_); }
 
-    void Write(std::string_view bytes) override {
+    void write(std::string_view bytes) override {
         ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
         while (in.pos < in.size) step(in, ZSTD_e_continue);
     }
@@ -98,7 +98,7 @@ private:
 class PlainWriter : public DumpCompressor {
 public:
     explicit PlainWriter(int fd) : DumpCompressor(fd, 0) {}
-    void Write(std::string_view bytes) override { writeAll(bytes); }
+    void write(std::string_view bytes) override { writeAll(bytes); }
     void Finish() override {}
 };
 
@@ -124,7 +124,7 @@ std::string_view DumpFileSuffix(Compression compression) {
     return ".sql";
 }
 
-std::unique_ptr<DumpCompressor> DumpCompressor::Create(Compression compression, int fd) {
+std::unique_ptr<DumpCompressor> DumpCompressor::create(Compression compression, int fd) {
     switch (compression) {
         case Compression::Gzip:
             return std::make_unique<GzipCompressor>(fd);
@@ -138,7 +138,7 @@ std::unique_ptr<DumpCompressor> DumpCompressor::Create(Compression compression, 
 
 std::unique_ptr<DumpCompressor> DumpCompressor::CreateWriter(Compression compression, int fd) {
     if (compression == Compression::None) return std::make_unique<PlainWriter>(fd);
-    return Create(compression, fd);
+    return create(compression, fd);
 }
 
 DumpCompressor::DumpCompressor(int fd, size_t outputSize) : fd_(fd), out_(outputSize, '\0') {}

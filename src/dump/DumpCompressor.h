@@ -19,13 +19,13 @@ std::string_view DumpFileSuffix(Compression compression);
 class DumpCompressor {
 public:
     // Nothing for Compression::None.
-    static std::unique_ptr<DumpCompressor> Create(Compression compression, int fd);
+    static std::unique_ptr<DumpCompressor> create(Compression compression, int fd);
     // What writes the stream into the file: Create's compressor, or for None one that
     // writes the bytes as they are.
     static std::unique_ptr<DumpCompressor> CreateWriter(Compression compression, int fd);
     virtual ~DumpCompressor() = default;
 
-    virtual void Write(std::string_view bytes) = 0;
+    virtual void write(std::string_view bytes) = 0;
     // Ends the stream; nothing may be written after it.
     virtual void Finish() = 0;
 

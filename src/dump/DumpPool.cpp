@@ -62,14 +62,14 @@ bool DumpPool::runTask(size_t task, TMyConnection& connection, const std::functi
     try {
         spool = std::make_unique<DumpSpool>(spoolPrefix_ + "." + std::to_string(task) + ".tmp");
         work_(task, connection, spool->stream(), progress);
-        spool->Close();
+        spool->close();
     } catch (const Cancelled&) {
         cancelled = true;
     } catch (...) {
         error = std::current_exception();
         // The lines before the failure stay, as they do in the dump itself.
         try {
-            if (spool) spool->Close();
+            if (spool) spool->close();
         } catch (...) {
         }
     }
@@ -115,7 +115,7 @@ bool DumpPool::TakeForCaller(size_t task) {
     return true;
 }
 
-void DumpPool::Join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
+void DumpPool::join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
                     TMyConnection* caller) {
     Slot& slot = slots_[task];
     std::unique_lock<std::mutex> lock(mutex_);

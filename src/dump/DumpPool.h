@@ -44,7 +44,7 @@ public:
     // tenths of a second (it may throw to stop), appends its lines to `out` and
     // raises the worker's failure, if any, after the lines written before it.
     // Meanwhile free later tasks are read ahead on `caller` (when given) into spools.
-    void Join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
+    void join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
               TMyConnection* caller);
 
 private:

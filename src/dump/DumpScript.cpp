@@ -73,8 +73,8 @@ void DumpScript::prepared(std::string_view text) {
     std::string line = "SET @tharvel_sql = ";
     SqlLiteral::AppendShortText(line, text);
     line += ';';
-    out_.WriteLine(line);
-    out_.WriteLine(kExecute);
+    out_.writeLine(line);
+    out_.writeLine(kExecute);
 }
 
 void DumpScript::statement(std::string_view text) {
@@ -91,54 +91,54 @@ void DumpScript::statement(std::string_view text) {
 void DumpScript::Header(std::string_view componentVersion, std::string_view serverVersion,
                         std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
                         std::string_view database) {
-    out_.WriteLine(std::string("-- Vessik version: ").append(CommentText(componentVersion)));
-    out_.WriteLine(std::string("-- MySQL server version: ").append(CommentText(serverVersion)));
-    out_.WriteLine(std::string("-- MySQL client version: ").append(CommentText(clientVersion)));
-    out_.WriteLine(std::string("-- Script date ").append(CommentText(scriptDate)));
-    out_.WriteLine("-- " + std::string(70, '-') + " ");
-    out_.WriteLine(std::string("-- Server: ").append(CommentText(server)));
-    out_.WriteLine(std::string("-- Database: ").append(CommentText(database)));
+    out_.writeLine(std::string("-- Vessik version: ").append(CommentText(componentVersion)));
+    out_.writeLine(std::string("-- MySQL server version: ").append(CommentText(serverVersion)));
+    out_.writeLine(std::string("-- MySQL client version: ").append(CommentText(clientVersion)));
+    out_.writeLine(std::string("-- Script date ").append(CommentText(scriptDate)));
+    out_.writeLine("-- " + std::string(70, '-') + " ");
+    out_.writeLine(std::string("-- Server: ").append(CommentText(server)));
+    out_.writeLine(std::string("-- Database: ").append(CommentText(database)));
     out_.EndLine();
 }
 
 void DumpScript::CharsetLines(std::string_view charset) {
-    out_.WriteLine("/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;");
-    out_.WriteLine("/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;");
-    out_.WriteLine("/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;");
-    out_.WriteLine(std::string("/*!40101 SET NAMES ").append(charset).append(" */;"));
+    out_.writeLine("/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;");
+    out_.writeLine("/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;");
+    out_.writeLine("/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;");
+    out_.writeLine(std::string("/*!40101 SET NAMES ").append(charset).append(" */;"));
 }
 
 void DumpScript::CharsetRestoreLines() {
-    out_.WriteLine("/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;");
-    out_.WriteLine("/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;");
-    out_.WriteLine("/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;");
+    out_.writeLine("/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;");
+    out_.writeLine("/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;");
+    out_.writeLine("/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;");
 }
 
 void DumpScript::SessionLines() {
     // An id of 0 stays 0, zero dates load on strict servers, no backslash-free mode;
     // TIMESTAMP values were read in UTC and go back in UTC.
-    out_.WriteLine("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;");
-    out_.WriteLine("/*!40103 SET @OLD_TIME_ZONE=@@TIME_ZONE */;");
-    out_.WriteLine("/*!40103 SET TIME_ZONE='+00:00' */;");
+    out_.writeLine("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;");
+    out_.writeLine("/*!40103 SET @OLD_TIME_ZONE=@@TIME_ZONE */;");
+    out_.writeLine("/*!40103 SET TIME_ZONE='+00:00' */;");
 }
 
 void DumpScript::SessionRestoreLines() {
-    out_.WriteLine("/*!40103 SET TIME_ZONE=@OLD_TIME_ZONE */;");
-    out_.WriteLine("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
+    out_.writeLine("/*!40103 SET TIME_ZONE=@OLD_TIME_ZONE */;");
+    out_.writeLine("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
 }
 
 void DumpScript::ForeignKeyLine() {
-    out_.WriteLine("/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
+    out_.writeLine("/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
 }
 
 void DumpScript::ForeignKeyRestoreLine() {
-    out_.WriteLine("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
+    out_.writeLine("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
 }
 
 void DumpScript::StructureComment(std::string_view name) {
-    out_.WriteLine("-- ");
-    out_.WriteLine(std::string("-- Table structure for table  ").append(CommentText(name)));
-    out_.WriteLine("-- ");
+    out_.writeLine("-- ");
+    out_.writeLine(std::string("-- Table structure for table  ").append(CommentText(name)));
+    out_.writeLine("-- ");
     out_.EndLine();
 }
 
@@ -157,9 +157,9 @@ void DumpScript::CreateText(std::string_view text) {
 }
 
 void DumpScript::DataComment(std::string_view name) {
-    out_.WriteLine("-- ");
-    out_.WriteLine(std::string("-- Dumping data for table ").append(CommentText(name)));
-    out_.WriteLine("-- ");
+    out_.writeLine("-- ");
+    out_.writeLine(std::string("-- Dumping data for table ").append(CommentText(name)));
+    out_.writeLine("-- ");
     out_.EndLine();
 }
 
@@ -172,7 +172,7 @@ void DumpScript::LockLine(std::string_view name) {
 }
 
 void DumpScript::UnlockLine() {
-    out_.WriteLine("UNLOCK TABLES;");
+    out_.writeLine("UNLOCK TABLES;");
 }
 
 void DumpScript::DisableKeysLine(std::string_view name) {
@@ -202,7 +202,7 @@ void DumpScript::BeginRows(std::string head, bool extended) {
 
 std::string& DumpScript::BeginRow() {
     if (extended_ && !inStatement_) {
-        out_.WriteLine(head_);
+        out_.writeLine(head_);
         inStatement_ = true;
         size_ = head_.size() + 2;
     }
@@ -265,9 +265,9 @@ void DumpScript::endSingleRow() {
 }
 
 void DumpScript::ObjectComment(std::string_view title, std::string_view name) {
-    out_.WriteLine("-- ");
-    out_.WriteLine(std::string("-- ").append(title).append("  ").append(CommentText(name)));
-    out_.WriteLine("-- ");
+    out_.writeLine("-- ");
+    out_.writeLine(std::string("-- ").append(title).append("  ").append(CommentText(name)));
+    out_.writeLine("-- ");
     out_.EndLine();
 }
 
@@ -297,8 +297,8 @@ void DumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_
         set.append("TIME_ZONE=").append(StringLiteral(timeZone)).append(", ");
     }
     set.append("SQL_MODE=").append(StringLiteral(sqlMode));
-    out_.WriteLine(save + ";");
-    out_.WriteLine(set + ";");
+    out_.writeLine(save + ";");
+    out_.writeLine(set + ";");
 }
 
 void DumpScript::ObjectSessionRestoreLines(bool timeZone) {
@@ -306,7 +306,7 @@ void DumpScript::ObjectSessionRestoreLines(bool timeZone) {
         "SET CHARACTER_SET_CLIENT=@OLD_OBJECT_CHARACTER_SET_CLIENT, "
         "COLLATION_CONNECTION=@OLD_OBJECT_COLLATION_CONNECTION, SQL_MODE=@OLD_OBJECT_SQL_MODE";
     if (timeZone) line.append(", TIME_ZONE=@OLD_OBJECT_TIME_ZONE");
-    out_.WriteLine(line + ";");
+    out_.writeLine(line + ";");
 }
 
 bool DumpScript::ClientReadsAsOneStatement(std::string_view s) {
@@ -372,12 +372,12 @@ void DumpScript::DelimitedStatement(std::string_view text) {
         std::string whole = std::string(text) + delimiter;
         if (whole.find(delimiter) == text.size()) break;
     }
-    out_.WriteLine("DELIMITER " + delimiter);
+    out_.writeLine("DELIMITER " + delimiter);
     size_t start = 0;
     for (size_t lf; (lf = text.find('\n', start)) != std::string_view::npos; start = lf + 1)
-        out_.WriteLine(text.substr(start, lf - start));
-    out_.WriteLine(std::string(text.substr(start)) + delimiter);
-    out_.WriteLine("DELIMITER ;");
+        out_.writeLine(text.substr(start, lf - start));
+    out_.writeLine(std::string(text.substr(start)) + delimiter);
+    out_.writeLine("DELIMITER ;");
 }
 
 void DumpScript::SequenceValueLine(std::string_view name, std::string_view next, std::string_view round) {

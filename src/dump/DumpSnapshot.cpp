@@ -32,7 +32,7 @@ DumpSnapshot::DumpSnapshot(TMyConnection& connection, bool wholeDatabase, const 
         auto read = [&](const char* sql) {
             TMyQuery q(connection_);
             q.Open(sql);
-            while (q.Next()) {
+            while (q.next()) {
                 // Views are locked too: under LOCK TABLES the session may read nothing else.
                 if (!lockList.empty()) lockList.append(", ");
                 lockList.append(SqlIdentifier::Bracket(q.Value(0))).append(" READ");
@@ -77,7 +77,7 @@ void DumpSnapshot::startSnapshot() {
         try {
             TMyQuery q(connection_);
             q.Open(std::string("SELECT @@SESSION.") + variable);
-            if (q.Next() && !q.IsNull(0)) savedIsolation_ = isolationLevel(q.Value(0));
+            if (q.next() && !q.IsNull(0)) savedIsolation_ = isolationLevel(q.Value(0));
             isolationVariable_ = variable;
             break;
         } catch (const EMyError& e) {

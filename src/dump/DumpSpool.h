@@ -19,7 +19,7 @@ public:
 
     DumpStream& stream() { return *stream_; }
     // Hands every finished line to the file; throws as the stream's Close does.
-    void Close() { stream_->Close(); }
+    void close() { stream_->close(); }
     // Appends the lines to `out`.
     void AppendTo(DumpStream& out);
     const std::string& path() const { return path_; }

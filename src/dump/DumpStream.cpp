@@ -57,7 +57,7 @@ void DumpStream::EndLine() {
     if (lineStart_ >= kFlushAt) flush(lineStart_);
 }
 
-void DumpStream::WriteLine(std::string_view text) {
+void DumpStream::writeLine(std::string_view text) {
     buffer_.append(text);
     EndLine();
 }
@@ -73,10 +73,10 @@ void DumpStream::WriteText(std::string_view text) {
     while (pos < text.size()) {
         size_t brk = text.find_first_of("\r\n", pos);
         if (brk == std::string_view::npos) {
-            WriteLine(text.substr(pos));
+            writeLine(text.substr(pos));
             return;
         }
-        WriteLine(text.substr(pos, brk - pos));
+        writeLine(text.substr(pos, brk - pos));
         pos = brk + (text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n' ? 2 : 1);
     }
 }
@@ -163,7 +163,7 @@ void DumpStream::compressLoop() {
             }
         }
         try {
-            compressor_->Write(work);
+            compressor_->write(work);
         } catch (const StreamWriteError& e) {
             std::lock_guard<std::mutex> lock(mutex_);
             failed_ = true;
@@ -204,7 +204,7 @@ bool DumpStream::finishCompressing() {
     return !failed_;
 }
 
-void DumpStream::Close() {
+void DumpStream::close() {
     if (fd_ < 0) return;
     flush(lineStart_);
     const bool compressed = finishCompressing();

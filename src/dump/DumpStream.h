@@ -29,7 +29,7 @@ public:
     void EndLine();
 
     // One line written as it is (bytes inside it, line breaks included, unchanged).
-    void WriteLine(std::string_view text);
+    void writeLine(std::string_view text);
     // A text of several lines: CR LF, lone LF and lone CR end lines; a zero byte
     // ends the text; a final line break adds no empty line; empty text is one empty line.
     void WriteText(std::string_view text);
@@ -44,7 +44,7 @@ public:
 
     // Writes every finished line to the file and closes it. Throws StreamWriteError
     // ("Stream write error"), as does any write of a full buffer.
-    void Close();
+    void close();
 
 private:
     void flush(size_t upTo);

@@ -76,7 +76,7 @@ bool StoredObjects::canList(std::initializer_list<const char*> privileges) {
            " AND PRIVILEGE_TYPE IN (" + list +
            ") UNION ALL SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE = " + kMe +
            " AND DATABASE() LIKE TABLE_SCHEMA AND PRIVILEGE_TYPE IN (" + list + ")");
-    return q.Next();
+    return q.next();
 }
 
 std::string StoredObjects::privilegeFor(const std::string& kind) const {
@@ -105,7 +105,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
         // No SHOW CREATE TRIGGER yet.
         TMyQuery q(connection_);
         q.Open("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()");
-        if (q.Next() && !q.IsNull(0) && q.Value(0) != "0")
+        if (q.next() && !q.IsNull(0) && q.Value(0) != "0")
             warn("Triggers are not dumped from servers before version 5.1.21");
     } else if (triggers && atLeast(5, 1, 21)) {
         if (!canList({"TRIGGER"}))
@@ -116,7 +116,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
         q.Open(std::string("SELECT TRIGGER_NAME, EVENT_OBJECT_TABLE FROM information_schema.TRIGGERS WHERE "
                            "TRIGGER_SCHEMA = DATABASE() ORDER BY EVENT_OBJECT_TABLE, ") +
                (ordered ? "ACTION_ORDER" : "TRIGGER_NAME"));
-        while (q.Next()) triggers_[std::string(q.Value(1))].push_back(item("TRIGGER", q.Value(0)));
+        while (q.next()) triggers_[std::string(q.Value(1))].push_back(item("TRIGGER", q.Value(0)));
     }
     if (routines && atLeast(5, 0, 0)) {
         // Any routine privilege on the database shows every routine in the list (a
@@ -139,7 +139,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
         q.Open(
             "SELECT ROUTINE_NAME, ROUTINE_TYPE FROM information_schema.ROUTINES WHERE ROUTINE_SCHEMA = "
             "DATABASE() ORDER BY ROUTINE_NAME");
-        while (q.Next()) {
+        while (q.next()) {
             std::string name(q.Value(0)), type(q.IsNull(1) ? std::string_view() : q.Value(1));
             if (!routineNames.empty() &&
                 std::find(routineNames.begin(), routineNames.end(), name) == routineNames.end())
@@ -162,7 +162,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
         q.Open(
             "SELECT EVENT_NAME FROM information_schema.EVENTS WHERE EVENT_SCHEMA = DATABASE() ORDER BY "
             "EVENT_NAME");
-        while (q.Next()) events_.push_back(item("EVENT", q.Value(0)));
+        while (q.next()) events_.push_back(item("EVENT", q.Value(0)));
     }
 }
 
@@ -182,7 +182,7 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     if (results_.empty()) {
         TMyQuery q(connection_);
         q.Open("SELECT @@SESSION.character_set_results");
-        results_ = q.Next() && !q.IsNull(0) ? DumpScript::StringLiteral(q.Value(0)) : "NULL";
+        results_ = q.next() && !q.IsNull(0) ? DumpScript::StringLiteral(q.Value(0)) : "NULL";
     }
     // The bytes as they were written, not converted to the dump's character set:
     // the restore reads them back in the object's own character set.
@@ -206,7 +206,7 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     try {
         TMyQuery q(connection_);
         q.Open("SHOW CREATE " + item.kind + " " + SqlIdentifier::Bracket(item.name));
-        if (q.Next()) {
+        if (q.next()) {
             for (size_t i = 0; i < q.FieldCount(); ++i) {
                 const std::string& column = q.Fields()[i].Name;
                 std::string value(q.IsNull(i) ? std::string_view() : q.Value(i));
@@ -236,7 +236,7 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     return d;
 }
 
-void StoredObjects::Write(DumpScript& script, const Item& item, bool header, bool drop) {
+void StoredObjects::write(DumpScript& script, const Item& item, bool header, bool drop) {
     Definition d = read(item);
     const Kind* kind = kindOf(item.kind);
     bool event = item.kind == "EVENT";
@@ -257,7 +257,7 @@ void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, c
     {
         TMyQuery q(connection_);
         q.Open("SHOW CREATE SEQUENCE " + SqlIdentifier::Bracket(name));
-        if (!q.Next() || q.FieldCount() < 2 || q.IsNull(1))
+        if (!q.next() || q.FieldCount() < 2 || q.IsNull(1))
             throw std::runtime_error("No CREATE statement for sequence '" + name + "'");
         create = std::string(q.Value(1));
     }
@@ -266,7 +266,7 @@ void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, c
         // sequence never repeats a value the source gave away.
         TMyQuery q(connection_);
         q.Open("SELECT next_not_cached_value, cycle_count FROM " + SqlIdentifier::Bracket(name));
-        if (q.Next() && !q.IsNull(0) && !q.IsNull(1)) next = q.Value(0), round = q.Value(1);
+        if (q.next() && !q.IsNull(0) && !q.IsNull(1)) next = q.Value(0), round = q.Value(1);
         if (!isInteger(next) || !isInteger(round))
             throw std::runtime_error("No current value for sequence '" + name + "'");
     }

@@ -46,7 +46,7 @@ public:
 
     // One section each (comment block, DROP, the object); no empty line after it.
     // Raises an error naming the object when its definition cannot be read.
-    void Write(DumpScript& script, const Item& item, bool header, bool drop);
+    void write(DumpScript& script, const Item& item, bool header, bool drop);
     // A sequence: CREATE SEQUENCE and, with `value`, the value its next use returns.
     void WriteSequence(DumpScript& script, const std::string& name, const std::string& written, bool header,
                        bool drop, bool value);

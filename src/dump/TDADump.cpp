@@ -54,7 +54,7 @@ void TDADump::BackupToFile(const std::string& fileName, Compression compression)
         ~Forget() { path.clear(); }
     } forget{outputPath_};
     Backup(out, "");  // on a failure the stream's destructor still writes the finished lines
-    out.Close();
+    out.close();
 }
 
 }  // namespace tharvel

@@ -139,7 +139,7 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
     auto writeStored = [&](const std::vector<StoredObjects::Item>& items) {
         for (const StoredObjects::Item& item : items) {
             FireProgress(item.written, j, count, 0);
-            stored.Write(script, item, opt.GenerateHeader, opt.AddDrop);
+            stored.write(script, item, opt.GenerateHeader, opt.AddDrop);
             FireProgress(item.written, j, count, 0);
             script.EmptyLine();
             ++j;
@@ -171,7 +171,7 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
                 conn.Kill(id);
             } catch (const EMyError&) {
                 // The dump's own connection is gone: another one ends the worker.
-                std::unique_ptr<TMyConnection> other = OpenConnection();
+                std::unique_ptr<TMyConnection> other = openConnection();
                 other->Kill(id);
             }
         };
@@ -190,7 +190,7 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
         if (!has(TMyDumpObject::doViews) && object.view) continue;
         FireProgress(object.written, index, count, 0);
         if (pool && taskOf[i] != SIZE_MAX && !pool->TakeForCaller(taskOf[i])) {
-            pool->Join(
+            pool->join(
                 taskOf[i], out, [&](int percent) { FireProgress(object.written, index, count, percent); },
                 &conn);
         } else {
@@ -212,7 +212,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
                                                                     std::unique_ptr<DumpSnapshot>& snapshot) {
     TMyConnection& conn = *Connection;
     std::vector<std::unique_ptr<TMyConnection>> further;
-    if (!OpenConnection || !has(TMyDumpObject::doData) || OutputPath().empty()) return further;
+    if (!openConnection || !has(TMyDumpObject::doData) || OutputPath().empty()) return further;
     const int wanted = Connections > 0
                            ? Connections
                            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
@@ -225,7 +225,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
             "SELECT t.TABLE_NAME, t.DATA_LENGTH, e.TRANSACTIONS FROM information_schema.TABLES t LEFT JOIN "
             "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND "
             "t.TABLE_TYPE NOT IN ('VIEW', 'SEQUENCE')");
-        while (q.Next()) {
+        while (q.next()) {
             uint64_t size = 0;
             if (!q.IsNull(1)) {
                 std::string_view text = q.Value(1);
@@ -253,7 +253,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
     try {
         while (further.size() < count) {
-            std::unique_ptr<TMyConnection> c = OpenConnection();
+            std::unique_ptr<TMyConnection> c = openConnection();
             for (const std::string& sql : session) c->ExecSQL(sql);
             further.push_back(std::move(c));
         }
@@ -271,7 +271,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     const bool stages = mariadb && atLeast(real.major, real.minor, real.release, 10, 4, 1);
     std::unique_ptr<TMyConnection> holder;
     try {
-        holder = OpenConnection();
+        holder = openConnection();
         try {
             holder->ExecSQL("SET SESSION lock_wait_timeout = 10");
         } catch (const EMyError& e) {
@@ -355,10 +355,10 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
                         if (status->Fields()[i].Name == "Name") nameCol = i;
                         if (status->Fields()[i].Name == "Engine") engineCol = i;
                     }
-                    while (status->Next())
+                    while (status->next())
                         engineless.emplace(std::string(status->Value(nameCol)),
                                            status->IsNull(engineCol) || status->Value(engineCol).empty());
-                    status->Close();
+                    status->close();
                 }
                 auto it = engineless.find(table);
                 o.view = it != engineless.end() && it->second;
@@ -372,7 +372,7 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
         q.Open(
             "SELECT cast('' as char(1)) TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE FROM "
             "information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_SCHEMA, TABLE_NAME ");
-        while (q.Next()) {
+        while (q.next()) {
             Object o;
             o.name = std::string(q.Value(2));
             o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
@@ -380,11 +380,11 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
             o.sequence = !q.IsNull(3) && q.Value(3) == "SEQUENCE";
             objects.push_back(std::move(o));
         }
-        q.Close();
+        q.close();
         readColumns();
     } else if (!conn.Database().empty()) {
         q.Open("SHOW TABLES");
-        while (q.Next()) {
+        while (q.next()) {
             Object o;
             o.name = std::string(q.Value(0));
             o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
@@ -430,7 +430,7 @@ void TMyDump::orderViews(std::vector<Object>& objects) {
 std::string TMyDump::showCreate(TMyConnection& connection, const std::string& written) {
     TMyQuery q(connection);
     q.Open("SHOW CREATE TABLE " + written);
-    if (!q.Next() || q.FieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
+    if (!q.next() || q.FieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
     return std::string(q.Value(1));
 }
 
@@ -462,7 +462,7 @@ void TMyDump::dumpObject(DumpScript& script, const Object& object, int index, in
     {
         TMyQuery q(lane.connection);
         q.Open("SELECT COUNT(*) FROM " + object.written);
-        if (q.Next() && !q.IsNull(0)) {
+        if (q.next() && !q.IsNull(0)) {
             std::string_view text = q.Value(0);
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), rows);
             if (ec != std::errc() || end != text.data() + text.size())
@@ -503,7 +503,7 @@ void TMyDump::readColumns() {
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return text;
     };
-    while (q.Next()) {
+    while (q.next()) {
         Column c;
         c.name = std::string(q.Value(1));
         std::string type = upper(2), extra = upper(3);
@@ -590,7 +590,7 @@ void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int 
     const size_t n = q.FieldCount();
     try {
         uint64_t r = 0;
-        while (q.Next()) {
+        while (q.next()) {
             ++r;
             script.EndRow(false);  // another row follows: the previous one is complete
             lane.progress(object.written, index, count,

@@ -50,7 +50,7 @@ public:
     // brief global lock that starts the snapshots together, and the database's
     // second-largest table holds `ParallelMinBytes` of data or more. Tables read ahead
     // of their turn wait in files beside the dump file; the file is the same.
-    std::function<std::unique_ptr<TMyConnection>()> OpenConnection;
+    std::function<std::unique_ptr<TMyConnection>()> openConnection;
     int Connections = 0;  // 0: the number of cores, at most 4
     uint64_t ParallelMinBytes = uint64_t{16} << 20;
 

@@ -144,7 +144,7 @@ void TMyConnection::RaiseStoredError() {
 uint64_t TMyConnection::ExecSQL(std::string_view sql, int commandTimeout) {
     TMyQuery query(*this);
     query.SetCommandTimeout(commandTimeout);
-    query.Execute(sql);
+    query.execute(sql);
     return query.RowsAffected();
 }
 

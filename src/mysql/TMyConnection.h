@@ -29,13 +29,13 @@ class TMySqlSession;
 //   q.Open("SELECT * FROM `orders`");     // rows are streamed, one at a time
 //   for (const TMySqlFieldInfo& f : q.Fields())      // Name, Type, Flags, Length, Charset...
 //       use(f.Name, f.Type, f.Flags & TMySqlFieldInfo::kNumericFlag);
-//   while (q.Next()) {
+//   while (q.next()) {
 //       for (size_t i = 0; i < q.FieldCount(); ++i) {
 //           if (q.IsNull(i)) { /* SQL NULL */ continue; }
-//           std::string_view v = q.Value(i);  // the server's bytes; valid until Next()
+//           std::string_view v = q.Value(i);  // the server's bytes; valid until next()
 //       }
 //   }
-//   q.Close();                            // also done by the destructor; unread rows are skipped
+//   q.close();                            // also done by the destructor; unread rows are skipped
 //
 // Errors of an open connection arrive as EMyError; one of the connection-lost class
 // (IsConnectionLost: 1053, 2003, 2006, 2013) closes the connection first. One
@@ -70,7 +70,7 @@ public:
     bool Connected() const;
     void SetConnected(bool on);
     void Open() { SetConnected(true); }
-    void Close() { SetConnected(false); }
+    void close() { SetConnected(false); }
 
     // The version exactly as the server's greeting gave it; empty while closed.
     std::string ServerVersionText() const;

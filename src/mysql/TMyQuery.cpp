@@ -12,13 +12,13 @@ TMyQuery::TMyQuery(TMyConnection& connection) : connection_(connection) {}
 
 TMyQuery::~TMyQuery() {
     try {
-        Close();
+        close();
     } catch (...) {
     }
 }
 
 void TMyQuery::send(std::string_view sql) {
-    Close();
+    close();
     connection_.BeginUse();
     inUse_ = true;
     TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
@@ -49,7 +49,7 @@ bool TMyQuery::Open(std::string_view sql) {
     return true;
 }
 
-void TMyQuery::Execute(std::string_view sql) {
+void TMyQuery::execute(std::string_view sql) {
     send(sql);
     TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
     TMySqlSession* h = connection_.Handle();
@@ -61,10 +61,10 @@ void TMyQuery::Execute(std::string_view sql) {
         if (next > 0) connection_.RaiseStoredError();
         if (next < 0) break;
     }
-    Close();
+    close();
 }
 
-bool TMyQuery::Next() {
+bool TMyQuery::next() {
     row_ = nullptr;
     if (!result_) return false;
     if (!result_->Owner())
@@ -98,7 +98,7 @@ void TMyQuery::freeResult() {
     result_ = nullptr;
 }
 
-void TMyQuery::Close() {
+void TMyQuery::close() {
     freeResult();
     fields_.clear();
     fetched_ = 0;

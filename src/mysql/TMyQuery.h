@@ -11,7 +11,7 @@ namespace tharvel {
 class TMySqlResultSet;
 
 // Runs one SQL text over a TMyConnection and streams its rows: the values point into
-// the connection's packet buffer and stay valid until the next Next() or Close().
+// the connection's packet buffer and stay valid until the next next() or close().
 // Failures raise EMyError. See TMyConnection.h for an example.
 class TMyQuery {
 public:
@@ -23,19 +23,19 @@ public:
     // Seconds to wait for the server's replies; 0 means one year.
     void SetCommandTimeout(int seconds) { commandTimeout_ = seconds; }
     // Rows of the results opened from now on are received on a thread of their own,
-    // a few MiB ahead of Next(), which then only decodes them. For long reads whose
+    // a few MiB ahead of next(), which then only decodes them. For long reads whose
     // rows take work of their own, such as a dump's.
     void SetReadAhead(bool on) { readAhead_ = on; }
 
     // Sends the text and opens its first result; false when it returned no rows.
     bool Open(std::string_view sql);
     // Sends the text and reads every result without looking at rows.
-    void Execute(std::string_view sql);
+    void execute(std::string_view sql);
 
     const TMySqlFieldInfos& Fields() const { return fields_; }
     size_t FieldCount() const { return fields_.size(); }
     // Moves to the next row; false after the last one.
-    bool Next();
+    bool next();
     // A column past the row's end raises EMyError 2027.
     bool IsNull(size_t column) const { return current(column).IsNull(column); }
     std::string_view Value(size_t column) const { return current(column).Value(column); }
@@ -43,7 +43,7 @@ public:
     uint64_t RowsAffected() const { return affected_; }
 
     // Skips unread rows and further results, and gives the connection back.
-    void Close();
+    void close();
 
 private:
     void send(std::string_view sql);

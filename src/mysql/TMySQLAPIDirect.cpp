@@ -70,7 +70,7 @@ TMySqlSession* TMySQLAPIDirect::mysql_real_connect(TMySqlSession* mysql, const s
 void TMySQLAPIDirect::mysql_close(TMySqlSession* mysql) {
     if (!mysql) return;
     if (mysql->CurrentResult) mysql->CurrentResult->StopReadAhead();
-    mysql->Close();
+    mysql->close();
     if (mysql->CurrentResult) mysql->CurrentResult->Detach();
     mysql->CurrentResult = nullptr;
     delete mysql;

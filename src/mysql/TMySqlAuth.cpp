@@ -241,7 +241,7 @@ std::string TMySqlAuth::EncryptPassword(std::string_view password, std::span<con
     return out;
 }
 
-std::string TMySqlAuth::Start(std::string_view method, std::span<const uint8_t> data) {
+std::string TMySqlAuth::start(std::string_view method, std::span<const uint8_t> data) {
     if (!Known(method))
         throw EMySqlException::ClientDetail(CR_SERVER_HANDSHAKE_ERR,
                                             "The server asks for the authentication plugin '" +

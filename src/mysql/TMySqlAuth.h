@@ -26,7 +26,7 @@ public:
 
     // Switches to a method with the server's data for it and returns the first answer.
     // An unknown method raises 2012 naming it.
-    std::string Start(std::string_view method, std::span<const uint8_t> data);
+    std::string start(std::string_view method, std::span<const uint8_t> data);
     // The answer to a "more data" packet (its first byte 1 already removed); returned
     // empty with done set when nothing is to be sent (the server's OK follows).
     std::string Continue(std::span<const uint8_t> data, bool& nothingToSend);

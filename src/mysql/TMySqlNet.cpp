@@ -32,24 +32,24 @@ TMySqlNet::TMySqlNet() {
 
 TMySqlNet::~TMySqlNet() {
     try {
-        Close();
+        close();
     } catch (...) {
     }
 }
 
 void TMySqlNet::SetChannel(std::unique_ptr<TMySqlVio> channel) {
-    if (channel_) channel_->Close();
+    if (channel_) channel_->close();
     channel_ = std::move(channel);
 }
 
-void TMySqlNet::Close() {
+void TMySqlNet::close() {
     data_.reset();
     capacity_ = length_ = 0;
     std::vector<uint8_t>().swap(inflated_);
     std::vector<uint8_t>().swap(frame_);
     inflatedPos_ = 0;
     if (channel_) {
-        channel_->Close();
+        channel_->close();
         channel_.reset();
     }
 }
@@ -194,7 +194,7 @@ void TMySqlNet::SendEmptyPacket() {
 }
 
 void TMySqlNet::lost() {
-    throw EMySqlException::ClientDetail(CR_SERVER_LOST, channel_ ? channel_->LastError() : std::string());
+    throw EMySqlException::ClientDetail(CR_SERVER_LOST, channel_ ? channel_->lastError() : std::string());
 }
 
 void TMySqlNet::transmit(const uint8_t* data, size_t n) {
@@ -203,7 +203,7 @@ void TMySqlNet::transmit(const uint8_t* data, size_t n) {
         transmitCompressed(data, n);
         return;
     }
-    if (channel_->Write(data, n) != n) lost();
+    if (channel_->write(data, n) != n) lost();
 }
 
 void TMySqlNet::transmitCompressed(const uint8_t* data, size_t n) {
@@ -231,7 +231,7 @@ void TMySqlNet::transmitCompressed(const uint8_t* data, size_t n) {
         }
         header[3] = compSequence_++;
         size_t frameLength = 7 + (deflated ? deflated : piece);
-        if (channel_->Write(frame_.data(), frameLength) != frameLength) lost();
+        if (channel_->write(frame_.data(), frameLength) != frameLength) lost();
         data += piece;
         n -= piece;
     }

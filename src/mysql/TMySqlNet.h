@@ -82,7 +82,7 @@ public:
     static void CheckServerError(std::span<const uint8_t> payload);
 
     // Releases both buffers, then closes and frees the channel.
-    void Close();
+    void close();
 
     // Decoding of one compressed frame: the 7-byte header and the payload that
     // follows it, appended inflated to out. Raises 1157 when it does not inflate.

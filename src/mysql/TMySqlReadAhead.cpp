@@ -126,7 +126,7 @@ void TMySqlReadAhead::receive() {
     }
 }
 
-std::span<const uint8_t> TMySqlReadAhead::Next() {
+std::span<const uint8_t> TMySqlReadAhead::next() {
     for (;;) {
         if (current_ && current_->read < current_->size) {
             Buffer& b = *current_;

@@ -42,13 +42,13 @@ public:
 
     // The next payload, valid until the next call: rows, then the end marker. The
     // receiver's failure is raised here, after the rows read before it.
-    std::span<const uint8_t> Next();
+    std::span<const uint8_t> next();
 
-    // Ends the receiver and joins it. Then Finished() tells whether it had read the
+    // Ends the receiver and joins it. Then finished() tells whether it had read the
     // end marker or failed (the connection is past the result), and EndMarker() holds
     // that marker (empty after a failure).
     void Stop();
-    bool Finished() const { return finished_; }
+    bool finished() const { return finished_; }
     const std::vector<uint8_t>& EndMarker() const { return endMarker_; }
 
 private:

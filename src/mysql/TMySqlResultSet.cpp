@@ -21,7 +21,7 @@ const TMySqlBinds* TMySqlResultSet::FetchRow() {
     std::span<const uint8_t> packet;
     if (ahead_) {
         try {
-            packet = ahead_->Next();
+            packet = ahead_->next();
         } catch (...) {
             ahead_.reset();  // failed: the connection is as a direct read would leave it
             throw;
@@ -57,7 +57,7 @@ void TMySqlResultSet::StartReadAhead() {
 void TMySqlResultSet::StopReadAhead() {
     if (!ahead_) return;
     ahead_->Stop();
-    if (ahead_->Finished() && owner_) {
+    if (ahead_->finished() && owner_) {
         // The rows it read ahead are dropped, as reading past them would drop them.
         std::vector<uint8_t> marker = ahead_->EndMarker();
         end(marker);  // after a failure too: nothing of the result is left to read

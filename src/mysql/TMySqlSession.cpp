@@ -102,7 +102,7 @@ TMySqlOk TMySqlOk::Decode(std::span<const uint8_t> packet, bool protocol41, bool
 }
 
 TMySqlSession::~TMySqlSession() {
-    Close();
+    close();
 }
 
 bool TMySqlSession::Protocol41() const {
@@ -196,7 +196,7 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
     try {
         channel->Connect();
     } catch (const std::exception&) {
-        throw EMySqlException::Client(CR_CONN_HOST_ERROR, {host, "10061"}, channel->LastError());
+        throw EMySqlException::Client(CR_CONN_HOST_ERROR, {host, "10061"}, channel->lastError());
     }
 
     Net.ReadPacket();
@@ -239,7 +239,7 @@ void TMySqlSession::Connect(const std::string& hostIn, const std::string& userIn
     TMySqlAuth auth(password, encrypted_ || local_, ServerPublicKey);
     std::string answer;
     if (pluginAuth) {
-        answer = auth.Start(method, Scramble);
+        answer = auth.start(method, Scramble);
         // An RSA-encrypted password needs more than a one-byte length.
         if (answer.size() > 250 && ((ServerCapabilitiesHigh << 16) & CLIENT_PLUGIN_AUTH_LENENC_CLIENT_DATA))
             flags |= CLIENT_PLUGIN_AUTH_LENENC_CLIENT_DATA;
@@ -350,7 +350,7 @@ void TMySqlSession::authenticate(TMySqlAuth& auth) {
             TMySqlPacketReader r(reply, 1);
             std::string name = r.ReadZString();
             kept.assign(reply.begin() + static_cast<std::ptrdiff_t>(r.Position()), reply.end());
-            answer = auth.Start(name, kept);
+            answer = auth.start(name, kept);
         } else if (reply.size() > 1 && reply[0] == 1 && !auth.Method().empty()) {
             answer = auth.Continue(reply.subspan(1), nothing);
         } else {
@@ -369,7 +369,7 @@ void TMySqlSession::authenticate(TMySqlAuth& auth) {
     }
 }
 
-void TMySqlSession::Close() {
+void TMySqlSession::close() {
     if (Closed) return;
     Closed = true;
     Status = 0;
@@ -378,7 +378,7 @@ void TMySqlSession::Close() {
     } catch (...) {
     }
     try {
-        Net.Close();
+        Net.close();
     } catch (...) {
     }
 }

@@ -129,7 +129,7 @@ public:
     void Connect(const std::string& host, const std::string& user, const std::string& password,
                  const std::string& database, int port, const std::string& socketName, uint32_t clientFlags);
     // Marks closed, sends quit without awaiting a reply, closes the net; never raises.
-    void Close();
+    void close();
 
     // Sends one command; unless awaitReply is off, reads the reply (an error raises).
     void SendCommand(uint8_t command, const void* payload, size_t length, bool awaitReply = true);

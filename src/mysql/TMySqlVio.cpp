@@ -37,7 +37,7 @@ size_t TMySqlVio::Read(uint8_t* dest, size_t count) {
     return done;
 }
 
-size_t TMySqlVio::Write(const uint8_t* src, size_t count) {
+size_t TMySqlVio::write(const uint8_t* src, size_t count) {
     size_t done = 0;
     int failures = 0;
     while (done < count) {

@@ -19,11 +19,11 @@ public:
     virtual size_t WriteSome(const uint8_t* src, size_t count) = 0;
     // The base empties the read buffer; transports then open the channel.
     virtual void Connect();
-    virtual void Close() = 0;
+    virtual void close() = 0;
     // Delivers count bytes unless the channel fails; returns how many were delivered.
     virtual size_t Read(uint8_t* dest, size_t count);
     // Writes count bytes, retrying a failed raw write twice; returns how many were written.
-    virtual size_t Write(const uint8_t* src, size_t count);
+    virtual size_t write(const uint8_t* src, size_t count);
 
     // The operating system's descriptor of the channel, -1 when it has none.
     virtual int Handle() const { return -1; }
@@ -32,7 +32,7 @@ public:
     size_t Buffered() const { return count_ - position_; }
 
     // Detail of the last failed raw operation; empty when the peer simply closed.
-    const std::string& LastError() const { return lastError_; }
+    const std::string& lastError() const { return lastError_; }
 
 protected:
     std::string lastError_;

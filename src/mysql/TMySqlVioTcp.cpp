@@ -29,7 +29,7 @@ std::string TMySqlVioTcp::SocketErrorText(const char* what, int code) {
 TMySqlVioTcp::TMySqlVioTcp(std::string host, int port) : host_(std::move(host)), port_(port) {}
 
 TMySqlVioTcp::~TMySqlVioTcp() {
-    Close();
+    close();
 }
 
 void TMySqlVioTcp::applyTimeout() {
@@ -49,7 +49,7 @@ void TMySqlVioTcp::SetTimeout(int seconds) {
 // of the time that is left, so one that drops packets cannot use up the whole timeout.
 void TMySqlVioTcp::Connect() {
     TMySqlVio::Connect();
-    Close();
+    close();
     lastError_.clear();
     int port = port_ == 0 ? 3306 : port_;
     std::string host = host_.empty() ? "localhost" : host_;
@@ -101,14 +101,14 @@ void TMySqlVioTcp::Connect() {
     try {
         applyTimeout();
     } catch (...) {
-        Close();
+        close();
         throw;
     }
 }
 
 // One connect without blocking, limited to wait milliseconds (-1: no limit).
 bool TMySqlVioTcp::connectTo(const sockaddr* address, socklen_t length, int wait) {
-    Close();
+    close();
     socket_ = socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socket_ < 0) {
         lastError_ = SocketErrorText("socket", errno);
@@ -134,7 +134,7 @@ bool TMySqlVioTcp::connectTo(const sockaddr* address, socklen_t length, int wait
                 if (ready == 0) {
                     lastError_ = SocketErrorText("connect", ETIMEDOUT) + " (timed out after " +
                                  std::to_string(timeout_) + " s)";
-                    Close();
+                    close();
                     return false;
                 }
                 socklen_t len = sizeof error;
@@ -147,7 +147,7 @@ bool TMySqlVioTcp::connectTo(const sockaddr* address, socklen_t length, int wait
         }
         if (error != 0) {
             lastError_ = SocketErrorText("connect", error);
-            Close();
+            close();
             return false;
         }
     }
@@ -181,12 +181,12 @@ size_t TMySqlVioTcp::WriteSome(const uint8_t* src, size_t count) {
     }
 }
 
-size_t TMySqlVioTcp::Write(const uint8_t* src, size_t count) {
+size_t TMySqlVioTcp::write(const uint8_t* src, size_t count) {
     if (socket_ < 0) return 0;
-    return TMySqlVio::Write(src, count);
+    return TMySqlVio::write(src, count);
 }
 
-void TMySqlVioTcp::Close() {
+void TMySqlVioTcp::close() {
     if (socket_ < 0) return;
     shutdown(socket_, SHUT_RDWR);
     ::close(socket_);

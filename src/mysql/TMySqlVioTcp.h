@@ -20,11 +20,11 @@ public:
     void SetTimeout(int seconds) override;
     size_t ReadSome(uint8_t* dest, size_t count) override;
     size_t WriteSome(const uint8_t* src, size_t count) override;
-    // Throws std::runtime_error on any failure; LastError() then holds the detail of a
+    // Throws std::runtime_error on any failure; lastError() then holds the detail of a
     // failed or timed-out connect.
     void Connect() override;
-    void Close() override;
-    size_t Write(const uint8_t* src, size_t count) override;
+    void close() override;
+    size_t write(const uint8_t* src, size_t count) override;
     int Handle() const override { return socket_; }
 
     // "Socket error on <what>. WSAGetLastError return <code>($<hex>)".

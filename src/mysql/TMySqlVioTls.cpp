@@ -88,7 +88,7 @@ TMySqlVioTls::TMySqlVioTls(std::unique_ptr<TMySqlVio> inner, TMyTlsMode mode, st
     : inner_(std::move(inner)), mode_(mode), host_(std::move(host)), caFile_(std::move(caFile)) {}
 
 TMySqlVioTls::~TMySqlVioTls() {
-    Close();
+    close();
 }
 
 void TMySqlVioTls::Connect() {
@@ -138,9 +138,9 @@ void TMySqlVioTls::Connect() {
 // The socket's own failure (a timeout, a reset) reads as it does without TLS; only
 // a failure of TLS itself is named as one.
 std::string TMySqlVioTls::failure(const char* what, int rc) {
-    if (!inner_->LastError().empty()) {
+    if (!inner_->lastError().empty()) {
         ERR_clear_error();
-        return inner_->LastError();
+        return inner_->lastError();
     }
     std::string detail = openSslErrors();
     if (detail.empty() && ssl_ && SSL_get_error(ssl_, rc) == SSL_ERROR_SYSCALL)
@@ -170,7 +170,7 @@ size_t TMySqlVioTls::WriteSome(const uint8_t* src, size_t count) {
     return 0;
 }
 
-void TMySqlVioTls::Close() {
+void TMySqlVioTls::close() {
     if (ssl_) {
         // Announces the end without waiting for the server's answer.
         if (SSL_is_init_finished(ssl_)) SSL_shutdown(ssl_);
@@ -182,7 +182,7 @@ void TMySqlVioTls::Close() {
         SSL_CTX_free(context_);
         context_ = nullptr;
     }
-    if (inner_) inner_->Close();
+    if (inner_) inner_->close();
 }
 
 }  // namespace tharvel

@@ -32,7 +32,7 @@ public:
     size_t WriteSome(const uint8_t* src, size_t count) override;
     // The TLS handshake; raises EMySqlException 2026 naming what failed.
     void Connect() override;
-    void Close() override;
+    void close() override;
     int Handle() const override { return inner_->Handle(); }
 
 private:

@@ -34,7 +34,7 @@ public:
     void updateToLatest();
     void openMakerSite();
 
-    // Closing (Exit, Escape, the close box) waits while an update is under way.
+    // closing (Exit, Escape, the close box) waits while an update is under way.
     void reject() override;
 
 protected:

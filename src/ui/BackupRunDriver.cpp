@@ -22,7 +22,7 @@ BackupRunDriver::BackupRunDriver(ProjectTable& table, const std::string& logPath
 BackupRunDriver::~BackupRunDriver() = default;
 
 void BackupRunDriver::start() {
-    run_->Show();
+    run_->show();
 }
 
 void BackupRunDriver::detach() {
@@ -31,33 +31,33 @@ void BackupRunDriver::detach() {
     // Owned by the application from now on: a job still running at exit is
     // stopped and joined when the application goes, before the program ends.
     setParent(QCoreApplication::instance());
-    if (run_->Finished()) deleteLater();
+    if (run_->finished()) deleteLater();
 }
 
 void BackupRunDriver::drain() {
-    run_->ProcessNotifications();
-    if (!run_->Finished()) return;
+    run_->processNotifications();
+    if (!run_->finished()) return;
     poll_->stop();
     if (detached_) deleteLater();
 }
 
-void BackupRunDriver::ProjectNameChanged(const std::string& name) {
+void BackupRunDriver::projectNameChanged(const std::string& name) {
     if (window_) window_->projectNameLabel->setText(QString::fromStdString(name));
 }
 
-void BackupRunDriver::StepTextChanged(const std::string& text) {
+void BackupRunDriver::stepTextChanged(const std::string& text) {
     if (window_) window_->stepLabel->setText(QString::fromStdString(text));
 }
 
-void BackupRunDriver::StepProgressChanged(int32_t position) {
+void BackupRunDriver::stepProgressChanged(int32_t position) {
     if (window_) ProgressWindow::setPosition(window_->stepProgress, position);
 }
 
-void BackupRunDriver::RunProgressChanged(int32_t position) {
+void BackupRunDriver::runProgressChanged(int32_t position) {
     if (window_) ProgressWindow::setPosition(window_->runProgress, position);
 }
 
-void BackupRunDriver::CloseWindow() {
+void BackupRunDriver::closeWindow() {
     if (window_) window_->done(QDialog::Accepted);
 }
 

@@ -31,11 +31,11 @@ public:
     // The window is going: stay until the job in hand has ended, then go too.
     void detach();
 
-    void ProjectNameChanged(const std::string& name) override;
-    void StepTextChanged(const std::string& text) override;
-    void StepProgressChanged(int32_t position) override;
-    void RunProgressChanged(int32_t position) override;
-    void CloseWindow() override;
+    void projectNameChanged(const std::string& name) override;
+    void stepTextChanged(const std::string& text) override;
+    void stepProgressChanged(int32_t position) override;
+    void runProgressChanged(int32_t position) override;
+    void closeWindow() override;
 
 private:
     void drain();

@@ -37,7 +37,7 @@ public:
     void restoreEmailPlaceholder();
     void sendMessage();
 
-    // Closing (Exit, Escape, the close box) waits while a message is being sent.
+    // closing (Exit, Escape, the close box) waits while a message is being sent.
     void reject() override;
 
 protected:

@@ -111,7 +111,7 @@ void tryConnection(const ProjectTable& table, QWidget* button) {
                      database = text(ProjectColumn::MySQLDataBase), user = text(ProjectColumn::MySQLUser),
                      password = text(ProjectColumn::MySQLPassword), tls = text(ProjectColumn::MySQLTLS),
                      tlsCa = text(ProjectColumn::MySQLTLSCA)] {
-                        ConnectionTest::Run(server, port, database, user, password, tls, tlsCa);
+                        ConnectionTest::run(server, port, database, user, password, tls, tlsCa);
                     });
 }
 

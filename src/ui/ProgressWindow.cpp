@@ -35,20 +35,20 @@ void ProgressWindow::showEvent(QShowEvent* event) {
 }
 
 void ProgressWindow::done(int result) {
-    if (driver_ && !driver_->run().Closing()) driver_->run().Close();
+    if (driver_ && !driver_->run().closing()) driver_->run().close();
     QDialog::done(result);
 }
 
 int ProgressWindow::runResult() const {
-    return driver_ ? driver_->run().RunResult() : 0;
+    return driver_ ? driver_->run().runResult() : 0;
 }
 
 QString ProgressWindow::lastError() const {
-    return driver_ ? QString::fromStdString(driver_->run().LastError()) : QString();
+    return driver_ ? QString::fromStdString(driver_->run().lastError()) : QString();
 }
 
 QString ProgressWindow::logError() const {
-    return driver_ ? QString::fromStdString(driver_->run().LogError()) : QString();
+    return driver_ ? QString::fromStdString(driver_->run().logError()) : QString();
 }
 
 void ProgressWindow::buildLayout() {

@@ -89,7 +89,7 @@ TEST(BackupJob, NotificationSequences) {
         r.MySQLDataBase = c.database;
         r.MySQLPort = "1";
         auto queue = std::make_shared<NotificationQueue>();
-        auto notes = runJob(BackupJob::Create(r, queue), queue);
+        auto notes = runJob(BackupJob::create(r, queue), queue);
         EXPECT_EQ(codes(notes), c.codes);
         std::vector<std::string> texts;
         for (size_t i = 0; i < notes.size(); ++i)
@@ -109,7 +109,7 @@ TEST(BackupJob, DatabaseStepSuccessAndDumpProgress) {
     r.MySQLServer = "localhost";
     r.MySQLDataBase = "shop";
     auto queue = std::make_shared<NotificationQueue>();
-    auto notes = runJob(ScriptedDump::Create(r, queue), queue);
+    auto notes = runJob(ScriptedDump::create(r, queue), queue);
     const std::string folder = (tmp / "b").string() + "/Web shop/";
     std::vector<JobNotification> expected = {
         {0, 0, "Backing up MySQL database 'shop' on 'localhost'"},
@@ -128,14 +128,14 @@ TEST(BackupJob, StopDuringDumpReportsOperationAborted) {
     r.MySQLServer = "localhost";
     r.MySQLDataBase = "shop";
     auto queue = std::make_shared<NotificationQueue>();
-    auto job = EndlessDump::Create(r, queue);
+    auto job = EndlessDump::create(r, queue);
     int pushes = 0;
     // The wake-up runs on the job's thread after each push; stop at the first progress.
-    queue->SetWakeup([&] {
-        if (++pushes == 2) job->Terminate();
+    queue->setWakeup([&] {
+        if (++pushes == 2) job->terminate();
     });
     auto notes = runJob(job, queue);
-    queue->SetWakeup({});
+    queue->setWakeup({});
     ASSERT_GE(notes.size(), 2u);
     EXPECT_EQ(notes.front().code, 0);
     EXPECT_EQ(notes.back(), (JobNotification{1, 0, "Operation aborted"}));
@@ -150,8 +150,8 @@ TEST(BackupJob, StopRequests) {
     // Stopped before it starts: the copy step never begins.
     {
         auto queue = std::make_shared<NotificationQueue>();
-        auto job = BackupJob::Create(r, queue);
-        job->Terminate();
+        auto job = BackupJob::create(r, queue);
+        job->terminate();
         EXPECT_TRUE(runJob(job, queue).empty());
     }
     // Stopped at the database step's first notification: nothing else is posted.
@@ -160,18 +160,18 @@ TEST(BackupJob, StopRequests) {
         withDb.MySQLServer = "localhost";
         withDb.MySQLDataBase = "shop";
         auto queue = std::make_shared<NotificationQueue>();
-        auto job = BackupJob::Create(withDb, queue);
-        job->Terminate();
+        auto job = BackupJob::create(withDb, queue);
+        job->terminate();
         auto notes = runJob(job, queue);
         EXPECT_EQ(codes(notes), (std::vector<int32_t>{0}));
     }
     // Stopped during the copy: ends after the file in hand, still posts both result lines.
     {
         auto queue = std::make_shared<NotificationQueue>();
-        auto job = BackupJob::Create(r, queue);
-        queue->SetWakeup([&] { job->Terminate(); });  // at the step's first notification
+        auto job = BackupJob::create(r, queue);
+        queue->setWakeup([&] { job->terminate(); });  // at the step's first notification
         auto notes = runJob(job, queue);
-        queue->SetWakeup({});
+        queue->setWakeup({});
         EXPECT_EQ(codes(notes), (std::vector<int32_t>{0, 100, 100}));
         EXPECT_EQ(notes[1].text, "1 files copied");
         EXPECT_EQ(notes[2].text, "Backup files to '" + backups + "Web shop/s/' finished successfully");
@@ -186,25 +186,25 @@ TEST(BackupJob, ReleasedWhileRunningStopsOnItsOwn) {
     auto queue = std::make_shared<NotificationQueue>();
     std::weak_ptr<BackupJob> weak;
     std::atomic<int> pushes{0};
-    queue->SetWakeup([&] { ++pushes; });
+    queue->setWakeup([&] { ++pushes; });
     {
-        auto job = EndlessDump::Create(r, queue);
+        auto job = EndlessDump::create(r, queue);
         weak = job;
-        job->Start();
+        job->start();
         while (pushes < 3) std::this_thread::yield();  // well into its dump
     }  // the run lets go of it while it still runs: that stops and joins it
     EXPECT_TRUE(weak.expired());
     std::vector<JobNotification> notes;
     for (bool done = false; !done;) {
-        queue->WaitForEntries(std::chrono::seconds(1));
-        for (auto& e : queue->TakeAll()) {
+        queue->waitForEntries(std::chrono::seconds(1));
+        for (auto& e : queue->takeAll()) {
             if (e.jobDone)
                 done = true;
             else
                 notes.push_back(e.note);
         }
     }
-    queue->SetWakeup({});
+    queue->setWakeup({});
     EXPECT_TRUE(weak.expired());
     EXPECT_EQ(notes.back(), (JobNotification{1, 0, "Operation aborted"}));
 }

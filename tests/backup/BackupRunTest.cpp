@@ -45,15 +45,15 @@ struct Recorder : tharvel::BackupRunObserver {
     std::vector<std::string> names;
     int closes = 0;
     std::function<void()> onStepProgress;
-    void LogLineWritten(const std::string& line) override { lines.push_back(line); }
-    void RunProgressChanged(int32_t p) override {
+    void logLineWritten(const std::string& line) override { lines.push_back(line); }
+    void runProgressChanged(int32_t p) override {
         if (runProgress.empty() || runProgress.back() != p) runProgress.push_back(p);
     }
-    void ProjectNameChanged(const std::string& n) override { names.push_back(n); }
-    void StepProgressChanged(int32_t) override {
+    void projectNameChanged(const std::string& n) override { names.push_back(n); }
+    void stepProgressChanged(int32_t) override {
         if (onStepProgress) onStepProgress();
     }
-    void CloseWindow() override { ++closes; }
+    void closeWindow() override { ++closes; }
 };
 
 void addProject(ProjectTable& table, const std::string& name, const std::string& files,
@@ -73,10 +73,10 @@ void addProject(ProjectTable& table, const std::string& name, const std::string&
 }
 
 void drive(BackupRun& run) {
-    run.Show();
-    while (!run.Finished()) {
-        run.WaitForNotifications(std::chrono::seconds(1));
-        run.ProcessNotifications();
+    run.show();
+    while (!run.finished()) {
+        run.waitForNotifications(std::chrono::seconds(1));
+        run.processNotifications();
     }
 }
 
@@ -108,8 +108,8 @@ TEST(BackupRun, OneProjectFilesOnly) {
     std::string bytes;
     for (auto& l : expected) bytes += l + "\r\n";
     EXPECT_EQ(readFile(tmp / "TharvelLog.txt"), bytes);
-    EXPECT_EQ(run.RunResult(), 0);
-    EXPECT_EQ(run.Step(), 50);
+    EXPECT_EQ(run.runResult(), 0);
+    EXPECT_EQ(run.step(), 50);
     EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{100}));
     EXPECT_EQ(seen.closes, 1);
     EXPECT_EQ(readFile(tmp / "backups" / "Web shop" / "site" / "b" / "c"), "c");
@@ -132,7 +132,7 @@ TEST(BackupRun, OneProjectDatabaseStep) {
         std::string lastLine;
     };
     const Case cases[] = {
-        {"dump succeeds", &ScriptedDump::Create, 0, {50, 100}, "Backup of project 'P' finished successfully"},
+        {"dump succeeds", &ScriptedDump::create, 0, {50, 100}, "Backup of project 'P' finished successfully"},
         {"database step fails", {}, 1, {100}, "Backup of project 'P' finished with errors!"},
     };
     for (const Case& c : cases) {
@@ -142,14 +142,14 @@ TEST(BackupRun, OneProjectDatabaseStep) {
         Recorder seen;
         BackupRun run(table, (tmp / "log.txt").string(), BackupRun::OneProject, &seen, c.factory, fixedTime);
         drive(run);
-        EXPECT_EQ(run.RunResult(), c.result);
+        EXPECT_EQ(run.runResult(), c.result);
         EXPECT_EQ(seen.runProgress, c.runProgress);
         EXPECT_EQ(seen.lines.back(), kStamp + c.lastLine);
         EXPECT_EQ(table.value(ProjectColumn::LastBackup).isDateTime(), c.result == 0);
         if (c.result == 1) {
-            EXPECT_FALSE(run.LastError().empty());
+            EXPECT_FALSE(run.lastError().empty());
             // A message of several lines is logged line by line.
-            const std::string first = run.LastError().substr(0, run.LastError().find("\r\n"));
+            const std::string first = run.lastError().substr(0, run.lastError().find("\r\n"));
             EXPECT_NE(std::find(seen.lines.begin(), seen.lines.end(), kStamp + "Error:'" + first),
                       seen.lines.end());
         } else {
@@ -172,9 +172,9 @@ TEST(BackupRun, AllProjectsSecondOfThreeFails) {
     Recorder seen;
     BackupRun run(table, (tmp / "log.txt").string(), BackupRun::AllProjects, &seen);
     drive(run);
-    EXPECT_EQ(run.Step(), 17);
+    EXPECT_EQ(run.step(), 17);
     EXPECT_EQ(seen.names, (std::vector<std::string>{"one", "two", "three"}));
-    EXPECT_EQ(run.RunResult(), 1);
+    EXPECT_EQ(run.runResult(), 1);
     EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{17, 34, 51, 100}));
     EXPECT_EQ(seen.closes, 1);
     EXPECT_TRUE(table.row(0)[static_cast<int>(ProjectColumn::LastBackup)].isDateTime());
@@ -192,8 +192,8 @@ TEST(BackupRun, AllProjectsStepAndEmptyTable) {
         Recorder seen;
         BackupRun run(table, (tmp / "log.txt").string(), BackupRun::AllProjects, &seen);
         drive(run);
-        EXPECT_EQ(run.Step(), 0);
-        EXPECT_EQ(run.RunResult(), 0);
+        EXPECT_EQ(run.step(), 0);
+        EXPECT_EQ(run.runResult(), 0);
         EXPECT_EQ(seen.runProgress, (std::vector<int32_t>{0, 100}));
         EXPECT_EQ(seen.names.size(), 400u);
         for (int i = 0; i < 400; ++i)
@@ -205,9 +205,9 @@ TEST(BackupRun, AllProjectsStepAndEmptyTable) {
         Recorder seen;
         BackupRun run(table, (tmp / "empty.txt").string(), mode, &seen);
         drive(run);
-        EXPECT_EQ(run.Step(), mode == BackupRun::OneProject ? 50 : 0);
-        EXPECT_EQ(run.RunResult(), 1);
-        EXPECT_EQ(run.LastError(), BackupRun::kNothingToBackUp);
+        EXPECT_EQ(run.step(), mode == BackupRun::OneProject ? 50 : 0);
+        EXPECT_EQ(run.runResult(), 1);
+        EXPECT_EQ(run.lastError(), BackupRun::kNothingToBackUp);
         EXPECT_EQ(seen.lines.size(), 1u);
         EXPECT_NE(seen.lines.back().find(std::string("Error:'") + BackupRun::kNothingToBackUp + "'"),
                   std::string::npos);
@@ -229,10 +229,10 @@ TEST(BackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     Recorder seen;
     BackupRun run(table, "/dev/full", BackupRun::AllProjects, &seen);
     drive(run);
-    EXPECT_EQ(run.RunResult(), 1);
-    EXPECT_TRUE(run.LastError().empty());  // no job failed
-    EXPECT_NE(run.LogError().find("/dev/full"), std::string::npos);
-    EXPECT_NE(run.LogError().find("No space left on device"), std::string::npos);
+    EXPECT_EQ(run.runResult(), 1);
+    EXPECT_TRUE(run.lastError().empty());  // no job failed
+    EXPECT_NE(run.logError().find("/dev/full"), std::string::npos);
+    EXPECT_NE(run.logError().find("No space left on device"), std::string::npos);
     EXPECT_EQ(readFile(tmp / "b" / "one" / "site" / "a"), "a");
     EXPECT_EQ(readFile(tmp / "b" / "two" / "site" / "a"), "a");
     EXPECT_TRUE(table.row(1)[static_cast<int>(ProjectColumn::LastBackup)].isDateTime());
@@ -241,15 +241,15 @@ TEST(BackupRun, LogWriteFailureEndsWithErrorsAndTheBackupGoesOn) {
     // A cancelled run stays cancelled.
     ProjectTable one;
     addProject(one, "P", "", backups, "shop");
-    BackupRun cancelled(one, "/dev/full", BackupRun::OneProject, nullptr, &EndlessDump::Create);
-    cancelled.Show();
-    cancelled.Close();
-    while (!cancelled.Finished()) {
-        cancelled.WaitForNotifications(std::chrono::seconds(1));
-        cancelled.ProcessNotifications();
+    BackupRun cancelled(one, "/dev/full", BackupRun::OneProject, nullptr, &EndlessDump::create);
+    cancelled.show();
+    cancelled.close();
+    while (!cancelled.finished()) {
+        cancelled.waitForNotifications(std::chrono::seconds(1));
+        cancelled.processNotifications();
     }
-    EXPECT_EQ(cancelled.RunResult(), 2);
-    EXPECT_FALSE(cancelled.LogError().empty());
+    EXPECT_EQ(cancelled.runResult(), 2);
+    EXPECT_FALSE(cancelled.logError().empty());
 }
 
 TEST(BackupRun, CancelDuringAJob) {
@@ -260,12 +260,12 @@ TEST(BackupRun, CancelDuringAJob) {
     addProject(table, "second", "", backups);
     table.first();
     Recorder seen;
-    BackupRun run(table, (tmp / "log.txt").string(), BackupRun::AllProjects, &seen, &EndlessDump::Create);
+    BackupRun run(table, (tmp / "log.txt").string(), BackupRun::AllProjects, &seen, &EndlessDump::create);
     seen.onStepProgress = [&] {
-        if (!run.Closing()) run.Close();  // the Cancel button
+        if (!run.closing()) run.close();  // the Cancel button
     };
     drive(run);
-    EXPECT_EQ(run.RunResult(), 2);
+    EXPECT_EQ(run.runResult(), 2);
     EXPECT_NE(seen.lines.back().find("  Backup canceled by user"), std::string::npos);
     EXPECT_NE(std::find_if(seen.lines.begin(), seen.lines.end(),
                            [](auto& l) { return l.find("Error:'Operation aborted'") != std::string::npos; }),
@@ -283,12 +283,12 @@ TEST(BackupRun, ReleasedWhileItsJobRuns) {
     {
         BackupRun run(table, (tmp / "log.txt").string(), BackupRun::OneProject, nullptr,
                       [&](const BackupProject& r, std::shared_ptr<tharvel::NotificationQueue> q) {
-                          auto j = EndlessDump::Create(r, std::move(q));
+                          auto j = EndlessDump::create(r, std::move(q));
                           job = j;
                           return j;
                       });
-        run.Show();
-        run.Close();
+        run.show();
+        run.close();
     }
     // Releasing the run stopped and joined its job; nothing reaches the released run.
     EXPECT_TRUE(job.expired());

@@ -51,7 +51,7 @@ struct CopyRun {
 CopyRun backup(const fs::path& source, const fs::path& projectFolder, int32_t policy,
                std::function<bool()> stop = {}) {
     CopyRun run;
-    run.result = DirectoryCopy::BackupFiles(slash(source), slash(projectFolder), policy, stop,
+    run.result = DirectoryCopy::backupFiles(slash(source), slash(projectFolder), policy, stop,
                                             [&](int32_t p) { run.progress.push_back(p); });
     return run;
 }
@@ -70,7 +70,7 @@ TEST(ListFiles, DepthFirstSkipsDotDirectoriesAndDirectoryLinks) {
     fs::create_symlink("a.txt", src / "link-to-file");  // copied as the file
 
     std::vector<std::string> list;
-    DirectoryCopy::ListFiles(list, src.string());  // no trailing slash: one is added
+    DirectoryCopy::listFiles(list, src.string());  // no trailing slash: one is added
     ASSERT_EQ(list.size(), 6u);
     std::set<std::string> top(list.begin(), list.begin() + 4);
     EXPECT_EQ(top, (std::set<std::string>{slash(src) + "a.txt", slash(src) + "b.txt",
@@ -79,11 +79,11 @@ TEST(ListFiles, DepthFirstSkipsDotDirectoriesAndDirectoryLinks) {
     EXPECT_EQ(sub, (std::set<std::string>{slash(src) + "sub/c.txt", slash(src) + "sub/d.txt"}));
 
     std::vector<std::string> masked;
-    DirectoryCopy::ListFiles(masked, slash(src), "*.txt");
+    DirectoryCopy::listFiles(masked, slash(src), "*.txt");
     EXPECT_EQ(masked.size(), 4u);
 
     std::vector<std::string> excluded;
-    DirectoryCopy::ListFiles(excluded, slash(src), "*.*", slash(src / "sub"));
+    DirectoryCopy::listFiles(excluded, slash(src), "*.*", slash(src / "sub"));
     EXPECT_EQ(excluded.size(), 4u);
 }
 
@@ -173,7 +173,7 @@ TEST(BackupFiles, TwoSecondLocalTimeComparison) {
          {Case{even + 1, even, false}, Case{even + 2, even + 1, true}, Case{even, even, false},
           Case{even - 1, even, false}, Case{even + 3600, even, true}}) {
         SCOPED_TRACE(c.source - even);
-        EXPECT_EQ(DirectoryCopy::IsNewer(c.source, c.destination), c.newer);
+        EXPECT_EQ(DirectoryCopy::isNewer(c.source, c.destination), c.newer);
     }
 }
 
@@ -191,9 +191,9 @@ TEST(BackupFiles, ProgressOnlyOnChangeWithHalvesToEven) {
     for (auto name : {"a", "b", "c"}) writeFile(three / name, name);
     EXPECT_EQ(backup(three, tmp / "p", 1).progress, (std::vector<int32_t>{33, 67, 100}));
 
-    EXPECT_EQ(DirectoryCopy::RoundedPercent(1, 8), 12);  // 12.5
-    EXPECT_EQ(DirectoryCopy::RoundedPercent(3, 8), 38);  // 37.5
-    EXPECT_EQ(DirectoryCopy::RoundedPercent(0, 0), 0);
+    EXPECT_EQ(DirectoryCopy::roundedPercent(1, 8), 12);  // 12.5
+    EXPECT_EQ(DirectoryCopy::roundedPercent(3, 8), 38);  // 37.5
+    EXPECT_EQ(DirectoryCopy::roundedPercent(0, 0), 0);
 }
 
 TEST(BackupFiles, StopEndsTheLoopAfterTheFileInHand) {
@@ -239,7 +239,7 @@ TEST(CopyFile, FailedCopyLeavesTheGoodDestinationAndNoTemporaryFile) {
         writeFile(dest, "good copy");
         writeFile(tmp / "src", "new");
         auto copy = [&](const fs::path& from, const fs::path& to, bool replace) {
-            return DirectoryCopy::CopyFile(from.string(), to.string(), replace, unnamed);
+            return DirectoryCopy::copyFile(from.string(), to.string(), replace, unnamed);
         };
         // Reading this file fails part-way (an I/O error at the first byte).
         EXPECT_FALSE(copy("/proc/self/mem", dest, true));
@@ -287,7 +287,7 @@ fs::path makeTree(const fs::path& root, int width, int depth, size_t bigBytes = 
 // Relative paths of the listing order, which is the copy's order.
 std::vector<std::string> walkOrder(const fs::path& src) {
     std::vector<std::string> list;
-    DirectoryCopy::ListFiles(list, slash(src));
+    DirectoryCopy::listFiles(list, slash(src));
     for (auto& file : list) file = file.substr(slash(src).size());
     return list;
 }
@@ -305,7 +305,7 @@ CopyRun backupWith(const fs::path& source, const fs::path& projectFolder, int32_
                    tharvel::CopyOptions options, std::function<bool()> stop = {},
                    std::function<void(int32_t)> onProgress = {}) {
     CopyRun run;
-    run.result = DirectoryCopy::BackupFiles(
+    run.result = DirectoryCopy::backupFiles(
         slash(source), slash(projectFolder), policy, stop,
         [&](int32_t p) {
             run.progress.push_back(p);
@@ -318,7 +318,7 @@ CopyRun backupWith(const fs::path& source, const fs::path& projectFolder, int32_
 std::vector<int32_t> expectedProgress(uint64_t n, uint64_t upTo) {
     std::vector<int32_t> percents;
     for (uint64_t i = 1; i <= upTo; ++i) {
-        int32_t p = DirectoryCopy::RoundedPercent(i, n);
+        int32_t p = DirectoryCopy::roundedPercent(i, n);
         if (percents.empty() || percents.back() != p) percents.push_back(p);
     }
     return percents;

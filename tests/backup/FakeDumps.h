@@ -9,19 +9,19 @@ namespace tharvel::test {
 class EndlessDump : public BackupJob {
 public:
     using BackupJob::BackupJob;
-    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
+    static std::shared_ptr<BackupJob> create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<BackupJob>(new EndlessDump(r, std::move(q)));
     }
     // Its step must not run on while it is torn down.
     ~EndlessDump() override {
-        Terminate();
-        Join();
+        terminate();
+        join();
     }
 
 protected:
-    std::string BackupDatabase() override {
+    std::string backupDatabase() override {
         lastDumpPercent_ = -1;
-        for (int i = 0;; ++i) DumpProgress("t", 0, 1, i % 2);
+        for (int i = 0;; ++i) dumpProgress("t", 0, 1, i % 2);
     }
 };
 
@@ -29,18 +29,18 @@ protected:
 class ScriptedDump : public BackupJob {
 public:
     using BackupJob::BackupJob;
-    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
+    static std::shared_ptr<BackupJob> create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<BackupJob>(new ScriptedDump(r, std::move(q)));
     }
 
 protected:
-    std::string BackupDatabase() override {
+    std::string backupDatabase() override {
         lastDumpPercent_ = -1;
-        DumpProgress("a", 0, 4, 0);
-        DumpProgress("a", 0, 4, 0);  // same percent: nothing posted
-        DumpProgress("b", 1, 4, 50);
-        DumpProgress("d", 3, 4, 100);
-        return ProjectFolder() + Project().MySQLDataBase + ".sql";
+        dumpProgress("a", 0, 4, 0);
+        dumpProgress("a", 0, 4, 0);  // same percent: nothing posted
+        dumpProgress("b", 1, 4, 50);
+        dumpProgress("d", 3, 4, 100);
+        return projectFolder() + project().MySQLDataBase + ".sql";
     }
 };
 

@@ -50,7 +50,7 @@ TEST(LogFile, WritesExactBytes) {
         TempDir tmp;
         LogFile log((tmp / "TharvelLog.txt").string(), [] { return at(2024, 12, 9, 14, 5, 7); });
         std::vector<std::string> written;
-        EXPECT_TRUE(log.WriteLine(c.text, c.stamped, &written));
+        EXPECT_TRUE(log.writeLine(c.text, c.stamped, &written));
         EXPECT_EQ(readFile(tmp / "TharvelLog.txt"), c.bytes);
         std::string joined;
         for (auto& line : written) joined += line + "\r\n";
@@ -64,19 +64,19 @@ TEST(LogFile, CreatesDirectoryAndAppendsAcrossInstances) {
     {
         LogFile log(path, [] { return at(2025, 1, 2, 3, 4, 5); });
         EXPECT_TRUE(std::filesystem::is_directory(tmp / "new" / "dir"));
-        EXPECT_TRUE(log.WriteLine("one", true));
+        EXPECT_TRUE(log.writeLine("one", true));
     }
     LogFile again(path, [] { return at(2025, 1, 2, 23, 59, 59); });
-    EXPECT_TRUE(again.WriteLine("two", true));
+    EXPECT_TRUE(again.writeLine("two", true));
     EXPECT_EQ(readFile(path), "02/01/2025  03:04:05  one\r\n02/01/2025  23:59:59  two\r\n");
 }
 
 TEST(LogFile, FailuresAreReported) {
     TempDir tmp;
-    EXPECT_FALSE(LogFile("").WriteLine("x", true));
+    EXPECT_FALSE(LogFile("").writeLine("x", true));
     // A directory where the file should be cannot be opened for appending.
     std::filesystem::create_directories(tmp / "TharvelLog.txt");
-    EXPECT_FALSE(LogFile((tmp / "TharvelLog.txt").string()).WriteLine("x", true));
+    EXPECT_FALSE(LogFile((tmp / "TharvelLog.txt").string()).writeLine("x", true));
     // A write that fails after opening (no space left) raises.
-    EXPECT_THROW(LogFile("/dev/full").WriteLine("x", true), std::system_error);
+    EXPECT_THROW(LogFile("/dev/full").writeLine("x", true), std::system_error);
 }

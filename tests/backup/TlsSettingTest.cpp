@@ -23,7 +23,7 @@ TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
         r.MySQLTLS = k.mode;
         r.MySQLTLSCA = k.ca;
         TMyConnection c;
-        DatabaseBackup::Configure(c, r);
+        DatabaseBackup::configure(c, r);
         EXPECT_EQ(c.Options().TlsMode(), k.expected) << k.mode;
         EXPECT_EQ(c.Options().TlsCaFile(), k.ca);
     }
@@ -31,7 +31,7 @@ TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
     bad.MySQLTLS = "yes please";
     TMyConnection c;
     try {
-        DatabaseBackup::Configure(c, bad);
+        DatabaseBackup::configure(c, bad);
         FAIL() << "accepted an unknown setting";
     } catch (const std::invalid_argument& e) {
         EXPECT_NE(std::string(e.what()).find("'yes please'"), std::string::npos) << e.what();
@@ -42,13 +42,13 @@ TEST(TlsSetting, ConnectionTestUsesTheSetting) {
     test::MariaDb& db = test::MariaDb::shared();
     const std::string stored = PasswordCipher::encipherPassword(db.password());
     const std::string port = std::to_string(db.port());
-    EXPECT_NO_THROW(ConnectionTest::Run(db.host(), port, "", db.user(), stored, "preferred"));
+    EXPECT_NO_THROW(ConnectionTest::run(db.host(), port, "", db.user(), stored, "preferred"));
     try {
-        ConnectionTest::Run(db.host(), port, "", db.user(), stored, "required");
+        ConnectionTest::run(db.host(), port, "", db.user(), stored, "required");
         FAIL() << "the test server offers no TLS";
     } catch (const EMyError& e) {
         EXPECT_EQ(e.ErrorNumber(), 2026);
     }
-    EXPECT_THROW(ConnectionTest::Run(db.host(), port, "", db.user(), stored, "sometimes"),
+    EXPECT_THROW(ConnectionTest::run(db.host(), port, "", db.user(), stored, "sometimes"),
                  std::invalid_argument);
 }

@@ -112,7 +112,7 @@ TEST(UnattendedBackup, SwitchIsTheFirstArgumentInAnyCase) {
     for (const Case& c : cases) {
         auto args = c.args;
         EXPECT_EQ(
-            UnattendedBackup::IsBackupSwitch(static_cast<int>(args.size()), const_cast<char**>(args.data())),
+            UnattendedBackup::isBackupSwitch(static_cast<int>(args.size()), const_cast<char**>(args.data())),
             c.backup)
             << (args.size() > 1 ? args[1] : "");
     }

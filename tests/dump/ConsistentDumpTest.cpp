@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 std::string one(TMyConnection& c, const std::string& sql) {
     TMyQuery q(c);
     q.Open(sql);
-    return q.Next() && !q.IsNull(0) ? std::string(q.Value(0)) : "<none>";
+    return q.next() && !q.IsNull(0) ? std::string(q.Value(0)) : "<none>";
 }
 
 // The application: every change adds a ledger row and the same amount to the
@@ -50,7 +50,7 @@ public:
     }
     int commits() const { return commits_; }
     // True when `more` further changes were made within the time.
-    bool WaitFor(int more, std::chrono::milliseconds time) const {
+    bool waitFor(int more, std::chrono::milliseconds time) const {
         const int target = commits_ + more;
         for (auto end = Clock::now() + time; Clock::now() < end;
              std::this_thread::sleep_for(std::chrono::milliseconds(5)))
@@ -95,7 +95,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
         auto c = openConnection(db, source);
         c->ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED");
         Writer writer(db, source, locks);
-        ASSERT_TRUE(writer.WaitFor(20, std::chrono::seconds(10))) << writer.error();
+        ASSERT_TRUE(writer.waitFor(20, std::chrono::seconds(10))) << writer.error();
 
         // Between reading the ledger and reading the totals the application goes on.
         TempDir dir;
@@ -107,7 +107,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
         dump.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
             if (name == "ledger" && percent > 0 && !waited) {
                 waited = true;
-                wroteDuringDump = writer.WaitFor(20, std::chrono::milliseconds(locks ? 500 : 10000));
+                wroteDuringDump = writer.waitFor(20, std::chrono::milliseconds(locks ? 500 : 10000));
             }
         };
         dump.BackupToFile((dir / "d.sql").string());
@@ -118,7 +118,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
         // The session is as it was: no transaction, no locks, its isolation level.
         EXPECT_EQ(one(*c, "SELECT @@in_transaction"), "0");
         EXPECT_EQ(one(*c, "SELECT @@SESSION.tx_isolation"), "READ-COMMITTED");
-        EXPECT_TRUE(writer.WaitFor(5, std::chrono::seconds(10))) << writer.error();
+        EXPECT_TRUE(writer.waitFor(5, std::chrono::seconds(10))) << writer.error();
         writer.Stop();
         EXPECT_EQ(writer.error(), "");
 
@@ -138,15 +138,15 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
     const BackupProject record = serverRecord(db, source, "/");
     auto c = openConnection(db, source);
     Writer writer(db, source, false);
-    ASSERT_TRUE(writer.WaitFor(20, std::chrono::seconds(10))) << writer.error();
+    ASSERT_TRUE(writer.waitFor(20, std::chrono::seconds(10))) << writer.error();
 
     TempDir dir;
     TMyDump dump;
     dump.Connection = c.get();
     int opened = 0;
-    dump.OpenConnection = [&] {
+    dump.openConnection = [&] {
         ++opened;
-        return DatabaseBackup::OpenConnection(record);
+        return DatabaseBackup::openConnection(record);
     };
     dump.Connections = 2;
     dump.ParallelMinBytes = 0;
@@ -156,7 +156,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
     dump.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
         if (name == "ledger" && percent > 0 && !waited) {
             waited = true;
-            wroteDuringDump = writer.WaitFor(20, std::chrono::seconds(10));
+            wroteDuringDump = writer.waitFor(20, std::chrono::seconds(10));
         }
     };
     dump.BackupToFile((dir / "d.sql").string());

@@ -71,7 +71,7 @@ TEST(DailyDumpRetention, KeepsTheNewestDatesOfTheDatabaseAndTouchesNothingElse) 
         const std::set<std::string> before = namesIn(dir.path());
 
         std::vector<std::string> logged;
-        std::vector<std::string> deleted = DatabaseBackup::PruneDailyDumps(
+        std::vector<std::string> deleted = DatabaseBackup::pruneDailyDumps(
             written.string(), "shop", c.keep, [&](const std::string& line) { logged.push_back(line); });
 
         std::set<std::string> expected = before;
@@ -97,11 +97,11 @@ TEST(DailyDumpRetention, NothingIsDeletedWithoutALimitOrADatedDump) {
     const std::set<std::string> before = namesIn(dir.path());
     auto none = [](const std::string&) { ADD_FAILURE() << "logged a deletion"; };
     EXPECT_TRUE(
-        DatabaseBackup::PruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", 0, none).empty());
+        DatabaseBackup::pruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", 0, none).empty());
     EXPECT_TRUE(
-        DatabaseBackup::PruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", -3, none).empty());
+        DatabaseBackup::pruneDailyDumps((dir / "shop_2024-03-10.sql").string(), "shop", -3, none).empty());
     // A dump without a date in its name (one file that each backup replaces).
-    EXPECT_TRUE(DatabaseBackup::PruneDailyDumps((dir / "shop.sql").string(), "shop", 1, none).empty());
+    EXPECT_TRUE(DatabaseBackup::pruneDailyDumps((dir / "shop.sql").string(), "shop", 1, none).empty());
     EXPECT_EQ(namesIn(dir.path()), before);
 }
 
@@ -140,7 +140,7 @@ TEST(DailyDumpRetention, ACompleteBackupKeepsTheNewestTwoDatesAndLogsEachDeletio
     const std::set<std::string> before = namesIn(project.folder);
 
     auto queue = std::make_shared<NotificationQueue>();
-    auto notes = runJob(BackupJob::Create(dailyRecord(db, name, dir.path()), queue), queue);
+    auto notes = runJob(BackupJob::create(dailyRecord(db, name, dir.path()), queue), queue);
     ASSERT_FALSE(notes.empty());
     ASSERT_EQ(notes.back().code, 2) << notes.back().text;
     const std::string success = notes[notes.size() - 2].text;
@@ -170,21 +170,21 @@ TEST(DailyDumpRetention, ACompleteBackupKeepsTheNewestTwoDatesAndLogsEachDeletio
 // A job that requests its stop at the dump's third row event.
 class StoppingJob : public BackupJob {
 public:
-    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
+    static std::shared_ptr<BackupJob> create(const BackupProject& r, std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<BackupJob>(new StoppingJob(r, std::move(q)));
     }
 
 protected:
     using BackupJob::BackupJob;
-    std::string BackupDatabase() override {
+    std::string backupDatabase() override {
         int rowEvents = 0;
-        return DatabaseBackup::Run(
-            Project(), ProjectFolder(),
+        return DatabaseBackup::run(
+            project(), projectFolder(),
             [&](TDADump&, const std::string& name, int num, int count, int percent) {
-                if (percent > 0 && ++rowEvents == 3) Terminate();
-                DumpProgress(name, num, count, percent);
+                if (percent > 0 && ++rowEvents == 3) terminate();
+                dumpProgress(name, num, count, percent);
             },
-            {}, [this] { return Terminated(); });
+            {}, [this] { return terminated(); });
     }
 };
 
@@ -201,13 +201,13 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
 
     BackupProject wrongPassword = dailyRecord(db, name, dir.path());
     wrongPassword.MySQLPassword = "";
-    auto failed = runJob(BackupJob::Create(wrongPassword, queue), queue);
+    auto failed = runJob(BackupJob::create(wrongPassword, queue), queue);
     ASSERT_FALSE(failed.empty());
     EXPECT_EQ(failed.back().code, 1);
 
     BackupProject unknown = dailyRecord(db, name, dir.path());
     unknown.DumpCompression = "bzip2";
-    auto refused = runJob(BackupJob::Create(unknown, queue), queue);
+    auto refused = runJob(BackupJob::create(unknown, queue), queue);
     ASSERT_FALSE(refused.empty());
     EXPECT_EQ(refused.back().code, 1);
     EXPECT_EQ(refused.back().text, "Unknown dump compression 'bzip2' (none, gzip or zstd)");
@@ -215,12 +215,12 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
     // The dump of a run whose stop came after its last row is complete, yet the run
     // counts as cancelled: it deletes nothing either.
     BackupProject r = dailyRecord(db, name, dir.path());
-    const std::string path = DatabaseBackup::Run(
+    const std::string path = DatabaseBackup::run(
         r, project.folder.string() + "/", [](TDADump&, const std::string&, int, int, int) {},
         [](const std::string& line) { ADD_FAILURE() << line; }, [] { return true; });
     EXPECT_TRUE(fs::exists(path));
 
-    auto cancelled = runJob(StoppingJob::Create(dailyRecord(db, name, dir.path()), queue), queue);
+    auto cancelled = runJob(StoppingJob::create(dailyRecord(db, name, dir.path()), queue), queue);
     ASSERT_FALSE(cancelled.empty());
     EXPECT_EQ(cancelled.back().text, "Operation aborted");
 

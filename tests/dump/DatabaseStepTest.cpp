@@ -23,22 +23,22 @@ TEST(DatabaseStep, NamesTheDumpFileAndReadsThePort) {
         {1, folder + "shop_2024-12-09.sql"}, {0, folder + "shop.sql"}, {2, folder + "shop.sql"}};
     for (const auto& [each, path] : cases) {
         r.MySQLNewBackupEachDay = each;
-        EXPECT_EQ(DatabaseBackup::DumpFilePath(r, folder, when), path);
+        EXPECT_EQ(DatabaseBackup::dumpFilePath(r, folder, when), path);
     }
-    EXPECT_EQ(DatabaseBackup::PortOf("3307"), 3307);
-    EXPECT_EQ(DatabaseBackup::PortOf("33o6"), 3306);
-    EXPECT_EQ(DatabaseBackup::PortOf(""), 3306);
-    EXPECT_EQ(DatabaseBackup::PortOf("99999999999"), 3306);
+    EXPECT_EQ(DatabaseBackup::portOf("3307"), 3307);
+    EXPECT_EQ(DatabaseBackup::portOf("33o6"), 3306);
+    EXPECT_EQ(DatabaseBackup::portOf(""), 3306);
+    EXPECT_EQ(DatabaseBackup::portOf("99999999999"), 3306);
 }
 
 TEST(ConnectionTest, SucceedsOrRaisesTheConnectionsError) {
     MariaDb& db = MariaDb::shared();
     const std::string port = std::to_string(db.port());
     const std::string stored = PasswordCipher::encipherPassword(db.password());
-    EXPECT_NO_THROW(ConnectionTest::Run(db.host(), port, "", db.user(), stored));
+    EXPECT_NO_THROW(ConnectionTest::run(db.host(), port, "", db.user(), stored));
     auto error = [&](const std::string& p, const std::string& password) -> std::string {
         try {
-            ConnectionTest::Run(db.host(), p, "", db.user(), password);
+            ConnectionTest::run(db.host(), p, "", db.user(), password);
         } catch (const EMyError& e) {
             return std::to_string(e.ErrorNumber()) + " " + e.what();
         }
@@ -62,18 +62,18 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
     for (const auto& [text, number] : cases) {
         SCOPED_TRACE("port text '" + text + "'");
         const int expected = number ? db.port() : 3306;
-        EXPECT_EQ(DatabaseBackup::PortOf(text), expected);
+        EXPECT_EQ(DatabaseBackup::portOf(text), expected);
         // The table reads the same number (0 is its "not a number").
         EXPECT_EQ(ProjectValue(text).toInt32(0), number ? db.port() : 0);
         // The database step's connection.
         BackupProject r = serverRecord(db, "", "/tmp/");
         r.MySQLPort = text;
         TMyConnection connection;
-        DatabaseBackup::Configure(connection, r);
+        DatabaseBackup::configure(connection, r);
         EXPECT_EQ(connection.Port(), expected);
         // The connection test reaches the server exactly when the text is its port.
         if (number) {
-            EXPECT_NO_THROW(ConnectionTest::Run(db.host(), text, "", db.user(),
+            EXPECT_NO_THROW(ConnectionTest::run(db.host(), text, "", db.user(),
                                                 PasswordCipher::encipherPassword(db.password())));
         }
     }
@@ -88,15 +88,15 @@ TEST(DatabaseStep, CipherFailureFailsTheStepInsteadOfSendingZeroBytes) {
     PasswordCipher::DigestNameOverride noMd5("NO-SUCH-DIGEST");
     TMyConnection connection;
     try {
-        DatabaseBackup::Configure(connection, r);
+        DatabaseBackup::configure(connection, r);
         ADD_FAILURE() << "no error";
     } catch (const CipherError& error) {
         EXPECT_STREQ(error.what(), PasswordCipher::kDecipherFailed);
     }
-    EXPECT_THROW(ConnectionTest::Run(db.host(), r.MySQLPort, "", db.user(), r.MySQLPassword), CipherError);
+    EXPECT_THROW(ConnectionTest::run(db.host(), r.MySQLPort, "", db.user(), r.MySQLPassword), CipherError);
     // The job reports it as its error, before any connection is tried.
     auto queue = std::make_shared<NotificationQueue>();
-    auto notes = runJob(BackupJob::Create(job, queue), queue);
+    auto notes = runJob(BackupJob::create(job, queue), queue);
     ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes.back(),
               (JobNotification{JobNotification::JobFailed, 0, PasswordCipher::kDecipherFailed}));
@@ -112,10 +112,10 @@ TEST(DatabaseStep, AFullDiskRemovesThePartialDump) {
     const std::string folder = (dir / "Web shop").string() + "/";
     std::filesystem::create_directories(folder);
     const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
-    const std::string partial = DatabaseBackup::PartialPath(DatabaseBackup::DumpFilePath(r, folder, 0));
+    const std::string partial = DatabaseBackup::partialPath(DatabaseBackup::dumpFilePath(r, folder, 0));
     std::filesystem::create_symlink("/dev/full", partial);
     try {
-        DatabaseBackup::Run(r, folder, {});
+        DatabaseBackup::run(r, folder, {});
         ADD_FAILURE() << "a dump onto a full disk succeeded";
     } catch (const std::exception& e) {
         EXPECT_EQ(std::string(e.what()),

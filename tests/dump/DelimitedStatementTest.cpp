@@ -16,7 +16,7 @@ std::string written(std::string_view text) {
         DumpStream out((dir / "d.sql").string());
         DumpScript script(out);
         script.DelimitedStatement(text);
-        out.Close();
+        out.close();
     }
     return readFile(dir / "d.sql");
 }

@@ -72,8 +72,8 @@ TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
     TempDir dir;
     {
         DumpStream plain((dir / "plain.sql").string());
-        for (const std::string& line : lines) plain.WriteLine(line);
-        plain.Close();
+        for (const std::string& line : lines) plain.writeLine(line);
+        plain.close();
     }
     const std::string expected = readFile(dir / "plain.sql");
     for (const Kind& kind : kKinds) {
@@ -85,7 +85,7 @@ TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
                 out.line() += line;
                 out.EndLine();
             }
-            out.Close();
+            out.close();
         }
         const std::string packed = readFile(file);
         EXPECT_EQ(packed.substr(0, kind.magic.size()), kind.magic) << kind.decompress;
@@ -103,9 +103,9 @@ TEST(Compression, AStreamLeftByAFailureIsCompleteAndHoldsTheFinishedLines) {
         const std::filesystem::path file = dir / "partial";
         try {
             DumpStream out(file.string(), kind.compression);
-            out.WriteLine("first");
-            out.WriteLine(big);
-            out.WriteLine("last finished");
+            out.writeLine("first");
+            out.writeLine(big);
+            out.writeLine("last finished");
             out.line() += "half a row";
             throw std::runtime_error("server gone");
         } catch (const std::runtime_error&) {
@@ -122,8 +122,8 @@ TEST(Compression, AFileThatCannotTakeTheBytesFailsTheClose) {
             std::string message;
             try {
                 for (size_t written = 0; written < size; written += 1000)
-                    full.WriteLine(std::string(999, 'y'));
-                full.Close();
+                    full.writeLine(std::string(999, 'y'));
+                full.close();
             } catch (const std::exception& e) {
                 message = e.what();
             }

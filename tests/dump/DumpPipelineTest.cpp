@@ -51,7 +51,7 @@ TEST(DumpPipeline, AStopMidTableJoinsEveryThreadAndKeepsWholeRows) {
         EXPECT_EQ(rowEvents, 3);
         TMyQuery q(*c);
         ASSERT_TRUE(q.Open("SELECT COUNT(*) FROM t"));
-        ASSERT_TRUE(q.Next());
+        ASSERT_TRUE(q.next());
         EXPECT_EQ(q.Value(0), "30000");
         if (compression == Compression::None) {
             const std::vector<std::string> lines = crlfLines(readFile(file));
@@ -73,12 +73,12 @@ TEST(DumpPipeline, AFullDiskDuringTheRowsFailsTheDumpAsAWriteError) {
     const std::string folder = (dir / "Web shop").string() + "/";
     std::filesystem::create_directories(folder);
     const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
-    const std::string partial = DatabaseBackup::PartialPath(DatabaseBackup::DumpFilePath(r, folder, 0));
+    const std::string partial = DatabaseBackup::partialPath(DatabaseBackup::dumpFilePath(r, folder, 0));
     std::filesystem::create_symlink("/dev/full", partial);
     const size_t before = threadCount();
     int lastPercent = 0;
     try {
-        DatabaseBackup::Run(
+        DatabaseBackup::run(
             r, folder, [&](TDADump&, const std::string&, int, int, int percent) { lastPercent = percent; });
         ADD_FAILURE() << "a dump onto a full disk succeeded";
     } catch (const std::exception& e) {
@@ -98,8 +98,8 @@ TEST(DumpPipeline, APlainFileThatTakesNoByteFailsTheStream) {
         int error = 0;
         try {
             DumpStream full("/dev/full");
-            for (size_t written = 0; written < size; written += 1000) full.WriteLine(std::string(998, 'y'));
-            full.Close();
+            for (size_t written = 0; written < size; written += 1000) full.writeLine(std::string(998, 'y'));
+            full.close();
         } catch (const StreamWriteError& e) {
             message = e.what();
             error = e.Error();

@@ -60,7 +60,7 @@ TEST(DumpRoundTrip, CompressedDumpsRestoreExactlyThroughTheStandardTools) {
         BackupProject record = serverRecord(db, source, dir.path().string() + "/");
         record.DumpCompression = kind.name;
         auto queue = std::make_shared<NotificationQueue>();
-        auto notes = runJob(BackupJob::Create(record, queue), queue);
+        auto notes = runJob(BackupJob::create(record, queue), queue);
         ASSERT_FALSE(notes.empty());
         ASSERT_EQ(notes.back().code, 2) << notes.back().text;
         const std::string dump = (dir.path() / "Web shop" / (source + kind.suffix)).string();

@@ -43,7 +43,7 @@ TEST(DumpScript, WritesTheTableSectionOfTheExample) {
         script.EndRow(true);
         script.UnlockLine();
         script.EmptyLine();
-        out.Close();
+        out.close();
     }
     const std::vector<std::string> expected = {
         "-- ",
@@ -88,7 +88,7 @@ TEST(DumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
                 script.FinishRow();
             }
             script.EndRow(true);
-            out.Close();
+            out.close();
         }
         size_t k = 1;
         while (!(head.size() + 2 + k * (r + 2) + 2 * r > 16384)) ++k;
@@ -113,8 +113,8 @@ TEST(DumpScript, WritesMultiLineTextWithCrLfAndStopsAtZero) {
         out.WriteText("a\r\nb\nc\rd\n");
         out.WriteText("");
         out.WriteText(std::string("e\0f", 3));
-        out.WriteLine("raw\nline");
-        out.Close();
+        out.writeLine("raw\nline");
+        out.close();
     }
     EXPECT_EQ(readFile(dir / "m.sql"), "a\r\nb\r\nc\r\nd\r\n\r\ne\r\nraw\nline\r\n");
     struct stat st {};
@@ -163,7 +163,7 @@ TEST(DumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
             script.FinishRow();
         }
         script.EndRow(true);
-        out.Close();
+        out.close();
     }
     const std::string execute =
         "PREPARE tharvel_sql FROM @tharvel_sql; EXECUTE tharvel_sql; DEALLOCATE PREPARE tharvel_sql;";
@@ -245,11 +245,11 @@ TEST(DumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
         EXPECT_EQ(std::string(e.what()).substr(0, expected.size()), expected);
     }
     DumpStream full("/dev/full");
-    full.WriteLine("x");
+    full.writeLine("x");
     EXPECT_THROW(
         {
             try {
-                full.Close();
+                full.close();
             } catch (const std::exception& e) {
                 EXPECT_STREQ(e.what(), "Stream write error");
                 EXPECT_TRUE(dynamic_cast<const StreamWriteError&>(e).DiskFull());

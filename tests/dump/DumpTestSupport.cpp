@@ -24,7 +24,7 @@ BackupProject serverRecord(const MariaDb& db, const std::string& database, const
 
 std::unique_ptr<TMyConnection> openConnection(const MariaDb& db, const std::string& database) {
     auto c = std::make_unique<TMyConnection>();
-    DatabaseBackup::Configure(*c, serverRecord(db, database, "/"));
+    DatabaseBackup::configure(*c, serverRecord(db, database, "/"));
     c->Open();
     return c;
 }
@@ -111,7 +111,7 @@ std::vector<std::string> crlfLines(const std::string& bytes) {
 JobDump dumpWithJob(const MariaDb& db, const std::string& database, const std::filesystem::path& dir) {
     auto queue = std::make_shared<NotificationQueue>();
     JobDump out;
-    out.notes = runJob(BackupJob::Create(serverRecord(db, database, dir.string() + "/"), queue), queue);
+    out.notes = runJob(BackupJob::create(serverRecord(db, database, dir.string() + "/"), queue), queue);
     out.path = (dir / "Web shop" / (database + ".sql")).string();
     return out;
 }

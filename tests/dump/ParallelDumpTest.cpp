@@ -54,13 +54,13 @@ std::string decompressed(const fs::path& file, Compression compression) {
 Dumped dump(const BackupProject& record, const fs::path& dir, const std::string& name,
             Compression compression, int connections) {
     Dumped out;
-    auto main = DatabaseBackup::OpenConnection(record);
+    auto main = DatabaseBackup::openConnection(record);
     TMyDump d;
     d.Connection = main.get();
     if (connections > 1) {
-        d.OpenConnection = [&] {
+        d.openConnection = [&] {
             ++out.opened;
-            return DatabaseBackup::OpenConnection(record);
+            return DatabaseBackup::openConnection(record);
         };
         d.Connections = connections;
         d.ParallelMinBytes = 0;
@@ -154,12 +154,12 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
                    source);
         }
         const BackupProject record = serverRecord(db, source, "/");
-        auto main = DatabaseBackup::OpenConnection(record);
+        auto main = DatabaseBackup::openConnection(record);
         TempDir dir;
         const fs::path partial = dir.path() / "d.sql.partial";
         TMyDump d;
         d.Connection = main.get();
-        d.OpenConnection = [&] { return DatabaseBackup::OpenConnection(record); };
+        d.openConnection = [&] { return DatabaseBackup::openConnection(record); };
         d.Connections = c.connections;
         d.ParallelMinBytes = 0;
         bool stopped = false;
@@ -187,7 +187,7 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
         EXPECT_EQ(others, "0\n");
         TMyQuery q(*main);
         q.Open("SELECT @@in_transaction");
-        ASSERT_TRUE(q.Next());
+        ASSERT_TRUE(q.next());
         EXPECT_EQ(q.Value(0), "0");
     }
 }

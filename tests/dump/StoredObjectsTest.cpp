@@ -30,7 +30,7 @@ std::string objectImage(TMyConnection& c) {
         std::vector<std::vector<std::string>> out;
         TMyQuery q(c);
         q.Open(sql);
-        while (q.Next()) {
+        while (q.next()) {
             out.emplace_back();
             for (size_t i = 0; i < q.FieldCount(); ++i)
                 out.back().push_back(q.IsNull(i) ? "<NULL>" : std::string(q.Value(i)));
@@ -65,7 +65,7 @@ std::string objectImage(TMyConnection& c) {
             image += "== " + what + " " + row[0] + " " + row[1] + "\n";
             TMyQuery q(c);
             q.Open("SHOW CREATE " + what + " " + bracket(row[0]));
-            EXPECT_TRUE(q.Next()) << what << " " << row[0];
+            EXPECT_TRUE(q.next()) << what << " " << row[0];
             for (size_t i = 0; i < q.FieldCount(); ++i)
                 if (q.Fields()[i].Name != "Created")
                     image +=
@@ -79,7 +79,7 @@ std::string objectImage(TMyConnection& c) {
 std::string one(TMyConnection& c, const std::string& sql) {
     TMyQuery q(c);
     q.Open(sql);
-    if (!q.Next() || q.IsNull(0)) return "<none>";
+    if (!q.next() || q.IsNull(0)) return "<none>";
     return std::string(q.Value(0));
 }
 
@@ -150,7 +150,7 @@ TEST(StoredObjects, TheStandardClientRestoresEveryDefinitionAndTheSequencesNextV
 
     TempDir dir;
     auto queue = std::make_shared<NotificationQueue>();
-    auto notes = runJob(BackupJob::Create(serverRecord(db, source, dir.path().string() + "/"), queue), queue);
+    auto notes = runJob(BackupJob::create(serverRecord(db, source, dir.path().string() + "/"), queue), queue);
     ASSERT_EQ(notes.back().code, 2) << notes.back().text;
     for (const auto& n : notes) EXPECT_EQ(n.text.rfind("Warning", 0), std::string::npos) << n.text;
     const std::string dump = (dir.path() / "Web shop" / (source + ".sql")).string();
@@ -290,7 +290,7 @@ TEST(StoredObjects, AUserWhoMayNotReadAnObjectIsToldWhichAndWhy) {
     auto backup = [&](const Account& account) {
         TempDir dir;
         auto queue = std::make_shared<NotificationQueue>();
-        return runJob(BackupJob::Create(account.record(name, dir.path().string() + "/"), queue), queue);
+        return runJob(BackupJob::create(account.record(name, dir.path().string() + "/"), queue), queue);
     };
     auto logLines = [](const std::vector<JobNotification>& notes) {
         std::vector<std::string> out;

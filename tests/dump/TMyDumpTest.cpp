@@ -23,7 +23,7 @@ struct Dumped {
 Dumped dumpDatabase(MariaDb& db, const std::string& database) {
     TempDir dir;
     TMyConnection connection;
-    DatabaseBackup::Configure(connection, serverRecord(db, database, "/"));
+    DatabaseBackup::configure(connection, serverRecord(db, database, "/"));
     connection.Open();
     TMyDump dump;
     dump.Connection = &connection;
@@ -127,7 +127,7 @@ TEST(TMyDump, WritesTheExampleSectionAndReportsProgressPerObject) {
 class HookedJob : public BackupJob {
 public:
     using Hook = std::function<void(BackupJob&, int percent)>;
-    static std::shared_ptr<BackupJob> Create(const BackupProject& r, std::shared_ptr<NotificationQueue> q,
+    static std::shared_ptr<BackupJob> create(const BackupProject& r, std::shared_ptr<NotificationQueue> q,
                                              Hook hook) {
         auto job = std::shared_ptr<HookedJob>(new HookedJob(r, std::move(q)));
         job->hook_ = std::move(hook);
@@ -136,13 +136,13 @@ public:
 
 protected:
     using BackupJob::BackupJob;
-    std::string BackupDatabase() override {
+    std::string backupDatabase() override {
         lastDumpPercent_ = -1;
-        return DatabaseBackup::Run(
-            Project(), ProjectFolder(),
+        return DatabaseBackup::run(
+            project(), projectFolder(),
             [this](TDADump&, const std::string& name, int num, int count, int percent) {
                 hook_(*this, percent);
-                DumpProgress(name, num, count, percent);
+                dumpProgress(name, num, count, percent);
             });
     }
 
@@ -161,21 +161,21 @@ TEST(TMyDump, ACancelKeepsTheRowsBeforeItAndThePreviousDump) {
     const BackupProject r = serverRecord(db, name, dir.path().string() + "/");
     const std::string target = (dir.path() / "Web shop" / (name + ".sql")).string();
     auto queue = std::make_shared<NotificationQueue>();
-    auto first = runJob(BackupJob::Create(r, queue), queue);
+    auto first = runJob(BackupJob::create(r, queue), queue);
     ASSERT_EQ(first.back().code, 2);
     const std::string good = readFile(target);
 
     int rowEvents = 0;
-    auto notes = runJob(HookedJob::Create(r, queue,
+    auto notes = runJob(HookedJob::create(r, queue,
                                           [&](BackupJob& job, int percent) {
-                                              if (percent > 0 && ++rowEvents == 4) job.Terminate();
+                                              if (percent > 0 && ++rowEvents == 4) job.terminate();
                                           }),
                         queue);
     ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes.back().code, 1);
     EXPECT_EQ(notes.back().text, "Operation aborted");
     EXPECT_EQ(readFile(target), good);
-    std::vector<std::string> partial = crlfLines(readFile(DatabaseBackup::PartialPath(target)));
+    std::vector<std::string> partial = crlfLines(readFile(DatabaseBackup::partialPath(target)));
     const std::vector<std::string> tail = {"LOCK TABLES t WRITE;", "INSERT INTO t VALUES", "  (1),", "  (2),",
                                            "  (3),"};
     ASSERT_GE(partial.size(), tail.size());
@@ -199,7 +199,7 @@ TEST(TMyDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
     TempDir dir;
     auto queue = std::make_shared<NotificationQueue>();
     bool killed = false;
-    auto notes = runJob(HookedJob::Create(serverRecord(server, "big", dir.path().string() + "/"), queue,
+    auto notes = runJob(HookedJob::create(serverRecord(server, "big", dir.path().string() + "/"), queue,
                                           [&](BackupJob&, int percent) {
                                               if (percent > 0 && !killed) {
                                                   killed = true;
@@ -214,7 +214,7 @@ TEST(TMyDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
         << notes.back().text;
     const std::string target = (dir.path() / "Web shop" / "big.sql").string();
     EXPECT_FALSE(std::filesystem::exists(target));
-    EXPECT_TRUE(std::filesystem::exists(DatabaseBackup::PartialPath(target)));
+    EXPECT_TRUE(std::filesystem::exists(DatabaseBackup::partialPath(target)));
 }
 
 }  // namespace
@@ -235,7 +235,7 @@ TEST(TMyDump, TimestampsKeepTheirInstantsOnAServerInAnotherZone) {
     TempDir dir;
     auto queue = std::make_shared<NotificationQueue>();
     auto notes =
-        runJob(BackupJob::Create(serverRecord(berlin, name, dir.path().string() + "/"), queue), queue);
+        runJob(BackupJob::create(serverRecord(berlin, name, dir.path().string() + "/"), queue), queue);
     ASSERT_EQ(notes.back().code, 2) << notes.back().text;
     std::unique_ptr<MariaDb> tokyo;
     try {

@@ -30,7 +30,7 @@ inline void authOne(std::span<const uint8_t> payload, bool secure) {
     std::string method(reinterpret_cast<const char*>(payload.data()), zero);
     auto rest = payload.subspan(std::min(zero + 1, payload.size()));
     size_t length = rest.empty() ? 0 : std::min<size_t>(rest[0], rest.size() - 1);
-    auth.Start(method, rest.empty() ? rest : rest.subspan(1, length));
+    auth.start(method, rest.empty() ? rest : rest.subspan(1, length));
     rest = rest.subspan(std::min(rest.size(), length + 1));
     while (!rest.empty()) {
         size_t n = std::min<size_t>(rest[0], rest.size() - 1);
@@ -53,7 +53,7 @@ public:
         return n;
     }
     size_t WriteSome(const uint8_t*, size_t count) override { return count; }
-    void Close() override {}
+    void close() override {}
 
 private:
     std::vector<uint8_t> bytes_;

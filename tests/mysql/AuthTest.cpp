@@ -330,10 +330,10 @@ TEST(Auth, Ed25519AccountOnARealServer) {
     c->Open();
     TMyQuery q(*c);
     ASSERT_TRUE(q.Open("SELECT CURRENT_USER()"));
-    ASSERT_TRUE(q.Next());
+    ASSERT_TRUE(q.next());
     EXPECT_EQ(q.Value(0), "edna@%");
-    q.Close();
-    c->Close();
+    q.close();
+    c->close();
     c->SetPassword("ed pasS");
     try {
         c->Open();

@@ -13,7 +13,7 @@ namespace {
 std::string scalar(TMyConnection& c, const std::string& sql) {
     TMyQuery q(c);
     EXPECT_TRUE(q.Open(sql));
-    EXPECT_TRUE(q.Next());
+    EXPECT_TRUE(q.next());
     return std::string(q.Value(q.FieldCount() - 1));
 }
 
@@ -40,14 +40,14 @@ TEST(MyCompression, LargePayloadsBothWays) {
         // In: rows of more than 16 MiB, read whole and skipped unread.
         TMyQuery q(*c);
         ASSERT_TRUE(q.Open("SELECT id, v FROM t ORDER BY id"));
-        ASSERT_TRUE(q.Next());
+        ASSERT_TRUE(q.next());
         EXPECT_EQ(q.Value(1).size(), kBig);
         EXPECT_TRUE(q.Value(1) == value) << "compress " << compress;
-        ASSERT_TRUE(q.Next());
+        ASSERT_TRUE(q.next());
         EXPECT_EQ(q.Value(1), "small");
-        q.Close();  // the third row is skipped
+        q.close();  // the third row is skipped
         ASSERT_TRUE(q.Open("SELECT v FROM t WHERE id = 3; SELECT COUNT(*) FROM t"));
-        q.Close();  // neither result is read
+        q.close();  // neither result is read
         EXPECT_EQ(scalar(*c, "SELECT COUNT(*), 'after' FROM t"), "after");
     }
 }
@@ -61,13 +61,13 @@ TEST(MyCompression, ManyRowsAndResults) {
     TMyQuery q(*c);
     ASSERT_TRUE(q.Open("SELECT seq, REPEAT(CHAR(65 + seq % 26), seq % 300) FROM seq_1_to_20000"));
     uint64_t n = 0;
-    while (q.Next()) {
+    while (q.next()) {
         ++n;
         ASSERT_EQ(q.Value(0), std::to_string(n));
         ASSERT_EQ(q.Value(1), std::string(n % 300, static_cast<char>('A' + n % 26)));
     }
     EXPECT_EQ(n, 20000u);
     ASSERT_TRUE(q.Open("SELECT 1; SELECT 2"));
-    q.Close();
+    q.close();
     EXPECT_EQ(scalar(*c, "SELECT 3"), "3");
 }

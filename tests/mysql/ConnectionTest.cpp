@@ -17,9 +17,9 @@ namespace {
 std::string scalar(TMyConnection& c, const std::string& sql) {
     TMyQuery q(c);
     EXPECT_TRUE(q.Open(sql));
-    EXPECT_TRUE(q.Next());
+    EXPECT_TRUE(q.next());
     std::string v = q.IsNull(0) ? "NULL" : std::string(q.Value(0));
-    EXPECT_FALSE(q.Next());
+    EXPECT_FALSE(q.next());
     return v;
 }
 
@@ -50,7 +50,7 @@ TEST(MyConnection, OpensWithPasswordAndSetsNamesUtf8) {
     EXPECT_EQ(scalar(*c, "SELECT @@character_set_client"), "utf8mb3");
     EXPECT_EQ(scalar(*c, "SELECT @@character_set_results"), "utf8mb3");
     EXPECT_EQ(scalar(*c, "SELECT CURRENT_USER()"), "tharvel@%");
-    c->Close();
+    c->close();
     EXPECT_FALSE(c->Connected());
     EXPECT_EQ(c->ServerVersionText(), "");
     c->Open();  // a closed component opens again
@@ -67,7 +67,7 @@ TEST(MyConnection, CharsetOptionChoosesTheConnectionCharacterSet) {
     EXPECT_THROW(c->Options().SetCharset("latin1"), std::runtime_error);
     EXPECT_THROW(c->Options().SetCompress(true), std::runtime_error);
     EXPECT_THROW(c->Options().SetUseUnicode(true), std::runtime_error);
-    c->Close();
+    c->close();
     EXPECT_THROW(c->Options().SetCharset("utf8; DROP TABLE x"), std::invalid_argument);
     c->Options().SetUseUnicode(true);  // wins over the character set
     c->Open();
@@ -165,7 +165,7 @@ TEST(MyConnection, EmptyServerMeansLocalhostAndPipesDoNotExist) {
     c->SetServer("");
     c->Open();
     EXPECT_EQ(scalar(*c, "SELECT 1"), "1");
-    c->Close();
+    c->close();
     c->Options().SetProtocol(TMyProtocol::mpPipe);
     try {
         c->Open();

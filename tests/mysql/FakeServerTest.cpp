@@ -658,7 +658,7 @@ TEST(FakeServer, ReadingAColumnPastTheRowGives2027) {
     c.Open();
     TMyQuery q(c);
     ASSERT_TRUE(q.Open("SELECT a, b"));
-    ASSERT_TRUE(q.Next());
+    ASSERT_TRUE(q.next());
     EXPECT_EQ(q.Value(0), "x");
     for (size_t column : {size_t(1), size_t(1000000)}) {
         try {
@@ -669,5 +669,5 @@ TEST(FakeServer, ReadingAColumnPastTheRowGives2027) {
         }
         EXPECT_THROW((void)q.IsNull(column), EMyError);
     }
-    EXPECT_FALSE(q.Next());
+    EXPECT_FALSE(q.next());
 }

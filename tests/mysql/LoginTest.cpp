@@ -29,10 +29,10 @@ TEST(MyLogin, OldPasswordUserOnARealServer) {
     c->Open();
     TMyQuery q(*c);
     ASSERT_TRUE(q.Open("SELECT CURRENT_USER()"));
-    ASSERT_TRUE(q.Next());
+    ASSERT_TRUE(q.next());
     EXPECT_EQ(q.Value(0), "oldie@%");
-    q.Close();
-    c->Close();
+    q.close();
+    c->close();
     c->SetPassword("wrong");
     try {
         c->Open();

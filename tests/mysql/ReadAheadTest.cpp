@@ -24,7 +24,7 @@ std::vector<std::string> readAll(TMyConnection& c, const std::string& sql, bool 
     q.SetReadAhead(ahead);
     std::vector<std::string> rows;
     if (!q.Open(sql)) return rows;
-    while (q.Next()) {
+    while (q.next()) {
         std::string row;
         for (size_t i = 0; i < q.FieldCount(); ++i)
             row.append(q.IsNull(i) ? std::string("N") : "[" + std::string(q.Value(i)) + "]");
@@ -89,12 +89,12 @@ TEST(ReadAhead, AClosedQueryJoinsTheReaderAndKeepsTheConnectionUsable) {
                 TMyQuery q(*c);
                 q.SetReadAhead(true);
                 ASSERT_TRUE(q.Open(sql));
-                ASSERT_TRUE(q.Next());
+                ASSERT_TRUE(q.next());
                 EXPECT_EQ(q.Value(0), "1");
-                ASSERT_TRUE(q.Next());
-                q.Close();
+                ASSERT_TRUE(q.next());
+                q.close();
                 EXPECT_EQ(threadCount(), before) << sql;
-                EXPECT_FALSE(q.Next());
+                EXPECT_FALSE(q.next());
             }
             EXPECT_EQ(readAll(*c, "SELECT 'next'", false), std::vector<std::string>{"[next]"}) << sql;
         }
@@ -102,8 +102,8 @@ TEST(ReadAhead, AClosedQueryJoinsTheReaderAndKeepsTheConnectionUsable) {
         TMyQuery q(*c);
         q.SetReadAhead(true);
         ASSERT_TRUE(q.Open("SELECT seq, REPEAT('y', 500) FROM seq_1_to_200000"));
-        ASSERT_TRUE(q.Next());
-        c->Close();
+        ASSERT_TRUE(q.next());
+        c->close();
         EXPECT_EQ(threadCount(), before);
         EXPECT_FALSE(c->Connected());
     }
@@ -183,14 +183,14 @@ TEST(ReadAhead, FailuresMidResultReachTheCallerUnchanged) {
             std::vector<std::string>& seen = outcome[ahead];
             try {
                 ASSERT_TRUE(q.Open("SELECT a"));
-                while (q.Next()) seen.emplace_back(q.Value(0));
+                while (q.next()) seen.emplace_back(q.Value(0));
                 seen.emplace_back("end");
             } catch (const EMyError& e) {
                 seen.push_back(std::to_string(e.ErrorNumber()) + " " + e.what());
             }
             seen.push_back(c.Connected() ? "connected" : "closed");
-            q.Close();
-            c.Close();
+            q.close();
+            c.close();
             server.join();
             // A reader left waiting on the socket would keep the client from its quit.
             seen.push_back("heard " + heard);

@@ -31,7 +31,7 @@ TEST(MyQuery, StreamsValuesWithNullEmptyAndLongLengths) {
     } expected[] = {{true, 0, 0},      {false, 0, 0},       {false, 3, 0},         {false, 250, 'x'},
                     {false, 300, 'y'}, {false, 70000, 'z'}, {false, 16777216, 'w'}};
     for (const Row& r : expected) {
-        ASSERT_TRUE(q.Next());
+        ASSERT_TRUE(q.next());
         EXPECT_EQ(q.IsNull(1), r.null);
         EXPECT_EQ(q.Value(1).size(), r.length);
         if (r.fill) {
@@ -39,7 +39,7 @@ TEST(MyQuery, StreamsValuesWithNullEmptyAndLongLengths) {
         }
     }
     EXPECT_EQ(q.Value(0), "7");
-    EXPECT_FALSE(q.Next());
+    EXPECT_FALSE(q.next());
     EXPECT_EQ(q.RowsFetched(), 7u);
 }
 
@@ -73,7 +73,7 @@ TEST(MyQuery, FieldDescriptorsAndTheNumericFlag) {
     EXPECT_EQ(q.Fields()[6].OrgName, "b");
     EXPECT_EQ(q.Fields()[6].Length, 65535u);  // a LONGBLOB announces 4 GiB
     EXPECT_EQ(q.Fields()[0].Decimals, 2);
-    EXPECT_FALSE(q.Next());  // empty table: header, columns, end marker
+    EXPECT_FALSE(q.next());  // empty table: header, columns, end marker
 }
 
 TEST(MyQuery, MultiStatementsGiveEveryResult) {
@@ -86,9 +86,9 @@ TEST(MyQuery, MultiStatementsGiveEveryResult) {
     EXPECT_EQ(c->ExecSQL("SELECT * FROM t; UPDATE t SET a = a + 10 WHERE a > 1; SELECT 1"), 0u);
     TMyQuery q(*c);
     ASSERT_TRUE(q.Open("SELECT SUM(a) FROM t; SELECT 'second'"));
-    ASSERT_TRUE(q.Next());
+    ASSERT_TRUE(q.next());
     EXPECT_EQ(q.Value(0), "26");
-    q.Close();
+    q.close();
     EXPECT_EQ(c->ExecSQL("UPDATE t SET a = 0 WHERE a > 10"), 2u);
 }
 
@@ -98,7 +98,7 @@ TEST(MyQuery, SecondQueryWhileRowsAreUnreadIsOutOfSync) {
     c->Open();
     TMyQuery first(*c);
     ASSERT_TRUE(first.Open("SELECT seq FROM seq_1_to_100000"));
-    ASSERT_TRUE(first.Next());
+    ASSERT_TRUE(first.next());
     TMyQuery second(*c);
     try {
         second.Open("SELECT 1");
@@ -108,14 +108,14 @@ TEST(MyQuery, SecondQueryWhileRowsAreUnreadIsOutOfSync) {
         EXPECT_EQ(std::string(e.what()), "Commands out of sync;  You can't run this command now");
     }
     EXPECT_TRUE(c->Connected());
-    first.Close();  // skips the 99999 unread rows
+    first.close();  // skips the 99999 unread rows
     ASSERT_TRUE(second.Open("SELECT 'after'"));
-    ASSERT_TRUE(second.Next());
+    ASSERT_TRUE(second.next());
     EXPECT_EQ(second.Value(0), "after");
     // A thousand rows: the sequence number wraps from 255 to 0 several times.
     ASSERT_TRUE(second.Open("SELECT seq FROM seq_1_to_1000"));
     uint64_t n = 0;
-    while (second.Next()) ASSERT_EQ(second.Value(0), std::to_string(++n));
+    while (second.next()) ASSERT_EQ(second.Value(0), std::to_string(++n));
     EXPECT_EQ(n, 1000u);
 }
 
@@ -154,10 +154,10 @@ TEST(MyQuery, ServerKilledDuringAQueryGives2013AndCloses) {
         TMyQuery q(*c);
         q.SetReadAhead(readAhead);
         ASSERT_TRUE(q.Open("SELECT seq, REPEAT('x', 1000) FROM seq_1_to_10000000"));
-        ASSERT_TRUE(q.Next());
+        ASSERT_TRUE(q.next());
         server.kill();
         try {
-            while (q.Next()) {
+            while (q.next()) {
             }
             FAIL() << "rows ended normally after the server was killed";
         } catch (const EMyError& e) {
@@ -167,7 +167,7 @@ TEST(MyQuery, ServerKilledDuringAQueryGives2013AndCloses) {
             EXPECT_TRUE(e.IsConnectionLost());
         }
         EXPECT_FALSE(c->Connected());
-        EXPECT_THROW(q.Next(), EMyError);
+        EXPECT_THROW(q.next(), EMyError);
     }
 }
 
@@ -201,7 +201,7 @@ TEST(MyQuery, ThreadsShareTheQueryBufferSafely) {
                                  static_cast<char>('a' + id));
                 TMyQuery q(*c);
                 q.Open("SELECT '" + text + "', " + std::to_string(i));
-                if (!q.Next() || q.Value(0) != text || q.Value(1) != std::to_string(i)) {
+                if (!q.next() || q.Value(0) != text || q.Value(1) != std::to_string(i)) {
                     failure = "thread " + std::to_string(id) + " got another text at " + std::to_string(i);
                     return;
                 }

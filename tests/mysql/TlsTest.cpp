@@ -20,9 +20,9 @@ constexpr uint16_t kServer41 = 41631;
 std::string scalar(TMyConnection& c, const std::string& sql) {
     TMyQuery q(c);
     EXPECT_TRUE(q.Open(sql));
-    EXPECT_TRUE(q.Next());
+    EXPECT_TRUE(q.next());
     std::string v(q.Value(0));
-    q.Close();
+    q.close();
     return v;
 }
 
@@ -102,7 +102,7 @@ TEST_F(TlsServer, ModesAgainstAnAccountThatRequiresTls) {
         }
         TMyQuery q(*c);
         ASSERT_TRUE(q.Open("SHOW SESSION STATUS LIKE 'Ssl_cipher'"));
-        ASSERT_TRUE(q.Next());
+        ASSERT_TRUE(q.next());
         EXPECT_NE(q.Value(1), "") << "not encrypted";
     }
 }
@@ -117,7 +117,7 @@ TEST_F(TlsServer, CompressedConnectionOverTlsMovesRowsBeyond16MiB) {
     TMyQuery q(*c);
     ASSERT_TRUE(
         q.Open("SELECT REPEAT(CONCAT(CHAR(0), 'ab', CHAR(255)), 5000000), 'after', REPEAT('z', 17000000)"));
-    ASSERT_TRUE(q.Next());
+    ASSERT_TRUE(q.next());
     std::string_view big = q.Value(0);
     ASSERT_EQ(big.size(), 20000000u);
     std::string expected;
@@ -128,8 +128,8 @@ TEST_F(TlsServer, CompressedConnectionOverTlsMovesRowsBeyond16MiB) {
     std::string_view second = q.Value(2);
     EXPECT_EQ(second.size(), 17000000u);
     EXPECT_EQ(second.find_first_not_of('z'), std::string_view::npos);
-    EXPECT_FALSE(q.Next());
-    q.Close();
+    EXPECT_FALSE(q.next());
+    q.close();
     EXPECT_EQ(scalar(*c,
                      "SELECT VARIABLE_VALUE FROM information_schema.SESSION_STATUS "
                      "WHERE VARIABLE_NAME = 'COMPRESSION'"),
@@ -150,10 +150,10 @@ TEST(Tls, RequiredFailsWhenTheServerOffersNone) {
     auto c = connectionTo(MariaDb::shared());
     c->Options().SetTlsMode(TMyTlsMode::tlsRequired);
     EXPECT_EQ(outcome(*c), "2026 SSL connection error\r\nThe server does not offer encrypted connections");
-    c->Close();
+    c->close();
     c->Options().SetTlsMode(TMyTlsMode::tlsPreferred);  // the default: plain when not offered
     EXPECT_EQ(outcome(*c), "open");
-    c->Close();
+    c->close();
     c->Options().SetProtocol(TMyProtocol::mpSSL);  // the TLS protocol always encrypts
     EXPECT_EQ(outcome(*c), "2026 SSL connection error\r\nThe server does not offer encrypted connections");
 }
@@ -182,7 +182,7 @@ TEST(LocalSocket, PathAsServerUsesTheServersSocket) {
     c->SetPort(1);  // ignored
     c->Open();
     EXPECT_EQ(scalar(*c, "SELECT USER()"), "tharvel@localhost");
-    c->Close();
+    c->close();
     c->SetServer("/nonexistent/mysqld.sock");
     EXPECT_EQ(outcome(*c),
               "2003 Can't connect to MySQL server on '/nonexistent/mysqld.sock' (10061)\r\n"
@@ -304,7 +304,7 @@ TEST_F(TlsServer, ReadAheadOverTlsGivesTheRowsOfADirectRead) {
             TMyQuery q(*c);
             q.SetReadAhead(ahead);
             ASSERT_TRUE(q.Open(sql));
-            while (q.Next()) rows[ahead].push_back(std::string(q.Value(0)) + ":" + std::string(q.Value(1)));
+            while (q.next()) rows[ahead].push_back(std::string(q.Value(0)) + ":" + std::string(q.Value(1)));
         }
         EXPECT_EQ(rows[0].size(), 20001u);
         EXPECT_TRUE(rows[1] == rows[0]) << "compressed " << compress;

@@ -8,11 +8,11 @@ namespace tharvel::test {
 
 std::vector<JobNotification> runJob(const std::shared_ptr<BackupJob>& job,
                                     const std::shared_ptr<NotificationQueue>& queue) {
-    job->Start();
+    job->start();
     std::vector<JobNotification> notes;
     for (bool done = false; !done;) {
-        queue->WaitForEntries(std::chrono::seconds(1));
-        for (auto& entry : queue->TakeAll()) {
+        queue->waitForEntries(std::chrono::seconds(1));
+        for (auto& entry : queue->takeAll()) {
             EXPECT_FALSE(done) << "entry after the job-done entry";
             if (entry.jobDone)
                 done = true;
@@ -20,7 +20,7 @@ std::vector<JobNotification> runJob(const std::shared_ptr<BackupJob>& job,
                 notes.push_back(entry.note);
         }
     }
-    EXPECT_TRUE(job->Finished());
+    EXPECT_TRUE(job->finished());
     return notes;
 }
 

@@ -67,18 +67,18 @@ struct ProgressWatch {
 class HeldJob : public BackupJob {
 public:
     static inline std::atomic<bool> released{false};
-    static std::shared_ptr<BackupJob> Create(const BackupProject& p, std::shared_ptr<NotificationQueue> q) {
+    static std::shared_ptr<BackupJob> create(const BackupProject& p, std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<BackupJob>(new HeldJob(p, std::move(q)));
     }
     ~HeldJob() override {
-        Terminate();
-        Join();
+        terminate();
+        join();
     }
 
 protected:
     using BackupJob::BackupJob;
-    std::string BackupDatabase() override {
-        while (!Terminated() || !released) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::string backupDatabase() override {
+        while (!terminated() || !released) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         throw JobCancelled();
     }
 };
@@ -180,7 +180,7 @@ TEST(BackupCommands, ProjectWithoutNameStartsNoRun) {
 
 TEST(BackupCommands, CancelClosesTheWindowAtOnceAndTheJobEndsOnItsOwn) {
     MainWindowDriver t;
-    t.window_->setBackupJobFactory(&HeldJob::Create);
+    t.window_->setBackupJobFactory(&HeldJob::create);
     HeldJob::released = false;
     t.writeProjects("[Held]\nMySQLServer=db\nMySQLDataBase=shop\nBackupDirectory=" +
                     (t.home_ / "backups").string() + "\n");

@@ -32,15 +32,15 @@ namespace {
 // A database step that shows some progress and then waits to be stopped.
 class PictureJob : public BackupJob {
 public:
-    static std::shared_ptr<BackupJob> Create(const BackupProject& p, std::shared_ptr<NotificationQueue> q) {
+    static std::shared_ptr<BackupJob> create(const BackupProject& p, std::shared_ptr<NotificationQueue> q) {
         return std::shared_ptr<BackupJob>(new PictureJob(p, std::move(q)));
     }
 
 protected:
     using BackupJob::BackupJob;
-    std::string BackupDatabase() override {
-        Notify(JobNotification::Progress, 64, {});
-        while (!Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::string backupDatabase() override {
+        notify(JobNotification::Progress, 64, {});
+        while (!terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         throw JobCancelled();
     }
 };
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     {
         ProgressWindow progress(&main.table(), &main);
         progress.setMode(BackupRun::AllProjects);
-        progress.setJobFactory(&PictureJob::Create);
+        progress.setJobFactory(&PictureJob::create);
         progress.show();
         processEventsUntil([&] { return progress.stepProgress->value() == 64; }, 10000);
         ok &= save(&progress, out, QStringLiteral("progress-window.png"));
