@@ -28,8 +28,8 @@ bool isDirectory(const std::string& path) {
 
 // A project without a backup directory would write below the root directory.
 void requireBackupDirectory(const BackupProject& project) {
-    if (project.BackupDirectory.empty() || project.BackupDirectory == "/")
-        throw std::runtime_error("Backup directory is not set for project '" + project.Project + "'");
+    if (project.backupDirectory.empty() || project.backupDirectory == "/")
+        throw std::runtime_error("Backup directory is not set for project '" + project.project + "'");
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ std::shared_ptr<BackupJob> BackupJob::create(const BackupProject& project,
 
 BackupJob::BackupJob(const BackupProject& project, std::shared_ptr<NotificationQueue> queue)
     : project_(project), queue_(std::move(queue)) {
-    projectFolder_ = project_.BackupDirectory + project_.Project;
+    projectFolder_ = project_.backupDirectory + project_.project;
     if (projectFolder_.empty() || projectFolder_.back() != '/') projectFolder_ += '/';
 }
 
@@ -95,9 +95,9 @@ void BackupJob::notify(int32_t code, int32_t value, const std::string& text) {
 
 void BackupJob::execute() {
     try {
-        if (!project_.MySQLServer.empty() && !project_.MySQLDataBase.empty()) {
+        if (!project_.mysqlServer.empty() && !project_.mysqlDatabase.empty()) {
             notify(JobNotification::StepBegins, 0,
-                   "Backing up MySQL database '" + project_.MySQLDataBase + "' on '" + project_.MySQLServer +
+                   "Backing up MySQL database '" + project_.mysqlDatabase + "' on '" + project_.mysqlServer +
                        "'");
             if (terminated()) return;
             requireBackupDirectory(project_);
@@ -107,9 +107,9 @@ void BackupJob::execute() {
             notify(JobNotification::DatabaseDone, 0, {});
         }
         if (terminated()) return;
-        if (project_.FilesDirectory != "/" && !project_.FilesDirectory.empty() &&
-            isDirectory(project_.FilesDirectory)) {
-            notify(JobNotification::StepBegins, 0, "Backing up '" + project_.FilesDirectory + "'");
+        if (project_.filesDirectory != "/" && !project_.filesDirectory.empty() &&
+            isDirectory(project_.filesDirectory)) {
+            notify(JobNotification::StepBegins, 0, "Backing up '" + project_.filesDirectory + "'");
             requireBackupDirectory(project_);
             DirectoryCopy::Result result = backupFiles();
             notify(JobNotification::LogLine, 0, std::to_string(result.count) + " files copied");
@@ -125,7 +125,7 @@ void BackupJob::execute() {
 
 DirectoryCopy::Result BackupJob::backupFiles() {
     return DirectoryCopy::backupFiles(
-        project_.FilesDirectory, projectFolder_, project_.SkipFiles, [this] { return terminated(); },
+        project_.filesDirectory, projectFolder_, project_.skipFiles, [this] { return terminated(); },
         [this](int32_t percent) { notify(JobNotification::Progress, percent, {}); });
 }
 

@@ -55,10 +55,10 @@ void BackupRun::startJob() {
     if (pastEnd_ || table_.currentIndex() < 0) return;
     BackupProject record = BackupProject::fromCurrentRow(table_);
     log("", false);
-    log("Starting backup project '" + record.Project + "'");
-    projectName_ = record.Project;
+    log("Starting backup project '" + record.project + "'");
+    projectName_ = record.project;
     if (observer_) observer_->projectNameChanged(projectName_);
-    jobProject_ = record.Project;
+    jobProject_ = record.project;
     job_ = jobFactory_(record, queue_);
     jobRunning_ = true;
     job_->start();

@@ -32,15 +32,15 @@ void DatabaseBackup::configure(TMyConnection& connection, const BackupProject& p
     connection.SetLoginPrompt(false);
     connection.Options().SetCharset("utf8");
     connection.Options().SetUseUnicode(false);
-    connection.SetServer(project.MySQLServer);
-    connection.SetPort(portOf(project.MySQLPort));
-    connection.SetDatabase(project.MySQLDataBase);
-    connection.SetUsername(project.MySQLUser);
-    connection.SetPassword(project.MySQLPassword.empty()
+    connection.SetServer(project.mysqlServer);
+    connection.SetPort(portOf(project.mysqlPort));
+    connection.SetDatabase(project.mysqlDatabase);
+    connection.SetUsername(project.mysqlUser);
+    connection.SetPassword(project.mysqlPassword.empty()
                                ? std::string()
-                               : PasswordCipher::decipherPassword(project.MySQLPassword));
-    connection.Options().SetTlsMode(ParseTlsMode(project.MySQLTLS));
-    connection.Options().SetTlsCaFile(project.MySQLTLSCA);
+                               : PasswordCipher::decipherPassword(project.mysqlPassword));
+    connection.Options().SetTlsMode(ParseTlsMode(project.mysqlTls));
+    connection.Options().SetTlsCaFile(project.mysqlTlsCa);
 }
 
 std::unique_ptr<TMyConnection> DatabaseBackup::openConnection(const BackupProject& project) {
@@ -55,15 +55,15 @@ void DatabaseBackup::shareConnections(TMyDump& dump, const BackupProject& projec
 }
 
 Compression DatabaseBackup::compressionOf(const BackupProject& project) {
-    if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
-    throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
+    if (auto known = ParseDumpCompression(project.dumpCompression)) return *known;
+    throw std::runtime_error("Unknown dump compression '" + project.dumpCompression +
                              "' (none, gzip or zstd)");
 }
 
 std::string DatabaseBackup::dumpFilePath(const BackupProject& project, const std::string& folder,
                                          std::time_t now) {
-    std::string path = folder + project.MySQLDataBase;
-    if (project.MySQLNewBackupEachDay == 1) {
+    std::string path = folder + project.mysqlDatabase;
+    if (project.newBackupEachDay == 1) {
         std::tm local{};
         localtime_r(&now, &local);
         char date[16];
@@ -104,9 +104,8 @@ std::string DatabaseBackup::run(const BackupProject& project, const std::string&
     if (std::rename(partial.c_str(), path.c_str()) != 0)
         throw std::runtime_error("Cannot rename file \"" + partial + "\" to \"" + path + "\". " +
                                  std::strerror(errno));
-    if (project.MySQLNewBackupEachDay == 1 && project.KeepDailyDumps > 0 &&
-        !(stopRequested && stopRequested()))
-        pruneDailyDumps(path, project.MySQLDataBase, project.KeepDailyDumps, log);
+    if (project.newBackupEachDay == 1 && project.keepDailyDumps > 0 && !(stopRequested && stopRequested()))
+        pruneDailyDumps(path, project.mysqlDatabase, project.keepDailyDumps, log);
     return path;
 }
 

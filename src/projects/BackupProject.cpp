@@ -16,21 +16,21 @@ BackupProject BackupProject::fromRow(const ProjectTable::Row& row) {
         return row[static_cast<size_t>(column)];
     };
     BackupProject record;
-    record.Project = at(ProjectColumn::Project).toText();
-    record.MySQLServer = at(ProjectColumn::MySQLServer).toText();
-    record.MySQLPort =
+    record.project = at(ProjectColumn::Project).toText();
+    record.mysqlServer = at(ProjectColumn::MySQLServer).toText();
+    record.mysqlPort =
         at(ProjectColumn::MySQLPort).isEmpty() ? "3306" : at(ProjectColumn::MySQLPort).toText();
-    record.MySQLDataBase = at(ProjectColumn::MySQLDataBase).toText();
-    record.MySQLUser = at(ProjectColumn::MySQLUser).toText();
-    record.MySQLPassword = at(ProjectColumn::MySQLPassword).toText();
-    record.FilesDirectory = withSeparator(at(ProjectColumn::FilesDirectory));
-    record.BackupDirectory = withSeparator(at(ProjectColumn::BackupDirectory));
-    record.MySQLNewBackupEachDay = at(ProjectColumn::MySQLNewBackupEachDay).toInt32(0);
-    record.SkipFiles = at(ProjectColumn::SkipFiles).toInt32(1);
-    record.MySQLTLS = at(ProjectColumn::MySQLTLS).toText();
-    record.MySQLTLSCA = at(ProjectColumn::MySQLTLSCA).toText();
-    record.DumpCompression = at(ProjectColumn::DumpCompression).toText();
-    record.KeepDailyDumps = at(ProjectColumn::KeepDailyDumps).toInt32(0);
+    record.mysqlDatabase = at(ProjectColumn::MySQLDataBase).toText();
+    record.mysqlUser = at(ProjectColumn::MySQLUser).toText();
+    record.mysqlPassword = at(ProjectColumn::MySQLPassword).toText();
+    record.filesDirectory = withSeparator(at(ProjectColumn::FilesDirectory));
+    record.backupDirectory = withSeparator(at(ProjectColumn::BackupDirectory));
+    record.newBackupEachDay = at(ProjectColumn::MySQLNewBackupEachDay).toInt32(0);
+    record.skipFiles = at(ProjectColumn::SkipFiles).toInt32(1);
+    record.mysqlTls = at(ProjectColumn::MySQLTLS).toText();
+    record.mysqlTlsCa = at(ProjectColumn::MySQLTLSCA).toText();
+    record.dumpCompression = at(ProjectColumn::DumpCompression).toText();
+    record.keepDailyDumps = at(ProjectColumn::KeepDailyDumps).toInt32(0);
     return record;
 }
 

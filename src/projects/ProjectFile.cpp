@@ -288,11 +288,11 @@ std::string ProjectFile::encode(const ProjectTable& table) {
             appendLine(out, "[" + name + "]");
         else
             appendLine(out, "Project*=" + escape(name));
-        for (int c = 1; c < kVTColumnCount; ++c) {
+        for (int c = 1; c < kProjectColumnCount; ++c) {
             const std::string text = row[static_cast<size_t>(c)].toText();
             // Optional settings at their default leave no line: files of projects
             // that never set one keep their form byte for byte.
-            if (c >= kVTFirstOptionalColumn && text.empty()) continue;
+            if (c >= kFirstOptionalColumn && text.empty()) continue;
             appendLine(out, valueLine(columnAt(c), text));
         }
         appendLine(out, "");

@@ -12,7 +12,7 @@
 namespace tharvel {
 namespace {
 
-constexpr std::array<std::string_view, kVTColumnCount> kColumnNames = {
+constexpr std::array<std::string_view, kProjectColumnCount> kColumnNames = {
     "Project",
     "MySQLServer",
     "MySQLPort",
@@ -53,7 +53,7 @@ std::string_view columnName(ProjectColumn column) {
 }
 
 std::optional<ProjectColumn> columnFromName(std::string_view name) {
-    for (int i = 0; i < kVTColumnCount; ++i)
+    for (int i = 0; i < kProjectColumnCount; ++i)
         if (kColumnNames[static_cast<size_t>(i)] == name) return columnAt(i);
     return std::nullopt;
 }

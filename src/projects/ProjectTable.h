@@ -75,9 +75,9 @@ enum class ProjectColumn {
     DumpCompression,  // none (the default), gzip, zstd
     KeepDailyDumps,   // newest dated dumps kept; empty or 0: all
 };
-inline constexpr int kVTColumnCount = 15;
+inline constexpr int kProjectColumnCount = 15;
 // The first optional column; those before it are always written.
-inline constexpr int kVTFirstOptionalColumn = 11;
+inline constexpr int kFirstOptionalColumn = 11;
 
 // The column's name as written in the project file ("MySQLServer", ...).
 std::string_view columnName(ProjectColumn column);
@@ -142,7 +142,7 @@ public:
 class ProjectTable {
 public:
     enum class State { Browsing, Editing, Inserting };
-    using Row = std::array<ProjectValue, kVTColumnCount>;
+    using Row = std::array<ProjectValue, kProjectColumnCount>;
     using Listener = std::function<void(ProjectTable&)>;
 
     // A list of listeners. connect() returns an id for disconnect().

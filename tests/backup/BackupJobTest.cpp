@@ -24,11 +24,11 @@ namespace {
 
 BackupProject record(const std::string& files, const std::string& backup) {
     BackupProject r;
-    r.Project = "Web shop";
-    r.MySQLPort = "3306";
-    r.FilesDirectory = files;
-    r.BackupDirectory = backup;
-    r.SkipFiles = 1;
+    r.project = "Web shop";
+    r.mysqlPort = "3306";
+    r.filesDirectory = files;
+    r.backupDirectory = backup;
+    r.skipFiles = 1;
     return r;
 }
 
@@ -85,9 +85,9 @@ TEST(BackupJob, NotificationSequences) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto r = record(c.files, c.backup);
-        r.MySQLServer = c.server;
-        r.MySQLDataBase = c.database;
-        r.MySQLPort = "1";
+        r.mysqlServer = c.server;
+        r.mysqlDatabase = c.database;
+        r.mysqlPort = "1";
         auto queue = std::make_shared<NotificationQueue>();
         auto notes = runJob(BackupJob::create(r, queue), queue);
         EXPECT_EQ(codes(notes), c.codes);
@@ -106,8 +106,8 @@ TEST(BackupJob, NotificationSequences) {
 TEST(BackupJob, DatabaseStepSuccessAndDumpProgress) {
     TempDir tmp;
     auto r = record("/", (tmp / "b").string() + "/");
-    r.MySQLServer = "localhost";
-    r.MySQLDataBase = "shop";
+    r.mysqlServer = "localhost";
+    r.mysqlDatabase = "shop";
     auto queue = std::make_shared<NotificationQueue>();
     auto notes = runJob(ScriptedDump::create(r, queue), queue);
     const std::string folder = (tmp / "b").string() + "/Web shop/";
@@ -125,8 +125,8 @@ TEST(BackupJob, DatabaseStepSuccessAndDumpProgress) {
 TEST(BackupJob, StopDuringDumpReportsOperationAborted) {
     TempDir tmp;
     auto r = record("/", (tmp / "b").string() + "/");
-    r.MySQLServer = "localhost";
-    r.MySQLDataBase = "shop";
+    r.mysqlServer = "localhost";
+    r.mysqlDatabase = "shop";
     auto queue = std::make_shared<NotificationQueue>();
     auto job = EndlessDump::create(r, queue);
     int pushes = 0;
@@ -157,8 +157,8 @@ TEST(BackupJob, StopRequests) {
     // Stopped at the database step's first notification: nothing else is posted.
     {
         auto withDb = r;
-        withDb.MySQLServer = "localhost";
-        withDb.MySQLDataBase = "shop";
+        withDb.mysqlServer = "localhost";
+        withDb.mysqlDatabase = "shop";
         auto queue = std::make_shared<NotificationQueue>();
         auto job = BackupJob::create(withDb, queue);
         job->terminate();
@@ -181,8 +181,8 @@ TEST(BackupJob, StopRequests) {
 TEST(BackupJob, ReleasedWhileRunningStopsOnItsOwn) {
     TempDir tmp;
     auto r = record("/", (tmp / "b").string() + "/");
-    r.MySQLServer = "localhost";
-    r.MySQLDataBase = "shop";
+    r.mysqlServer = "localhost";
+    r.mysqlDatabase = "shop";
     auto queue = std::make_shared<NotificationQueue>();
     std::weak_ptr<BackupJob> weak;
     std::atomic<int> pushes{0};

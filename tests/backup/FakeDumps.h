@@ -40,7 +40,7 @@ protected:
         dumpProgress("a", 0, 4, 0);  // same percent: nothing posted
         dumpProgress("b", 1, 4, 50);
         dumpProgress("d", 3, 4, 100);
-        return projectFolder() + project().MySQLDataBase + ".sql";
+        return projectFolder() + project().mysqlDatabase + ".sql";
     }
 };
 

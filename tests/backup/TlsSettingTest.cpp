@@ -20,15 +20,15 @@ TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
                  {"verify", "/etc/ssl/my-ca.pem", TMyTlsMode::tlsVerify}};
     for (const Case& k : cases) {
         BackupProject r;
-        r.MySQLTLS = k.mode;
-        r.MySQLTLSCA = k.ca;
+        r.mysqlTls = k.mode;
+        r.mysqlTlsCa = k.ca;
         TMyConnection c;
         DatabaseBackup::configure(c, r);
         EXPECT_EQ(c.Options().TlsMode(), k.expected) << k.mode;
         EXPECT_EQ(c.Options().TlsCaFile(), k.ca);
     }
     BackupProject bad;
-    bad.MySQLTLS = "yes please";
+    bad.mysqlTls = "yes please";
     TMyConnection c;
     try {
         DatabaseBackup::configure(c, bad);

@@ -125,9 +125,9 @@ struct ProjectFolder {
 
 BackupProject dailyRecord(MariaDb& db, const std::string& database, const fs::path& backupDir) {
     BackupProject r = serverRecord(db, database, backupDir.string() + "/");
-    r.MySQLNewBackupEachDay = 1;
-    r.DumpCompression = "gzip";
-    r.KeepDailyDumps = 2;
+    r.newBackupEachDay = 1;
+    r.dumpCompression = "gzip";
+    r.keepDailyDumps = 2;
     return r;
 }
 
@@ -200,13 +200,13 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
     auto queue = std::make_shared<NotificationQueue>();
 
     BackupProject wrongPassword = dailyRecord(db, name, dir.path());
-    wrongPassword.MySQLPassword = "";
+    wrongPassword.mysqlPassword = "";
     auto failed = runJob(BackupJob::create(wrongPassword, queue), queue);
     ASSERT_FALSE(failed.empty());
     EXPECT_EQ(failed.back().code, 1);
 
     BackupProject unknown = dailyRecord(db, name, dir.path());
-    unknown.DumpCompression = "bzip2";
+    unknown.dumpCompression = "bzip2";
     auto refused = runJob(BackupJob::create(unknown, queue), queue);
     ASSERT_FALSE(refused.empty());
     EXPECT_EQ(refused.back().code, 1);

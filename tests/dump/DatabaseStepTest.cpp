@@ -14,7 +14,7 @@ namespace {
 
 TEST(DatabaseStep, NamesTheDumpFileAndReadsThePort) {
     BackupProject r;
-    r.MySQLDataBase = "shop";
+    r.mysqlDatabase = "shop";
     std::tm day{};
     day.tm_year = 124, day.tm_mon = 11, day.tm_mday = 9, day.tm_hour = 12;
     const std::time_t when = std::mktime(&day);
@@ -22,7 +22,7 @@ TEST(DatabaseStep, NamesTheDumpFileAndReadsThePort) {
     const std::pair<int, std::string> cases[] = {
         {1, folder + "shop_2024-12-09.sql"}, {0, folder + "shop.sql"}, {2, folder + "shop.sql"}};
     for (const auto& [each, path] : cases) {
-        r.MySQLNewBackupEachDay = each;
+        r.newBackupEachDay = each;
         EXPECT_EQ(DatabaseBackup::dumpFilePath(r, folder, when), path);
     }
     EXPECT_EQ(DatabaseBackup::portOf("3307"), 3307);
@@ -67,7 +67,7 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
         EXPECT_EQ(ProjectValue(text).toInt32(0), number ? db.port() : 0);
         // The database step's connection.
         BackupProject r = serverRecord(db, "", "/tmp/");
-        r.MySQLPort = text;
+        r.mysqlPort = text;
         TMyConnection connection;
         DatabaseBackup::configure(connection, r);
         EXPECT_EQ(connection.Port(), expected);
@@ -82,7 +82,7 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
 TEST(DatabaseStep, CipherFailureFailsTheStepInsteadOfSendingZeroBytes) {
     MariaDb& db = MariaDb::shared();
     BackupProject r = serverRecord(db, "", "/tmp/");
-    ASSERT_FALSE(r.MySQLPassword.empty());
+    ASSERT_FALSE(r.mysqlPassword.empty());
     TempDir tmp;
     BackupProject job = serverRecord(db, "mysql", tmp.path().string() + "/");
     PasswordCipher::DigestNameOverride noMd5("NO-SUCH-DIGEST");
@@ -93,7 +93,7 @@ TEST(DatabaseStep, CipherFailureFailsTheStepInsteadOfSendingZeroBytes) {
     } catch (const CipherError& error) {
         EXPECT_STREQ(error.what(), PasswordCipher::kDecipherFailed);
     }
-    EXPECT_THROW(ConnectionTest::run(db.host(), r.MySQLPort, "", db.user(), r.MySQLPassword), CipherError);
+    EXPECT_THROW(ConnectionTest::run(db.host(), r.mysqlPort, "", db.user(), r.mysqlPassword), CipherError);
     // The job reports it as its error, before any connection is tried.
     auto queue = std::make_shared<NotificationQueue>();
     auto notes = runJob(BackupJob::create(job, queue), queue);

@@ -58,7 +58,7 @@ TEST(DumpRoundTrip, CompressedDumpsRestoreExactlyThroughTheStandardTools) {
     for (const Kind& kind : {Kind{"gzip", ".sql.gz", "zcat"}, Kind{"zstd", ".sql.zst", "zstd -dcq"}}) {
         TempDir dir;
         BackupProject record = serverRecord(db, source, dir.path().string() + "/");
-        record.DumpCompression = kind.name;
+        record.dumpCompression = kind.name;
         auto queue = std::make_shared<NotificationQueue>();
         auto notes = runJob(BackupJob::create(record, queue), queue);
         ASSERT_FALSE(notes.empty());

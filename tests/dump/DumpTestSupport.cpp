@@ -11,14 +11,14 @@ namespace tharvel::test {
 
 BackupProject serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir) {
     BackupProject r;
-    r.Project = "Web shop";
-    r.MySQLServer = db.host();
-    r.MySQLPort = std::to_string(db.port());
-    r.MySQLDataBase = database;
-    r.MySQLUser = db.user();
-    r.MySQLPassword = PasswordCipher::encipherPassword(db.password());
-    r.FilesDirectory = "/";
-    r.BackupDirectory = backupDir;
+    r.project = "Web shop";
+    r.mysqlServer = db.host();
+    r.mysqlPort = std::to_string(db.port());
+    r.mysqlDatabase = database;
+    r.mysqlUser = db.user();
+    r.mysqlPassword = PasswordCipher::encipherPassword(db.password());
+    r.filesDirectory = "/";
+    r.backupDirectory = backupDir;
     return r;
 }
 

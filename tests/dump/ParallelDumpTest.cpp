@@ -223,8 +223,8 @@ TEST(ParallelDump, FallsBackToOneConnectionWithALogLine) {
             db.sql("DROP USER IF EXISTS '" + user + "'@'%'; CREATE USER '" + user +
                    "'@'%' IDENTIFIED BY 'pw'; GRANT " + c.grants + " ON `" + source + "`.* TO '" + user +
                    "'@'%';");
-            record.MySQLUser = user;
-            record.MySQLPassword = PasswordCipher::encipherPassword("pw");
+            record.mysqlUser = user;
+            record.mysqlPassword = PasswordCipher::encipherPassword("pw");
         }
         TempDir dir;
         Dumped serial, parallel;

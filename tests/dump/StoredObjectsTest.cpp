@@ -273,8 +273,8 @@ struct Account {
     ~Account() { db.sql("DROP USER IF EXISTS '" + user + "'@'%'"); }
     BackupProject record(const std::string& database, const std::string& backupDir) const {
         BackupProject r = serverRecord(db, database, backupDir);
-        r.MySQLUser = user;
-        r.MySQLPassword = PasswordCipher::encipherPassword("pw");
+        r.mysqlUser = user;
+        r.mysqlPassword = PasswordCipher::encipherPassword("pw");
         return r;
     }
 };

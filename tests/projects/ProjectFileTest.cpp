@@ -221,14 +221,14 @@ TEST(ProjectFile, ValuesThatNeedEscapingSurvive) {
         ProjectTable table;
         table.append();
         table.setValue(ProjectColumn::Project, value);
-        for (int c = 1; c < tharvel::kVTColumnCount; ++c) table.setValue(tharvel::columnAt(c), value);
+        for (int c = 1; c < tharvel::kProjectColumnCount; ++c) table.setValue(tharvel::columnAt(c), value);
         table.setValue(ProjectColumn::SkipFiles, 2);
         table.setValue(ProjectColumn::MySQLNewBackupEachDay, 1);
         table.post();
         ASSERT_TRUE(ProjectFile::save(dir / "Tharvel.ini", table));
         ProjectTable loaded;
         ASSERT_EQ(ProjectFile::load(dir / "Tharvel.ini", loaded), 1);
-        for (int c = 0; c < tharvel::kVTColumnCount; ++c)
+        for (int c = 0; c < tharvel::kProjectColumnCount; ++c)
             EXPECT_EQ(loaded.row(0)[static_cast<size_t>(c)].toText(),
                       table.row(0)[static_cast<size_t>(c)].toText())
                 << tharvel::columnName(tharvel::columnAt(c)) << " of " << testing::PrintToString(value);
@@ -382,7 +382,7 @@ TEST(ProjectFile, GeneratedTablesRoundTrip) {
         rules.load();
         ASSERT_EQ(loaded.rowCount(), table.rowCount()) << "round " << round;
         for (int r = 0; r < table.rowCount(); ++r) {
-            for (int c = 0; c < tharvel::kVTColumnCount; ++c) {
+            for (int c = 0; c < tharvel::kProjectColumnCount; ++c) {
                 const ProjectValue& before = table.row(r)[static_cast<size_t>(c)];
                 const ProjectValue& after = loaded.row(r)[static_cast<size_t>(c)];
                 EXPECT_EQ(after.toText(), before.toText())

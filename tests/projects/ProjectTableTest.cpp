@@ -88,8 +88,8 @@ TEST(ProjectTable, ColumnNamesInFileOrder) {
                            "MySQLTLSCA",
                            "DumpCompression",
                            "KeepDailyDumps"};
-    static_assert(std::size(names) == tharvel::kVTColumnCount);
-    for (int i = 0; i < tharvel::kVTColumnCount; ++i) {
+    static_assert(std::size(names) == tharvel::kProjectColumnCount);
+    for (int i = 0; i < tharvel::kProjectColumnCount; ++i) {
         EXPECT_EQ(tharvel::columnName(tharvel::columnAt(i)), names[i]);
         EXPECT_EQ(tharvel::columnFromName(names[i]), tharvel::columnAt(i));
     }
