@@ -57,5 +57,5 @@ int main(int argc, char** argv) {
         if (first == "--version")
             return print((std::string("tharvel ") + tharvel::ProgramVersion::text() + "\n").c_str());
     }
-    return tharvel::DesktopLauncher::Exec(argc, argv, stderr);
+    return tharvel::DesktopLauncher::exec(argc, argv, stderr);
 }

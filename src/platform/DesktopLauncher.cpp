@@ -26,7 +26,7 @@ std::string environment(const char* name) {
 
 }  // namespace
 
-std::filesystem::path DesktopLauncher::FindDesktopProgram(const std::filesystem::path& executableDir) {
+std::filesystem::path DesktopLauncher::findDesktopProgram(const std::filesystem::path& executableDir) {
     for (const auto& dir : {executableDir, executableDir / THARVEL_DESKTOP_DIR}) {
         auto candidate = (dir / kProgramName).lexically_normal();
         std::error_code ec;
@@ -36,19 +36,19 @@ std::filesystem::path DesktopLauncher::FindDesktopProgram(const std::filesystem:
     return {};
 }
 
-bool DesktopLauncher::DisplayAvailable() {
+bool DesktopLauncher::displayAvailable() {
     return !environment("DISPLAY").empty() || !environment("WAYLAND_DISPLAY").empty() ||
            !environment("QT_QPA_PLATFORM").empty();
 }
 
-int DesktopLauncher::Exec(int argc, char** argv, std::FILE* err) {
-    const auto program = FindDesktopProgram(AppPaths::executableDirectory());
+int DesktopLauncher::exec(int argc, char** argv, std::FILE* err) {
+    const auto program = findDesktopProgram(AppPaths::executableDirectory());
     if (program.empty()) {
-        std::fprintf(err, "%s\n", NotInstalledMessage().c_str());
+        std::fprintf(err, "%s\n", notInstalledMessage().c_str());
         return 1;
     }
-    if (!DisplayAvailable()) {
-        std::fprintf(err, "%s\n", NoDisplayMessage().c_str());
+    if (!displayAvailable()) {
+        std::fprintf(err, "%s\n", noDisplayMessage().c_str());
         return 1;
     }
     try {
@@ -67,18 +67,18 @@ int DesktopLauncher::Exec(int argc, char** argv, std::FILE* err) {
     return 1;
 }
 
-std::string DesktopLauncher::NotInstalledMessage() {
+std::string DesktopLauncher::notInstalledMessage() {
     return std::string("tharvel: the desktop window (") + kProgramName + ") is not installed" +
            kUnattendedHint;
 }
 
-std::string DesktopLauncher::NoDisplayMessage() {
+std::string DesktopLauncher::noDisplayMessage() {
     return std::string(
                "tharvel: no display for the desktop window (DISPLAY and WAYLAND_DISPLAY are not set)") +
            kUnattendedHint;
 }
 
-std::string DesktopLauncher::DisplayFailedMessage() {
+std::string DesktopLauncher::displayFailedMessage() {
     std::string what;
     if (auto platform = environment("QT_QPA_PLATFORM"); !platform.empty())
         what = "the window platform '" + platform + "'";

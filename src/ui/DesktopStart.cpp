@@ -18,8 +18,8 @@ namespace tharvel {
 
 int DesktopStart::run(int argc, char** argv) {
     // Without a display Qt would abort; say why in one line instead.
-    if (!DesktopLauncher::DisplayAvailable()) {
-        std::fprintf(stderr, "%s\n", DesktopLauncher::NoDisplayMessage().c_str());
+    if (!DesktopLauncher::displayAvailable()) {
+        std::fprintf(stderr, "%s\n", DesktopLauncher::noDisplayMessage().c_str());
         return 1;
     }
     std::optional<TharvelApplication> app;

@@ -37,7 +37,7 @@ QtPlatformGuard::~QtPlatformGuard() {
 
 void QtPlatformGuard::handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", DesktopLauncher::DisplayFailedMessage().c_str());
+        std::fprintf(stderr, "%s\n", DesktopLauncher::displayFailedMessage().c_str());
         std::fflush(stderr);
         // Nothing else is in a state to be torn down.
         _exit(1);

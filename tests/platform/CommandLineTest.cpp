@@ -38,7 +38,7 @@ fs::path lonelyCopy(const TempDir& dir) {
 
 TEST(CommandLine, SwitchesWithoutADisplay) {
     const std::string version = std::string("tharvel ") + ProgramVersion::text() + "\n";
-    const std::string noDisplay = DesktopLauncher::NoDisplayMessage() + "\n";
+    const std::string noDisplay = DesktopLauncher::noDisplayMessage() + "\n";
     struct Case {
         std::vector<std::string> args;
         int exitCode;
@@ -107,7 +107,7 @@ TEST(CommandLine, MissingDesktopProgramIsReportedNotCrashed) {
         const auto r = runProgram(argv, env);
         EXPECT_EQ(r.signal, 0);
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, DesktopLauncher::NotInstalledMessage() + "\n");
+        EXPECT_EQ(r.err, DesktopLauncher::notInstalledMessage() + "\n");
         EXPECT_NE(r.err.find("tharvel -BACKUP"), std::string::npos);
     }
     // The switches need nothing beside the program.
@@ -142,7 +142,7 @@ TEST(CommandLine, DisplayThatCannotBeOpenedIsOneLineNotACoreDump) {
     TempDir home;
     const auto r = runProgram({kDesktop.string()}, noDisplayIn(home));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, DesktopLauncher::NoDisplayMessage() + "\n");
+    EXPECT_EQ(r.err, DesktopLauncher::noDisplayMessage() + "\n");
 }
 
 TEST(CommandLine, TharvelLoadsNoQtLibrary) {

@@ -79,7 +79,7 @@ TEST(Install, LaysOutProgramsManualEntryAndUnits) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(
         r.err,
-        (desktop ? DesktopLauncher::NoDisplayMessage() : DesktopLauncher::NotInstalledMessage()) + "\n");
+        (desktop ? DesktopLauncher::noDisplayMessage() : DesktopLauncher::notInstalledMessage()) + "\n");
     EXPECT_EQ(runProgram({(in.prefix() / "bin" / "tharvel").string(), "--version"}).exitCode, 0);
 }
 
