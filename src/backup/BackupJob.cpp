@@ -136,7 +136,7 @@ std::string BackupJob::BackupDatabase() {
     requireBackupDirectory(project_);
     return DatabaseBackup::Run(
         project_, projectFolder_,
-        [this](TDADump&, const std::string& name, int num, int count, int percent) {
+        [this](const std::string& name, int num, int count, int percent) {
             DumpProgress(name, num, count, percent);
         },
         [this](const std::string& line) { Notify(JobNotification::LogLine, 0, line); },

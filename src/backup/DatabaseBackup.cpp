@@ -10,9 +10,10 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
+#include "dump/SqlDump.h"
 #include "dump/StreamWriteError.h"
-#include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "projects/PasswordCipher.h"
 #include "projects/ProjectTable.h"
@@ -50,10 +51,6 @@ std::unique_ptr<TMyConnection> DatabaseBackup::OpenConnection(const BackupProjec
     return connection;
 }
 
-void DatabaseBackup::ShareConnections(TMyDump& dump, const BackupProject& project) {
-    dump.OpenConnection = [project] { return OpenConnection(project); };
-}
-
 Compression DatabaseBackup::CompressionOf(const BackupProject& project) {
     if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
@@ -75,21 +72,22 @@ std::string DatabaseBackup::DumpFilePath(const BackupProject& project, const std
 }
 
 std::string DatabaseBackup::Run(const BackupProject& project, const std::string& folder,
-                                const TDABackupProgressEvent& progress, const LogLine& log,
+                                const SqlDump::ProgressHandler& progress, const LogLine& log,
                                 const StopRequested& stopRequested, const LogLine& warning) {
     const Compression compression = CompressionOf(project);
     std::unique_ptr<TMyConnection> connection = OpenConnection(project);
-    TMyDump dump;
-    dump.Connection = connection.get();
-    ShareConnections(dump, project);
-    dump.OnBackupProgress = progress;
-    dump.OnWarning = warning;
+    SqlDump::Options options;
+    options.connection = connection.get();
+    // Tables may be read on further connections like the backup connection.
+    options.openConnection = [project] { return OpenConnection(project); };
+    options.onProgress = progress;
+    options.onWarning = warning;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     const std::string path = DumpFilePath(project, folder, std::time(nullptr));
     const std::string partial = PartialPath(path);
     try {
-        dump.BackupToFile(partial, compression);
+        SqlDump(std::move(options)).BackupToFile(partial, compression);
     } catch (const StreamWriteError& e) {
         // A partial dump is kept as evidence of a failed run, but one that filled the
         // disk would keep it full for the next run and everything else on it.

@@ -88,10 +88,10 @@ void DumpScript::statement(std::string_view text) {
     out_.EndLine();
 }
 
-void DumpScript::Header(std::string_view componentVersion, std::string_view serverVersion,
+void DumpScript::Header(std::string_view version, std::string_view serverVersion,
                         std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
                         std::string_view database) {
-    out_.WriteLine(std::string("-- Vessik version: ").append(CommentText(componentVersion)));
+    out_.WriteLine(std::string("-- Vessik version: ").append(CommentText(version)));
     out_.WriteLine(std::string("-- MySQL server version: ").append(CommentText(serverVersion)));
     out_.WriteLine(std::string("-- MySQL client version: ").append(CommentText(clientVersion)));
     out_.WriteLine(std::string("-- Script date ").append(CommentText(scriptDate)));
@@ -163,10 +163,6 @@ void DumpScript::DataComment(std::string_view name) {
     out_.EndLine();
 }
 
-void DumpScript::TruncateLine(std::string_view name) {
-    statement(std::string("TRUNCATE TABLE ").append(name));
-}
-
 void DumpScript::LockLine(std::string_view name) {
     statement(std::string("LOCK TABLES ").append(name).append(" WRITE"));
 }
@@ -175,39 +171,30 @@ void DumpScript::UnlockLine() {
     out_.WriteLine("UNLOCK TABLES;");
 }
 
-void DumpScript::DisableKeysLine(std::string_view name) {
-    statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" DISABLE KEYS */"));
-}
-
-void DumpScript::EnableKeysLine(std::string_view name) {
-    statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" ENABLE KEYS */"));
-}
-
-std::string DumpScript::InsertHead(std::string_view name, std::string_view columnList, bool delayed) {
-    std::string head = delayed ? "INSERT DELAYED INTO " : "INSERT INTO ";
+std::string DumpScript::InsertHead(std::string_view name, std::string_view columnList) {
+    std::string head = "INSERT INTO ";
     head.append(name);
     if (!columnList.empty()) head.append("(").append(columnList).append(")");
     head.append(" VALUES");
     return head;
 }
 
-void DumpScript::BeginRows(std::string head, bool extended) {
+void DumpScript::BeginRows(std::string head) {
     head_ = std::move(head);
     prepared_ = head_.find_first_of("\r\n") != std::string::npos;
-    extended_ = extended && !prepared_;
     inStatement_ = false;
     building_ = false;
     pending_ = false;
 }
 
 std::string& DumpScript::BeginRow() {
-    if (extended_ && !inStatement_) {
+    if (!prepared_ && !inStatement_) {
         out_.WriteLine(head_);
         inStatement_ = true;
         size_ = head_.size() + 2;
     }
     std::string& line = out_.line();
-    if (extended_) {
+    if (!prepared_) {
         line.append("  (", 3);
     } else {
         line.append(head_).append(" (");
@@ -226,8 +213,8 @@ void DumpScript::FinishRow() {
 void DumpScript::EndRow(bool last) {
     if (!pending_) return;
     pending_ = false;
-    if (!extended_) {
-        endSingleRow();
+    if (prepared_) {
+        endPreparedRow();
         return;
     }
     size_ += rowLength_ + 2;
@@ -243,25 +230,20 @@ void DumpScript::AbandonRows() {
         building_ = false;
     } else if (pending_) {
         pending_ = false;
-        if (extended_) {
+        if (!prepared_) {
             out_.line() += ',';
             out_.EndLine();
         } else {
-            endSingleRow();
+            endPreparedRow();
         }
     }
 }
 
-void DumpScript::endSingleRow() {
-    if (prepared_) {
-        const std::string& buffer = out_.line();
-        std::string text = buffer.substr(buffer.size() - out_.openLineLength());
-        out_.DiscardOpenLine();
-        prepared(text);
-        return;
-    }
-    out_.line() += ';';
-    out_.EndLine();
+void DumpScript::endPreparedRow() {
+    const std::string& buffer = out_.line();
+    std::string text = buffer.substr(buffer.size() - out_.openLineLength());
+    out_.DiscardOpenLine();
+    prepared(text);
 }
 
 void DumpScript::ObjectComment(std::string_view title, std::string_view name) {

@@ -15,9 +15,8 @@ public:
 
     explicit DumpScript(DumpStream& out) : out_(out) {}
 
-    void Header(std::string_view componentVersion, std::string_view serverVersion,
-                std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
-                std::string_view database);
+    void Header(std::string_view version, std::string_view serverVersion, std::string_view clientVersion,
+                std::string_view scriptDate, std::string_view server, std::string_view database);
     void CharsetLines(std::string_view charset);
     void CharsetRestoreLines();
     // The session settings a restore needs to read the rows back unchanged.
@@ -31,18 +30,16 @@ public:
     // The server's CREATE statement, ";" appended, then an empty line.
     void CreateText(std::string_view text);
     void DataComment(std::string_view name);
-    void TruncateLine(std::string_view name);
     void LockLine(std::string_view name);
     void UnlockLine();
-    void DisableKeysLine(std::string_view name);
-    void EnableKeysLine(std::string_view name);
     void EmptyLine() { out_.EndLine(); }
 
     // Rows of one table. BeginRow opens the row's line ("  (") and returns it for
     // the values; FinishRow closes the parenthesis. The row's terminator waits
     // until it is known whether another row follows: EndRow(last) writes it.
-    // Extended off: each row is a statement of its own.
-    void BeginRows(std::string head, bool extended);
+    // Rows share statements, except under a head with a line break: each row is then
+    // a prepared statement of its own.
+    void BeginRows(std::string head);
     std::string& BeginRow();
     void FinishRow();
     bool rowPending() const { return pending_; }
@@ -75,7 +72,7 @@ public:
     static std::string StringLiteral(std::string_view text);
 
     // The head of INSERT statements with the given (written) name and optional column list.
-    static std::string InsertHead(std::string_view name, std::string_view columnList, bool delayed);
+    static std::string InsertHead(std::string_view name, std::string_view columnList);
 
     // Text for a comment line: CR, LF and NUL become \r, \n and \0, so no byte of a
     // name or of a server's text can end the comment and run as SQL.
@@ -92,11 +89,10 @@ private:
     // One statement (without its ";"), prepared when it must be.
     void statement(std::string_view text);
     void prepared(std::string_view text);
-    void endSingleRow();
+    void endPreparedRow();
 
     DumpStream& out_;
     std::string head_;
-    bool extended_ = true;
     bool prepared_ = false;  // rows of a name with a line break: one prepared statement each
     bool inStatement_ = false;
     bool building_ = false;

@@ -314,16 +314,6 @@ bool allowedBare(unsigned char c) {
 
 }  // namespace
 
-bool SqlIdentifier::IsQuotedName(std::string_view name) {
-    if (name.size() < 2) return false;
-    char first = name.front();
-    return (first == '`' || first == '"' || first == '\'') && name.back() == first;
-}
-
-std::string_view SqlIdentifier::Unquote(std::string_view name) {
-    return IsQuotedName(name) ? name.substr(1, name.size() - 2) : name;
-}
-
 bool SqlIdentifier::IsReservedWord(std::string_view word) {
     if (word.empty() || word.size() > 32) return false;
     std::string upper(word);
@@ -355,32 +345,10 @@ std::string SqlIdentifier::Bracket(std::string_view part) {
     return out;
 }
 
-std::string SqlIdentifier::QuoteObject(std::string_view name, bool quoteAlways) {
+std::string SqlIdentifier::QuoteObject(std::string_view name) {
     if (name.empty()) return {};
-    if (quoteAlways || IsBracketNeeds(name)) return Bracket(name);
+    if (IsBracketNeeds(name)) return Bracket(name);
     return std::string(name);
-}
-
-std::string SqlIdentifier::QuoteQualified(std::string_view name, bool quoteAlways) {
-    std::string out;
-    size_t start = 0;
-    char quote = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '`' || c == '"') {
-            quote = c;
-        } else if (c == '.') {
-            std::string_view part = name.substr(start, i - start);
-            out += IsQuotedName(part) ? std::string(part) : QuoteObject(part, quoteAlways);
-            out += '.';
-            start = i + 1;
-        }
-    }
-    std::string_view part = name.substr(start);
-    out += IsQuotedName(part) ? std::string(part) : QuoteObject(part, quoteAlways);
-    return out;
 }
 
 }  // namespace tharvel

@@ -51,9 +51,8 @@ bool isInteger(std::string_view text) {
 
 }  // namespace
 
-StoredObjects::StoredObjects(TMyConnection& connection, const Server& server, bool quoteNames,
-                             Warning warning)
-    : connection_(connection), server_(server), quoteNames_(quoteNames), warning_(std::move(warning)) {}
+StoredObjects::StoredObjects(TMyConnection& connection, const Server& server, Warning warning)
+    : connection_(connection), server_(server), warning_(std::move(warning)) {}
 
 std::string StoredObjects::ServerMessage(const std::exception& error) {
     std::string_view text = error.what();
@@ -85,8 +84,7 @@ std::string StoredObjects::privilegeFor(const std::string& kind) const {
                                                 : "the SHOW_ROUTINE privilege";
 }
 
-void StoredObjects::List(bool triggers, bool routines, bool events,
-                         const std::vector<std::string>& routineNames) {
+void StoredObjects::List() {
     const Server& s = server_;
     auto atLeast = [&](int major, int minor, int release) {
         if (s.major != major) return s.major > major;
@@ -94,20 +92,20 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
         return s.release >= release;
     };
     auto item = [&](std::string kind, std::string_view name) {
-        Item i{std::move(kind), std::string(name), SqlIdentifier::QuoteObject(name, quoteNames_)};
+        Item i{std::move(kind), std::string(name), SqlIdentifier::QuoteObject(name)};
         return i;
     };
     auto warn = [&](const std::string& text) {
         if (warning_) warning_(text);
     };
 
-    if (triggers && atLeast(5, 0, 10) && !atLeast(5, 1, 21)) {
+    if (atLeast(5, 0, 10) && !atLeast(5, 1, 21)) {
         // No SHOW CREATE TRIGGER yet.
         TMyQuery q(connection_);
         q.Open("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()");
         if (q.Next() && !q.IsNull(0) && q.Value(0) != "0")
             warn("Triggers are not dumped from servers before version 5.1.21");
-    } else if (triggers && atLeast(5, 1, 21)) {
+    } else if (atLeast(5, 1, 21)) {
         if (!canList({"TRIGGER"}))
             warn("Triggers cannot be listed without the TRIGGER privilege; the dump may lack some");
         // Several triggers of one table and event fire in the order they were created.
@@ -118,7 +116,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
                (ordered ? "ACTION_ORDER" : "TRIGGER_NAME"));
         while (q.Next()) triggers_[std::string(q.Value(1))].push_back(item("TRIGGER", q.Value(0)));
     }
-    if (routines && atLeast(5, 0, 0)) {
+    if (atLeast(5, 0, 0)) {
         // Any routine privilege on the database shows every routine in the list (a
         // text the user may not read then fails with its name); so does reading mysql.proc.
         bool all = canList({"EXECUTE", "ALTER ROUTINE", "CREATE ROUTINE"});
@@ -141,9 +139,6 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
             "DATABASE() ORDER BY ROUTINE_NAME");
         while (q.Next()) {
             std::string name(q.Value(0)), type(q.IsNull(1) ? std::string_view() : q.Value(1));
-            if (!routineNames.empty() &&
-                std::find(routineNames.begin(), routineNames.end(), name) == routineNames.end())
-                continue;
             const Kind* kind = kindOf(type);
             if (!kind || type == "TRIGGER" || type == "EVENT") {
                 warn("The routine '" + name + "' of type '" + type + "' is not dumped: its type is unknown");
@@ -155,7 +150,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
             return kindOf(a.kind)->rank < kindOf(b.kind)->rank;
         });
     }
-    if (events && atLeast(5, 1, 6)) {
+    if (atLeast(5, 1, 6)) {
         if (!canList({"EVENT"}))
             warn("Events cannot be listed without the EVENT privilege; the dump may lack some");
         TMyQuery q(connection_);
@@ -236,23 +231,22 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     return d;
 }
 
-void StoredObjects::Write(DumpScript& script, const Item& item, bool header, bool drop) {
+void StoredObjects::Write(DumpScript& script, const Item& item) {
     Definition d = read(item);
     const Kind* kind = kindOf(item.kind);
     bool event = item.kind == "EVENT";
-    if (header) script.ObjectComment(kind->title, item.written);
+    script.ObjectComment(kind->title, item.written);
     // Packages are known only under their own sql_mode, their DROP included; other
     // DROP lines keep the dump's character set, in which their names are written.
     bool package = kind->rank >= 2;
-    if (drop && !package) script.DropObjectLine(item.kind, item.written);
+    if (!package) script.DropObjectLine(item.kind, item.written);
     script.ObjectSessionLines(d.charsetClient, d.collation, d.sqlMode, event ? d.timeZone : "");
-    if (drop && package) script.DropObjectLine(item.kind, item.written);
+    if (package) script.DropObjectLine(item.kind, item.written);
     script.DelimitedStatement(d.text);
     script.ObjectSessionRestoreLines(event);
 }
 
-void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, const std::string& written,
-                                  bool header, bool drop, bool value) {
+void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, const std::string& written) {
     std::string create, next, round;
     {
         TMyQuery q(connection_);
@@ -261,7 +255,7 @@ void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, c
             throw std::runtime_error("No CREATE statement for sequence '" + name + "'");
         create = std::string(q.Value(1));
     }
-    if (value) {
+    {
         // The first value not handed out yet, cached ones included: the restored
         // sequence never repeats a value the source gave away.
         TMyQuery q(connection_);
@@ -270,11 +264,11 @@ void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, c
         if (!isInteger(next) || !isInteger(round))
             throw std::runtime_error("No current value for sequence '" + name + "'");
     }
-    if (header) script.ObjectComment("Sequence structure for sequence", written);
+    script.ObjectComment("Sequence structure for sequence", written);
     // DROP TABLE removes a sequence, and a table of the same name as well.
-    if (drop) script.DropLine(written, false);
+    script.DropLine(written, false);
     script.CreateText(create);
-    if (value) script.SequenceValueLine(written, next, round);
+    script.SequenceValueLine(written, next, round);
 }
 
 }  // namespace tharvel

@@ -32,11 +32,10 @@ public:
     // A server error's text for a log line: without the line break and SQL state before it.
     static std::string ServerMessage(const std::exception& error);
 
-    StoredObjects(TMyConnection& connection, const Server& server, bool quoteNames, Warning warning);
+    StoredObjects(TMyConnection& connection, const Server& server, Warning warning);
 
-    // Reads the lists. A kind the user cannot list at all gives a warning; routines
-    // are limited to `routineNames` when it is not empty.
-    void List(bool triggers, bool routines, bool events, const std::vector<std::string>& routineNames);
+    // Reads the lists. A kind the user cannot list at all gives a warning.
+    void List();
 
     // Triggers of a base table, in the order they fire.
     const std::vector<Item>& TriggersOf(const std::string& table) const;
@@ -46,10 +45,9 @@ public:
 
     // One section each (comment block, DROP, the object); no empty line after it.
     // Raises an error naming the object when its definition cannot be read.
-    void Write(DumpScript& script, const Item& item, bool header, bool drop);
-    // A sequence: CREATE SEQUENCE and, with `value`, the value its next use returns.
-    void WriteSequence(DumpScript& script, const std::string& name, const std::string& written, bool header,
-                       bool drop, bool value);
+    void Write(DumpScript& script, const Item& item);
+    // A sequence: CREATE SEQUENCE and the value its next use returns.
+    void WriteSequence(DumpScript& script, const std::string& name, const std::string& written);
 
 private:
     struct Definition {
@@ -62,7 +60,6 @@ private:
 
     TMyConnection& connection_;
     Server server_;
-    bool quoteNames_;
     Warning warning_;
     std::map<std::string, std::vector<Item>> triggers_;
     std::vector<Item> routines_;

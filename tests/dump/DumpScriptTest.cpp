@@ -27,7 +27,7 @@ TEST(DumpScript, WritesTheTableSectionOfTheExample) {
         script.LockLine("t");
         SqlLiteral id("id", mytype::kLong, 0, 11, true, 10);
         SqlLiteral name("name", mytype::kVarString, 0, 80, true, 10);
-        script.BeginRows(DumpScript::InsertHead("t", "", false), true);
+        script.BeginRows(DumpScript::InsertHead("t", ""));
         const std::pair<const char*, const char*> rows[] = {{"1", "a"}, {"2", nullptr}, {"3", "O'Brien"}};
         for (size_t i = 0; i < 3; ++i) {
             script.EndRow(false);
@@ -77,11 +77,11 @@ TEST(DumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
     for (size_t r :
          {size_t(5), size_t(100), size_t(1000), size_t(4000), size_t(5459), size_t(5460), size_t(9000)}) {
         TempDir dir;
-        const std::string head = DumpScript::InsertHead("t", "", false);
+        const std::string head = DumpScript::InsertHead("t", "");
         {
             DumpStream out((dir / "g.sql").string());
             DumpScript script(out);
-            script.BeginRows(head, true);
+            script.BeginRows(head);
             for (int i = 0; i < 40; ++i) {
                 script.EndRow(false);
                 script.BeginRow().append(r - 4, 'x');  // "  (" + value + ")" is r bytes
@@ -127,7 +127,7 @@ TEST(DumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
     {
         DumpStream out((dir / "s.sql").string());
         DumpScript script(out);
-        script.BeginRows("INSERT INTO t VALUES", true);
+        script.BeginRows("INSERT INTO t VALUES");
         script.BeginRow() += "1";
         script.FinishRow();
         script.EndRow(false);
@@ -156,7 +156,7 @@ TEST(DumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
         script.CreateText("CREATE TABLE `t` (\n  `v` int COMMENT 'x\\ny'\n)");  // breaks outside quotes only
         script.DataComment("`a\r\nb`");
         script.LockLine("`a\r\nb`");
-        script.BeginRows(DumpScript::InsertHead("`a\r\nb`", "", false), true);
+        script.BeginRows(DumpScript::InsertHead("`a\r\nb`", ""));
         for (const char* value : {"'it''s'", "2"}) {
             script.EndRow(false);
             script.BeginRow() += value;
