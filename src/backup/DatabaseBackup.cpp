@@ -52,7 +52,7 @@ std::unique_ptr<TMyConnection> DatabaseBackup::OpenConnection(const BackupProjec
 }
 
 Compression DatabaseBackup::CompressionOf(const BackupProject& project) {
-    if (auto known = ParseDumpCompression(project.DumpCompression)) return *known;
+    if (auto known = parseDumpCompression(project.DumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.DumpCompression +
                              "' (none, gzip or zstd)");
 }
@@ -68,7 +68,7 @@ std::string DatabaseBackup::DumpFilePath(const BackupProject& project, const std
         path += "_";
         path += date;
     }
-    return path + std::string(DumpFileSuffix(CompressionOf(project)));
+    return path + std::string(dumpFileSuffix(CompressionOf(project)));
 }
 
 std::string DatabaseBackup::Run(const BackupProject& project, const std::string& folder,
@@ -87,14 +87,14 @@ std::string DatabaseBackup::Run(const BackupProject& project, const std::string&
     const std::string path = DumpFilePath(project, folder, std::time(nullptr));
     const std::string partial = PartialPath(path);
     try {
-        SqlDump(std::move(options)).BackupToFile(partial, compression);
+        SqlDump(std::move(options)).backupToFile(partial, compression);
     } catch (const StreamWriteError& e) {
         // A partial dump is kept as evidence of a failed run, but one that filled the
         // disk would keep it full for the next run and everything else on it.
-        if (!e.DiskFull()) throw;
+        if (!e.diskFull()) throw;
         std::error_code removeError;
         bool removed = std::filesystem::remove(partial, removeError);
-        throw std::runtime_error(std::string(e.what()) + ": " + std::strerror(e.Error()) +
+        throw std::runtime_error(std::string(e.what()) + ": " + std::strerror(e.error()) +
                                  (removed
                                       ? ". The partial dump file \"" + partial + "\" was removed."
                                       : ". The partial dump file \"" + partial + "\" could not be removed."));
@@ -118,7 +118,7 @@ std::string datedDumpDate(std::string_view name, std::string_view prefix) {
     std::string_view suffix = name.substr(prefix.size() + 11);
     bool known = false;
     for (Compression c : {Compression::None, Compression::Gzip, Compression::Zstd})
-        known = known || suffix == DumpFileSuffix(c);
+        known = known || suffix == dumpFileSuffix(c);
     if (!known) return {};
     for (size_t i = 0; i < date.size(); ++i) {
         const bool dash = i == 4 || i == 7;

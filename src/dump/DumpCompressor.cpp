@@ -33,7 +33,7 @@ public:
     }
     ~GzipCompressor() override { deflateEnd(&stream_); }
 
-    void Write(std::string_view bytes) override {
+    void write(std::string_view bytes) override {
         // zlib counts in 32 bits; feed it in slices it can take.
         while (!bytes.empty()) {
             const size_t slice = std::min<size_t>(bytes.size(), 1u << 30);
@@ -41,7 +41,7 @@ public:
             bytes.remove_prefix(slice);
         }
     }
-    void Finish() override { run({}, Z_FINISH); }
+    void finish() override { run({}, Z_FINISH); }
 
 private:
     // Level 6 packs a dump within a few percent of the best level at a fraction of its time.
@@ -73,11 +73,11 @@ public:
     }
     ~ZstdCompressor() override { ZSTD_freeCCtx(context_); }
 
-    void Write(std::string_view bytes) override {
+    void write(std::string_view bytes) override {
         ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
         while (in.pos < in.size) step(in, ZSTD_e_continue);
     }
-    void Finish() override {
+    void finish() override {
         ZSTD_inBuffer in{nullptr, 0, 0};
         while (step(in, ZSTD_e_end) != 0) {
         }
@@ -98,13 +98,13 @@ private:
 class PlainWriter : public DumpCompressor {
 public:
     explicit PlainWriter(int fd) : DumpCompressor(fd, 0) {}
-    void Write(std::string_view bytes) override { writeAll(bytes); }
-    void Finish() override {}
+    void write(std::string_view bytes) override { writeAll(bytes); }
+    void finish() override {}
 };
 
 }  // namespace
 
-std::optional<Compression> ParseDumpCompression(std::string_view name) {
+std::optional<Compression> parseDumpCompression(std::string_view name) {
     const std::string key = lowered(name);
     if (key.empty() || key == "none") return Compression::None;
     if (key == "gzip") return Compression::Gzip;
@@ -112,7 +112,7 @@ std::optional<Compression> ParseDumpCompression(std::string_view name) {
     return std::nullopt;
 }
 
-std::string_view DumpFileSuffix(Compression compression) {
+std::string_view dumpFileSuffix(Compression compression) {
     switch (compression) {
         case Compression::Gzip:
             return ".sql.gz";
@@ -124,7 +124,7 @@ std::string_view DumpFileSuffix(Compression compression) {
     return ".sql";
 }
 
-std::unique_ptr<DumpCompressor> DumpCompressor::Create(Compression compression, int fd) {
+std::unique_ptr<DumpCompressor> DumpCompressor::create(Compression compression, int fd) {
     switch (compression) {
         case Compression::Gzip:
             return std::make_unique<GzipCompressor>(fd);
@@ -136,9 +136,9 @@ std::unique_ptr<DumpCompressor> DumpCompressor::Create(Compression compression, 
     return nullptr;
 }
 
-std::unique_ptr<DumpCompressor> DumpCompressor::CreateWriter(Compression compression, int fd) {
+std::unique_ptr<DumpCompressor> DumpCompressor::createWriter(Compression compression, int fd) {
     if (compression == Compression::None) return std::make_unique<PlainWriter>(fd);
-    return Create(compression, fd);
+    return create(compression, fd);
 }
 
 DumpCompressor::DumpCompressor(int fd, size_t outputSize) : fd_(fd), out_(outputSize, '\0') {}

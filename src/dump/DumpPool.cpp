@@ -62,14 +62,14 @@ bool DumpPool::runTask(size_t task, TMyConnection& connection, const std::functi
     try {
         spool = std::make_unique<DumpSpool>(spoolPrefix_ + "." + std::to_string(task) + ".tmp");
         work_(task, connection, spool->stream(), progress);
-        spool->Close();
+        spool->close();
     } catch (const Cancelled&) {
         cancelled = true;
     } catch (...) {
         error = std::current_exception();
         // The lines before the failure stay, as they do in the dump itself.
         try {
-            if (spool) spool->Close();
+            if (spool) spool->close();
         } catch (...) {
         }
     }
@@ -107,7 +107,7 @@ void DumpPool::run(size_t worker) {
     }
 }
 
-bool DumpPool::TakeForCaller(size_t task) {
+bool DumpPool::takeForCaller(size_t task) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (slots_[task].state == State::Caller) return true;
     if (slots_[task].state != State::Free) return false;
@@ -115,7 +115,7 @@ bool DumpPool::TakeForCaller(size_t task) {
     return true;
 }
 
-void DumpPool::Join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
+void DumpPool::join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
                     TMyConnection* caller) {
     Slot& slot = slots_[task];
     std::unique_lock<std::mutex> lock(mutex_);
@@ -150,7 +150,7 @@ void DumpPool::Join(size_t task, DumpStream& out, const std::function<void(int p
     std::unique_ptr<DumpSpool> spool = std::move(slot.spool);
     std::exception_ptr error = slot.error;
     lock.unlock();
-    if (spool) spool->AppendTo(out);
+    if (spool) spool->appendTo(out);
     spool.reset();
     if (error) std::rethrow_exception(error);
 }

@@ -33,7 +33,7 @@ DumpSnapshot::DumpSnapshot(TMyConnection& connection, const Warning& warning) : 
         while (q.Next()) {
             // Views are locked too: under LOCK TABLES the session may read nothing else.
             if (!lockList.empty()) lockList.append(", ");
-            lockList.append(SqlIdentifier::Bracket(q.Value(0))).append(" READ");
+            lockList.append(SqlIdentifier::quoted(q.Value(0))).append(" READ");
             bool view = !q.IsNull(1) && q.Value(1) == "VIEW";
             if (!view && (q.IsNull(2) || q.Value(2) != "YES")) transactional = false;
         }
@@ -61,7 +61,7 @@ DumpSnapshot::DumpSnapshot(TMyConnection& connection, const Warning& warning) : 
         } catch (const EMyError& e) {
             if (e.IsConnectionLost()) throw;
             if (warning)
-                warning("Tables cannot be locked for the dump (" + StoredObjects::ServerMessage(e) +
+                warning("Tables cannot be locked for the dump (" + StoredObjects::serverMessage(e) +
                         "); tables that are not transactional may be dumped at different moments");
         }
     }

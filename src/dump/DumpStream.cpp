@@ -31,7 +31,7 @@ DumpStream::DumpStream(const std::string& path, Compression compression) {
     try {
         // The file is written on a thread of its own, compressed or not, one buffer
         // behind the lines being made.
-        compressor_ = DumpCompressor::CreateWriter(compression, fd_);
+        compressor_ = DumpCompressor::createWriter(compression, fd_);
         plain_ = compression == Compression::None;
         pending_.reserve(buffer_.capacity());
         worker_ = std::thread([this] { compressLoop(); });
@@ -51,37 +51,37 @@ DumpStream::~DumpStream() {
     ::close(fd_);
 }
 
-void DumpStream::EndLine() {
+void DumpStream::endLine() {
     buffer_.append("\r\n", 2);
     lineStart_ = buffer_.size();
     if (lineStart_ >= kFlushAt) flush(lineStart_);
 }
 
-void DumpStream::WriteLine(std::string_view text) {
+void DumpStream::writeLine(std::string_view text) {
     buffer_.append(text);
-    EndLine();
+    endLine();
 }
 
-void DumpStream::WriteText(std::string_view text) {
+void DumpStream::writeText(std::string_view text) {
     size_t zero = text.find('\0');
     if (zero != std::string_view::npos) text = text.substr(0, zero);
     if (text.empty()) {
-        EndLine();
+        endLine();
         return;
     }
     size_t pos = 0;
     while (pos < text.size()) {
         size_t brk = text.find_first_of("\r\n", pos);
         if (brk == std::string_view::npos) {
-            WriteLine(text.substr(pos));
+            writeLine(text.substr(pos));
             return;
         }
-        WriteLine(text.substr(pos, brk - pos));
+        writeLine(text.substr(pos, brk - pos));
         pos = brk + (text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n' ? 2 : 1);
     }
 }
 
-void DumpStream::AppendFile(int fd) {
+void DumpStream::appendFile(int fd) {
     if (buffer_.size() != lineStart_) throw std::logic_error("A line is open");
     if (plain_) {
         // The writer must have written everything before the file takes bytes beside it.
@@ -163,11 +163,11 @@ void DumpStream::compressLoop() {
             }
         }
         try {
-            compressor_->Write(work);
+            compressor_->write(work);
         } catch (const StreamWriteError& e) {
             std::lock_guard<std::mutex> lock(mutex_);
             failed_ = true;
-            writeErrno_ = e.Error();
+            writeErrno_ = e.error();
             changed_.notify_all();
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -182,11 +182,11 @@ void DumpStream::compressLoop() {
     bool ok = false;
     try {
         if (!failed_) {
-            compressor_->Finish();
+            compressor_->finish();
             ok = true;
         }
     } catch (const StreamWriteError& e) {
-        writeErrno_ = e.Error();
+        writeErrno_ = e.error();
     } catch (...) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -204,7 +204,7 @@ bool DumpStream::finishCompressing() {
     return !failed_;
 }
 
-void DumpStream::Close() {
+void DumpStream::close() {
     if (fd_ < 0) return;
     flush(lineStart_);
     const bool compressed = finishCompressing();

@@ -54,7 +54,7 @@ SqlDump::SqlDump(Options options) : options_(std::move(options)) {}
 
 SqlDump::~SqlDump() = default;
 
-void SqlDump::BackupToFile(const std::string& fileName, Compression compression) {
+void SqlDump::backupToFile(const std::string& fileName, Compression compression) {
     DumpStream out(fileName, compression);
     outputPath_ = fileName;
     struct Forget {
@@ -62,7 +62,7 @@ void SqlDump::BackupToFile(const std::string& fileName, Compression compression)
         ~Forget() { path.clear(); }
     } forget{outputPath_};
     backup(out);  // on a failure the stream's destructor still writes the finished lines
-    out.Close();
+    out.close();
 }
 
 void SqlDump::reportProgress(const std::string& objectName, int objectNum, int objectCount, int percent) {
@@ -102,7 +102,7 @@ void SqlDump::backup(DumpStream& out) {
     for (const std::string& sql : session) conn.ExecSQL(sql);
 
     DumpScript script(out);
-    script.Header(kHeaderVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
+    script.header(kHeaderVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
                   conn.Database());
 
     std::string charset = conn.Options().UseUnicode() ? "utf8" : conn.Options().Charset();
@@ -115,9 +115,9 @@ void SqlDump::backup(DumpStream& out) {
         session.push_back("SET NAMES utf8mb4");
         charset = "utf8mb4";
     }
-    if (!charset.empty()) script.CharsetLines(charset);
-    script.SessionLines();
-    script.ForeignKeyLine();
+    if (!charset.empty()) script.charsetLines(charset);
+    script.sessionLines();
+    script.foreignKeyLine();
 
     // Databases and users are not part of this program's dumps. Stored objects,
     // snapshots and the information schema came with 5.0.
@@ -128,7 +128,7 @@ void SqlDump::backup(DumpStream& out) {
         StoredObjects*& stored;
         ~Forget() { stored = nullptr; }
     } forget{stored_};
-    if (fiveOrLater) stored.List();
+    if (fiveOrLater) stored.readLists();
     // Every table read at one moment; the object list is read inside it.
     std::unique_ptr<DumpSnapshot> snapshot;
     std::vector<std::unique_ptr<TMyConnection>> further;
@@ -139,14 +139,14 @@ void SqlDump::backup(DumpStream& out) {
     orderViews(objects);
     // Sequences, tables (each followed by its triggers), routines, views, events:
     // each object exists before anything that needs it when it is created.
-    const int count = static_cast<int>(objects.size() + stored.Count());
+    const int count = static_cast<int>(objects.size() + stored.count());
     int j = 0;
     auto writeStored = [&](const std::vector<StoredObjects::Item>& items) {
         for (const StoredObjects::Item& item : items) {
             reportProgress(item.written, j, count, 0);
-            stored.Write(script, item);
+            stored.write(script, item);
             reportProgress(item.written, j, count, 0);
-            script.EmptyLine();
+            script.emptyLine();
             ++j;
         }
     };
@@ -187,26 +187,26 @@ void SqlDump::backup(DumpStream& out) {
     for (size_t i = 0; i < objects.size(); ++i) {
         Object& object = objects[i];
         if (object.view && !routinesDone) {
-            writeStored(stored.Routines());
+            writeStored(stored.routines());
             routinesDone = true;
         }
         int index = j++;
         reportProgress(object.written, index, count, 0);
-        if (pool && taskOf[i] != SIZE_MAX && !pool->TakeForCaller(taskOf[i])) {
-            pool->Join(
+        if (pool && taskOf[i] != SIZE_MAX && !pool->takeForCaller(taskOf[i])) {
+            pool->join(
                 taskOf[i], out, [&](int percent) { reportProgress(object.written, index, count, percent); },
                 &conn);
         } else {
             dumpObject(script, object, index, count, lane);
         }
-        script.EmptyLine();
-        if (!object.view && !object.sequence && fiveOrLater) writeStored(stored.TriggersOf(object.name));
+        script.emptyLine();
+        if (!object.view && !object.sequence && fiveOrLater) writeStored(stored.triggersOf(object.name));
     }
-    if (!routinesDone) writeStored(stored.Routines());
-    writeStored(stored.Events());
-    script.ForeignKeyRestoreLine();
-    script.SessionRestoreLines();
-    if (!charset.empty()) script.CharsetRestoreLines();
+    if (!routinesDone) writeStored(stored.routines());
+    writeStored(stored.events());
+    script.foreignKeyRestoreLine();
+    script.sessionRestoreLines();
+    if (!charset.empty()) script.charsetRestoreLines();
 }
 
 std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::vector<std::string>& session,
@@ -250,7 +250,7 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
         return std::vector<std::unique_ptr<TMyConnection>>();
     };
     if (!untransactional.empty())
-        return oneConnection("table " + DumpScript::CommentText(SqlIdentifier::Bracket(untransactional)) +
+        return oneConnection("table " + DumpScript::commentText(SqlIdentifier::quoted(untransactional)) +
                              " is not transactional, so a snapshot shared by several connections would not "
                              "hold for it");
     const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
@@ -261,7 +261,7 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
             further.push_back(std::move(c));
         }
     } catch (const EMyError& e) {
-        return oneConnection("a further connection cannot be opened (" + StoredObjects::ServerMessage(e) +
+        return oneConnection("a further connection cannot be opened (" + StoredObjects::serverMessage(e) +
                              ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("a further connection cannot be opened (") + e.what() + ")");
@@ -287,7 +287,7 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
             holder->ExecSQL("FLUSH TABLES WITH READ LOCK");
         }
     } catch (const EMyError& e) {
-        return oneConnection("the snapshot cannot be shared (" + StoredObjects::ServerMessage(e) + ")");
+        return oneConnection("the snapshot cannot be shared (" + StoredObjects::serverMessage(e) + ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("the snapshot cannot be shared (") + e.what() + ")");
     }
@@ -308,7 +308,7 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
                 c->ExecSQL("START TRANSACTION WITH CONSISTENT SNAPSHOT");
             }
         } catch (const EMyError& e) {
-            failure = StoredObjects::ServerMessage(e);
+            failure = StoredObjects::serverMessage(e);
         }
         release();
         if (!failure.empty())
@@ -334,7 +334,7 @@ std::vector<SqlDump::Object> SqlDump::objectList(const Version& v) {
         while (q.Next()) {
             Object o;
             o.name = std::string(q.Value(2));
-            o.written = SqlIdentifier::QuoteObject(o.name);
+            o.written = SqlIdentifier::quotedIfNeeded(o.name);
             o.view = !q.IsNull(3) && q.Value(3) == "VIEW";
             o.sequence = !q.IsNull(3) && q.Value(3) == "SEQUENCE";
             objects.push_back(std::move(o));
@@ -346,7 +346,7 @@ std::vector<SqlDump::Object> SqlDump::objectList(const Version& v) {
         while (q.Next()) {
             Object o;
             o.name = std::string(q.Value(0));
-            o.written = SqlIdentifier::QuoteObject(o.name);
+            o.written = SqlIdentifier::quotedIfNeeded(o.name);
             objects.push_back(std::move(o));
         }
     }
@@ -366,7 +366,7 @@ void SqlDump::orderViews(std::vector<Object>& objects) {
     for (Object& view : views) view.create = showCreate(*options_.connection, view.written);
     std::vector<bool> placed(views.size(), false);
     auto uses = [&](const Object& a, const Object& b) {
-        return a.create.find(SqlIdentifier::Bracket(b.name)) != std::string::npos;
+        return a.create.find(SqlIdentifier::quoted(b.name)) != std::string::npos;
     };
     for (size_t done = 0; done < views.size();) {
         size_t pick = views.size();
@@ -394,16 +394,16 @@ std::string SqlDump::showCreate(TMyConnection& connection, const std::string& wr
 
 void SqlDump::dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane) {
     if (object.sequence) {
-        stored_->WriteSequence(script, object.name, object.written);
+        stored_->writeSequence(script, object.name, object.written);
         lane.progress(object.written, index, count, 0);
         return;
     }
-    script.StructureComment(object.written);
-    script.DropLine(object.written, object.view);
-    script.CreateText(object.create.empty() ? showCreate(lane.connection, object.written) : object.create);
+    script.structureComment(object.written);
+    script.dropLine(object.written, object.view);
+    script.createText(object.create.empty() ? showCreate(lane.connection, object.written) : object.create);
     lane.progress(object.written, index, count, 0);
     if (object.view) return;
-    script.DataComment(object.written);
+    script.dataComment(object.written);
     uint64_t rows = 0;
     {
         TMyQuery q(lane.connection);
@@ -423,9 +423,9 @@ void SqlDump::dumpObject(DumpScript& script, const Object& object, int index, in
     // A default taken from a sequence opens the sequence on every INSERT, which a
     // restore holding only this table locked refuses.
     const bool lock = !usesSequence(object);
-    if (lock) script.LockLine(object.written);
+    if (lock) script.lockLine(object.written);
     dumpRows(script, object, index, count, rows, lane);
-    if (lock) script.UnlockLine();
+    if (lock) script.unlockLine();
 }
 
 bool SqlDump::usesSequence(const Object& object) const {
@@ -482,7 +482,7 @@ void SqlDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         select.clear();
         for (const Column& c : *plan) {
             if (c.generated) continue;
-            std::string name = SqlIdentifier::Bracket(c.name);
+            std::string name = SqlIdentifier::quoted(c.name);
             if (!select.empty()) select.append(", ");
             if (c.floating && exactFloats_)
                 select.append("ST_AsBinary(POINT(").append(name).append(", 0)) AS ").append(name);
@@ -505,7 +505,7 @@ void SqlDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         if (c && c->floating && exactFloats_) {
             literals.emplace_back(f.Name, c->single ? mytype::kFloat : mytype::kDouble, 0, 22, true,
                                   version_.major);
-            literals.back().ReadFloatFromWkb(c->single);
+            literals.back().readFloatFromWkb(c->single);
             hex.push_back(false);
             continue;
         }
@@ -517,30 +517,30 @@ void SqlDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         // (gbk: 0x81 0x5C) and end the literal early.
         hex.push_back(f.Charset == 63 && (kind == SqlValueKind::ShortText || kind == SqlValueKind::LongText));
     }
-    script.BeginRows(DumpScript::InsertHead(object.written, list));
+    script.beginRows(DumpScript::insertHead(object.written, list));
     const size_t n = q.FieldCount();
     try {
         uint64_t r = 0;
         while (q.Next()) {
             ++r;
-            script.EndRow(false);  // another row follows: the previous one is complete
+            script.endRow(false);  // another row follows: the previous one is complete
             lane.progress(object.written, index, count,
                           static_cast<int>(std::min<uint64_t>(100, r * 100 / rows)));
-            std::string& line = script.BeginRow();
+            std::string& line = script.beginRow();
             for (size_t i = 0; i < n; ++i) {
                 if (i) line.append(", ", 2);
                 if (q.IsNull(i))
-                    SqlLiteral::AppendNull(line);
+                    SqlLiteral::appendNull(line);
                 else if (hex[i])
-                    SqlLiteral::AppendHex(line, q.Value(i));
+                    SqlLiteral::appendHex(line, q.Value(i));
                 else
-                    literals[i].Append(line, q.Value(i));
+                    literals[i].append(line, q.Value(i));
             }
-            script.FinishRow();
+            script.finishRow();
         }
-        script.EndRow(true);
+        script.endRow(true);
     } catch (...) {
-        script.AbandonRows();
+        script.abandonRows();
         throw;
     }
 }

@@ -54,7 +54,7 @@ public:
     // Creates (or truncates) the file and writes the dump into it, compressed when
     // asked. The file keeps every line written before a failure; the failure reaches
     // the caller unchanged.
-    void BackupToFile(const std::string& fileName, Compression compression = Compression::None);
+    void backupToFile(const std::string& fileName, Compression compression = Compression::None);
 
 private:
     struct Object {
@@ -100,7 +100,7 @@ private:
     bool usesSequence(const Object& object) const;
 
     Options options_;
-    std::string outputPath_;  // the file BackupToFile writes, during its run
+    std::string outputPath_;  // the file backupToFile writes, during its run
     Version version_;
     StoredObjects* stored_ = nullptr;  // during a run
     bool exactFloats_ = false;

@@ -314,7 +314,7 @@ bool allowedBare(unsigned char c) {
 
 }  // namespace
 
-bool SqlIdentifier::IsReservedWord(std::string_view word) {
+bool SqlIdentifier::isReservedWord(std::string_view word) {
     if (word.empty() || word.size() > 32) return false;
     std::string upper(word);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -322,7 +322,7 @@ bool SqlIdentifier::IsReservedWord(std::string_view word) {
            std::end(kReserved);
 }
 
-bool SqlIdentifier::IsBracketNeeds(std::string_view part) {
+bool SqlIdentifier::needsQuotes(std::string_view part) {
     if (part.empty()) return false;
     // A leading digit may make a number (1e5, 0x41, 0b1, 123); a leading underscore
     // a character-set introducer (_binary, _latin1); a leading "$" is deprecated.
@@ -330,10 +330,10 @@ bool SqlIdentifier::IsBracketNeeds(std::string_view part) {
     if ((first >= '0' && first <= '9') || first == '_' || first == '$') return true;
     for (char c : part)
         if (!allowedBare(static_cast<unsigned char>(c))) return true;
-    return IsReservedWord(part);
+    return isReservedWord(part);
 }
 
-std::string SqlIdentifier::Bracket(std::string_view part) {
+std::string SqlIdentifier::quoted(std::string_view part) {
     std::string out;
     out.reserve(part.size() + 2);
     out += '`';
@@ -345,9 +345,9 @@ std::string SqlIdentifier::Bracket(std::string_view part) {
     return out;
 }
 
-std::string SqlIdentifier::QuoteObject(std::string_view name) {
+std::string SqlIdentifier::quotedIfNeeded(std::string_view name) {
     if (name.empty()) return {};
-    if (IsBracketNeeds(name)) return Bracket(name);
+    if (needsQuotes(name)) return quoted(name);
     return std::string(name);
 }
 

@@ -30,24 +30,24 @@ public:
     using Warning = std::function<void(const std::string&)>;
 
     // A server error's text for a log line: without the line break and SQL state before it.
-    static std::string ServerMessage(const std::exception& error);
+    static std::string serverMessage(const std::exception& error);
 
     StoredObjects(TMyConnection& connection, const Server& server, Warning warning);
 
     // Reads the lists. A kind the user cannot list at all gives a warning.
-    void List();
+    void readLists();
 
     // Triggers of a base table, in the order they fire.
-    const std::vector<Item>& TriggersOf(const std::string& table) const;
-    const std::vector<Item>& Routines() const { return routines_; }
-    const std::vector<Item>& Events() const { return events_; }
-    size_t Count() const;
+    const std::vector<Item>& triggersOf(const std::string& table) const;
+    const std::vector<Item>& routines() const { return routines_; }
+    const std::vector<Item>& events() const { return events_; }
+    size_t count() const;
 
     // One section each (comment block, DROP, the object); no empty line after it.
     // Raises an error naming the object when its definition cannot be read.
-    void Write(DumpScript& script, const Item& item);
+    void write(DumpScript& script, const Item& item);
     // A sequence: CREATE SEQUENCE and the value its next use returns.
-    void WriteSequence(DumpScript& script, const std::string& name, const std::string& written);
+    void writeSequence(DumpScript& script, const std::string& name, const std::string& written);
 
 private:
     struct Definition {

@@ -110,7 +110,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
                 wroteDuringDump = writer.WaitFor(20, std::chrono::milliseconds(locks ? 500 : 10000));
             }
         };
-        SqlDump(options).BackupToFile((dir / "d.sql").string());
+        SqlDump(options).backupToFile((dir / "d.sql").string());
         ASSERT_TRUE(waited);
         EXPECT_TRUE(warnings.empty());
         // The snapshot blocks no writer; the locks hold every writer until the dump ends.
@@ -159,7 +159,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
             wroteDuringDump = writer.WaitFor(20, std::chrono::seconds(10));
         }
     };
-    SqlDump(options).BackupToFile((dir / "d.sql").string());
+    SqlDump(options).backupToFile((dir / "d.sql").string());
     EXPECT_EQ(opened, 2);  // the reader and the holder of the backup stage
     ASSERT_TRUE(waited);
     EXPECT_TRUE(warnings.empty());

@@ -61,10 +61,10 @@ TEST(Compression, NamesAndSuffixes) {
          {Case{"", Compression::None}, Case{"none", Compression::None}, Case{"GZip", Compression::Gzip},
           Case{"zstd", Compression::Zstd}, Case{"ZSTD", Compression::Zstd}, Case{"bzip2", std::nullopt},
           Case{"gzip ", std::nullopt}, Case{"zst", std::nullopt}})
-        EXPECT_EQ(ParseDumpCompression(c.name), c.expected) << c.name;
-    EXPECT_EQ(DumpFileSuffix(Compression::None), ".sql");
-    EXPECT_EQ(DumpFileSuffix(Compression::Gzip), ".sql.gz");
-    EXPECT_EQ(DumpFileSuffix(Compression::Zstd), ".sql.zst");
+        EXPECT_EQ(parseDumpCompression(c.name), c.expected) << c.name;
+    EXPECT_EQ(dumpFileSuffix(Compression::None), ".sql");
+    EXPECT_EQ(dumpFileSuffix(Compression::Gzip), ".sql.gz");
+    EXPECT_EQ(dumpFileSuffix(Compression::Zstd), ".sql.zst");
 }
 
 TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
@@ -72,8 +72,8 @@ TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
     TempDir dir;
     {
         DumpStream plain((dir / "plain.sql").string());
-        for (const std::string& line : lines) plain.WriteLine(line);
-        plain.Close();
+        for (const std::string& line : lines) plain.writeLine(line);
+        plain.close();
     }
     const std::string expected = readFile(dir / "plain.sql");
     for (const Kind& kind : kKinds) {
@@ -83,9 +83,9 @@ TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
             for (const std::string& line : lines) {
                 // Built in place like the dump builds its rows.
                 out.line() += line;
-                out.EndLine();
+                out.endLine();
             }
-            out.Close();
+            out.close();
         }
         const std::string packed = readFile(file);
         EXPECT_EQ(packed.substr(0, kind.magic.size()), kind.magic) << kind.decompress;
@@ -103,9 +103,9 @@ TEST(Compression, AStreamLeftByAFailureIsCompleteAndHoldsTheFinishedLines) {
         const std::filesystem::path file = dir / "partial";
         try {
             DumpStream out(file.string(), kind.compression);
-            out.WriteLine("first");
-            out.WriteLine(big);
-            out.WriteLine("last finished");
+            out.writeLine("first");
+            out.writeLine(big);
+            out.writeLine("last finished");
             out.line() += "half a row";
             throw std::runtime_error("server gone");
         } catch (const std::runtime_error&) {
@@ -122,8 +122,8 @@ TEST(Compression, AFileThatCannotTakeTheBytesFailsTheClose) {
             std::string message;
             try {
                 for (size_t written = 0; written < size; written += 1000)
-                    full.WriteLine(std::string(999, 'y'));
-                full.Close();
+                    full.writeLine(std::string(999, 'y'));
+                full.close();
             } catch (const std::exception& e) {
                 message = e.what();
             }

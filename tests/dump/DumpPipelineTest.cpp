@@ -46,7 +46,7 @@ TEST(DumpPipeline, AStopMidTableJoinsEveryThreadAndKeepsWholeRows) {
             if (percent > 0 && ++rowEvents == 3) throw Stop();
         };
         const std::string file = (dir / "d.sql").string();
-        EXPECT_THROW(SqlDump(options).BackupToFile(file, compression), Stop);
+        EXPECT_THROW(SqlDump(options).backupToFile(file, compression), Stop);
         EXPECT_EQ(threadCount(), before);
         EXPECT_EQ(rowEvents, 3);
         TMyQuery q(*c);
@@ -98,11 +98,11 @@ TEST(DumpPipeline, APlainFileThatTakesNoByteFailsTheStream) {
         int error = 0;
         try {
             DumpStream full("/dev/full");
-            for (size_t written = 0; written < size; written += 1000) full.WriteLine(std::string(998, 'y'));
-            full.Close();
+            for (size_t written = 0; written < size; written += 1000) full.writeLine(std::string(998, 'y'));
+            full.close();
         } catch (const StreamWriteError& e) {
             message = e.what();
-            error = e.Error();
+            error = e.error();
         }
         EXPECT_EQ(message, "Stream write error") << size;
         EXPECT_EQ(error, ENOSPC) << size;

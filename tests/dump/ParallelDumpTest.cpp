@@ -70,7 +70,7 @@ Dumped dump(const BackupProject& record, const fs::path& dir, const std::string&
         if (!out.spooled) out.spooled = spoolIn(dir);
     };
     const fs::path file = dir / name;
-    SqlDump(options).BackupToFile(file.string(), compression);
+    SqlDump(options).backupToFile(file.string(), compression);
     out.bytes = readFile(file);
     std::string text = decompressed(file, compression);
     const size_t at = text.find("-- Script date ");
@@ -169,7 +169,7 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
                 throw std::runtime_error("stop");
             }
         };
-        EXPECT_THROW(SqlDump(options).BackupToFile(partial.string()), std::runtime_error);
+        EXPECT_THROW(SqlDump(options).backupToFile(partial.string()), std::runtime_error);
         EXPECT_TRUE(stopped);
         EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"d.sql.partial"}));
         // What was written before the stop stays, and nothing after it.

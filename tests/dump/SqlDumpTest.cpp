@@ -31,7 +31,7 @@ Dumped dumpDatabase(MariaDb& db, const std::string& database) {
     options.onProgress = [&](const std::string& name, int num, int count, int percent) {
         out.events.emplace_back(name, num, count, percent);
     };
-    SqlDump(options).BackupToFile((dir / "d.sql").string());
+    SqlDump(options).backupToFile((dir / "d.sql").string());
     out.lines = crlfLines(readFile(dir / "d.sql"));
     return out;
 }

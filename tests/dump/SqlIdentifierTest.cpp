@@ -38,8 +38,8 @@ TEST(SqlIdentifier, QuotesOnlyWhatCannotStandBare) {
         {"", ""},
     };
     for (const auto& [name, written] : cases) {
-        EXPECT_EQ(SqlIdentifier::QuoteObject(name), written) << name;
-        EXPECT_EQ(SqlIdentifier::IsBracketNeeds(name), written != name) << name;
+        EXPECT_EQ(SqlIdentifier::quotedIfNeeded(name), written) << name;
+        EXPECT_EQ(SqlIdentifier::needsQuotes(name), written != name) << name;
     }
 }
 

@@ -211,7 +211,7 @@ TEST(StoredObjects, EachObjectHasItsSectionAndItsPlaceInTheProgress) {
     options.onProgress = [&](const std::string& n, int num, int count, int percent) {
         events.emplace_back(n, num, count, percent);
     };
-    SqlDump(options).BackupToFile((dir / "d.sql").string());
+    SqlDump(options).backupToFile((dir / "d.sql").string());
     const std::vector<Event> expected = {{"s", 0, 6, 0}, {"s", 0, 6, 0},  {"t", 1, 6, 0},  {"t", 1, 6, 0},
                                          {"t", 1, 6, 0}, {"tr", 2, 6, 0}, {"tr", 2, 6, 0}, {"p", 3, 6, 0},
                                          {"p", 3, 6, 0}, {"v", 4, 6, 0},  {"v", 4, 6, 0},  {"e", 5, 6, 0},

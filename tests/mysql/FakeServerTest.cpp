@@ -586,7 +586,7 @@ static std::string dumpFrom(const std::string& version, const Replies& replies, 
         SqlDump::Options options;
         options.connection = &c;
         try {
-            SqlDump(options).BackupToFile(file);
+            SqlDump(options).backupToFile(file);
         } catch (const EMyError& e) {
             error = std::to_string(e.ErrorNumber()) + " " + e.what();
         }

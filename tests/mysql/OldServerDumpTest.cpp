@@ -65,7 +65,7 @@ TEST(OldServerDump, AVersion4ServerGetsTheStatementsAndFileOfTablesOnly) {
         options.connection = &c;
         std::vector<std::string> warnings;
         options.onWarning = [&](const std::string& w) { warnings.push_back(w); };
-        SqlDump(options).BackupToFile((dir / "d.sql").string());
+        SqlDump(options).backupToFile((dir / "d.sql").string());
         EXPECT_TRUE(warnings.empty());
     }
     server.join();
