@@ -42,7 +42,6 @@ public:
     void beginRows(std::string head);
     std::string& beginRow();
     void finishRow();
-    bool rowPending() const { return pending_; }
     void endRow(bool last);
     // A stop inside the rows: a finished row is kept (its statement stays open),
     // a half-built one is dropped.

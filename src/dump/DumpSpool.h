@@ -22,7 +22,6 @@ public:
     void close() { stream_->close(); }
     // Appends the lines to `out`.
     void appendTo(DumpStream& out);
-    const std::string& path() const { return path_; }
 
 private:
     std::string path_;
