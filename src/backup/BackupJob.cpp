@@ -136,7 +136,7 @@ std::string BackupJob::backupDatabase() {
     requireBackupDirectory(project_);
     return DatabaseBackup::run(
         project_, projectFolder_,
-        [this](TDADump&, const std::string& name, int num, int count, int percent) {
+        [this](const std::string& name, int num, int count, int percent) {
             dumpProgress(name, num, count, percent);
         },
         [this](const std::string& line) { notify(JobNotification::LogLine, 0, line); },

@@ -10,9 +10,10 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
+#include "dump/SqlDump.h"
 #include "dump/StreamWriteError.h"
-#include "dump/TMyDump.h"
 #include "mysql/TMyConnection.h"
 #include "projects/PasswordCipher.h"
 #include "projects/ProjectTable.h"
@@ -50,12 +51,8 @@ std::unique_ptr<TMyConnection> DatabaseBackup::openConnection(const BackupProjec
     return connection;
 }
 
-void DatabaseBackup::shareConnections(TMyDump& dump, const BackupProject& project) {
-    dump.openConnection = [project] { return openConnection(project); };
-}
-
 Compression DatabaseBackup::compressionOf(const BackupProject& project) {
-    if (auto known = ParseDumpCompression(project.dumpCompression)) return *known;
+    if (auto known = parseDumpCompression(project.dumpCompression)) return *known;
     throw std::runtime_error("Unknown dump compression '" + project.dumpCompression +
                              "' (none, gzip or zstd)");
 }
@@ -71,32 +68,33 @@ std::string DatabaseBackup::dumpFilePath(const BackupProject& project, const std
         path += "_";
         path += date;
     }
-    return path + std::string(DumpFileSuffix(compressionOf(project)));
+    return path + std::string(dumpFileSuffix(compressionOf(project)));
 }
 
 std::string DatabaseBackup::run(const BackupProject& project, const std::string& folder,
-                                const TDABackupProgressEvent& progress, const LogLine& log,
+                                const SqlDump::ProgressHandler& progress, const LogLine& log,
                                 const StopRequested& stopRequested, const LogLine& warning) {
     const Compression compression = compressionOf(project);
     std::unique_ptr<TMyConnection> connection = openConnection(project);
-    TMyDump dump;
-    dump.Connection = connection.get();
-    shareConnections(dump, project);
-    dump.OnBackupProgress = progress;
-    dump.OnWarning = warning;
+    SqlDump::Options options;
+    options.connection = connection.get();
+    // Tables may be read on further connections like the backup connection.
+    options.openConnection = [project] { return openConnection(project); };
+    options.onProgress = progress;
+    options.onWarning = warning;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     const std::string path = dumpFilePath(project, folder, std::time(nullptr));
     const std::string partial = partialPath(path);
     try {
-        dump.BackupToFile(partial, compression);
+        SqlDump(std::move(options)).backupToFile(partial, compression);
     } catch (const StreamWriteError& e) {
         // A partial dump is kept as evidence of a failed run, but one that filled the
         // disk would keep it full for the next run and everything else on it.
-        if (!e.DiskFull()) throw;
+        if (!e.diskFull()) throw;
         std::error_code removeError;
         bool removed = std::filesystem::remove(partial, removeError);
-        throw std::runtime_error(std::string(e.what()) + ": " + std::strerror(e.Error()) +
+        throw std::runtime_error(std::string(e.what()) + ": " + std::strerror(e.error()) +
                                  (removed
                                       ? ". The partial dump file \"" + partial + "\" was removed."
                                       : ". The partial dump file \"" + partial + "\" could not be removed."));
@@ -119,7 +117,7 @@ std::string datedDumpDate(std::string_view name, std::string_view prefix) {
     std::string_view suffix = name.substr(prefix.size() + 11);
     bool known = false;
     for (Compression c : {Compression::None, Compression::Gzip, Compression::Zstd})
-        known = known || suffix == DumpFileSuffix(c);
+        known = known || suffix == dumpFileSuffix(c);
     if (!known) return {};
     for (size_t i = 0; i < date.size(); ++i) {
         const bool dash = i == 4 || i == 7;

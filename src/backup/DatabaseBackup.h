@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "dump/TDADump.h"
+#include "dump/SqlDump.h"
 #include "projects/BackupProject.h"
 
 namespace tharvel {
 
 class TMyConnection;
-class TMyDump;
 
 // The database step of a backup: connect with the project's settings, dump the
 // whole database into the project folder. The dump is written under a partial
@@ -31,8 +30,6 @@ public:
     static void configure(TMyConnection& connection, const BackupProject& project);
     // A connection with those settings, open.
     static std::unique_ptr<TMyConnection> openConnection(const BackupProject& project);
-    // Lets the dump read tables on further connections like the backup connection.
-    static void shareConnections(TMyDump& dump, const BackupProject& project);
     // The project's DumpCompression; throws for a name that is none of the known ones.
     static Compression compressionOf(const BackupProject& project);
     // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,
@@ -47,7 +44,7 @@ public:
     // (PruneDailyDumps), each deletion a log line.
     // Returns the dump file's path; raises with a message on any failure.
     static std::string run(const BackupProject& project, const std::string& folder,
-                           const TDABackupProgressEvent& progress, const LogLine& log = {},
+                           const SqlDump::ProgressHandler& progress, const LogLine& log = {},
                            const StopRequested& stopRequested = {}, const LogLine& warning = {});
 
     // In the folder of `dumpPath`, a dated dump just written, keeps the dated dumps

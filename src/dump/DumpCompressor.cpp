@@ -41,7 +41,7 @@ public:
             bytes.remove_prefix(slice);
         }
     }
-    void Finish() override { run({}, Z_FINISH); }
+    void finish() override { run({}, Z_FINISH); }
 
 private:
     // Level 6 packs a dump within a few percent of the best level at a fraction of its time.
@@ -77,7 +77,7 @@ public:
         ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
         while (in.pos < in.size) step(in, ZSTD_e_continue);
     }
-    void Finish() override {
+    void finish() override {
         ZSTD_inBuffer in{nullptr, 0, 0};
         while (step(in, ZSTD_e_end) != 0) {
         }
@@ -99,12 +99,12 @@ class PlainWriter : public DumpCompressor {
 public:
     explicit PlainWriter(int fd) : DumpCompressor(fd, 0) {}
     void write(std::string_view bytes) override { writeAll(bytes); }
-    void Finish() override {}
+    void finish() override {}
 };
 
 }  // namespace
 
-std::optional<Compression> ParseDumpCompression(std::string_view name) {
+std::optional<Compression> parseDumpCompression(std::string_view name) {
     const std::string key = lowered(name);
     if (key.empty() || key == "none") return Compression::None;
     if (key == "gzip") return Compression::Gzip;
@@ -112,7 +112,7 @@ std::optional<Compression> ParseDumpCompression(std::string_view name) {
     return std::nullopt;
 }
 
-std::string_view DumpFileSuffix(Compression compression) {
+std::string_view dumpFileSuffix(Compression compression) {
     switch (compression) {
         case Compression::Gzip:
             return ".sql.gz";
@@ -136,7 +136,7 @@ std::unique_ptr<DumpCompressor> DumpCompressor::create(Compression compression, 
     return nullptr;
 }
 
-std::unique_ptr<DumpCompressor> DumpCompressor::CreateWriter(Compression compression, int fd) {
+std::unique_ptr<DumpCompressor> DumpCompressor::createWriter(Compression compression, int fd) {
     if (compression == Compression::None) return std::make_unique<PlainWriter>(fd);
     return create(compression, fd);
 }

@@ -9,25 +9,25 @@ namespace tharvel {
 enum class Compression { None, Gzip, Zstd };
 
 // "none" (or empty), "gzip" or "zstd", in any letter case; nothing for other text.
-std::optional<Compression> ParseDumpCompression(std::string_view name);
+std::optional<Compression> parseDumpCompression(std::string_view name);
 // What the dump file's name ends in: ".sql", ".sql.gz" or ".sql.zst".
-std::string_view DumpFileSuffix(Compression compression);
+std::string_view dumpFileSuffix(Compression compression);
 
 // Compresses a byte stream into a file descriptor it does not own: a gzip member
-// (what zcat reads) or a zstd frame (what zstd -dc reads). Write and Finish throw
+// (what zcat reads) or a zstd frame (what zstd -dc reads). write() and finish() throw
 // "Stream write error" when the file cannot take the bytes.
 class DumpCompressor {
 public:
     // Nothing for Compression::None.
     static std::unique_ptr<DumpCompressor> create(Compression compression, int fd);
-    // What writes the stream into the file: Create's compressor, or for None one that
+    // What writes the stream into the file: create()'s compressor, or for None one that
     // writes the bytes as they are.
-    static std::unique_ptr<DumpCompressor> CreateWriter(Compression compression, int fd);
+    static std::unique_ptr<DumpCompressor> createWriter(Compression compression, int fd);
     virtual ~DumpCompressor() = default;
 
     virtual void write(std::string_view bytes) = 0;
     // Ends the stream; nothing may be written after it.
-    virtual void Finish() = 0;
+    virtual void finish() = 0;
 
 protected:
     explicit DumpCompressor(int fd, size_t outputSize = 256 << 10);

@@ -107,7 +107,7 @@ void DumpPool::run(size_t worker) {
     }
 }
 
-bool DumpPool::TakeForCaller(size_t task) {
+bool DumpPool::takeForCaller(size_t task) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (slots_[task].state == State::Caller) return true;
     if (slots_[task].state != State::Free) return false;
@@ -150,7 +150,7 @@ void DumpPool::join(size_t task, DumpStream& out, const std::function<void(int p
     std::unique_ptr<DumpSpool> spool = std::move(slot.spool);
     std::exception_ptr error = slot.error;
     lock.unlock();
-    if (spool) spool->AppendTo(out);
+    if (spool) spool->appendTo(out);
     spool.reset();
     if (error) std::rethrow_exception(error);
 }

@@ -39,7 +39,7 @@ public:
     DumpPool& operator=(const DumpPool&) = delete;
 
     // True when `task` was still free: it is now the caller's to write.
-    bool TakeForCaller(size_t task);
+    bool takeForCaller(size_t task);
     // Waits for a task a worker took, calling `tick` with its percent every few
     // tenths of a second (it may throw to stop), appends its lines to `out` and
     // raises the worker's failure, if any, after the lines written before it.

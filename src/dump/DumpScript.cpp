@@ -19,7 +19,7 @@ bool holdsWord(std::string_view s, size_t at, std::string_view word) {
 }
 }  // namespace
 
-std::string DumpScript::CommentText(std::string_view text) {
+std::string DumpScript::commentText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -35,7 +35,7 @@ std::string DumpScript::CommentText(std::string_view text) {
     return out;
 }
 
-bool DumpScript::MustPrepare(std::string_view s) {
+bool DumpScript::mustPrepare(std::string_view s) {
     if (!holdsWord(s, 0, "CREATE")) return true;
     char quote = 0;
     bool comment = false;
@@ -71,7 +71,7 @@ bool DumpScript::MustPrepare(std::string_view s) {
 
 void DumpScript::prepared(std::string_view text) {
     std::string line = "SET @tharvel_sql = ";
-    SqlLiteral::AppendShortText(line, text);
+    SqlLiteral::appendShortText(line, text);
     line += ';';
     out_.writeLine(line);
     out_.writeLine(kExecute);
@@ -85,36 +85,36 @@ void DumpScript::statement(std::string_view text) {
     std::string& line = out_.line();
     line.append(text);
     line += ';';
-    out_.EndLine();
+    out_.endLine();
 }
 
-void DumpScript::Header(std::string_view componentVersion, std::string_view serverVersion,
+void DumpScript::header(std::string_view version, std::string_view serverVersion,
                         std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
                         std::string_view database) {
-    out_.writeLine(std::string("-- Vessik version: ").append(CommentText(componentVersion)));
-    out_.writeLine(std::string("-- MySQL server version: ").append(CommentText(serverVersion)));
-    out_.writeLine(std::string("-- MySQL client version: ").append(CommentText(clientVersion)));
-    out_.writeLine(std::string("-- Script date ").append(CommentText(scriptDate)));
+    out_.writeLine(std::string("-- Vessik version: ").append(commentText(version)));
+    out_.writeLine(std::string("-- MySQL server version: ").append(commentText(serverVersion)));
+    out_.writeLine(std::string("-- MySQL client version: ").append(commentText(clientVersion)));
+    out_.writeLine(std::string("-- Script date ").append(commentText(scriptDate)));
     out_.writeLine("-- " + std::string(70, '-') + " ");
-    out_.writeLine(std::string("-- Server: ").append(CommentText(server)));
-    out_.writeLine(std::string("-- Database: ").append(CommentText(database)));
-    out_.EndLine();
+    out_.writeLine(std::string("-- Server: ").append(commentText(server)));
+    out_.writeLine(std::string("-- Database: ").append(commentText(database)));
+    out_.endLine();
 }
 
-void DumpScript::CharsetLines(std::string_view charset) {
+void DumpScript::charsetLines(std::string_view charset) {
     out_.writeLine("/*!40101 SET @OLD_CHARACTER_SET_CLIENT=@@CHARACTER_SET_CLIENT */;");
     out_.writeLine("/*!40101 SET @OLD_CHARACTER_SET_RESULTS=@@CHARACTER_SET_RESULTS */;");
     out_.writeLine("/*!40101 SET @OLD_COLLATION_CONNECTION=@@COLLATION_CONNECTION */;");
     out_.writeLine(std::string("/*!40101 SET NAMES ").append(charset).append(" */;"));
 }
 
-void DumpScript::CharsetRestoreLines() {
+void DumpScript::charsetRestoreLines() {
     out_.writeLine("/*!40101 SET CHARACTER_SET_CLIENT=@OLD_CHARACTER_SET_CLIENT */;");
     out_.writeLine("/*!40101 SET CHARACTER_SET_RESULTS=@OLD_CHARACTER_SET_RESULTS */;");
     out_.writeLine("/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;");
 }
 
-void DumpScript::SessionLines() {
+void DumpScript::sessionLines() {
     // An id of 0 stays 0, zero dates load on strict servers, no backslash-free mode;
     // TIMESTAMP values were read in UTC and go back in UTC.
     out_.writeLine("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;");
@@ -122,92 +122,79 @@ void DumpScript::SessionLines() {
     out_.writeLine("/*!40103 SET TIME_ZONE='+00:00' */;");
 }
 
-void DumpScript::SessionRestoreLines() {
+void DumpScript::sessionRestoreLines() {
     out_.writeLine("/*!40103 SET TIME_ZONE=@OLD_TIME_ZONE */;");
     out_.writeLine("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
 }
 
-void DumpScript::ForeignKeyLine() {
+void DumpScript::foreignKeyLine() {
     out_.writeLine("/*!40014 SET @OLD_FOREIGN_KEY_CHECKS=@@FOREIGN_KEY_CHECKS, FOREIGN_KEY_CHECKS=0 */;");
 }
 
-void DumpScript::ForeignKeyRestoreLine() {
+void DumpScript::foreignKeyRestoreLine() {
     out_.writeLine("/*!40014 SET FOREIGN_KEY_CHECKS=@OLD_FOREIGN_KEY_CHECKS */;");
 }
 
-void DumpScript::StructureComment(std::string_view name) {
+void DumpScript::structureComment(std::string_view name) {
     out_.writeLine("-- ");
-    out_.writeLine(std::string("-- Table structure for table  ").append(CommentText(name)));
+    out_.writeLine(std::string("-- Table structure for table  ").append(commentText(name)));
     out_.writeLine("-- ");
-    out_.EndLine();
+    out_.endLine();
 }
 
-void DumpScript::DropLine(std::string_view name, bool view) {
+void DumpScript::dropLine(std::string_view name, bool view) {
     statement(std::string(view ? "DROP VIEW IF EXISTS " : "DROP TABLE IF EXISTS ").append(name));
 }
 
-void DumpScript::CreateText(std::string_view text) {
+void DumpScript::createText(std::string_view text) {
     text = text.substr(0, text.find('\0'));
-    if (MustPrepare(text)) {
+    if (mustPrepare(text)) {
         prepared(text);
     } else {
-        out_.WriteText(std::string(text) + ';');
+        out_.writeText(std::string(text) + ';');
     }
-    out_.EndLine();
+    out_.endLine();
 }
 
-void DumpScript::DataComment(std::string_view name) {
+void DumpScript::dataComment(std::string_view name) {
     out_.writeLine("-- ");
-    out_.writeLine(std::string("-- Dumping data for table ").append(CommentText(name)));
+    out_.writeLine(std::string("-- Dumping data for table ").append(commentText(name)));
     out_.writeLine("-- ");
-    out_.EndLine();
+    out_.endLine();
 }
 
-void DumpScript::TruncateLine(std::string_view name) {
-    statement(std::string("TRUNCATE TABLE ").append(name));
-}
-
-void DumpScript::LockLine(std::string_view name) {
+void DumpScript::lockLine(std::string_view name) {
     statement(std::string("LOCK TABLES ").append(name).append(" WRITE"));
 }
 
-void DumpScript::UnlockLine() {
+void DumpScript::unlockLine() {
     out_.writeLine("UNLOCK TABLES;");
 }
 
-void DumpScript::DisableKeysLine(std::string_view name) {
-    statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" DISABLE KEYS */"));
-}
-
-void DumpScript::EnableKeysLine(std::string_view name) {
-    statement(std::string("/*!40000 ALTER TABLE ").append(name).append(" ENABLE KEYS */"));
-}
-
-std::string DumpScript::InsertHead(std::string_view name, std::string_view columnList, bool delayed) {
-    std::string head = delayed ? "INSERT DELAYED INTO " : "INSERT INTO ";
+std::string DumpScript::insertHead(std::string_view name, std::string_view columnList) {
+    std::string head = "INSERT INTO ";
     head.append(name);
     if (!columnList.empty()) head.append("(").append(columnList).append(")");
     head.append(" VALUES");
     return head;
 }
 
-void DumpScript::BeginRows(std::string head, bool extended) {
+void DumpScript::beginRows(std::string head) {
     head_ = std::move(head);
     prepared_ = head_.find_first_of("\r\n") != std::string::npos;
-    extended_ = extended && !prepared_;
     inStatement_ = false;
     building_ = false;
     pending_ = false;
 }
 
-std::string& DumpScript::BeginRow() {
-    if (extended_ && !inStatement_) {
+std::string& DumpScript::beginRow() {
+    if (!prepared_ && !inStatement_) {
         out_.writeLine(head_);
         inStatement_ = true;
         size_ = head_.size() + 2;
     }
     std::string& line = out_.line();
-    if (extended_) {
+    if (!prepared_) {
         line.append("  (", 3);
     } else {
         line.append(head_).append(" (");
@@ -216,72 +203,67 @@ std::string& DumpScript::BeginRow() {
     return line;
 }
 
-void DumpScript::FinishRow() {
+void DumpScript::finishRow() {
     out_.line() += ')';
     rowLength_ = out_.openLineLength();
     building_ = false;
     pending_ = true;
 }
 
-void DumpScript::EndRow(bool last) {
+void DumpScript::endRow(bool last) {
     if (!pending_) return;
     pending_ = false;
-    if (!extended_) {
-        endSingleRow();
+    if (prepared_) {
+        endPreparedRow();
         return;
     }
     size_ += rowLength_ + 2;
     bool ends = last || size_ + 2 * static_cast<uint64_t>(rowLength_) > kStatementLimit;
     out_.line() += ends ? ';' : ',';
-    out_.EndLine();
+    out_.endLine();
     if (ends) inStatement_ = false;
 }
 
-void DumpScript::AbandonRows() {
+void DumpScript::abandonRows() {
     if (building_) {
-        out_.DiscardOpenLine();
+        out_.discardOpenLine();
         building_ = false;
     } else if (pending_) {
         pending_ = false;
-        if (extended_) {
+        if (!prepared_) {
             out_.line() += ',';
-            out_.EndLine();
+            out_.endLine();
         } else {
-            endSingleRow();
+            endPreparedRow();
         }
     }
 }
 
-void DumpScript::endSingleRow() {
-    if (prepared_) {
-        const std::string& buffer = out_.line();
-        std::string text = buffer.substr(buffer.size() - out_.openLineLength());
-        out_.DiscardOpenLine();
-        prepared(text);
-        return;
-    }
-    out_.line() += ';';
-    out_.EndLine();
+void DumpScript::endPreparedRow() {
+    const std::string& buffer = out_.line();
+    std::string text = buffer.substr(buffer.size() - out_.openLineLength());
+    out_.discardOpenLine();
+    prepared(text);
 }
 
-void DumpScript::ObjectComment(std::string_view title, std::string_view name) {
+void DumpScript::objectComment(std::string_view title, std::string_view name) {
     out_.writeLine("-- ");
-    out_.writeLine(std::string("-- ").append(title).append("  ").append(CommentText(name)));
+    out_.writeLine(std::string("-- ").append(title).append("  ").append(commentText(name)));
     out_.writeLine("-- ");
-    out_.EndLine();
+    out_.endLine();
 }
 
-void DumpScript::DropObjectLine(std::string_view kind, std::string_view name) {
+void DumpScript::dropObjectLine(std::string_view kind, std::string_view name) {
     statement(std::string("DROP ").append(kind).append(" IF EXISTS ").append(name));
 }
 
-std::string DumpScript::StringLiteral(std::string_view text) {
+std::string DumpScript::stringLiteral(std::string_view text) {
     std::string out;
-    SqlLiteral::AppendShortText(out, text);
+    SqlLiteral::appendShortText(out, text);
     return out;
 }
 
-void DumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
+void DumpScript::objectSessionLines(std::string_view charsetClient, std::string_view collation,
                                     std::string_view sqlMode, std::string_view timeZone) {
     // The restore lines come after the object, under its sql_mode: they hold no literal.
     std::string save =
@@ -290,18 +272,18 @@ void DumpScript::ObjectSessionLines(std::string_view charsetClient, std::string_
     // Servers before 5.1.21 report no character set of an object.
     std::string set = "SET ";
     if (!charsetClient.empty())
-        set.append("CHARACTER_SET_CLIENT=").append(StringLiteral(charsetClient)).append(", ");
-    if (!collation.empty()) set.append("COLLATION_CONNECTION=").append(StringLiteral(collation)).append(", ");
+        set.append("CHARACTER_SET_CLIENT=").append(stringLiteral(charsetClient)).append(", ");
+    if (!collation.empty()) set.append("COLLATION_CONNECTION=").append(stringLiteral(collation)).append(", ");
     if (!timeZone.empty()) {
         save.append(", @OLD_OBJECT_TIME_ZONE=@@TIME_ZONE");
-        set.append("TIME_ZONE=").append(StringLiteral(timeZone)).append(", ");
+        set.append("TIME_ZONE=").append(stringLiteral(timeZone)).append(", ");
     }
-    set.append("SQL_MODE=").append(StringLiteral(sqlMode));
+    set.append("SQL_MODE=").append(stringLiteral(sqlMode));
     out_.writeLine(save + ";");
     out_.writeLine(set + ";");
 }
 
-void DumpScript::ObjectSessionRestoreLines(bool timeZone) {
+void DumpScript::objectSessionRestoreLines(bool timeZone) {
     std::string line =
         "SET CHARACTER_SET_CLIENT=@OLD_OBJECT_CHARACTER_SET_CLIENT, "
         "COLLATION_CONNECTION=@OLD_OBJECT_COLLATION_CONNECTION, SQL_MODE=@OLD_OBJECT_SQL_MODE";
@@ -309,7 +291,7 @@ void DumpScript::ObjectSessionRestoreLines(bool timeZone) {
     out_.writeLine(line + ";");
 }
 
-bool DumpScript::ClientReadsAsOneStatement(std::string_view s) {
+bool DumpScript::clientReadsAsOneStatement(std::string_view s) {
     constexpr std::string_view kDelimiter = "DELIMITER";
     if (!holdsWord(s, 0, "CREATE")) return false;
     enum { Code, Quote, Block, Line } state = Code;
@@ -361,8 +343,8 @@ bool DumpScript::ClientReadsAsOneStatement(std::string_view s) {
     return state == Code || state == Line;
 }
 
-void DumpScript::DelimitedStatement(std::string_view text) {
-    if (!ClientReadsAsOneStatement(text))
+void DumpScript::delimitedStatement(std::string_view text) {
+    if (!clientReadsAsOneStatement(text))
         throw std::runtime_error(
             "The server sent a definition that a restoring client would not read as one statement");
     // The delimiter must first occur where the statement ends.
@@ -380,7 +362,7 @@ void DumpScript::DelimitedStatement(std::string_view text) {
     out_.writeLine("DELIMITER ;");
 }
 
-void DumpScript::SequenceValueLine(std::string_view name, std::string_view next, std::string_view round) {
+void DumpScript::sequenceValueLine(std::string_view name, std::string_view next, std::string_view round) {
     statement(std::string("DO SETVAL(")
                   .append(name)
                   .append(", ")

@@ -15,88 +15,83 @@ public:
 
     explicit DumpScript(DumpStream& out) : out_(out) {}
 
-    void Header(std::string_view componentVersion, std::string_view serverVersion,
-                std::string_view clientVersion, std::string_view scriptDate, std::string_view server,
-                std::string_view database);
-    void CharsetLines(std::string_view charset);
-    void CharsetRestoreLines();
+    void header(std::string_view version, std::string_view serverVersion, std::string_view clientVersion,
+                std::string_view scriptDate, std::string_view server, std::string_view database);
+    void charsetLines(std::string_view charset);
+    void charsetRestoreLines();
     // The session settings a restore needs to read the rows back unchanged.
-    void SessionLines();
-    void SessionRestoreLines();
-    void ForeignKeyLine();
-    void ForeignKeyRestoreLine();
+    void sessionLines();
+    void sessionRestoreLines();
+    void foreignKeyLine();
+    void foreignKeyRestoreLine();
 
-    void StructureComment(std::string_view name);
-    void DropLine(std::string_view name, bool view);
+    void structureComment(std::string_view name);
+    void dropLine(std::string_view name, bool view);
     // The server's CREATE statement, ";" appended, then an empty line.
-    void CreateText(std::string_view text);
-    void DataComment(std::string_view name);
-    void TruncateLine(std::string_view name);
-    void LockLine(std::string_view name);
-    void UnlockLine();
-    void DisableKeysLine(std::string_view name);
-    void EnableKeysLine(std::string_view name);
-    void EmptyLine() { out_.EndLine(); }
+    void createText(std::string_view text);
+    void dataComment(std::string_view name);
+    void lockLine(std::string_view name);
+    void unlockLine();
+    void emptyLine() { out_.endLine(); }
 
-    // Rows of one table. BeginRow opens the row's line ("  (") and returns it for
-    // the values; FinishRow closes the parenthesis. The row's terminator waits
-    // until it is known whether another row follows: EndRow(last) writes it.
-    // Extended off: each row is a statement of its own.
-    void BeginRows(std::string head, bool extended);
-    std::string& BeginRow();
-    void FinishRow();
-    bool rowPending() const { return pending_; }
-    void EndRow(bool last);
+    // Rows of one table. beginRow opens the row's line ("  (") and returns it for
+    // the values; finishRow closes the parenthesis. The row's terminator waits
+    // until it is known whether another row follows: endRow(last) writes it.
+    // Rows share statements, except under a head with a line break: each row is then
+    // a prepared statement of its own.
+    void beginRows(std::string head);
+    std::string& beginRow();
+    void finishRow();
+    void endRow(bool last);
     // A stop inside the rows: a finished row is kept (its statement stays open),
     // a half-built one is dropped.
-    void AbandonRows();
+    void abandonRows();
 
     // Triggers, routines, events and sequences. `title` is e.g. "Trigger structure for
     // trigger"; `kind` the keyword of the DROP statement ("TRIGGER", "PROCEDURE"...).
-    void ObjectComment(std::string_view title, std::string_view name);
-    void DropObjectLine(std::string_view kind, std::string_view name);
+    void objectComment(std::string_view title, std::string_view name);
+    void dropObjectLine(std::string_view kind, std::string_view name);
     // Saves the restoring session's settings and sets the object's own; an empty
     // time zone leaves the zone alone. The restore lines put the saved ones back.
-    void ObjectSessionLines(std::string_view charsetClient, std::string_view collation,
+    void objectSessionLines(std::string_view charsetClient, std::string_view collation,
                             std::string_view sqlMode, std::string_view timeZone);
-    void ObjectSessionRestoreLines(bool timeZone);
+    void objectSessionRestoreLines(bool timeZone);
     // A statement whose body holds ";": between DELIMITER lines, with a delimiter
     // that the text does not contain. Its line feeds end lines; every other byte,
     // a carriage return included, is kept, which the standard clients read back exactly.
     // Throws when the text is not one the client would read as one statement.
-    void DelimitedStatement(std::string_view text);
+    void delimitedStatement(std::string_view text);
     // Whether the restoring client reads a server's CREATE text of a trigger, routine
     // or event as that one statement: it begins with CREATE, every quote and comment
     // is closed by the client's own rules, and outside them there is no backslash (a
     // client command: \! runs a shell) and no line that starts with DELIMITER.
-    static bool ClientReadsAsOneStatement(std::string_view text);
-    void SequenceValueLine(std::string_view name, std::string_view next, std::string_view round);
+    static bool clientReadsAsOneStatement(std::string_view text);
+    void sequenceValueLine(std::string_view name, std::string_view next, std::string_view round);
     // A text as a quoted SQL string on one line.
-    static std::string StringLiteral(std::string_view text);
+    static std::string stringLiteral(std::string_view text);
 
     // The head of INSERT statements with the given (written) name and optional column list.
-    static std::string InsertHead(std::string_view name, std::string_view columnList, bool delayed);
+    static std::string insertHead(std::string_view name, std::string_view columnList);
 
     // Text for a comment line: CR, LF and NUL become \r, \n and \0, so no byte of a
     // name or of a server's text can end the comment and run as SQL.
-    static std::string CommentText(std::string_view text);
+    static std::string commentText(std::string_view text);
     // Whether a server's CREATE text cannot stand as lines of the file: it does not
     // begin with CREATE, holds a CR or LF inside a quoted name or string (a backtick
     // name cannot escape one, and a raw one would neither keep the CR LF lines nor
     // survive the client's line reading), or holds outside quotes what the restoring
     // client would take as the end of the statement, a comment or a client command.
     // Such a text goes through a prepared statement whose text is one escaped string.
-    static bool MustPrepare(std::string_view statement);
+    static bool mustPrepare(std::string_view statement);
 
 private:
     // One statement (without its ";"), prepared when it must be.
     void statement(std::string_view text);
     void prepared(std::string_view text);
-    void endSingleRow();
+    void endPreparedRow();
 
     DumpStream& out_;
     std::string head_;
-    bool extended_ = true;
     bool prepared_ = false;  // rows of a name with a line break: one prepared statement each
     bool inStatement_ = false;
     bool building_ = false;

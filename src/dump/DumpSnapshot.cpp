@@ -24,37 +24,34 @@ std::string isolationLevel(std::string_view value) {
 
 }  // namespace
 
-DumpSnapshot::DumpSnapshot(TMyConnection& connection, bool wholeDatabase, const Warning& warning)
-    : connection_(connection) {
+DumpSnapshot::DumpSnapshot(TMyConnection& connection, const Warning& warning) : connection_(connection) {
     std::string lockList;
     bool transactional = true;
-    if (wholeDatabase) {
-        auto read = [&](const char* sql) {
-            TMyQuery q(connection_);
-            q.Open(sql);
-            while (q.next()) {
-                // Views are locked too: under LOCK TABLES the session may read nothing else.
-                if (!lockList.empty()) lockList.append(", ");
-                lockList.append(SqlIdentifier::Bracket(q.Value(0))).append(" READ");
-                bool view = !q.IsNull(1) && q.Value(1) == "VIEW";
-                if (!view && (q.IsNull(2) || q.Value(2) != "YES")) transactional = false;
-            }
-        };
-        try {
-            read(
-                "SELECT t.TABLE_NAME, t.TABLE_TYPE, e.TRANSACTIONS FROM information_schema.TABLES t LEFT "
-                "JOIN "
-                "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE()");
-        } catch (const EMyError& e) {
-            if (e.IsConnectionLost()) throw;
-            // Before 5.1 there is no ENGINES table; InnoDB was the transactional engine in use.
-            lockList.clear();
-            transactional = true;
-            read(
-                "SELECT TABLE_NAME, TABLE_TYPE, IF(ENGINE IN ('InnoDB', 'BerkeleyDB', 'ndbcluster'), 'YES', "
-                "'NO') "
-                "FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()");
+    auto read = [&](const char* sql) {
+        TMyQuery q(connection_);
+        q.Open(sql);
+        while (q.next()) {
+            // Views are locked too: under LOCK TABLES the session may read nothing else.
+            if (!lockList.empty()) lockList.append(", ");
+            lockList.append(SqlIdentifier::quoted(q.Value(0))).append(" READ");
+            bool view = !q.IsNull(1) && q.Value(1) == "VIEW";
+            if (!view && (q.IsNull(2) || q.Value(2) != "YES")) transactional = false;
         }
+    };
+    try {
+        read(
+            "SELECT t.TABLE_NAME, t.TABLE_TYPE, e.TRANSACTIONS FROM information_schema.TABLES t LEFT "
+            "JOIN "
+            "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE()");
+    } catch (const EMyError& e) {
+        if (e.IsConnectionLost()) throw;
+        // Before 5.1 there is no ENGINES table; InnoDB was the transactional engine in use.
+        lockList.clear();
+        transactional = true;
+        read(
+            "SELECT TABLE_NAME, TABLE_TYPE, IF(ENGINE IN ('InnoDB', 'BerkeleyDB', 'ndbcluster'), 'YES', "
+            "'NO') "
+            "FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE()");
     }
     if (!transactional) {
         try {
@@ -64,7 +61,7 @@ DumpSnapshot::DumpSnapshot(TMyConnection& connection, bool wholeDatabase, const 
         } catch (const EMyError& e) {
             if (e.IsConnectionLost()) throw;
             if (warning)
-                warning("Tables cannot be locked for the dump (" + StoredObjects::ServerMessage(e) +
+                warning("Tables cannot be locked for the dump (" + StoredObjects::serverMessage(e) +
                         "); tables that are not transactional may be dumped at different moments");
         }
     }

@@ -16,8 +16,8 @@ public:
     enum class Mode { None, Snapshot, Locks };
     using Warning = std::function<void(const std::string&)>;
 
-    // Starts at once; `wholeDatabase` false (a list of chosen tables) takes the snapshot only.
-    DumpSnapshot(TMyConnection& connection, bool wholeDatabase, const Warning& warning);
+    // Starts at once.
+    DumpSnapshot(TMyConnection& connection, const Warning& warning);
     ~DumpSnapshot();
     DumpSnapshot(const DumpSnapshot&) = delete;
     DumpSnapshot& operator=(const DumpSnapshot&) = delete;

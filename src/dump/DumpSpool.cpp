@@ -23,14 +23,14 @@ DumpSpool::~DumpSpool() {
     std::filesystem::remove(path_, ignored);
 }
 
-void DumpSpool::AppendTo(DumpStream& out) {
+void DumpSpool::appendTo(DumpStream& out) {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) throw std::runtime_error("Cannot open file \"" + path_ + "\". " + std::strerror(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    out.AppendFile(fd);
+    out.appendFile(fd);
 }
 
 }  // namespace tharvel

@@ -18,11 +18,10 @@ public:
     DumpSpool& operator=(const DumpSpool&) = delete;
 
     DumpStream& stream() { return *stream_; }
-    // Hands every finished line to the file; throws as the stream's Close does.
+    // Hands every finished line to the file; throws as the stream's close() does.
     void close() { stream_->close(); }
     // Appends the lines to `out`.
-    void AppendTo(DumpStream& out);
-    const std::string& path() const { return path_; }
+    void appendTo(DumpStream& out);
 
 private:
     std::string path_;

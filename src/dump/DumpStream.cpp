@@ -31,7 +31,7 @@ DumpStream::DumpStream(const std::string& path, Compression compression) {
     try {
         // The file is written on a thread of its own, compressed or not, one buffer
         // behind the lines being made.
-        compressor_ = DumpCompressor::CreateWriter(compression, fd_);
+        compressor_ = DumpCompressor::createWriter(compression, fd_);
         plain_ = compression == Compression::None;
         pending_.reserve(buffer_.capacity());
         worker_ = std::thread([this] { compressLoop(); });
@@ -51,7 +51,7 @@ DumpStream::~DumpStream() {
     ::close(fd_);
 }
 
-void DumpStream::EndLine() {
+void DumpStream::endLine() {
     buffer_.append("\r\n", 2);
     lineStart_ = buffer_.size();
     if (lineStart_ >= kFlushAt) flush(lineStart_);
@@ -59,14 +59,14 @@ void DumpStream::EndLine() {
 
 void DumpStream::writeLine(std::string_view text) {
     buffer_.append(text);
-    EndLine();
+    endLine();
 }
 
-void DumpStream::WriteText(std::string_view text) {
+void DumpStream::writeText(std::string_view text) {
     size_t zero = text.find('\0');
     if (zero != std::string_view::npos) text = text.substr(0, zero);
     if (text.empty()) {
-        EndLine();
+        endLine();
         return;
     }
     size_t pos = 0;
@@ -81,7 +81,7 @@ void DumpStream::WriteText(std::string_view text) {
     }
 }
 
-void DumpStream::AppendFile(int fd) {
+void DumpStream::appendFile(int fd) {
     if (buffer_.size() != lineStart_) throw std::logic_error("A line is open");
     if (plain_) {
         // The writer must have written everything before the file takes bytes beside it.
@@ -167,7 +167,7 @@ void DumpStream::compressLoop() {
         } catch (const StreamWriteError& e) {
             std::lock_guard<std::mutex> lock(mutex_);
             failed_ = true;
-            writeErrno_ = e.Error();
+            writeErrno_ = e.error();
             changed_.notify_all();
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -182,11 +182,11 @@ void DumpStream::compressLoop() {
     bool ok = false;
     try {
         if (!failed_) {
-            compressor_->Finish();
+            compressor_->finish();
             ok = true;
         }
     } catch (const StreamWriteError& e) {
-        writeErrno_ = e.Error();
+        writeErrno_ = e.error();
     } catch (...) {
     }
     std::lock_guard<std::mutex> lock(mutex_);

@@ -11,7 +11,7 @@
 namespace tharvel {
 
 // The dump file: lines ending in CR LF, buffered in memory for speed. Only whole
-// lines leave the buffer, and Close hands every finished line to the file, also
+// lines leave the buffer, and close() hands every finished line to the file, also
 // after a failure, so a dump that stops keeps everything written before the stop.
 // The file is written (and compressed) on a thread of its own, one buffer behind
 // the lines being made; a compressed one too ends as a complete stream after a failure.
@@ -23,24 +23,24 @@ public:
     DumpStream(const DumpStream&) = delete;
     DumpStream& operator=(const DumpStream&) = delete;
 
-    // The open line: callers append its bytes here, then call EndLine.
+    // The open line: callers append its bytes here, then call endLine.
     std::string& line() { return buffer_; }
     size_t openLineLength() const { return buffer_.size() - lineStart_; }
-    void EndLine();
+    void endLine();
 
     // One line written as it is (bytes inside it, line breaks included, unchanged).
     void writeLine(std::string_view text);
     // A text of several lines: CR LF, lone LF and lone CR end lines; a zero byte
     // ends the text; a final line break adds no empty line; empty text is one empty line.
-    void WriteText(std::string_view text);
+    void writeText(std::string_view text);
 
     // Appends the whole content of an open file of finished lines (read from its
     // current offset), as if each of its lines had been written here; no line may be
     // open. Uncompressed, the bytes are copied inside the kernel.
-    void AppendFile(int fd);
+    void appendFile(int fd);
 
     // Drops the bytes of a line that was begun but not ended.
-    void DiscardOpenLine() { buffer_.resize(lineStart_); }
+    void discardOpenLine() { buffer_.resize(lineStart_); }
 
     // Writes every finished line to the file and closes it. Throws StreamWriteError
     // ("Stream write error"), as does any write of a full buffer.

@@ -314,17 +314,7 @@ bool allowedBare(unsigned char c) {
 
 }  // namespace
 
-bool SqlIdentifier::IsQuotedName(std::string_view name) {
-    if (name.size() < 2) return false;
-    char first = name.front();
-    return (first == '`' || first == '"' || first == '\'') && name.back() == first;
-}
-
-std::string_view SqlIdentifier::Unquote(std::string_view name) {
-    return IsQuotedName(name) ? name.substr(1, name.size() - 2) : name;
-}
-
-bool SqlIdentifier::IsReservedWord(std::string_view word) {
+bool SqlIdentifier::isReservedWord(std::string_view word) {
     if (word.empty() || word.size() > 32) return false;
     std::string upper(word);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -332,7 +322,7 @@ bool SqlIdentifier::IsReservedWord(std::string_view word) {
            std::end(kReserved);
 }
 
-bool SqlIdentifier::IsBracketNeeds(std::string_view part) {
+bool SqlIdentifier::needsQuotes(std::string_view part) {
     if (part.empty()) return false;
     // A leading digit may make a number (1e5, 0x41, 0b1, 123); a leading underscore
     // a character-set introducer (_binary, _latin1); a leading "$" is deprecated.
@@ -340,10 +330,10 @@ bool SqlIdentifier::IsBracketNeeds(std::string_view part) {
     if ((first >= '0' && first <= '9') || first == '_' || first == '$') return true;
     for (char c : part)
         if (!allowedBare(static_cast<unsigned char>(c))) return true;
-    return IsReservedWord(part);
+    return isReservedWord(part);
 }
 
-std::string SqlIdentifier::Bracket(std::string_view part) {
+std::string SqlIdentifier::quoted(std::string_view part) {
     std::string out;
     out.reserve(part.size() + 2);
     out += '`';
@@ -355,32 +345,10 @@ std::string SqlIdentifier::Bracket(std::string_view part) {
     return out;
 }
 
-std::string SqlIdentifier::QuoteObject(std::string_view name, bool quoteAlways) {
+std::string SqlIdentifier::quotedIfNeeded(std::string_view name) {
     if (name.empty()) return {};
-    if (quoteAlways || IsBracketNeeds(name)) return Bracket(name);
+    if (needsQuotes(name)) return quoted(name);
     return std::string(name);
-}
-
-std::string SqlIdentifier::QuoteQualified(std::string_view name, bool quoteAlways) {
-    std::string out;
-    size_t start = 0;
-    char quote = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '`' || c == '"') {
-            quote = c;
-        } else if (c == '.') {
-            std::string_view part = name.substr(start, i - start);
-            out += IsQuotedName(part) ? std::string(part) : QuoteObject(part, quoteAlways);
-            out += '.';
-            start = i + 1;
-        }
-    }
-    std::string_view part = name.substr(start);
-    out += IsQuotedName(part) ? std::string(part) : QuoteObject(part, quoteAlways);
-    return out;
 }
 
 }  // namespace tharvel

@@ -7,25 +7,17 @@ namespace tharvel {
 // How the dump writes the names of tables, views, databases and columns.
 class SqlIdentifier {
 public:
-    // Both ends are backticks, double quotes or single quotes.
-    static bool IsQuotedName(std::string_view name);
-    static std::string_view Unquote(std::string_view name);
     // A part that cannot be written bare: a leading digit, underscore or "$", a
     // character outside $ _ 0-9 A-Z a-z, or a reserved word.
-    static bool IsBracketNeeds(std::string_view part);
-    static bool IsReservedWord(std::string_view word);
+    static bool needsQuotes(std::string_view part);
+    static bool isReservedWord(std::string_view word);
 
     // One name part enclosed in backticks, inner backticks doubled.
-    static std::string Bracket(std::string_view part);
+    static std::string quoted(std::string_view part);
 
     // A name as the server knows it (one part, dots and all): bare when it may be,
     // else in backticks. The form used for every object name the dump writes.
-    static std::string QuoteObject(std::string_view name, bool quoteAlways);
-
-    // A possibly qualified name ("db.table"): every full stop outside quotes
-    // separates parts; each part is written by the rule above. Parts that are
-    // already quoted stay as they are.
-    static std::string QuoteQualified(std::string_view name, bool quoteAlways);
+    static std::string quotedIfNeeded(std::string_view name);
 };
 
 }  // namespace tharvel

@@ -119,7 +119,7 @@ void appendQuoted(std::string& out, std::string_view s) {
 
 }  // namespace
 
-SqlValueKind SqlLiteral::KindOf(uint8_t type, uint32_t length, bool hasTableName) {
+SqlValueKind SqlLiteral::kindOf(uint8_t type, uint32_t length, bool hasTableName) {
     using namespace mytype;
     switch (type) {
         case kDecimal:
@@ -170,7 +170,7 @@ SqlValueKind SqlLiteral::KindOf(uint8_t type, uint32_t length, bool hasTableName
 SqlLiteral::SqlLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
                        bool hasTableName, int serverMajor)
     : name_(std::move(columnName)),
-      kind_(KindOf(typeCode, displayLength, hasTableName)),
+      kind_(kindOf(typeCode, displayLength, hasTableName)),
       type_(typeCode),
       length_(displayLength),
       serverMajor_(serverMajor) {
@@ -199,9 +199,9 @@ SqlLiteral::SqlLiteral(std::string columnName, uint8_t typeCode, uint32_t flags,
     }
 }
 
-std::string SqlLiteral::Literal(std::string_view value) const {
+std::string SqlLiteral::literal(std::string_view value) const {
     std::string out;
-    Append(out, value);
+    append(out, value);
     return out;
 }
 
@@ -209,13 +209,13 @@ void SqlLiteral::badValue(std::string_view text) const {
     throw std::runtime_error("Invalid value for field " + name_ + ": '" + std::string(text) + "'");
 }
 
-void SqlLiteral::Append(std::string& out, std::string_view value) const {
+void SqlLiteral::append(std::string& out, std::string_view value) const {
     switch (kind_) {
         case SqlValueKind::ShortText:
-            AppendShortText(out, value);
+            appendShortText(out, value);
             return;
         case SqlValueKind::LongText:
-            AppendLongText(out, value);
+            appendLongText(out, value);
             return;
         case SqlValueKind::Integer:
             appendInteger(out, value);
@@ -243,9 +243,9 @@ void SqlLiteral::Append(std::string& out, std::string_view value) const {
                 std::memcpy(&x, &bits, sizeof x);
                 if (!std::isfinite(x)) badValue(value);
                 if (single_)
-                    AppendFloat(out, static_cast<float>(x));
+                    appendFloat(out, static_cast<float>(x));
                 else
-                    AppendDouble(out, x);
+                    appendDouble(out, x);
                 return;
             }
             double d = 0;
@@ -253,7 +253,7 @@ void SqlLiteral::Append(std::string& out, std::string_view value) const {
             if (!value.empty() && *begin == '+') ++begin;
             auto [ptr, ec] = std::from_chars(begin, value.data() + value.size(), d);
             if (ec != std::errc() || ptr != value.data() + value.size() || !std::isfinite(d)) badValue(value);
-            AppendDouble(out, d);
+            appendDouble(out, d);
             return;
         }
         case SqlValueKind::Bit: {
@@ -386,7 +386,7 @@ void SqlLiteral::appendTime(std::string& out, std::string_view text) const {
     appendQuoted(out, text);
 }
 
-void SqlLiteral::AppendHex(std::string& out, std::string_view bytes) {
+void SqlLiteral::appendHex(std::string& out, std::string_view bytes) {
     // Both digits of a byte in one table entry: one copy per byte of a BLOB.
     static constexpr struct Pairs {
         char digits[512] = {};
@@ -413,11 +413,11 @@ void SqlLiteral::AppendHex(std::string& out, std::string_view bytes) {
     }
 }
 
-void SqlLiteral::AppendShortText(std::string& out, std::string_view bytes) {
+void SqlLiteral::appendShortText(std::string& out, std::string_view bytes) {
     appendEscaped(out, bytes, false);
 }
 
-void SqlLiteral::AppendLongText(std::string& out, std::string_view bytes) {
+void SqlLiteral::appendLongText(std::string& out, std::string_view bytes) {
     appendEscaped(out, bytes, true);
 }
 
@@ -464,7 +464,7 @@ void appendGeneral(std::string& out, std::string_view sci) {
 
 }  // namespace
 
-void SqlLiteral::AppendDouble(std::string& out, double value) {
+void SqlLiteral::appendDouble(std::string& out, double value) {
     if (value == 0) {
         out += '0';
         return;
@@ -475,7 +475,7 @@ void SqlLiteral::AppendDouble(std::string& out, double value) {
     appendGeneral(out, std::string_view(buf, r.ptr - buf));
 }
 
-void SqlLiteral::AppendFloat(std::string& out, float value) {
+void SqlLiteral::appendFloat(std::string& out, float value) {
     if (value == 0) {
         out += '0';
         return;
@@ -487,7 +487,7 @@ void SqlLiteral::AppendFloat(std::string& out, float value) {
     double read = 0;
     std::from_chars(buf, r.ptr, read);
     if (std::fabs(read) > std::numeric_limits<float>::max() || static_cast<float>(read) != value) {
-        AppendDouble(out, value);
+        appendDouble(out, value);
         return;
     }
     appendGeneral(out, std::string_view(buf, r.ptr - buf));

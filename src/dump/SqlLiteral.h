@@ -39,34 +39,34 @@ public:
     SqlLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
                bool hasTableName, int serverMajor);
 
-    static SqlValueKind KindOf(uint8_t typeCode, uint32_t displayLength, bool hasTableName);
+    static SqlValueKind kindOf(uint8_t typeCode, uint32_t displayLength, bool hasTableName);
 
     SqlValueKind kind() const { return kind_; }
 
     // The server's text for FLOAT and DOUBLE is rounded; the dump selects such
     // columns as a point's well-known binary instead, whose X holds the exact
     // double. singlePrecision: the column is a FLOAT (shortest float digits).
-    void ReadFloatFromWkb(bool singlePrecision) {
+    void readFloatFromWkb(bool singlePrecision) {
         wkb_ = true;
         single_ = singlePrecision;
     }
 
     // Appends the literal of a value (the server's bytes) to out.
-    void Append(std::string& out, std::string_view value) const;
-    static void AppendNull(std::string& out) { out.append("NULL", 4); }
+    void append(std::string& out, std::string_view value) const;
+    static void appendNull(std::string& out) { out.append("NULL", 4); }
 
     // The literal of a value as a new string (for tests and single values).
-    std::string Literal(std::string_view value) const;
+    std::string literal(std::string_view value) const;
 
     // Text escaping of the two kinds.
-    static void AppendShortText(std::string& out, std::string_view bytes);
-    static void AppendLongText(std::string& out, std::string_view bytes);
+    static void appendShortText(std::string& out, std::string_view bytes);
+    static void appendLongText(std::string& out, std::string_view bytes);
     // A binary string as a hexadecimal literal (0x...; '' when empty): nothing in it
     // depends on the character set the restoring client reads the file in.
-    static void AppendHex(std::string& out, std::string_view bytes);
+    static void appendHex(std::string& out, std::string_view bytes);
     // The general number format, with the shortest digits that read back exactly.
-    static void AppendDouble(std::string& out, double value);
-    static void AppendFloat(std::string& out, float value);
+    static void appendDouble(std::string& out, double value);
+    static void appendFloat(std::string& out, float value);
 
 private:
     void appendInteger(std::string& out, std::string_view text) const;

@@ -51,11 +51,10 @@ bool isInteger(std::string_view text) {
 
 }  // namespace
 
-StoredObjects::StoredObjects(TMyConnection& connection, const Server& server, bool quoteNames,
-                             Warning warning)
-    : connection_(connection), server_(server), quoteNames_(quoteNames), warning_(std::move(warning)) {}
+StoredObjects::StoredObjects(TMyConnection& connection, const Server& server, Warning warning)
+    : connection_(connection), server_(server), warning_(std::move(warning)) {}
 
-std::string StoredObjects::ServerMessage(const std::exception& error) {
+std::string StoredObjects::serverMessage(const std::exception& error) {
     std::string_view text = error.what();
     while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
     if (text.size() >= 6 && text.front() == '#') text.remove_prefix(6);
@@ -70,7 +69,7 @@ bool StoredObjects::canList(std::initializer_list<const char*> privileges) {
         "'@', -1)) - 1), '''@''', SUBSTRING_INDEX(CURRENT_USER(), '@', -1), '''')";
     std::string list;
     for (const char* privilege : privileges)
-        list.append(list.empty() ? "" : ", ").append(DumpScript::StringLiteral(privilege));
+        list.append(list.empty() ? "" : ", ").append(DumpScript::stringLiteral(privilege));
     TMyQuery q(connection_);
     q.Open("SELECT 1 FROM information_schema.USER_PRIVILEGES WHERE GRANTEE = " + kMe +
            " AND PRIVILEGE_TYPE IN (" + list +
@@ -85,8 +84,7 @@ std::string StoredObjects::privilegeFor(const std::string& kind) const {
                                                 : "the SHOW_ROUTINE privilege";
 }
 
-void StoredObjects::List(bool triggers, bool routines, bool events,
-                         const std::vector<std::string>& routineNames) {
+void StoredObjects::readLists() {
     const Server& s = server_;
     auto atLeast = [&](int major, int minor, int release) {
         if (s.major != major) return s.major > major;
@@ -94,20 +92,20 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
         return s.release >= release;
     };
     auto item = [&](std::string kind, std::string_view name) {
-        Item i{std::move(kind), std::string(name), SqlIdentifier::QuoteObject(name, quoteNames_)};
+        Item i{std::move(kind), std::string(name), SqlIdentifier::quotedIfNeeded(name)};
         return i;
     };
     auto warn = [&](const std::string& text) {
         if (warning_) warning_(text);
     };
 
-    if (triggers && atLeast(5, 0, 10) && !atLeast(5, 1, 21)) {
+    if (atLeast(5, 0, 10) && !atLeast(5, 1, 21)) {
         // No SHOW CREATE TRIGGER yet.
         TMyQuery q(connection_);
         q.Open("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()");
         if (q.next() && !q.IsNull(0) && q.Value(0) != "0")
             warn("Triggers are not dumped from servers before version 5.1.21");
-    } else if (triggers && atLeast(5, 1, 21)) {
+    } else if (atLeast(5, 1, 21)) {
         if (!canList({"TRIGGER"}))
             warn("Triggers cannot be listed without the TRIGGER privilege; the dump may lack some");
         // Several triggers of one table and event fire in the order they were created.
@@ -118,7 +116,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
                (ordered ? "ACTION_ORDER" : "TRIGGER_NAME"));
         while (q.next()) triggers_[std::string(q.Value(1))].push_back(item("TRIGGER", q.Value(0)));
     }
-    if (routines && atLeast(5, 0, 0)) {
+    if (atLeast(5, 0, 0)) {
         // Any routine privilege on the database shows every routine in the list (a
         // text the user may not read then fails with its name); so does reading mysql.proc.
         bool all = canList({"EXECUTE", "ALTER ROUTINE", "CREATE ROUTINE"});
@@ -141,9 +139,6 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
             "DATABASE() ORDER BY ROUTINE_NAME");
         while (q.next()) {
             std::string name(q.Value(0)), type(q.IsNull(1) ? std::string_view() : q.Value(1));
-            if (!routineNames.empty() &&
-                std::find(routineNames.begin(), routineNames.end(), name) == routineNames.end())
-                continue;
             const Kind* kind = kindOf(type);
             if (!kind || type == "TRIGGER" || type == "EVENT") {
                 warn("The routine '" + name + "' of type '" + type + "' is not dumped: its type is unknown");
@@ -155,7 +150,7 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
             return kindOf(a.kind)->rank < kindOf(b.kind)->rank;
         });
     }
-    if (events && atLeast(5, 1, 6)) {
+    if (atLeast(5, 1, 6)) {
         if (!canList({"EVENT"}))
             warn("Events cannot be listed without the EVENT privilege; the dump may lack some");
         TMyQuery q(connection_);
@@ -166,13 +161,13 @@ void StoredObjects::List(bool triggers, bool routines, bool events,
     }
 }
 
-const std::vector<StoredObjects::Item>& StoredObjects::TriggersOf(const std::string& table) const {
+const std::vector<StoredObjects::Item>& StoredObjects::triggersOf(const std::string& table) const {
     static const std::vector<Item> kNone;
     auto it = triggers_.find(table);
     return it == triggers_.end() ? kNone : it->second;
 }
 
-size_t StoredObjects::Count() const {
+size_t StoredObjects::count() const {
     size_t n = routines_.size() + events_.size();
     for (const auto& [table, list] : triggers_) n += list.size();
     return n;
@@ -182,7 +177,7 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     if (results_.empty()) {
         TMyQuery q(connection_);
         q.Open("SELECT @@SESSION.character_set_results");
-        results_ = q.next() && !q.IsNull(0) ? DumpScript::StringLiteral(q.Value(0)) : "NULL";
+        results_ = q.next() && !q.IsNull(0) ? DumpScript::stringLiteral(q.Value(0)) : "NULL";
     }
     // The bytes as they were written, not converted to the dump's character set:
     // the restore reads them back in the object's own character set.
@@ -205,7 +200,7 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     bool found = false;
     try {
         TMyQuery q(connection_);
-        q.Open("SHOW CREATE " + item.kind + " " + SqlIdentifier::Bracket(item.name));
+        q.Open("SHOW CREATE " + item.kind + " " + SqlIdentifier::quoted(item.name));
         if (q.next()) {
             for (size_t i = 0; i < q.FieldCount(); ++i) {
                 const std::string& column = q.Fields()[i].Name;
@@ -226,7 +221,7 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
         }
     } catch (const EMyError& e) {
         if (isAccessDenied(e.ErrorNumber()))
-            throw std::runtime_error(refused + " (" + ServerMessage(e) + ")");
+            throw std::runtime_error(refused + " (" + serverMessage(e) + ")");
         throw;
     }
     if (!found) throw std::runtime_error(refused);
@@ -236,45 +231,44 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     return d;
 }
 
-void StoredObjects::write(DumpScript& script, const Item& item, bool header, bool drop) {
+void StoredObjects::write(DumpScript& script, const Item& item) {
     Definition d = read(item);
     const Kind* kind = kindOf(item.kind);
     bool event = item.kind == "EVENT";
-    if (header) script.ObjectComment(kind->title, item.written);
+    script.objectComment(kind->title, item.written);
     // Packages are known only under their own sql_mode, their DROP included; other
     // DROP lines keep the dump's character set, in which their names are written.
     bool package = kind->rank >= 2;
-    if (drop && !package) script.DropObjectLine(item.kind, item.written);
-    script.ObjectSessionLines(d.charsetClient, d.collation, d.sqlMode, event ? d.timeZone : "");
-    if (drop && package) script.DropObjectLine(item.kind, item.written);
-    script.DelimitedStatement(d.text);
-    script.ObjectSessionRestoreLines(event);
+    if (!package) script.dropObjectLine(item.kind, item.written);
+    script.objectSessionLines(d.charsetClient, d.collation, d.sqlMode, event ? d.timeZone : "");
+    if (package) script.dropObjectLine(item.kind, item.written);
+    script.delimitedStatement(d.text);
+    script.objectSessionRestoreLines(event);
 }
 
-void StoredObjects::WriteSequence(DumpScript& script, const std::string& name, const std::string& written,
-                                  bool header, bool drop, bool value) {
+void StoredObjects::writeSequence(DumpScript& script, const std::string& name, const std::string& written) {
     std::string create, next, round;
     {
         TMyQuery q(connection_);
-        q.Open("SHOW CREATE SEQUENCE " + SqlIdentifier::Bracket(name));
+        q.Open("SHOW CREATE SEQUENCE " + SqlIdentifier::quoted(name));
         if (!q.next() || q.FieldCount() < 2 || q.IsNull(1))
             throw std::runtime_error("No CREATE statement for sequence '" + name + "'");
         create = std::string(q.Value(1));
     }
-    if (value) {
+    {
         // The first value not handed out yet, cached ones included: the restored
         // sequence never repeats a value the source gave away.
         TMyQuery q(connection_);
-        q.Open("SELECT next_not_cached_value, cycle_count FROM " + SqlIdentifier::Bracket(name));
+        q.Open("SELECT next_not_cached_value, cycle_count FROM " + SqlIdentifier::quoted(name));
         if (q.next() && !q.IsNull(0) && !q.IsNull(1)) next = q.Value(0), round = q.Value(1);
         if (!isInteger(next) || !isInteger(round))
             throw std::runtime_error("No current value for sequence '" + name + "'");
     }
-    if (header) script.ObjectComment("Sequence structure for sequence", written);
+    script.objectComment("Sequence structure for sequence", written);
     // DROP TABLE removes a sequence, and a table of the same name as well.
-    if (drop) script.DropLine(written, false);
-    script.CreateText(create);
-    if (value) script.SequenceValueLine(written, next, round);
+    script.dropLine(written, false);
+    script.createText(create);
+    script.sequenceValueLine(written, next, round);
 }
 
 }  // namespace tharvel

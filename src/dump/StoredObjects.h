@@ -30,26 +30,24 @@ public:
     using Warning = std::function<void(const std::string&)>;
 
     // A server error's text for a log line: without the line break and SQL state before it.
-    static std::string ServerMessage(const std::exception& error);
+    static std::string serverMessage(const std::exception& error);
 
-    StoredObjects(TMyConnection& connection, const Server& server, bool quoteNames, Warning warning);
+    StoredObjects(TMyConnection& connection, const Server& server, Warning warning);
 
-    // Reads the lists. A kind the user cannot list at all gives a warning; routines
-    // are limited to `routineNames` when it is not empty.
-    void List(bool triggers, bool routines, bool events, const std::vector<std::string>& routineNames);
+    // Reads the lists. A kind the user cannot list at all gives a warning.
+    void readLists();
 
     // Triggers of a base table, in the order they fire.
-    const std::vector<Item>& TriggersOf(const std::string& table) const;
-    const std::vector<Item>& Routines() const { return routines_; }
-    const std::vector<Item>& Events() const { return events_; }
-    size_t Count() const;
+    const std::vector<Item>& triggersOf(const std::string& table) const;
+    const std::vector<Item>& routines() const { return routines_; }
+    const std::vector<Item>& events() const { return events_; }
+    size_t count() const;
 
     // One section each (comment block, DROP, the object); no empty line after it.
     // Raises an error naming the object when its definition cannot be read.
-    void write(DumpScript& script, const Item& item, bool header, bool drop);
-    // A sequence: CREATE SEQUENCE and, with `value`, the value its next use returns.
-    void WriteSequence(DumpScript& script, const std::string& name, const std::string& written, bool header,
-                       bool drop, bool value);
+    void write(DumpScript& script, const Item& item);
+    // A sequence: CREATE SEQUENCE and the value its next use returns.
+    void writeSequence(DumpScript& script, const std::string& name, const std::string& written);
 
 private:
     struct Definition {
@@ -62,7 +60,6 @@ private:
 
     TMyConnection& connection_;
     Server server_;
-    bool quoteNames_;
     Warning warning_;
     std::map<std::string, std::vector<Item>> triggers_;
     std::vector<Item> routines_;

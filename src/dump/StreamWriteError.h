@@ -9,9 +9,9 @@ class StreamWriteError : public std::runtime_error {
 public:
     explicit StreamWriteError(int error) : std::runtime_error("Stream write error"), error_(error) {}
 
-    int Error() const { return error_; }
+    int error() const { return error_; }
     // The disk (or the user's quota) is full: nothing more fits.
-    bool DiskFull() const { return error_ == ENOSPC || error_ == EDQUOT; }
+    bool diskFull() const { return error_ == ENOSPC || error_ == EDQUOT; }
 
 private:
     int error_;

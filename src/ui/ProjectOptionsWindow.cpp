@@ -52,7 +52,7 @@ ProjectOptionsWindow::ProjectOptionsWindow(const ProjectTable::Row& row, QWidget
     compressionBox->addItem(QStringLiteral("gzip (.sql.gz)"), QStringLiteral("gzip"));
     compressionBox->addItem(QStringLiteral("zstd (.sql.zst)"), QStringLiteral("zstd"));
     const QString compression = text(ProjectColumn::DumpCompression);
-    const auto known = ParseDumpCompression(compression.toStdString());
+    const auto known = parseDumpCompression(compression.toStdString());
     QString compressionData = compression;
     if (known) compressionData = *known == Compression::None ? QString() : compression.toLower();
     compressionShown_ = select(compressionBox, compressionData);

@@ -6,7 +6,7 @@
 
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
-#include "dump/TMyDump.h"
+#include "dump/SqlDump.h"
 #include "mysql/TMyQuery.h"
 #include "support/TempDir.h"
 
@@ -99,18 +99,18 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
 
         // Between reading the ledger and reading the totals the application goes on.
         TempDir dir;
-        TMyDump dump;
-        dump.Connection = c.get();
+        SqlDump::Options options;
+        options.connection = c.get();
         bool waited = false, wroteDuringDump = false;
         std::vector<std::string> warnings;
-        dump.OnWarning = [&](const std::string& text) { warnings.push_back(text); };
-        dump.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
+        options.onWarning = [&](const std::string& text) { warnings.push_back(text); };
+        options.onProgress = [&](const std::string& name, int, int, int percent) {
             if (name == "ledger" && percent > 0 && !waited) {
                 waited = true;
                 wroteDuringDump = writer.waitFor(20, std::chrono::milliseconds(locks ? 500 : 10000));
             }
         };
-        dump.BackupToFile((dir / "d.sql").string());
+        SqlDump(options).backupToFile((dir / "d.sql").string());
         ASSERT_TRUE(waited);
         EXPECT_TRUE(warnings.empty());
         // The snapshot blocks no writer; the locks hold every writer until the dump ends.
@@ -141,25 +141,25 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhenReadOnSeveralConnections) {
     ASSERT_TRUE(writer.waitFor(20, std::chrono::seconds(10))) << writer.error();
 
     TempDir dir;
-    TMyDump dump;
-    dump.Connection = c.get();
+    SqlDump::Options options;
+    options.connection = c.get();
     int opened = 0;
-    dump.openConnection = [&] {
+    options.openConnection = [&] {
         ++opened;
         return DatabaseBackup::openConnection(record);
     };
-    dump.Connections = 2;
-    dump.ParallelMinBytes = 0;
+    options.connections = 2;
+    options.parallelMinBytes = 0;
     bool waited = false, wroteDuringDump = false;
     std::vector<std::string> warnings;
-    dump.OnWarning = [&](const std::string& text) { warnings.push_back(text); };
-    dump.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
+    options.onWarning = [&](const std::string& text) { warnings.push_back(text); };
+    options.onProgress = [&](const std::string& name, int, int, int percent) {
         if (name == "ledger" && percent > 0 && !waited) {
             waited = true;
             wroteDuringDump = writer.waitFor(20, std::chrono::seconds(10));
         }
     };
-    dump.BackupToFile((dir / "d.sql").string());
+    SqlDump(options).backupToFile((dir / "d.sql").string());
     EXPECT_EQ(opened, 2);  // the reader and the holder of the backup stage
     ASSERT_TRUE(waited);
     EXPECT_TRUE(warnings.empty());

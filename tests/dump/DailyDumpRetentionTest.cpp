@@ -180,7 +180,7 @@ protected:
         int rowEvents = 0;
         return DatabaseBackup::run(
             project(), projectFolder(),
-            [&](TDADump&, const std::string& name, int num, int count, int percent) {
+            [&](const std::string& name, int num, int count, int percent) {
                 if (percent > 0 && ++rowEvents == 3) terminate();
                 dumpProgress(name, num, count, percent);
             },
@@ -216,7 +216,7 @@ TEST(DailyDumpRetention, AFailedOrCancelledBackupDeletesNothing) {
     // counts as cancelled: it deletes nothing either.
     BackupProject r = dailyRecord(db, name, dir.path());
     const std::string path = DatabaseBackup::run(
-        r, project.folder.string() + "/", [](TDADump&, const std::string&, int, int, int) {},
+        r, project.folder.string() + "/", [](const std::string&, int, int, int) {},
         [](const std::string& line) { ADD_FAILURE() << line; }, [] { return true; });
     EXPECT_TRUE(fs::exists(path));
 

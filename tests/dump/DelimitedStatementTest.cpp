@@ -15,7 +15,7 @@ std::string written(std::string_view text) {
     {
         DumpStream out((dir / "d.sql").string());
         DumpScript script(out);
-        script.DelimitedStatement(text);
+        script.delimitedStatement(text);
         out.close();
     }
     return readFile(dir / "d.sql");
@@ -59,14 +59,14 @@ TEST(DumpScript, DefinitionsTheClientWouldMisreadAreRefused) {
         {"CREATE PROCEDURE p() BEGIN\n  DELIMITER ;\nDROP DATABASE x; END", false},
         {"CREATE PROCEDURE p() BEGIN\n\tdelimiter\nEND", false},
     };
-    for (const auto& [text, one] : cases) EXPECT_EQ(DumpScript::ClientReadsAsOneStatement(text), one) << text;
+    for (const auto& [text, one] : cases) EXPECT_EQ(DumpScript::clientReadsAsOneStatement(text), one) << text;
     EXPECT_THROW(written("CREATE PROCEDURE p() BEGIN\n\\! touch x\nEND"), std::runtime_error);
 }
 
 TEST(DumpScript, ObjectSettingsAreQuotedLiterals) {
-    EXPECT_EQ(DumpScript::StringLiteral("ANSI_QUOTES,NO_BACKSLASH_ESCAPES"),
+    EXPECT_EQ(DumpScript::stringLiteral("ANSI_QUOTES,NO_BACKSLASH_ESCAPES"),
               "'ANSI_QUOTES,NO_BACKSLASH_ESCAPES'");
-    EXPECT_EQ(DumpScript::StringLiteral(std::string("a'b\\c\nd\re\0f\x1a", 12)),
+    EXPECT_EQ(DumpScript::stringLiteral(std::string("a'b\\c\nd\re\0f\x1a", 12)),
               "'a\\'b\\\\c\\nd\\re\\0f\\Z'");
 }
 

@@ -61,10 +61,10 @@ TEST(Compression, NamesAndSuffixes) {
          {Case{"", Compression::None}, Case{"none", Compression::None}, Case{"GZip", Compression::Gzip},
           Case{"zstd", Compression::Zstd}, Case{"ZSTD", Compression::Zstd}, Case{"bzip2", std::nullopt},
           Case{"gzip ", std::nullopt}, Case{"zst", std::nullopt}})
-        EXPECT_EQ(ParseDumpCompression(c.name), c.expected) << c.name;
-    EXPECT_EQ(DumpFileSuffix(Compression::None), ".sql");
-    EXPECT_EQ(DumpFileSuffix(Compression::Gzip), ".sql.gz");
-    EXPECT_EQ(DumpFileSuffix(Compression::Zstd), ".sql.zst");
+        EXPECT_EQ(parseDumpCompression(c.name), c.expected) << c.name;
+    EXPECT_EQ(dumpFileSuffix(Compression::None), ".sql");
+    EXPECT_EQ(dumpFileSuffix(Compression::Gzip), ".sql.gz");
+    EXPECT_EQ(dumpFileSuffix(Compression::Zstd), ".sql.zst");
 }
 
 TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
@@ -83,7 +83,7 @@ TEST(Compression, TheStandardToolsReadBackExactlyTheUncompressedBytes) {
             for (const std::string& line : lines) {
                 // Built in place like the dump builds its rows.
                 out.line() += line;
-                out.EndLine();
+                out.endLine();
             }
             out.close();
         }

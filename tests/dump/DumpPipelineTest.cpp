@@ -11,8 +11,8 @@
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
 #include "dump/DumpStream.h"
+#include "dump/SqlDump.h"
 #include "dump/StreamWriteError.h"
-#include "dump/TMyDump.h"
 #include "mysql/TMyQuery.h"
 #include "support/TempDir.h"
 #include "support/ThreadCount.h"
@@ -39,14 +39,14 @@ TEST(DumpPipeline, AStopMidTableJoinsEveryThreadAndKeepsWholeRows) {
         TempDir dir;
         auto c = openConnection(db, name);
         const size_t before = threadCount();
-        TMyDump dump;
-        dump.Connection = c.get();
+        SqlDump::Options options;
+        options.connection = c.get();
         int rowEvents = 0;
-        dump.OnBackupProgress = [&](TDADump&, const std::string&, int, int, int percent) {
+        options.onProgress = [&](const std::string&, int, int, int percent) {
             if (percent > 0 && ++rowEvents == 3) throw Stop();
         };
         const std::string file = (dir / "d.sql").string();
-        EXPECT_THROW(dump.BackupToFile(file, compression), Stop);
+        EXPECT_THROW(SqlDump(options).backupToFile(file, compression), Stop);
         EXPECT_EQ(threadCount(), before);
         EXPECT_EQ(rowEvents, 3);
         TMyQuery q(*c);
@@ -78,8 +78,8 @@ TEST(DumpPipeline, AFullDiskDuringTheRowsFailsTheDumpAsAWriteError) {
     const size_t before = threadCount();
     int lastPercent = 0;
     try {
-        DatabaseBackup::run(
-            r, folder, [&](TDADump&, const std::string&, int, int, int percent) { lastPercent = percent; });
+        DatabaseBackup::run(r, folder,
+                            [&](const std::string&, int, int, int percent) { lastPercent = percent; });
         ADD_FAILURE() << "a dump onto a full disk succeeded";
     } catch (const std::exception& e) {
         EXPECT_EQ(std::string(e.what()),
@@ -102,7 +102,7 @@ TEST(DumpPipeline, APlainFileThatTakesNoByteFailsTheStream) {
             full.close();
         } catch (const StreamWriteError& e) {
             message = e.what();
-            error = e.Error();
+            error = e.error();
         }
         EXPECT_EQ(message, "Stream write error") << size;
         EXPECT_EQ(error, ENOSPC) << size;

@@ -20,29 +20,29 @@ TEST(DumpScript, WritesTheTableSectionOfTheExample) {
     {
         DumpStream out((dir / "t.sql").string());
         DumpScript script(out);
-        script.StructureComment("t");
-        script.DropLine("t", false);
-        script.CreateText("CREATE TABLE `t` (\n  `id` int(11) DEFAULT NULL,\n  `name` varchar(20)\n)");
-        script.DataComment("t");
-        script.LockLine("t");
+        script.structureComment("t");
+        script.dropLine("t", false);
+        script.createText("CREATE TABLE `t` (\n  `id` int(11) DEFAULT NULL,\n  `name` varchar(20)\n)");
+        script.dataComment("t");
+        script.lockLine("t");
         SqlLiteral id("id", mytype::kLong, 0, 11, true, 10);
         SqlLiteral name("name", mytype::kVarString, 0, 80, true, 10);
-        script.BeginRows(DumpScript::InsertHead("t", "", false), true);
+        script.beginRows(DumpScript::insertHead("t", ""));
         const std::pair<const char*, const char*> rows[] = {{"1", "a"}, {"2", nullptr}, {"3", "O'Brien"}};
         for (size_t i = 0; i < 3; ++i) {
-            script.EndRow(false);
-            std::string& line = script.BeginRow();
-            id.Append(line, rows[i].first);
+            script.endRow(false);
+            std::string& line = script.beginRow();
+            id.append(line, rows[i].first);
             line += ", ";
             if (rows[i].second)
-                name.Append(line, rows[i].second);
+                name.append(line, rows[i].second);
             else
-                SqlLiteral::AppendNull(line);
-            script.FinishRow();
+                SqlLiteral::appendNull(line);
+            script.finishRow();
         }
-        script.EndRow(true);
-        script.UnlockLine();
-        script.EmptyLine();
+        script.endRow(true);
+        script.unlockLine();
+        script.emptyLine();
         out.close();
     }
     const std::vector<std::string> expected = {
@@ -77,17 +77,17 @@ TEST(DumpScript, GroupsRowsIntoStatementsAtTheSizeBoundary) {
     for (size_t r :
          {size_t(5), size_t(100), size_t(1000), size_t(4000), size_t(5459), size_t(5460), size_t(9000)}) {
         TempDir dir;
-        const std::string head = DumpScript::InsertHead("t", "", false);
+        const std::string head = DumpScript::insertHead("t", "");
         {
             DumpStream out((dir / "g.sql").string());
             DumpScript script(out);
-            script.BeginRows(head, true);
+            script.beginRows(head);
             for (int i = 0; i < 40; ++i) {
-                script.EndRow(false);
-                script.BeginRow().append(r - 4, 'x');  // "  (" + value + ")" is r bytes
-                script.FinishRow();
+                script.endRow(false);
+                script.beginRow().append(r - 4, 'x');  // "  (" + value + ")" is r bytes
+                script.finishRow();
             }
-            script.EndRow(true);
+            script.endRow(true);
             out.close();
         }
         size_t k = 1;
@@ -110,9 +110,9 @@ TEST(DumpScript, WritesMultiLineTextWithCrLfAndStopsAtZero) {
     TempDir dir;
     {
         DumpStream out((dir / "m.sql").string());
-        out.WriteText("a\r\nb\nc\rd\n");
-        out.WriteText("");
-        out.WriteText(std::string("e\0f", 3));
+        out.writeText("a\r\nb\nc\rd\n");
+        out.writeText("");
+        out.writeText(std::string("e\0f", 3));
         out.writeLine("raw\nline");
         out.close();
     }
@@ -127,16 +127,16 @@ TEST(DumpScript, AStopKeepsFinishedLinesAndDropsAHalfBuiltRow) {
     {
         DumpStream out((dir / "s.sql").string());
         DumpScript script(out);
-        script.BeginRows("INSERT INTO t VALUES", true);
-        script.BeginRow() += "1";
-        script.FinishRow();
-        script.EndRow(false);
-        script.BeginRow() += "2";
-        script.FinishRow();
-        script.AbandonRows();  // finished row: kept, statement left open
-        script.EndRow(false);
-        script.BeginRow() += "half";
-        script.AbandonRows();  // half-built: dropped
+        script.beginRows("INSERT INTO t VALUES");
+        script.beginRow() += "1";
+        script.finishRow();
+        script.endRow(false);
+        script.beginRow() += "2";
+        script.finishRow();
+        script.abandonRows();  // finished row: kept, statement left open
+        script.endRow(false);
+        script.beginRow() += "half";
+        script.abandonRows();  // half-built: dropped
     }                          // no Close: the destructor still writes the finished lines
     EXPECT_EQ(readFile(dir / "s.sql"), "INSERT INTO t VALUES\r\n  (1),\r\n  (2),\r\n");
 }
@@ -148,21 +148,21 @@ TEST(DumpScript, KeepsLineBreaksOfNamesAndServerTextsOutOfTheLines) {
     {
         DumpStream out((dir / "h.sql").string());
         DumpScript script(out);
-        script.Header("1", "5.5\n;DROP DATABASE x;\r--", "4.1.3 Direct", "today", "db\rhost",
+        script.header("1", "5.5\n;DROP DATABASE x;\r--", "4.1.3 Direct", "today", "db\rhost",
                       std::string_view("shop\0x", 6));
-        script.StructureComment("`a\r\nb`");
-        script.DropLine("`a\r\nb`", false);
-        script.CreateText("CREATE TABLE `a\r\nb` (\n  `c\rd` int\n)");
-        script.CreateText("CREATE TABLE `t` (\n  `v` int COMMENT 'x\\ny'\n)");  // breaks outside quotes only
-        script.DataComment("`a\r\nb`");
-        script.LockLine("`a\r\nb`");
-        script.BeginRows(DumpScript::InsertHead("`a\r\nb`", "", false), true);
+        script.structureComment("`a\r\nb`");
+        script.dropLine("`a\r\nb`", false);
+        script.createText("CREATE TABLE `a\r\nb` (\n  `c\rd` int\n)");
+        script.createText("CREATE TABLE `t` (\n  `v` int COMMENT 'x\\ny'\n)");  // breaks outside quotes only
+        script.dataComment("`a\r\nb`");
+        script.lockLine("`a\r\nb`");
+        script.beginRows(DumpScript::insertHead("`a\r\nb`", ""));
         for (const char* value : {"'it''s'", "2"}) {
-            script.EndRow(false);
-            script.BeginRow() += value;
-            script.FinishRow();
+            script.endRow(false);
+            script.beginRow() += value;
+            script.finishRow();
         }
-        script.EndRow(true);
+        script.endRow(true);
         out.close();
     }
     const std::string execute =
@@ -232,7 +232,7 @@ TEST(DumpScript, PreparesCreateTextsTheClientWouldReadOtherwise) {
         {"system rm -rf ~", true},
         {"", true},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(DumpScript::MustPrepare(text), expected) << text;
+    for (const auto& [text, expected] : cases) EXPECT_EQ(DumpScript::mustPrepare(text), expected) << text;
 }
 
 TEST(DumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
@@ -252,7 +252,7 @@ TEST(DumpScript, ReportsFilesThatCannotBeCreatedOrWritten) {
                 full.close();
             } catch (const std::exception& e) {
                 EXPECT_STREQ(e.what(), "Stream write error");
-                EXPECT_TRUE(dynamic_cast<const StreamWriteError&>(e).DiskFull());
+                EXPECT_TRUE(dynamic_cast<const StreamWriteError&>(e).diskFull());
                 throw;
             }
         },

@@ -7,7 +7,7 @@
 
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
-#include "dump/TMyDump.h"
+#include "dump/SqlDump.h"
 #include "mysql/TMyQuery.h"
 #include "projects/PasswordCipher.h"
 #include "support/TempDir.h"
@@ -55,22 +55,22 @@ Dumped dump(const BackupProject& record, const fs::path& dir, const std::string&
             Compression compression, int connections) {
     Dumped out;
     auto main = DatabaseBackup::openConnection(record);
-    TMyDump d;
-    d.Connection = main.get();
+    SqlDump::Options options;
+    options.connection = main.get();
     if (connections > 1) {
-        d.openConnection = [&] {
+        options.openConnection = [&] {
             ++out.opened;
             return DatabaseBackup::openConnection(record);
         };
-        d.Connections = connections;
-        d.ParallelMinBytes = 0;
+        options.connections = connections;
+        options.parallelMinBytes = 0;
     }
-    d.OnWarning = [&](const std::string& text) { out.warnings.push_back(text); };
-    d.OnBackupProgress = [&](TDADump&, const std::string&, int, int, int) {
+    options.onWarning = [&](const std::string& text) { out.warnings.push_back(text); };
+    options.onProgress = [&](const std::string&, int, int, int) {
         if (!out.spooled) out.spooled = spoolIn(dir);
     };
     const fs::path file = dir / name;
-    d.BackupToFile(file.string(), compression);
+    SqlDump(options).backupToFile(file.string(), compression);
     out.bytes = readFile(file);
     std::string text = decompressed(file, compression);
     const size_t at = text.find("-- Script date ");
@@ -157,19 +157,19 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
         auto main = DatabaseBackup::openConnection(record);
         TempDir dir;
         const fs::path partial = dir.path() / "d.sql.partial";
-        TMyDump d;
-        d.Connection = main.get();
-        d.openConnection = [&] { return DatabaseBackup::openConnection(record); };
-        d.Connections = c.connections;
-        d.ParallelMinBytes = 0;
+        SqlDump::Options options;
+        options.connection = main.get();
+        options.openConnection = [&] { return DatabaseBackup::openConnection(record); };
+        options.connections = c.connections;
+        options.parallelMinBytes = 0;
         bool stopped = false;
-        d.OnBackupProgress = [&](TDADump&, const std::string& name, int, int, int percent) {
+        options.onProgress = [&](const std::string& name, int, int, int percent) {
             if (name == c.table && percent >= 20 && fs::exists(partial.string() + c.spool)) {
                 stopped = true;
                 throw std::runtime_error("stop");
             }
         };
-        EXPECT_THROW(d.BackupToFile(partial.string()), std::runtime_error);
+        EXPECT_THROW(SqlDump(options).backupToFile(partial.string()), std::runtime_error);
         EXPECT_TRUE(stopped);
         EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"d.sql.partial"}));
         // What was written before the stop stays, and nothing after it.

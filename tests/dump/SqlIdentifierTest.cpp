@@ -38,20 +38,9 @@ TEST(SqlIdentifier, QuotesOnlyWhatCannotStandBare) {
         {"", ""},
     };
     for (const auto& [name, written] : cases) {
-        EXPECT_EQ(SqlIdentifier::QuoteObject(name, false), written) << name;
-        EXPECT_EQ(SqlIdentifier::IsBracketNeeds(name), written != name) << name;
+        EXPECT_EQ(SqlIdentifier::quotedIfNeeded(name), written) << name;
+        EXPECT_EQ(SqlIdentifier::needsQuotes(name), written != name) << name;
     }
-    EXPECT_EQ(SqlIdentifier::QuoteObject("plain", true), "`plain`");
-}
-
-TEST(SqlIdentifier, QualifiedNamesSplitAtFullStopsOutsideQuotes) {
-    EXPECT_EQ(SqlIdentifier::QuoteQualified("shop.orders", false), "shop.orders");
-    EXPECT_EQ(SqlIdentifier::QuoteQualified("my-db.order", false), "`my-db`.`order`");
-    EXPECT_EQ(SqlIdentifier::QuoteQualified("`a.b`.c", false), "`a.b`.c");
-    EXPECT_EQ(SqlIdentifier::QuoteQualified("\"x\"", false), "\"x\"");
-    EXPECT_TRUE(SqlIdentifier::IsQuotedName("'q'"));
-    EXPECT_FALSE(SqlIdentifier::IsQuotedName("`"));
-    EXPECT_EQ(SqlIdentifier::Unquote("`q`"), "q");
 }
 
 }  // namespace

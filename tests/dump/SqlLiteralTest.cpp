@@ -23,7 +23,7 @@ struct Case {
 };
 
 std::string lit(const Case& c) {
-    return SqlLiteral("c", c.type, c.flags, c.length, true, c.major).Literal(c.value);
+    return SqlLiteral("c", c.type, c.flags, c.length, true, c.major).literal(c.value);
 }
 
 TEST(SqlLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
@@ -113,13 +113,13 @@ TEST(SqlLiteral, WritesEachKindAsALiteralThatRestoresTheValue) {
 }
 
 TEST(SqlLiteral, GivesKindsByTypeAndLength) {
-    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 300, true), SqlValueKind::LongText);   // VARCHAR(100) utf8
-    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 255, true), SqlValueKind::ShortText);  // VARCHAR(85)
-    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 256, true), SqlValueKind::ShortText);
-    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 257, true), SqlValueKind::LongText);
-    EXPECT_EQ(SqlLiteral::KindOf(kVarString, 65535, false), SqlValueKind::LongText);
-    EXPECT_EQ(SqlLiteral::KindOf(kGeometry, 4294967295u, true), SqlValueKind::LongText);
-    EXPECT_EQ(SqlLiteral::KindOf(kNewDate, 10, true), SqlValueKind::Date);
+    EXPECT_EQ(SqlLiteral::kindOf(kVarString, 300, true), SqlValueKind::LongText);   // VARCHAR(100) utf8
+    EXPECT_EQ(SqlLiteral::kindOf(kVarString, 255, true), SqlValueKind::ShortText);  // VARCHAR(85)
+    EXPECT_EQ(SqlLiteral::kindOf(kVarString, 256, true), SqlValueKind::ShortText);
+    EXPECT_EQ(SqlLiteral::kindOf(kVarString, 257, true), SqlValueKind::LongText);
+    EXPECT_EQ(SqlLiteral::kindOf(kVarString, 65535, false), SqlValueKind::LongText);
+    EXPECT_EQ(SqlLiteral::kindOf(kGeometry, 4294967295u, true), SqlValueKind::LongText);
+    EXPECT_EQ(SqlLiteral::kindOf(kNewDate, 10, true), SqlValueKind::Date);
 }
 
 TEST(SqlLiteral, RejectsWhatItCannotWrite) {
@@ -135,16 +135,16 @@ TEST(SqlLiteral, RejectsWhatItCannotWrite) {
     EXPECT_EQ(message([] { SqlLiteral("c", 244, 0, 0, true, 10); }), "Unknown MySQL datatype (244)");
     EXPECT_EQ(message([] { SqlLiteral("c", kTimestamp, 0, 20, true, 10); }),
               "Invalid FIELD_TYPE_TIMESTAMP Field.Length (20)");
-    EXPECT_EQ(message([] { SqlLiteral("t", kTime, 0, 10, true, 10).Literal("123456"); }),
+    EXPECT_EQ(message([] { SqlLiteral("t", kTime, 0, 10, true, 10).literal("123456"); }),
               "Wrong time format. Field t, value 123456");
-    EXPECT_EQ(message([] { SqlLiteral("t", kTime, 0, 10, true, 10).Literal("12345:00:00"); }),
+    EXPECT_EQ(message([] { SqlLiteral("t", kTime, 0, 10, true, 10).literal("12345:00:00"); }),
               "Wrong time format. Field t, value 12345:00:00");
     // Text that is not a number must never reach the script unquoted.
-    EXPECT_NE(message([] { SqlLiteral("n", kLong, 0, 11, true, 10).Literal("1); DROP TABLE x; --"); }),
+    EXPECT_NE(message([] { SqlLiteral("n", kLong, 0, 11, true, 10).literal("1); DROP TABLE x; --"); }),
               "no error");
-    EXPECT_NE(message([] { SqlLiteral("n", kNewDecimal, 0, 11, true, 10).Literal("1'"); }), "no error");
-    EXPECT_NE(message([] { SqlLiteral("n", kDouble, 0, 11, true, 10).Literal("nan"); }), "no error");
-    EXPECT_NE(message([] { SqlLiteral("d", kDate, 0, 10, true, 10).Literal("2020'-01-01"); }), "no error");
+    EXPECT_NE(message([] { SqlLiteral("n", kNewDecimal, 0, 11, true, 10).literal("1'"); }), "no error");
+    EXPECT_NE(message([] { SqlLiteral("n", kDouble, 0, 11, true, 10).literal("nan"); }), "no error");
+    EXPECT_NE(message([] { SqlLiteral("d", kDate, 0, 10, true, 10).literal("2020'-01-01"); }), "no error");
 }
 
 TEST(SqlLiteral, DoublesReadBackExactly) {
@@ -155,7 +155,7 @@ TEST(SqlLiteral, DoublesReadBackExactly) {
         std::memcpy(&d, &bits, sizeof d);
         if (!std::isfinite(d)) continue;
         std::string out;
-        SqlLiteral::AppendDouble(out, d);
+        SqlLiteral::appendDouble(out, d);
         EXPECT_EQ(std::strtod(out.c_str(), nullptr), d == 0 ? 0.0 : d) << out;
         EXPECT_EQ(out.find('+'), std::string::npos);
     }
@@ -176,7 +176,7 @@ TEST(SqlLiteral, WritesBinaryStringsAsHexadecimal) {
     };
     for (const auto& [bytes, literal] : cases) {
         std::string out = "(";
-        SqlLiteral::AppendHex(out, bytes);
+        SqlLiteral::appendHex(out, bytes);
         EXPECT_EQ(out, "(" + literal);
     }
 }
@@ -233,9 +233,9 @@ TEST(SqlLiteral, EscapesEveryByteAtEveryPosition) {
                 for (bool longText : {false, true}) {
                     std::string out = "x";
                     if (longText)
-                        SqlLiteral::AppendLongText(out, bytes);
+                        SqlLiteral::appendLongText(out, bytes);
                     else
-                        SqlLiteral::AppendShortText(out, bytes);
+                        SqlLiteral::appendShortText(out, bytes);
                     ASSERT_EQ(out, "x" + reference(bytes, longText))
                         << "length " << length << " at " << at << " byte " << special << " long " << longText;
                 }

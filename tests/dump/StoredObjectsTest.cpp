@@ -7,7 +7,7 @@
 
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
-#include "dump/TMyDump.h"
+#include "dump/SqlDump.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
 #include "projects/PasswordCipher.h"
@@ -205,13 +205,13 @@ TEST(StoredObjects, EachObjectHasItsSectionAndItsPlaceInTheProgress) {
              "CREATE SEQUENCE s NOCACHE", "CREATE EVENT e ON SCHEDULE EVERY 1 HOUR DISABLE DO SET @e = 1"});
     const std::string mode = one(*c, "SELECT @@SESSION.sql_mode");
     TempDir dir;
-    TMyDump dump;
-    dump.Connection = c.get();
+    SqlDump::Options options;
+    options.connection = c.get();
     std::vector<Event> events;
-    dump.OnBackupProgress = [&](TDADump&, const std::string& n, int num, int count, int percent) {
+    options.onProgress = [&](const std::string& n, int num, int count, int percent) {
         events.emplace_back(n, num, count, percent);
     };
-    dump.BackupToFile((dir / "d.sql").string());
+    SqlDump(options).backupToFile((dir / "d.sql").string());
     const std::vector<Event> expected = {{"s", 0, 6, 0}, {"s", 0, 6, 0},  {"t", 1, 6, 0},  {"t", 1, 6, 0},
                                          {"t", 1, 6, 0}, {"tr", 2, 6, 0}, {"tr", 2, 6, 0}, {"p", 3, 6, 0},
                                          {"p", 3, 6, 0}, {"v", 4, 6, 0},  {"v", 4, 6, 0},  {"e", 5, 6, 0},

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "FakeMySqlServer.h"
-#include "dump/TMyDump.h"
+#include "dump/SqlDump.h"
 #include "mysql/EMyError.h"
 #include "mysql/TMyConnection.h"
 #include "mysql/TMyQuery.h"
@@ -583,10 +583,10 @@ static std::string dumpFrom(const std::string& version, const Replies& replies, 
         c.SetServer("127.0.0.1");
         c.SetPort(server.port());
         c.Open();
-        TMyDump dump;
-        dump.Connection = &c;
+        SqlDump::Options options;
+        options.connection = &c;
         try {
-            dump.BackupToFile(file);
+            SqlDump(options).backupToFile(file);
         } catch (const EMyError& e) {
             error = std::to_string(e.ErrorNumber()) + " " + e.what();
         }

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "FakeMySqlServer.h"
-#include "dump/TMyDump.h"
+#include "dump/SqlDump.h"
 #include "mysql/TMyConnection.h"
 #include "support/TempDir.h"
 
@@ -61,11 +61,11 @@ TEST(OldServerDump, AVersion4ServerGetsTheStatementsAndFileOfTablesOnly) {
         c.Options().SetCharset("utf8");
         c.Options().SetUseUnicode(false);
         c.Open();
-        TMyDump dump;
-        dump.Connection = &c;
+        SqlDump::Options options;
+        options.connection = &c;
         std::vector<std::string> warnings;
-        dump.OnWarning = [&](const std::string& w) { warnings.push_back(w); };
-        dump.BackupToFile((dir / "d.sql").string());
+        options.onWarning = [&](const std::string& w) { warnings.push_back(w); };
+        SqlDump(options).backupToFile((dir / "d.sql").string());
         EXPECT_TRUE(warnings.empty());
     }
     server.join();

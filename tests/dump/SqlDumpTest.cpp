@@ -6,7 +6,7 @@
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
 #include "backup/JobCancelled.h"
-#include "dump/TMyDump.h"
+#include "dump/SqlDump.h"
 #include "mysql/TMyConnection.h"
 #include "support/TempDir.h"
 
@@ -25,13 +25,13 @@ Dumped dumpDatabase(MariaDb& db, const std::string& database) {
     TMyConnection connection;
     DatabaseBackup::configure(connection, serverRecord(db, database, "/"));
     connection.Open();
-    TMyDump dump;
-    dump.Connection = &connection;
+    SqlDump::Options options;
+    options.connection = &connection;
     Dumped out;
-    dump.OnBackupProgress = [&](TDADump&, const std::string& name, int num, int count, int percent) {
+    options.onProgress = [&](const std::string& name, int num, int count, int percent) {
         out.events.emplace_back(name, num, count, percent);
     };
-    dump.BackupToFile((dir / "d.sql").string());
+    SqlDump(options).backupToFile((dir / "d.sql").string());
     out.lines = crlfLines(readFile(dir / "d.sql"));
     return out;
 }
@@ -55,7 +55,7 @@ const std::vector<std::string> kClosing = {
     "/*!40101 SET COLLATION_CONNECTION=@OLD_COLLATION_CONNECTION */;",
 };
 
-TEST(TMyDump, AnEmptyDatabaseIsHeaderSessionLinesAndNothingElse) {
+TEST(SqlDump, AnEmptyDatabaseIsHeaderSessionLinesAndNothingElse) {
     MariaDb& db = MariaDb::shared();
     const std::string name = db.freshDatabase("empty");
     Dumped d = dumpDatabase(db, name);
@@ -76,7 +76,7 @@ TEST(TMyDump, AnEmptyDatabaseIsHeaderSessionLinesAndNothingElse) {
     EXPECT_TRUE(d.events.empty());
 }
 
-TEST(TMyDump, WritesTheExampleSectionAndReportsProgressPerObject) {
+TEST(SqlDump, WritesTheExampleSectionAndReportsProgressPerObject) {
     MariaDb& db = MariaDb::shared();
     const std::string name = db.freshDatabase("example");
     db.sql(
@@ -138,19 +138,18 @@ protected:
     using BackupJob::BackupJob;
     std::string backupDatabase() override {
         lastDumpPercent_ = -1;
-        return DatabaseBackup::run(
-            project(), projectFolder(),
-            [this](TDADump&, const std::string& name, int num, int count, int percent) {
-                hook_(*this, percent);
-                dumpProgress(name, num, count, percent);
-            });
+        return DatabaseBackup::run(project(), projectFolder(),
+                                   [this](const std::string& name, int num, int count, int percent) {
+                                       hook_(*this, percent);
+                                       dumpProgress(name, num, count, percent);
+                                   });
     }
 
 private:
     Hook hook_;
 };
 
-TEST(TMyDump, ACancelKeepsTheRowsBeforeItAndThePreviousDump) {
+TEST(SqlDump, ACancelKeepsTheRowsBeforeItAndThePreviousDump) {
     MariaDb& db = MariaDb::shared();
     const std::string name = db.freshDatabase("cancel");
     db.sql(
@@ -182,7 +181,7 @@ TEST(TMyDump, ACancelKeepsTheRowsBeforeItAndThePreviousDump) {
     EXPECT_EQ(std::vector<std::string>(partial.end() - tail.size(), partial.end()), tail);
 }
 
-TEST(TMyDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
+TEST(SqlDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
     // A private server: this one is killed. Its free port is picked before it binds,
     // so another process may take it meanwhile: one more try then.
     std::unique_ptr<MariaDb> own;
@@ -223,7 +222,7 @@ TEST(TMyDump, AServerKilledDuringTheDumpFailsTheJobWith2013) {
 namespace tharvel::test {
 namespace {
 
-TEST(TMyDump, TimestampsKeepTheirInstantsOnAServerInAnotherZone) {
+TEST(SqlDump, TimestampsKeepTheirInstantsOnAServerInAnotherZone) {
     MariaDb& berlin = MariaDb::shared();
     const std::string name = berlin.freshDatabase("zones");
     // The autumn hour that Berlin's clocks repeat, and a summer and a winter instant.

@@ -1,4 +1,4 @@
-#include "dump/TMyDump.h"
+#include "dump/SqlDump.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +24,9 @@
 namespace tharvel {
 namespace {
 
+// The version the file header names, the same in every dump.
+constexpr const char* kHeaderVersion = "5.55.0.39";
+
 std::string scriptDate() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -47,18 +50,28 @@ struct UseGuard {
 
 }  // namespace
 
-TMyDump::TMyDump() {
-    ReplaceOptions(std::make_unique<TMyDumpOptions>());
-    leftQuote_ = rightQuote_ = '`';
+SqlDump::SqlDump(Options options) : options_(std::move(options)) {}
+
+SqlDump::~SqlDump() = default;
+
+void SqlDump::backupToFile(const std::string& fileName, Compression compression) {
+    DumpStream out(fileName, compression);
+    outputPath_ = fileName;
+    struct Forget {
+        std::string& path;
+        ~Forget() { path.clear(); }
+    } forget{outputPath_};
+    backup(out);  // on a failure the stream's destructor still writes the finished lines
+    out.close();
 }
 
-std::string TMyDump::QuoteName(std::string_view name) const {
-    return SqlIdentifier::QuoteQualified(name, const_cast<TMyDump*>(this)->Options().QuoteNames);
+void SqlDump::reportProgress(const std::string& objectName, int objectNum, int objectCount, int percent) {
+    if (options_.onProgress) options_.onProgress(objectName, objectNum, objectCount, percent);
 }
 
-void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
-    if (!Connection) throw std::runtime_error("Connection is not defined");
-    TMyConnection& conn = *Connection;
+void SqlDump::backup(DumpStream& out) {
+    if (!options_.connection) throw std::runtime_error("Connection is not defined");
+    TMyConnection& conn = *options_.connection;
     conn.BeginUse();
     UseGuard guard{conn};
     columns_.clear();
@@ -89,10 +102,8 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
     for (const std::string& sql : session) conn.ExecSQL(sql);
 
     DumpScript script(out);
-    TMyDumpOptions& opt = Options();
-    if (opt.GenerateHeader)
-        script.Header(kComponentVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
-                      conn.Database());
+    script.header(kHeaderVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
+                  conn.Database());
 
     std::string charset = conn.Options().UseUnicode() ? "utf8" : conn.Options().Charset();
     // Three-byte utf8 turns every four-byte character into "?": read and restore in
@@ -104,55 +115,49 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
         session.push_back("SET NAMES utf8mb4");
         charset = "utf8mb4";
     }
-    if (!charset.empty()) script.CharsetLines(charset);
-    script.SessionLines();
-    bool tablesOrData = has(TMyDumpObject::doTables) || has(TMyDumpObject::doData);
-    if (tablesOrData) script.ForeignKeyLine();
+    if (!charset.empty()) script.charsetLines(charset);
+    script.sessionLines();
+    script.foreignKeyLine();
 
-    // Databases and users are not part of this program's dumps. Triggers, routines
-    // and events belong to a dump of the whole database.
-    bool whole = TableNames().empty() && v.major >= 5;
-    StoredObjects stored(conn, {mariadb, real.major, real.minor, real.release}, opt.QuoteNames, OnWarning);
+    // Databases and users are not part of this program's dumps. Stored objects,
+    // snapshots and the information schema came with 5.0.
+    const bool fiveOrLater = v.major >= 5;
+    StoredObjects stored(conn, {mariadb, real.major, real.minor, real.release}, options_.onWarning);
     stored_ = &stored;
     struct Forget {
         StoredObjects*& stored;
         ~Forget() { stored = nullptr; }
     } forget{stored_};
-    if (whole)
-        stored.List(has(TMyDumpObject::doTables), has(TMyDumpObject::doStoredProcs),
-                    has(TMyDumpObject::doStoredProcs), StoredProcNames);
+    if (fiveOrLater) stored.readLists();
     // Every table read at one moment; the object list is read inside it.
     std::unique_ptr<DumpSnapshot> snapshot;
     std::vector<std::unique_ptr<TMyConnection>> further;
-    if (v.major >= 5 && whole) further = sharedSnapshot(session, mariadb, real, snapshot);
-    if (v.major >= 5 && !snapshot) snapshot = std::make_unique<DumpSnapshot>(conn, whole, OnWarning);
+    if (fiveOrLater) further = sharedSnapshot(session, mariadb, real, snapshot);
+    if (fiveOrLater && !snapshot) snapshot = std::make_unique<DumpSnapshot>(conn, options_.onWarning);
 
-    std::vector<Object> objects;
-    if (tablesOrData || has(TMyDumpObject::doViews)) {
-        objects = objectList(v);
-        orderViews(objects);
-    }
+    std::vector<Object> objects = objectList(v);
+    orderViews(objects);
     // Sequences, tables (each followed by its triggers), routines, views, events:
     // each object exists before anything that needs it when it is created.
-    const int count = static_cast<int>(objects.size() + stored.Count());
+    const int count = static_cast<int>(objects.size() + stored.count());
     int j = 0;
     auto writeStored = [&](const std::vector<StoredObjects::Item>& items) {
         for (const StoredObjects::Item& item : items) {
-            FireProgress(item.written, j, count, 0);
-            stored.write(script, item, opt.GenerateHeader, opt.AddDrop);
-            FireProgress(item.written, j, count, 0);
-            script.EmptyLine();
+            reportProgress(item.written, j, count, 0);
+            stored.write(script, item);
+            reportProgress(item.written, j, count, 0);
+            script.emptyLine();
             ++j;
         }
     };
     const Lane lane{conn, [this](const std::string& name, int index, int n, int percent) {
-                        FireProgress(name, index, n, percent);
+                        reportProgress(name, index, n, percent);
                     }};
     // The base tables with rows go to the further connections too, in the file's order.
     std::vector<size_t> taskOf(objects.size(), SIZE_MAX), objectOf;
     if (!further.empty())
         for (size_t i = 0; i < objects.size(); ++i)
-            if (!objects[i].view && !objects[i].sequence && objects[i].tablePart.empty()) {
+            if (!objects[i].view && !objects[i].sequence) {
                 taskOf[i] = objectOf.size();
                 objectOf.push_back(i);
             }
@@ -171,50 +176,48 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
                 conn.Kill(id);
             } catch (const EMyError&) {
                 // The dump's own connection is gone: another one ends the worker.
-                std::unique_ptr<TMyConnection> other = openConnection();
+                std::unique_ptr<TMyConnection> other = options_.openConnection();
                 other->Kill(id);
             }
         };
-        pool = std::make_unique<DumpPool>(std::move(further), OutputPath(), objectOf.size(), std::move(work),
+        pool = std::make_unique<DumpPool>(std::move(further), outputPath_, objectOf.size(), std::move(work),
                                           std::move(kill));
     }
     bool routinesDone = false;
     for (size_t i = 0; i < objects.size(); ++i) {
         Object& object = objects[i];
         if (object.view && !routinesDone) {
-            writeStored(stored.Routines());
+            writeStored(stored.routines());
             routinesDone = true;
         }
         int index = j++;
-        if (!tablesOrData && !object.view) continue;
-        if (!has(TMyDumpObject::doViews) && object.view) continue;
-        FireProgress(object.written, index, count, 0);
-        if (pool && taskOf[i] != SIZE_MAX && !pool->TakeForCaller(taskOf[i])) {
+        reportProgress(object.written, index, count, 0);
+        if (pool && taskOf[i] != SIZE_MAX && !pool->takeForCaller(taskOf[i])) {
             pool->join(
-                taskOf[i], out, [&](int percent) { FireProgress(object.written, index, count, percent); },
+                taskOf[i], out, [&](int percent) { reportProgress(object.written, index, count, percent); },
                 &conn);
         } else {
             dumpObject(script, object, index, count, lane);
         }
-        script.EmptyLine();
-        if (!object.view && !object.sequence && has(TMyDumpObject::doTables) && whole)
-            writeStored(stored.TriggersOf(object.name));
+        script.emptyLine();
+        if (!object.view && !object.sequence && fiveOrLater) writeStored(stored.triggersOf(object.name));
     }
-    if (!routinesDone) writeStored(stored.Routines());
-    writeStored(stored.Events());
-    if (tablesOrData || has(TMyDumpObject::doViews)) script.ForeignKeyRestoreLine();
-    script.SessionRestoreLines();
-    if (!charset.empty()) script.CharsetRestoreLines();
+    if (!routinesDone) writeStored(stored.routines());
+    writeStored(stored.events());
+    script.foreignKeyRestoreLine();
+    script.sessionRestoreLines();
+    if (!charset.empty()) script.charsetRestoreLines();
 }
 
-std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::vector<std::string>& session,
+std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::vector<std::string>& session,
                                                                     bool mariadb, const Version& real,
                                                                     std::unique_ptr<DumpSnapshot>& snapshot) {
-    TMyConnection& conn = *Connection;
+    TMyConnection& conn = *options_.connection;
     std::vector<std::unique_ptr<TMyConnection>> further;
-    if (!openConnection || !has(TMyDumpObject::doData) || OutputPath().empty()) return further;
-    const int wanted = Connections > 0
-                           ? Connections
+    const std::function<std::unique_ptr<TMyConnection>()>& open = options_.openConnection;
+    if (!open || outputPath_.empty()) return further;
+    const int wanted = options_.connections > 0
+                           ? options_.connections
                            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     if (wanted <= 1) return further;
     std::vector<uint64_t> sizes;
@@ -241,24 +244,24 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     }
     if (sizes.size() < 2) return further;
     std::nth_element(sizes.begin(), sizes.begin() + 1, sizes.end(), std::greater<>());
-    if (sizes[1] < ParallelMinBytes) return further;
+    if (sizes[1] < options_.parallelMinBytes) return further;
     auto oneConnection = [&](const std::string& why) {
-        if (OnWarning) OnWarning("Tables are dumped on one connection: " + why);
+        if (options_.onWarning) options_.onWarning("Tables are dumped on one connection: " + why);
         return std::vector<std::unique_ptr<TMyConnection>>();
     };
     if (!untransactional.empty())
-        return oneConnection("table " + DumpScript::CommentText(SqlIdentifier::Bracket(untransactional)) +
+        return oneConnection("table " + DumpScript::commentText(SqlIdentifier::quoted(untransactional)) +
                              " is not transactional, so a snapshot shared by several connections would not "
                              "hold for it");
     const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
     try {
         while (further.size() < count) {
-            std::unique_ptr<TMyConnection> c = openConnection();
+            std::unique_ptr<TMyConnection> c = open();
             for (const std::string& sql : session) c->ExecSQL(sql);
             further.push_back(std::move(c));
         }
     } catch (const EMyError& e) {
-        return oneConnection("a further connection cannot be opened (" + StoredObjects::ServerMessage(e) +
+        return oneConnection("a further connection cannot be opened (" + StoredObjects::serverMessage(e) +
                              ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("a further connection cannot be opened (") + e.what() + ")");
@@ -271,7 +274,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     const bool stages = mariadb && atLeast(real.major, real.minor, real.release, 10, 4, 1);
     std::unique_ptr<TMyConnection> holder;
     try {
-        holder = openConnection();
+        holder = open();
         try {
             holder->ExecSQL("SET SESSION lock_wait_timeout = 10");
         } catch (const EMyError& e) {
@@ -284,18 +287,18 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
             holder->ExecSQL("FLUSH TABLES WITH READ LOCK");
         }
     } catch (const EMyError& e) {
-        return oneConnection("the snapshot cannot be shared (" + StoredObjects::ServerMessage(e) + ")");
+        return oneConnection("the snapshot cannot be shared (" + StoredObjects::serverMessage(e) + ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("the snapshot cannot be shared (") + e.what() + ")");
     }
     auto release = [&] { holder->ExecSQL(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
     try {
-        snapshot = std::make_unique<DumpSnapshot>(conn, true, OnWarning);
+        snapshot = std::make_unique<DumpSnapshot>(conn, options_.onWarning);
         if (snapshot->mode() != DumpSnapshot::Mode::Snapshot) {
             // A table changed its engine meanwhile: its locks must outlast the global one's release.
             snapshot.reset();
             release();
-            snapshot = std::make_unique<DumpSnapshot>(conn, true, OnWarning);
+            snapshot = std::make_unique<DumpSnapshot>(conn, options_.onWarning);
             return std::vector<std::unique_ptr<TMyConnection>>();
         }
         std::string failure;
@@ -305,7 +308,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
                 c->ExecSQL("START TRANSACTION WITH CONSISTENT SNAPSHOT");
             }
         } catch (const EMyError& e) {
-            failure = StoredObjects::ServerMessage(e);
+            failure = StoredObjects::serverMessage(e);
         }
         release();
         if (!failure.empty())
@@ -320,53 +323,9 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     return further;
 }
 
-std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
-    TMyConnection& conn = *Connection;
+std::vector<SqlDump::Object> SqlDump::objectList(const Version& v) {
+    TMyConnection& conn = *options_.connection;
     std::vector<Object> objects;
-    if (!TableNames().empty()) {
-        // Names given by the caller may be qualified with a database.
-        std::unique_ptr<TMyQuery> status;
-        std::map<std::string, bool> engineless;
-        std::string statusDatabase;
-        for (const std::string& name : TableNames()) {
-            Object o;
-            o.name = name;
-            o.written = QuoteName(name);
-            std::string database, table = name;
-            if (size_t dot = name.find('.'); dot != std::string::npos && !SqlIdentifier::IsQuotedName(name)) {
-                database = std::string(SqlIdentifier::Unquote(name.substr(0, dot)));
-                table = std::string(SqlIdentifier::Unquote(name.substr(dot + 1)));
-                if (database != conn.Database()) {
-                    o.tablePart = SqlIdentifier::Bracket(table);
-                    o.written = SqlIdentifier::Bracket(database) + "." + o.tablePart;
-                }
-            } else {
-                table = std::string(SqlIdentifier::Unquote(name));
-            }
-            if (database.empty()) database = conn.Database();
-            if (v.major >= 5 && !table.empty()) {
-                if (!status) {
-                    // One status read per run; exact match, so `M_Twin` and `m_twin` stay apart.
-                    statusDatabase = database;
-                    status = std::make_unique<TMyQuery>(conn);
-                    status->Open("SHOW TABLE STATUS FROM " + SqlIdentifier::QuoteObject(database, false));
-                    size_t nameCol = 0, engineCol = 1;
-                    for (size_t i = 0; i < status->FieldCount(); ++i) {
-                        if (status->Fields()[i].Name == "Name") nameCol = i;
-                        if (status->Fields()[i].Name == "Engine") engineCol = i;
-                    }
-                    while (status->next())
-                        engineless.emplace(std::string(status->Value(nameCol)),
-                                           status->IsNull(engineCol) || status->Value(engineCol).empty());
-                    status->close();
-                }
-                auto it = engineless.find(table);
-                o.view = it != engineless.end() && it->second;
-            }
-            objects.push_back(std::move(o));
-        }
-        return objects;
-    }
     TMyQuery q(conn);
     if (v.major >= 5) {
         q.Open(
@@ -375,7 +334,7 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
         while (q.next()) {
             Object o;
             o.name = std::string(q.Value(2));
-            o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
+            o.written = SqlIdentifier::quotedIfNeeded(o.name);
             o.view = !q.IsNull(3) && q.Value(3) == "VIEW";
             o.sequence = !q.IsNull(3) && q.Value(3) == "SEQUENCE";
             objects.push_back(std::move(o));
@@ -387,7 +346,7 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
         while (q.next()) {
             Object o;
             o.name = std::string(q.Value(0));
-            o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
+            o.written = SqlIdentifier::quotedIfNeeded(o.name);
             objects.push_back(std::move(o));
         }
     }
@@ -396,19 +355,18 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
 
 // Base tables first, then each view after the views it selects from, so that
 // every CREATE VIEW finds what it uses.
-void TMyDump::orderViews(std::vector<Object>& objects) {
+void SqlDump::orderViews(std::vector<Object>& objects) {
     // Sequences before the tables whose defaults take their next values.
     std::stable_partition(objects.begin(), objects.end(), [](const Object& o) { return o.sequence; });
-    if (!has(TMyDumpObject::doViews)) return;
     std::stable_partition(objects.begin(), objects.end(), [](const Object& o) { return !o.view; });
     auto first = std::find_if(objects.begin(), objects.end(), [](const Object& o) { return o.view; });
     if (first == objects.end()) return;
     std::vector<Object> views(std::make_move_iterator(first), std::make_move_iterator(objects.end()));
     objects.erase(first, objects.end());
-    for (Object& view : views) view.create = showCreate(*Connection, view.written);
+    for (Object& view : views) view.create = showCreate(*options_.connection, view.written);
     std::vector<bool> placed(views.size(), false);
     auto uses = [&](const Object& a, const Object& b) {
-        return a.create.find(SqlIdentifier::Bracket(b.name)) != std::string::npos;
+        return a.create.find(SqlIdentifier::quoted(b.name)) != std::string::npos;
     };
     for (size_t done = 0; done < views.size();) {
         size_t pick = views.size();
@@ -427,37 +385,25 @@ void TMyDump::orderViews(std::vector<Object>& objects) {
     }
 }
 
-std::string TMyDump::showCreate(TMyConnection& connection, const std::string& written) {
+std::string SqlDump::showCreate(TMyConnection& connection, const std::string& written) {
     TMyQuery q(connection);
     q.Open("SHOW CREATE TABLE " + written);
     if (!q.next() || q.FieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
     return std::string(q.Value(1));
 }
 
-void TMyDump::dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane) {
-    TMyDumpOptions& opt = Options();
-    bool tables = has(TMyDumpObject::doTables);
-    if ((tables && !object.view) || (has(TMyDumpObject::doViews) && object.view)) {
-        if (object.sequence) {
-            stored_->WriteSequence(script, object.name, object.written, opt.GenerateHeader, opt.AddDrop,
-                                   has(TMyDumpObject::doData));
-            lane.progress(object.written, index, count, 0);
-            return;
-        }
-        if (opt.GenerateHeader) script.StructureComment(object.written);
-        if (opt.AddDrop) script.DropLine(object.written, object.view);
-        std::string create =
-            object.create.empty() ? showCreate(lane.connection, object.written) : object.create;
-        if (!object.tablePart.empty()) {
-            size_t at = create.find(object.tablePart);
-            if (at != std::string::npos) create.replace(at, object.tablePart.size(), object.written);
-        }
-        script.CreateText(create);
+void SqlDump::dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane) {
+    if (object.sequence) {
+        stored_->writeSequence(script, object.name, object.written);
         lane.progress(object.written, index, count, 0);
+        return;
     }
-    if (!has(TMyDumpObject::doData) || object.view || object.sequence) return;
-    if (opt.GenerateHeader) script.DataComment(object.written);
-    if (opt.AddDrop && !tables) script.TruncateLine(object.written);
+    script.structureComment(object.written);
+    script.dropLine(object.written, object.view);
+    script.createText(object.create.empty() ? showCreate(lane.connection, object.written) : object.create);
+    lane.progress(object.written, index, count, 0);
+    if (object.view) return;
+    script.dataComment(object.written);
     uint64_t rows = 0;
     {
         TMyQuery q(lane.connection);
@@ -476,24 +422,21 @@ void TMyDump::dumpObject(DumpScript& script, const Object& object, int index, in
     if (rows == 0) return;
     // A default taken from a sequence opens the sequence on every INSERT, which a
     // restore holding only this table locked refuses.
-    bool lock = opt.AddLock && !opt.UseDelayedIns && !usesSequence(object);
-    if (lock) script.LockLine(object.written);
-    if (opt.DisableKeys) script.DisableKeysLine(object.written);
+    const bool lock = !usesSequence(object);
+    if (lock) script.lockLine(object.written);
     dumpRows(script, object, index, count, rows, lane);
-    if (opt.DisableKeys) script.EnableKeysLine(object.written);
-    if (lock) script.UnlockLine();
+    if (lock) script.unlockLine();
 }
 
-bool TMyDump::usesSequence(const Object& object) const {
-    if (!object.tablePart.empty()) return false;
+bool SqlDump::usesSequence(const Object& object) const {
     auto it = columns_.find(object.name);
     if (it == columns_.end()) return false;
     return std::any_of(it->second.begin(), it->second.end(),
                        [](const Column& c) { return c.sequenceDefault; });
 }
 
-void TMyDump::readColumns() {
-    TMyQuery q(*Connection);
+void SqlDump::readColumns() {
+    TMyQuery q(*options_.connection);
     q.Open(
         "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA, COLUMN_DEFAULT FROM information_schema.COLUMNS "
         "WHERE "
@@ -521,16 +464,12 @@ void TMyDump::readColumns() {
     }
 }
 
-void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int count, uint64_t rows,
+void SqlDump::dumpRows(DumpScript& script, const Object& object, int index, int count, uint64_t rows,
                        const Lane& lane) {
-    TMyDumpOptions& opt = Options();
     // "SELECT *" misses invisible columns, and generated columns cannot be written:
     // such tables name their columns. FLOAT and DOUBLE are read exactly (see the literal).
     const std::vector<Column>* plan = nullptr;
-    if (object.tablePart.empty()) {
-        auto it = columns_.find(object.name);
-        if (it != columns_.end()) plan = &it->second;
-    }
+    if (auto it = columns_.find(object.name); it != columns_.end()) plan = &it->second;
     bool named = false, floats = false;
     if (plan)
         for (const Column& c : *plan) {
@@ -543,7 +482,7 @@ void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         select.clear();
         for (const Column& c : *plan) {
             if (c.generated) continue;
-            std::string name = SqlIdentifier::Bracket(c.name);
+            std::string name = SqlIdentifier::quoted(c.name);
             if (!select.empty()) select.append(", ");
             if (c.floating && exactFloats_)
                 select.append("ST_AsBinary(POINT(").append(name).append(", 0)) AS ").append(name);
@@ -566,7 +505,7 @@ void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         if (c && c->floating && exactFloats_) {
             literals.emplace_back(f.Name, c->single ? mytype::kFloat : mytype::kDouble, 0, 22, true,
                                   version_.major);
-            literals.back().ReadFloatFromWkb(c->single);
+            literals.back().readFloatFromWkb(c->single);
             hex.push_back(false);
             continue;
         }
@@ -578,38 +517,30 @@ void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         // (gbk: 0x81 0x5C) and end the literal early.
         hex.push_back(f.Charset == 63 && (kind == SqlValueKind::ShortText || kind == SqlValueKind::LongText));
     }
-    if (list.empty() && opt.CompleteInsert) {
-        for (const TMySqlFieldInfo& f : q.Fields()) {
-            std::string name = f.Name.find('.') != std::string::npos || SqlIdentifier::IsBracketNeeds(f.Name)
-                                   ? SqlIdentifier::Bracket(f.Name)
-                                   : f.Name;
-            list.append(list.empty() ? "" : ", ").append(name);
-        }
-    }
-    script.BeginRows(DumpScript::InsertHead(object.written, list, opt.UseDelayedIns), opt.UseExtSyntax);
+    script.beginRows(DumpScript::insertHead(object.written, list));
     const size_t n = q.FieldCount();
     try {
         uint64_t r = 0;
         while (q.next()) {
             ++r;
-            script.EndRow(false);  // another row follows: the previous one is complete
+            script.endRow(false);  // another row follows: the previous one is complete
             lane.progress(object.written, index, count,
                           static_cast<int>(std::min<uint64_t>(100, r * 100 / rows)));
-            std::string& line = script.BeginRow();
+            std::string& line = script.beginRow();
             for (size_t i = 0; i < n; ++i) {
                 if (i) line.append(", ", 2);
                 if (q.IsNull(i))
-                    SqlLiteral::AppendNull(line);
+                    SqlLiteral::appendNull(line);
                 else if (hex[i])
-                    SqlLiteral::AppendHex(line, q.Value(i));
+                    SqlLiteral::appendHex(line, q.Value(i));
                 else
-                    literals[i].Append(line, q.Value(i));
+                    literals[i].append(line, q.Value(i));
             }
-            script.FinishRow();
+            script.finishRow();
         }
-        script.EndRow(true);
+        script.endRow(true);
     } catch (...) {
-        script.AbandonRows();
+        script.abandonRows();
         throw;
     }
 }
