@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/FileDescriptor.h"
+
 namespace tharvel {
 
 LogFile::LogFile(std::string path, Clock clock) : path_(std::move(path)), clock_(std::move(clock)) {
@@ -65,17 +67,7 @@ bool LogFile::WriteLine(const std::string& text, bool stamped, std::vector<std::
         bytes += line;
         bytes += "\r\n";
     }
-    size_t done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        done += static_cast<size_t>(put);
-    }
+    int error = writeAll(fd, bytes);
     if (close(fd) != 0 && error == 0) error = errno;
     if (error != 0)
         throw std::system_error(error, std::generic_category(), "Cannot write the log file '" + path_ + "'");

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Text.h"
 
 namespace tharvel {
@@ -118,35 +119,21 @@ bool parseKeyLine(std::string_view line, ProjectColumn& column, std::string& val
 }
 
 bool readWholeFile(const std::filesystem::path& path, std::string& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         if (errno == ENOENT) return false;
         throw std::runtime_error("Cannot read the project file " + path.string() + ": " +
                                  std::strerror(errno));
     }
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int error = errno;
-            ::close(fd);
+        if (n < 0)
             throw std::runtime_error("Cannot read the project file " + path.string() + ": " +
-                                     std::strerror(error));
-        }
+                                     std::strerror(errno));
         if (n == 0) break;
         bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
 }
@@ -347,7 +334,7 @@ bool ProjectFile::save(const std::filesystem::path& path, ProjectTable& table) {
         // own save needs no change of owner, and the file stays private then.
         if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
             (void)!::fchown(fd, old.st_uid, old.st_gid);
-        ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+        ok = ok && writeAll(fd, bytes) == 0 && ::fsync(fd) == 0;
         ok = (::close(fd) == 0) && ok;
         if (ok) ok = ::rename(name.data(), target.c_str()) == 0;
         if (!ok) {

@@ -18,8 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Text.h"
-#include "web/FileDescriptor.h"
 
 namespace tharvel {
 namespace {
