@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "backup/DirectoryCopy.h"
+#include "platform/Rounding.h"
 
 namespace tharvel {
 
@@ -35,7 +35,7 @@ void BackupRun::Show() {
     } else {
         // 100 / (2 × rows), halves to even; an empty table has no step at all.
         int rows = table_.rowCount();
-        step_ = rows > 0 ? DirectoryCopy::RoundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
+        step_ = rows > 0 ? roundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
     }
     if (table_.currentIndex() < 0) {
         // Nothing to back up: end here rather than wait for a job that never comes,

@@ -14,6 +14,7 @@
 #include "backup/FileCopyPool.h"
 #include "backup/PendingCopy.h"
 #include "backup/TreeWalk.h"
+#include "platform/Rounding.h"
 
 namespace tharvel {
 namespace {
@@ -101,15 +102,6 @@ void DirectoryCopy::ListFiles(std::vector<std::string>& list, std::string direct
     for (std::string file; walk.Next(file);) list.push_back(std::move(file));
 }
 
-int32_t DirectoryCopy::RoundedPercent(uint64_t done, uint64_t total) {
-    if (total == 0) return 0;
-    uint64_t scaled = done * 100;
-    uint64_t quotient = scaled / total;
-    uint64_t twice = (scaled % total) * 2;
-    if (twice > total || (twice == total && (quotient & 1))) ++quotient;
-    return static_cast<int32_t>(quotient);
-}
-
 bool DirectoryCopy::IsNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
     auto slot = [](int64_t seconds) {
         time_t t = static_cast<time_t>(seconds);
@@ -156,7 +148,7 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
     bool stopped = false;
     auto advance = [&] {
         ++done;
-        int32_t percent = RoundedPercent(std::min(done, n), n);
+        int32_t percent = roundedPercent(std::min(done, n), n);
         if (percent != lastPercent) {
             if (progress) progress(percent);
             lastPercent = percent;

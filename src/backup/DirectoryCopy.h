@@ -50,9 +50,6 @@ public:
                               int32_t policy, const std::function<bool()>& stopRequested,
                               const std::function<void(int32_t)>& progress, const CopyOptions& options = {});
 
-    // done / total × 100, rounded to the nearest integer, halves to even.
-    static int32_t RoundedPercent(uint64_t done, uint64_t total);
-
     // Copies one file: contents (kernel fast path where it applies), permission bits and
     // modification time, written into an unnamed file in the destination's directory
     // (or, where the file system has none or `unnamedTemporary` is false, under a

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "backup/DirectoryCopy.h"
+#include "platform/Rounding.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -190,10 +191,6 @@ TEST(BackupFiles, ProgressOnlyOnChangeWithHalvesToEven) {
     fs::path three = tmp / "three";
     for (auto name : {"a", "b", "c"}) writeFile(three / name, name);
     EXPECT_EQ(backup(three, tmp / "p", 1).progress, (std::vector<int32_t>{33, 67, 100}));
-
-    EXPECT_EQ(DirectoryCopy::RoundedPercent(1, 8), 12);  // 12.5
-    EXPECT_EQ(DirectoryCopy::RoundedPercent(3, 8), 38);  // 37.5
-    EXPECT_EQ(DirectoryCopy::RoundedPercent(0, 0), 0);
 }
 
 TEST(BackupFiles, StopEndsTheLoopAfterTheFileInHand) {
@@ -318,7 +315,7 @@ CopyRun backupWith(const fs::path& source, const fs::path& projectFolder, int32_
 std::vector<int32_t> expectedProgress(uint64_t n, uint64_t upTo) {
     std::vector<int32_t> percents;
     for (uint64_t i = 1; i <= upTo; ++i) {
-        int32_t p = DirectoryCopy::RoundedPercent(i, n);
+        int32_t p = tharvel::roundedPercent(i, n);
         if (percents.empty() || percents.back() != p) percents.push_back(p);
     }
     return percents;
