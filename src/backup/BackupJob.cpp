@@ -107,7 +107,7 @@ void BackupJob::Execute() {
             DirectoryCopy::Result result = BackupFiles();
             Notify(JobNotification::LogLine, 0, std::to_string(result.count) + " files copied");
             Notify(JobNotification::LogLine, 0,
-                   "Backup files to '" + result.destinationRoot + "' finished successfully");
+                   "Backup files to '" + result.destinationRoot.string() + "' finished successfully");
         }
     } catch (const std::exception& error) {
         Notify(JobNotification::JobFailed, 0, error.what());

@@ -6,8 +6,8 @@
 
 namespace tharvel {
 
-BackupRun::BackupRun(ProjectTable& table, std::string logPath, Mode mode, BackupRunObserver* observer,
-                     JobFactory jobFactory, LogFile::Clock logClock)
+BackupRun::BackupRun(ProjectTable& table, std::filesystem::path logPath, Mode mode,
+                     BackupRunObserver* observer, JobFactory jobFactory, LogFile::Clock logClock)
     : table_(table),
       log_(std::move(logPath), std::move(logClock)),
       mode_(mode),

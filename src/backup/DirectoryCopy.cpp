@@ -5,9 +5,7 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
-#include <string_view>
 #include <thread>
 #include <tuple>
 
@@ -19,27 +17,14 @@
 namespace tharvel {
 namespace {
 
-std::string withSlash(std::string directory) {
-    if (directory.empty() || directory.back() != '/') directory += '/';
+std::filesystem::path withSlash(std::filesystem::path directory) {
+    if (directory.empty() || directory.native().back() != '/') directory += "/";
     return directory;
 }
 
-// Creates `directory` and every missing parent; failures are left for the copy to meet.
-void makeDirectories(const std::string& directory) {
-    std::string path = directory;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (path.empty() || path == "/") return;
-    if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return;
-    if (errno != ENOENT) return;
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) return;
-    makeDirectories(path.substr(0, slash));
-    mkdir(path.c_str(), 0777);
-}
-
 // The folder name that a source directory gets inside the project folder.
-std::string lastComponent(const std::string& sourceDirectory) {
-    std::string path = sourceDirectory;
+std::string lastComponent(const std::filesystem::path& sourceDirectory) {
+    std::string path = sourceDirectory.native();
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     auto slash = path.rfind('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -96,10 +81,10 @@ PendingCopy writeByPolicy(int32_t policy, const FileCopyPool::Task& task, const 
 
 }  // namespace
 
-void DirectoryCopy::ListFiles(std::vector<std::string>& list, std::string directory, const std::string& mask,
-                              const std::string& excluded) {
+void DirectoryCopy::ListFiles(std::vector<std::filesystem::path>& list, std::filesystem::path directory,
+                              const std::string& mask, const std::filesystem::path& excluded) {
     TreeWalk walk(withSlash(std::move(directory)), mask, excluded);
-    for (std::string file; walk.Next(file);) list.push_back(std::move(file));
+    for (std::filesystem::path file; walk.Next(file);) list.push_back(std::move(file));
 }
 
 bool DirectoryCopy::IsNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
@@ -113,21 +98,21 @@ bool DirectoryCopy::IsNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
     return slot(sourceSeconds) > slot(destinationSeconds);
 }
 
-bool DirectoryCopy::CopyFile(const std::string& source, const std::string& destination, bool replace,
-                             bool unnamedTemporary) {
+bool DirectoryCopy::CopyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                             bool replace, bool unnamedTemporary) {
     return PendingCopy::Write(source, destination, replace, unnamedTemporary).Commit(destination);
 }
 
-DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirectory,
-                                                 const std::string& projectFolder, int32_t policy,
+DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::filesystem::path& sourceDirectory,
+                                                 const std::filesystem::path& projectFolder, int32_t policy,
                                                  const std::function<bool()>& stopRequested,
                                                  const std::function<void(int32_t)>& progress,
                                                  const CopyOptions& options) {
     Result result;
-    if (sourceDirectory.empty() || sourceDirectory == "/") return result;
-    const std::string source = withSlash(sourceDirectory);
-    const std::string folder = withSlash(projectFolder);
-    result.destinationRoot = folder + lastComponent(source) + "/";
+    if (sourceDirectory.empty() || sourceDirectory.native() == "/") return result;
+    const std::filesystem::path source = withSlash(sourceDirectory);
+    const std::filesystem::path folder = withSlash(projectFolder);
+    result.destinationRoot = folder.native() + lastComponent(source) + "/";
 
     struct stat st;
     if (stat(source.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return result;
@@ -136,12 +121,14 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
     uint64_t n = 0;
     {
         TreeWalk count(source, "*.*", folder);
-        for (std::string file; count.Next(file);) ++n;
+        for (std::filesystem::path file; count.Next(file);) ++n;
     }
     if (n == 0) return result;
     // The first file's directory would make the project folder anyway; made before the
     // walk, it is left out of the walk even when it is new and inside the source.
-    makeDirectories(folder);
+    // A folder that cannot be made is left for the copies to meet.
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
 
     int32_t lastPercent = -1;
     uint64_t done = 0;  // files taken back in walk order
@@ -163,21 +150,22 @@ DirectoryCopy::Result DirectoryCopy::BackupFiles(const std::string& sourceDirect
                           });
         TreeWalk walk(source, "*.*", folder);
         bool walked = false;
-        std::string lastDirectory;
+        std::filesystem::path lastDirectory;
         for (;;) {
             // Refilled in batches, so that the workers are woken once for many files.
             if (!walked && (pool.Free() >= pool.Capacity() / 4 || pool.Empty())) {
-                for (std::string file; pool.Free() > 0;) {
+                for (std::filesystem::path file; pool.Free() > 0;) {
                     if (!walk.Next(file)) {
                         walked = true;
                         break;
                     }
-                    std::string destination = result.destinationRoot + file.substr(source.size());
-                    std::string_view directory(destination.data(), destination.rfind('/') + 1);
+                    std::filesystem::path destination =
+                        result.destinationRoot / file.native().substr(source.native().size());
                     // Made whatever the policy, before the copy that needs it.
-                    if (directory != lastDirectory) {
-                        lastDirectory = directory;
-                        makeDirectories(lastDirectory);
+                    if (std::filesystem::path directory = destination.parent_path();
+                        directory.native() != lastDirectory.native()) {
+                        lastDirectory = std::move(directory);
+                        std::filesystem::create_directories(lastDirectory, ignored);
                     }
                     pool.Push({std::move(file), std::move(destination)});
                 }

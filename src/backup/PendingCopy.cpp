@@ -90,11 +90,6 @@ bool fillCopy(int in, int out, const struct stat& st, const std::atomic<bool>* h
     return futimens(out, times) == 0;
 }
 
-std::string directoryOf(const std::string& destination) {
-    auto slash = destination.rfind('/');
-    return slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
-}
-
 }  // namespace
 
 PendingCopy::PendingCopy(PendingCopy&& other) noexcept
@@ -124,8 +119,8 @@ void PendingCopy::discard() {
     temp_.clear();
 }
 
-PendingCopy PendingCopy::Write(const std::string& source, const std::string& destination, bool replace,
-                               bool unnamedTemporary, const std::atomic<bool>* halted) {
+PendingCopy PendingCopy::Write(const std::filesystem::path& source, const std::filesystem::path& destination,
+                               bool replace, bool unnamedTemporary, const std::atomic<bool>* halted) {
     PendingCopy copy;
     copy.replace_ = replace;
     struct stat existing;
@@ -138,7 +133,7 @@ PendingCopy PendingCopy::Write(const std::string& source, const std::string& des
     struct stat st;
     if (fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return copy;
 
-    const std::string directory = directoryOf(destination);
+    const std::filesystem::path directory = destination.parent_path();
 
     // Preferred: an unnamed file in the destination's directory; a crash leaves
     // nothing behind.
@@ -153,7 +148,7 @@ PendingCopy PendingCopy::Write(const std::string& source, const std::string& des
     }
 
     // File systems without unnamed files: a named temporary file.
-    std::string temp = directory + ".tharvel-copy-XXXXXX";
+    std::string temp = (directory / ".tharvel-copy-XXXXXX").native();
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
     int outFd = mkostemp(name.data(), O_CLOEXEC);
@@ -172,7 +167,7 @@ PendingCopy PendingCopy::Write(const std::string& source, const std::string& des
     return copy;
 }
 
-bool PendingCopy::Commit(const std::string& destination) {
+bool PendingCopy::Commit(const std::filesystem::path& destination) {
     if (fd_ >= 0) {
         FileDescriptor out(std::exchange(fd_, -1));
         const std::string self = "/proc/self/fd/" + std::to_string(out.get());
@@ -180,11 +175,11 @@ bool PendingCopy::Commit(const std::string& destination) {
             return true;
         if (errno != EEXIST || !replace_) return false;
         // Replacing: a temporary name beside the destination, then renamed over it.
-        const std::string directory = directoryOf(destination);
+        const std::filesystem::path directory = destination.parent_path();
         thread_local uint64_t counter = 0;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string temp =
-                directory + ".tharvel-copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+            const std::filesystem::path temp =
+                directory / (".tharvel-copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
             if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 if (rename(temp.c_str(), destination.c_str()) == 0) return true;
                 unlink(temp.c_str());
@@ -195,7 +190,7 @@ bool PendingCopy::Commit(const std::string& destination) {
         return false;
     }
     if (temp_.empty()) return false;
-    const std::string temp = std::move(temp_);
+    const std::filesystem::path temp = std::move(temp_);
     temp_.clear();
     bool ok;
     bool tempLeft = true;

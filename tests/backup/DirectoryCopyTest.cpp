@@ -70,7 +70,7 @@ TEST(ListFiles, DepthFirstSkipsDotDirectoriesAndDirectoryLinks) {
     fs::create_symlink("..", src / "sub" / "loop");     // leads back up the tree
     fs::create_symlink("a.txt", src / "link-to-file");  // copied as the file
 
-    std::vector<std::string> list;
+    std::vector<fs::path> list;
     DirectoryCopy::ListFiles(list, src.string());  // no trailing slash: one is added
     ASSERT_EQ(list.size(), 6u);
     std::set<std::string> top(list.begin(), list.begin() + 4);
@@ -79,11 +79,11 @@ TEST(ListFiles, DepthFirstSkipsDotDirectoriesAndDirectoryLinks) {
     std::set<std::string> sub(list.begin() + 4, list.end());
     EXPECT_EQ(sub, (std::set<std::string>{slash(src) + "sub/c.txt", slash(src) + "sub/d.txt"}));
 
-    std::vector<std::string> masked;
+    std::vector<fs::path> masked;
     DirectoryCopy::ListFiles(masked, slash(src), "*.txt");
     EXPECT_EQ(masked.size(), 4u);
 
-    std::vector<std::string> excluded;
+    std::vector<fs::path> excluded;
     DirectoryCopy::ListFiles(excluded, slash(src), "*.*", slash(src / "sub"));
     EXPECT_EQ(excluded.size(), 4u);
 }
@@ -107,7 +107,7 @@ TEST(BackupFiles, PoliciesOnFirstAndSecondRun) {
 
         CopyRun first = backup(src, folder, c.policy);
         EXPECT_EQ(first.result.count, c.firstCount);
-        EXPECT_EQ(first.result.destinationRoot, slash(folder / "shop"));
+        EXPECT_EQ(first.result.destinationRoot.string(), slash(folder / "shop"));
         EXPECT_EQ(first.progress.back(), 100);
         CopyRun second = backup(src, folder, c.policy);
         EXPECT_EQ(second.result.count, c.secondCount);
@@ -202,7 +202,7 @@ TEST(BackupFiles, StopEndsTheLoopAfterTheFileInHand) {
     EXPECT_EQ(checks, 2);
     EXPECT_EQ(run.result.count, 2);
     EXPECT_EQ(run.progress, (std::vector<int32_t>{25}));
-    EXPECT_EQ(run.result.destinationRoot, slash(tmp / "p" / "s"));
+    EXPECT_EQ(run.result.destinationRoot.string(), slash(tmp / "p" / "s"));
     EXPECT_EQ(filesBelow(tmp / "p" / "s").size(), 2u);
 }
 
@@ -224,7 +224,7 @@ TEST(BackupFiles, DotComponentsStayInsideTheProjectFolder) {
     writeFile(tmp / "site" / "a", "a");
     fs::create_directories(tmp / "site" / "sub");
     CopyRun run = backup(tmp / "site" / "sub" / "..", tmp / "p", 1);
-    EXPECT_EQ(run.result.destinationRoot, slash(tmp / "p" / "site"));
+    EXPECT_EQ(run.result.destinationRoot.string(), slash(tmp / "p" / "site"));
     EXPECT_EQ(readFile(tmp / "p" / "site" / "a"), "a");
 }
 
@@ -283,10 +283,11 @@ fs::path makeTree(const fs::path& root, int width, int depth, size_t bigBytes = 
 
 // Relative paths of the listing order, which is the copy's order.
 std::vector<std::string> walkOrder(const fs::path& src) {
-    std::vector<std::string> list;
+    std::vector<fs::path> list;
     DirectoryCopy::ListFiles(list, slash(src));
-    for (auto& file : list) file = file.substr(slash(src).size());
-    return list;
+    std::vector<std::string> order;
+    for (const fs::path& file : list) order.push_back(file.string().substr(slash(src).size()));
+    return order;
 }
 
 // Every name below `root`, files and folders, relative: a left temporary shows here.
