@@ -9,17 +9,10 @@
 
 #include "backup/DatabaseBackup.h"
 #include "backup/JobCancelled.h"
+#include "platform/Rounding.h"
 
 namespace tharvel {
 namespace {
-
-// num / den rounded to the nearest integer, halves to even (num >= 0, den > 0).
-int64_t roundHalfEven(int64_t num, int64_t den) {
-    int64_t quotient = num / den;
-    int64_t twice = (num % den) * 2;
-    if (twice > den || (twice == den && (quotient & 1))) ++quotient;
-    return quotient;
-}
 
 bool isDirectory(const std::string& path) {
     struct stat st;
@@ -114,7 +107,7 @@ void BackupJob::execute() {
             DirectoryCopy::Result result = backupFiles();
             notify(JobNotification::LogLine, 0, std::to_string(result.count) + " files copied");
             notify(JobNotification::LogLine, 0,
-                   "Backup files to '" + result.destinationRoot + "' finished successfully");
+                   "Backup files to '" + result.destinationRoot.string() + "' finished successfully");
         }
     } catch (const std::exception& error) {
         notify(JobNotification::JobFailed, 0, error.what());
@@ -151,8 +144,8 @@ void BackupJob::dumpProgress(const std::string& objectName, int32_t objectNum, i
     if (percent != lastDumpPercent_) {
         int64_t value = percent;
         if (objectCount > 0)
-            value =
-                roundHalfEven(int64_t{objectNum} * 100, objectCount) + roundHalfEven(percent, objectCount);
+            value = roundHalfEven<int64_t>(int64_t{objectNum} * 100, objectCount) +
+                    roundHalfEven<int64_t>(percent, objectCount);
         notify(JobNotification::Progress, static_cast<int32_t>(value), {});
     }
     lastDumpPercent_ = percent;

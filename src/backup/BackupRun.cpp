@@ -2,12 +2,12 @@
 
 #include <exception>
 
-#include "backup/DirectoryCopy.h"
+#include "platform/Rounding.h"
 
 namespace tharvel {
 
-BackupRun::BackupRun(ProjectTable& table, std::string logPath, Mode mode, BackupRunObserver* observer,
-                     JobFactory jobFactory, LogFile::Clock logClock)
+BackupRun::BackupRun(ProjectTable& table, std::filesystem::path logPath, Mode mode,
+                     BackupRunObserver* observer, JobFactory jobFactory, LogFile::Clock logClock)
     : table_(table),
       log_(std::move(logPath), std::move(logClock)),
       mode_(mode),
@@ -35,7 +35,7 @@ void BackupRun::show() {
     } else {
         // 100 / (2 × rows), halves to even; an empty table has no step at all.
         int rows = table_.rowCount();
-        step_ = rows > 0 ? DirectoryCopy::roundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
+        step_ = rows > 0 ? roundedPercent(1, 2 * static_cast<uint64_t>(rows)) : 0;
     }
     if (table_.currentIndex() < 0) {
         // Nothing to back up: end here rather than wait for a job that never comes,

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -54,8 +55,9 @@ public:
         std::function<std::shared_ptr<BackupJob>(const BackupProject&, std::shared_ptr<NotificationQueue>)>;
 
     // `observer` may be null. `jobFactory` defaults to BackupJob::Create.
-    BackupRun(ProjectTable& table, std::string logPath, Mode mode, BackupRunObserver* observer = nullptr,
-              JobFactory jobFactory = {}, LogFile::Clock logClock = {});
+    BackupRun(ProjectTable& table, std::filesystem::path logPath, Mode mode,
+              BackupRunObserver* observer = nullptr, JobFactory jobFactory = {},
+              LogFile::Clock logClock = {});
     ~BackupRun();
     BackupRun(const BackupRun&) = delete;
     BackupRun& operator=(const BackupRun&) = delete;
@@ -98,7 +100,7 @@ public:
     int32_t runProgress() const { return runProgress_; }
     const std::string& projectName() const { return projectName_; }
     const std::string& stepText() const { return stepText_; }
-    const std::string& logPath() const { return log_.path(); }
+    const std::filesystem::path& logPath() const { return log_.path(); }
 
 private:
     void log(const std::string& text, bool stamped = true);

@@ -5,40 +5,26 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
-#include <string_view>
 #include <thread>
 #include <tuple>
 
 #include "backup/FileCopyPool.h"
 #include "backup/PendingCopy.h"
 #include "backup/TreeWalk.h"
+#include "platform/Rounding.h"
 
 namespace tharvel {
 namespace {
 
-std::string withSlash(std::string directory) {
-    if (directory.empty() || directory.back() != '/') directory += '/';
+std::filesystem::path withSlash(std::filesystem::path directory) {
+    if (directory.empty() || directory.native().back() != '/') directory += "/";
     return directory;
 }
 
-// Creates `directory` and every missing parent; failures are left for the copy to meet.
-void makeDirectories(const std::string& directory) {
-    std::string path = directory;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (path.empty() || path == "/") return;
-    if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return;
-    if (errno != ENOENT) return;
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) return;
-    makeDirectories(path.substr(0, slash));
-    mkdir(path.c_str(), 0777);
-}
-
 // The folder name that a source directory gets inside the project folder.
-std::string lastComponent(const std::string& sourceDirectory) {
-    std::string path = sourceDirectory;
+std::string lastComponent(const std::filesystem::path& sourceDirectory) {
+    std::string path = sourceDirectory.native();
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     auto slash = path.rfind('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -95,19 +81,10 @@ PendingCopy writeByPolicy(int32_t policy, const FileCopyPool::Task& task, const 
 
 }  // namespace
 
-void DirectoryCopy::listFiles(std::vector<std::string>& list, std::string directory, const std::string& mask,
-                              const std::string& excluded) {
+void DirectoryCopy::listFiles(std::vector<std::filesystem::path>& list, std::filesystem::path directory,
+                              const std::string& mask, const std::filesystem::path& excluded) {
     TreeWalk walk(withSlash(std::move(directory)), mask, excluded);
-    for (std::string file; walk.next(file);) list.push_back(std::move(file));
-}
-
-int32_t DirectoryCopy::roundedPercent(uint64_t done, uint64_t total) {
-    if (total == 0) return 0;
-    uint64_t scaled = done * 100;
-    uint64_t quotient = scaled / total;
-    uint64_t twice = (scaled % total) * 2;
-    if (twice > total || (twice == total && (quotient & 1))) ++quotient;
-    return static_cast<int32_t>(quotient);
+    for (std::filesystem::path file; walk.next(file);) list.push_back(std::move(file));
 }
 
 bool DirectoryCopy::isNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
@@ -121,21 +98,21 @@ bool DirectoryCopy::isNewer(int64_t sourceSeconds, int64_t destinationSeconds) {
     return slot(sourceSeconds) > slot(destinationSeconds);
 }
 
-bool DirectoryCopy::copyFile(const std::string& source, const std::string& destination, bool replace,
-                             bool unnamedTemporary) {
+bool DirectoryCopy::copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                             bool replace, bool unnamedTemporary) {
     return PendingCopy::write(source, destination, replace, unnamedTemporary).commit(destination);
 }
 
-DirectoryCopy::Result DirectoryCopy::backupFiles(const std::string& sourceDirectory,
-                                                 const std::string& projectFolder, int32_t policy,
+DirectoryCopy::Result DirectoryCopy::backupFiles(const std::filesystem::path& sourceDirectory,
+                                                 const std::filesystem::path& projectFolder, int32_t policy,
                                                  const std::function<bool()>& stopRequested,
                                                  const std::function<void(int32_t)>& progress,
                                                  const CopyOptions& options) {
     Result result;
-    if (sourceDirectory.empty() || sourceDirectory == "/") return result;
-    const std::string source = withSlash(sourceDirectory);
-    const std::string folder = withSlash(projectFolder);
-    result.destinationRoot = folder + lastComponent(source) + "/";
+    if (sourceDirectory.empty() || sourceDirectory.native() == "/") return result;
+    const std::filesystem::path source = withSlash(sourceDirectory);
+    const std::filesystem::path folder = withSlash(projectFolder);
+    result.destinationRoot = folder.native() + lastComponent(source) + "/";
 
     struct stat st;
     if (stat(source.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return result;
@@ -144,12 +121,14 @@ DirectoryCopy::Result DirectoryCopy::backupFiles(const std::string& sourceDirect
     uint64_t n = 0;
     {
         TreeWalk count(source, "*.*", folder);
-        for (std::string file; count.next(file);) ++n;
+        for (std::filesystem::path file; count.next(file);) ++n;
     }
     if (n == 0) return result;
     // The first file's directory would make the project folder anyway; made before the
     // walk, it is left out of the walk even when it is new and inside the source.
-    makeDirectories(folder);
+    // A folder that cannot be made is left for the copies to meet.
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
 
     int32_t lastPercent = -1;
     uint64_t done = 0;  // files taken back in walk order
@@ -171,21 +150,22 @@ DirectoryCopy::Result DirectoryCopy::backupFiles(const std::string& sourceDirect
                           });
         TreeWalk walk(source, "*.*", folder);
         bool walked = false;
-        std::string lastDirectory;
+        std::filesystem::path lastDirectory;
         for (;;) {
             // Refilled in batches, so that the workers are woken once for many files.
             if (!walked && (pool.free() >= pool.capacity() / 4 || pool.empty())) {
-                for (std::string file; pool.free() > 0;) {
+                for (std::filesystem::path file; pool.free() > 0;) {
                     if (!walk.next(file)) {
                         walked = true;
                         break;
                     }
-                    std::string destination = result.destinationRoot + file.substr(source.size());
-                    std::string_view directory(destination.data(), destination.rfind('/') + 1);
+                    std::filesystem::path destination =
+                        result.destinationRoot / file.native().substr(source.native().size());
                     // Made whatever the policy, before the copy that needs it.
-                    if (directory != lastDirectory) {
-                        lastDirectory = directory;
-                        makeDirectories(lastDirectory);
+                    if (std::filesystem::path directory = destination.parent_path();
+                        directory.native() != lastDirectory.native()) {
+                        lastDirectory = std::move(directory);
+                        std::filesystem::create_directories(lastDirectory, ignored);
                     }
                     pool.push({std::move(file), std::move(destination)});
                 }

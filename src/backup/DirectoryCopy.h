@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,8 +20,8 @@ struct CopyOptions {
 class DirectoryCopy {
 public:
     struct Result {
-        int32_t count = 0;            // files copied
-        std::string destinationRoot;  // project folder + last source component + "/"
+        int32_t count = 0;                      // files copied
+        std::filesystem::path destinationRoot;  // project folder + last source component + "/"
     };
 
     // Copy policies (the project's SkipFiles). Any other value copies nothing.
@@ -32,8 +33,8 @@ public:
     // skipped; symbolic links to directories are not followed; a symbolic link to a
     // file is listed. A directory that is the same as `excluded` (by device and
     // inode) is left out with everything below it.
-    static void listFiles(std::vector<std::string>& list, std::string directory,
-                          const std::string& mask = "*.*", const std::string& excluded = {});
+    static void listFiles(std::vector<std::filesystem::path>& list, std::filesystem::path directory,
+                          const std::string& mask = "*.*", const std::filesystem::path& excluded = {});
 
     // Copies every listed file of `sourceDirectory` into
     // `projectFolder` + last component + "/". Never raises: files that cannot be
@@ -46,12 +47,10 @@ public:
     // walk order on the calling thread, which alone calls `stopRequested` and
     // `progress`: the count, the percents and what a stop leaves are those of a copy
     // made file after file. Copies written past a stop are discarded unnamed.
-    static Result backupFiles(const std::string& sourceDirectory, const std::string& projectFolder,
-                              int32_t policy, const std::function<bool()>& stopRequested,
+    static Result backupFiles(const std::filesystem::path& sourceDirectory,
+                              const std::filesystem::path& projectFolder, int32_t policy,
+                              const std::function<bool()>& stopRequested,
                               const std::function<void(int32_t)>& progress, const CopyOptions& options = {});
-
-    // done / total × 100, rounded to the nearest integer, halves to even.
-    static int32_t roundedPercent(uint64_t done, uint64_t total);
 
     // Copies one file: contents (kernel fast path where it applies), permission bits and
     // modification time, written into an unnamed file in the destination's directory
@@ -59,8 +58,8 @@ public:
     // temporary name beside it) that takes the destination's name only when complete.
     // With `replace` false an existing destination makes the copy fail. Returns false
     // on any failure, leaving `destination` as it was.
-    static bool copyFile(const std::string& source, const std::string& destination, bool replace,
-                         bool unnamedTemporary = true);
+    static bool copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+                         bool replace, bool unnamedTemporary = true);
 
     // True when `source`'s modification time is later than `destination`'s, compared in
     // local time at two-second resolution.

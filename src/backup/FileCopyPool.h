@@ -2,6 +2,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,8 +22,8 @@ namespace tharvel {
 class FileCopyPool {
 public:
     struct Task {
-        std::string source;
-        std::string destination;
+        std::filesystem::path source;
+        std::filesystem::path destination;
     };
     // Writes one task's copy; `halted` becomes true when the pool is going.
     using Writer = std::function<PendingCopy(const Task&, const std::atomic<bool>& halted)>;

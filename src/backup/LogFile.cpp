@@ -5,16 +5,17 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <system_error>
+
+#include "platform/FileDescriptor.h"
 
 namespace tharvel {
 
-LogFile::LogFile(std::string path, Clock clock) : path_(std::move(path)), clock_(std::move(clock)) {
+LogFile::LogFile(std::filesystem::path path, Clock clock) : path_(std::move(path)), clock_(std::move(clock)) {
     if (!clock_) clock_ = &LogFile::now;
     if (path_.empty()) return;
     std::error_code ec;
-    auto parent = std::filesystem::path(path_).parent_path();
+    auto parent = path_.parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
 }
 
@@ -65,20 +66,11 @@ bool LogFile::writeLine(const std::string& text, bool stamped, std::vector<std::
         bytes += line;
         bytes += "\r\n";
     }
-    size_t done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        done += static_cast<size_t>(put);
-    }
+    int error = writeAll(fd, bytes);
     if (close(fd) != 0 && error == 0) error = errno;
     if (error != 0)
-        throw std::system_error(error, std::generic_category(), "Cannot write the log file '" + path_ + "'");
+        throw std::system_error(error, std::generic_category(),
+                                "Cannot write the log file '" + path_.string() + "'");
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ public:
 
     // Keeps the path and creates its directory with every missing parent (a failure
     // there is left for WriteLine to meet).
-    explicit LogFile(std::string path, Clock clock = {});
+    explicit LogFile(std::filesystem::path path, Clock clock = {});
 
     // Appends `text` as one line, or as several when it holds CR LF (split at CR LF,
     // lone CR and lone LF), each with the same stamp when `stamped`. Returns false when
@@ -28,7 +29,7 @@ public:
     // (without line ends) go to `written` even when the file cannot be opened.
     bool writeLine(const std::string& text, bool stamped, std::vector<std::string>* written = nullptr);
 
-    const std::string& path() const { return path_; }
+    const std::filesystem::path& path() const { return path_; }
 
     // "dd/MM/yyyy  HH:mm:ss" for the given local time.
     static std::string stamp(const std::tm& local);
@@ -37,7 +38,7 @@ public:
     static std::tm now();
 
 private:
-    std::string path_;
+    std::filesystem::path path_;
     Clock clock_;
 };
 

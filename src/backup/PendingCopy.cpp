@@ -11,19 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
+
 namespace tharvel {
 namespace {
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0) close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int release() { return std::exchange(fd, -1); }
-};
 
 bool isHalted(const std::atomic<bool>* halted) {
     return halted && halted->load(std::memory_order_relaxed);
@@ -45,14 +36,7 @@ bool readWriteCopy(int in, int out, off_t offset, const std::atomic<bool>* halte
             return false;
         }
         if (got == 0) return true;
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = write(out, buffer.data() + done, static_cast<size_t>(got - done));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            done += put;
-        }
+        if (writeAll(out, std::string_view(buffer.data(), static_cast<size_t>(got))) != 0) return false;
     }
 }
 
@@ -106,11 +90,6 @@ bool fillCopy(int in, int out, const struct stat& st, const std::atomic<bool>* h
     return futimens(out, times) == 0;
 }
 
-std::string directoryOf(const std::string& destination) {
-    auto slash = destination.rfind('/');
-    return slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
-}
-
 }  // namespace
 
 PendingCopy::PendingCopy(PendingCopy&& other) noexcept
@@ -140,8 +119,8 @@ void PendingCopy::discard() {
     temp_.clear();
 }
 
-PendingCopy PendingCopy::write(const std::string& source, const std::string& destination, bool replace,
-                               bool unnamedTemporary, const std::atomic<bool>* halted) {
+PendingCopy PendingCopy::write(const std::filesystem::path& source, const std::filesystem::path& destination,
+                               bool replace, bool unnamedTemporary, const std::atomic<bool>* halted) {
     PendingCopy copy;
     copy.replace_ = replace;
     struct stat existing;
@@ -149,26 +128,27 @@ PendingCopy PendingCopy::write(const std::string& source, const std::string& des
 
     // O_NONBLOCK so that a named pipe in the tree cannot hang the job; it is then
     // refused as not a regular file (on which the flag has no effect).
-    Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.fd < 0) return copy;
+    FileDescriptor in(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.get() < 0) return copy;
     struct stat st;
-    if (fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return copy;
+    if (fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return copy;
 
-    const std::string directory = directoryOf(destination);
+    const std::filesystem::path directory = destination.parent_path();
 
     // Preferred: an unnamed file in the destination's directory; a crash leaves
     // nothing behind.
     static const bool haveProcFd = access("/proc/self/fd", X_OK) == 0;
     if (unnamedTemporary && haveProcFd) {
-        Fd out(open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        if (out.fd >= 0) {
-            if (fillCopy(in.fd, out.fd, st, halted)) copy.fd_ = out.release();
+        FileDescriptor out(
+            open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (out.get() >= 0) {
+            if (fillCopy(in.get(), out.get(), st, halted)) copy.fd_ = out.release();
             return copy;
         }
     }
 
     // File systems without unnamed files: a named temporary file.
-    std::string temp = directory + ".tharvel-copy-XXXXXX";
+    std::string temp = (directory / ".tharvel-copy-XXXXXX").native();
     std::vector<char> name(temp.begin(), temp.end());
     name.push_back('\0');
     int outFd = mkostemp(name.data(), O_CLOEXEC);
@@ -176,8 +156,8 @@ PendingCopy PendingCopy::write(const std::string& source, const std::string& des
     temp = name.data();
     bool ok;
     {
-        Fd out(outFd);
-        ok = fillCopy(in.fd, out.fd, st, halted);
+        FileDescriptor out(outFd);
+        ok = fillCopy(in.get(), out.get(), st, halted);
         ok = close(out.release()) == 0 && ok;
     }
     if (ok)
@@ -187,19 +167,19 @@ PendingCopy PendingCopy::write(const std::string& source, const std::string& des
     return copy;
 }
 
-bool PendingCopy::commit(const std::string& destination) {
+bool PendingCopy::commit(const std::filesystem::path& destination) {
     if (fd_ >= 0) {
-        Fd out(std::exchange(fd_, -1));
-        const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
+        FileDescriptor out(std::exchange(fd_, -1));
+        const std::string self = "/proc/self/fd/" + std::to_string(out.get());
         if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
             return true;
         if (errno != EEXIST || !replace_) return false;
         // Replacing: a temporary name beside the destination, then renamed over it.
-        const std::string directory = directoryOf(destination);
+        const std::filesystem::path directory = destination.parent_path();
         thread_local uint64_t counter = 0;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string temp =
-                directory + ".tharvel-copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+            const std::filesystem::path temp =
+                directory / (".tharvel-copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
             if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                 if (rename(temp.c_str(), destination.c_str()) == 0) return true;
                 unlink(temp.c_str());
@@ -210,7 +190,7 @@ bool PendingCopy::commit(const std::string& destination) {
         return false;
     }
     if (temp_.empty()) return false;
-    const std::string temp = std::move(temp_);
+    const std::filesystem::path temp = std::move(temp_);
     temp_.clear();
     bool ok;
     bool tempLeft = true;

@@ -1,6 +1,6 @@
 #pragma once
 #include <atomic>
-#include <string>
+#include <filesystem>
 
 namespace tharvel {
 
@@ -21,20 +21,21 @@ public:
     // Writes the copy of `source` for `destination`. With `replace` false an existing
     // destination fails the copy (here when it exists already, or at the commit).
     // `halted`, when given, is read between chunks of a large file and abandons it.
-    static PendingCopy write(const std::string& source, const std::string& destination, bool replace,
-                             bool unnamedTemporary = true, const std::atomic<bool>* halted = nullptr);
+    static PendingCopy write(const std::filesystem::path& source, const std::filesystem::path& destination,
+                             bool replace, bool unnamedTemporary = true,
+                             const std::atomic<bool>* halted = nullptr);
 
     bool ready() const { return fd_ >= 0 || !temp_.empty(); }
 
     // Gives the written copy the destination's name; false (destination as it was)
     // when it cannot. Once called the copy is no longer pending.
-    bool commit(const std::string& destination);
+    bool commit(const std::filesystem::path& destination);
 
 private:
     void discard();
 
-    int fd_ = -1;       // the unnamed file
-    std::string temp_;  // or the temporary name
+    int fd_ = -1;                 // the unnamed file
+    std::filesystem::path temp_;  // or the temporary name
     bool replace_ = false;
 };
 

@@ -8,7 +8,7 @@
 
 namespace tharvel {
 
-TreeWalk::TreeWalk(const std::string& root, std::string mask, const std::string& excluded)
+TreeWalk::TreeWalk(const std::filesystem::path& root, std::string mask, const std::filesystem::path& excluded)
     : mask_(std::move(mask)) {
     if (mask_ == "*" || mask_ == "*.*") mask_.clear();
     struct stat st;
@@ -20,7 +20,7 @@ TreeWalk::TreeWalk(const std::string& root, std::string mask, const std::string&
     enter(root);
 }
 
-void TreeWalk::enter(std::string directory) {
+void TreeWalk::enter(std::filesystem::path directory) {
     levels_.push_back({std::move(directory), {}, 0});
     dir_.reset(opendir(levels_.back().directory.c_str()));
     if (dir_ && excludedSet_) {
@@ -30,7 +30,7 @@ void TreeWalk::enter(std::string directory) {
     }
 }
 
-bool TreeWalk::next(std::string& path) {
+bool TreeWalk::next(std::filesystem::path& path) {
     for (;;) {
         if (dir_) {
             struct dirent* entry = readdir(dir_.get());
@@ -62,13 +62,13 @@ bool TreeWalk::next(std::string& path) {
                 continue;
             }
             if (!mask_.empty() && fnmatch(mask_.c_str(), name, 0) != 0) continue;
-            path = levels_.back().directory + name;
+            path = levels_.back().directory / name;
             return true;
         }
         if (levels_.empty()) return false;
         Level& top = levels_.back();
         if (top.next < top.subdirectories.size()) {
-            std::string child = top.directory + std::move(top.subdirectories[top.next]) + "/";
+            std::filesystem::path child = top.directory / std::move(top.subdirectories[top.next]);
             top.subdirectories[top.next++] = std::string();
             enter(std::move(child));
             continue;

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <sys/types.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,25 +17,26 @@ namespace tharvel {
 // is held is the pending subdirectory names along the current path, never the list.
 class TreeWalk {
 public:
-    // `root` ends in "/". A directory that is `excluded` (same device and inode when
-    // the walk starts) is left out with everything below it. "*" and "*.*" match
-    // every name.
-    TreeWalk(const std::string& root, std::string mask = "*.*", const std::string& excluded = {});
+    // A directory that is `excluded` (same device and inode when the walk starts) is
+    // left out with everything below it. "*" and "*.*" match every name.
+    TreeWalk(const std::filesystem::path& root, std::string mask = "*.*",
+             const std::filesystem::path& excluded = {});
 
-    // The full path of the next file; false once the walk is complete.
-    bool next(std::string& path);
+    // The full path of the next file (`root` / relative path); false once the walk is
+    // complete.
+    bool next(std::filesystem::path& path);
 
 private:
     struct DirCloser {
         void operator()(DIR* dir) const { closedir(dir); }
     };
     struct Level {
-        std::string directory;
+        std::filesystem::path directory;
         std::vector<std::string> subdirectories;
         size_t next = 0;
     };
 
-    void enter(std::string directory);
+    void enter(std::filesystem::path directory);
 
     std::string mask_;
     bool excludedSet_ = false;

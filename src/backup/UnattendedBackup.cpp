@@ -144,8 +144,7 @@ int UnattendedBackup::run(const std::filesystem::path& dataDirectory, std::FILE*
     std::string lastError, logError;
     {
         TerminalObserver observer(out, progress);
-        BackupRun run(table, (dataDirectory / LogFile::kFileName).string(), BackupRun::AllProjects,
-                      &observer);
+        BackupRun run(table, dataDirectory / LogFile::kFileName, BackupRun::AllProjects, &observer);
         run.show();
         bool cancelled = false;
         while (!run.finished()) {

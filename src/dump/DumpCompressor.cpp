@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "dump/StreamWriteError.h"
+#include "platform/FileDescriptor.h"
 
 namespace tharvel {
 namespace {
@@ -144,13 +145,7 @@ std::unique_ptr<DumpCompressor> DumpCompressor::createWriter(Compression compres
 DumpCompressor::DumpCompressor(int fd, size_t outputSize) : fd_(fd), out_(outputSize, '\0') {}
 
 void DumpCompressor::writeAll(std::string_view bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) writeError(n < 0 ? errno : 0);
-        done += static_cast<size_t>(n);
-    }
+    if (int error = tharvel::writeAll(fd_, bytes)) writeError(error);
 }
 
 void DumpCompressor::drain(size_t size) {

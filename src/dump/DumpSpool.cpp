@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/FileDescriptor.h"
+
 namespace tharvel {
 
 DumpSpool::DumpSpool(std::string path) : path_(std::move(path)) {
@@ -26,10 +28,7 @@ DumpSpool::~DumpSpool() {
 void DumpSpool::appendTo(DumpStream& out) {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) throw std::runtime_error("Cannot open file \"" + path_ + "\". " + std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    FileDescriptor closer(fd);
     out.appendFile(fd);
 }
 

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "platform/Text.h"
+
 namespace tharvel {
 namespace {
 
@@ -80,36 +82,19 @@ std::string PasswordCipher::decipher(std::string_view cipher, std::string_view p
 }
 
 std::string PasswordCipher::toStoredForm(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char b : bytes) {
-        if (b < 0x80) {
-            out += static_cast<char>(b);
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
+    return latin1ToUtf8(bytes);
 }
 
 std::string PasswordCipher::fromStoredForm(std::string_view stored) {
     std::string out;
     out.reserve(stored.size());
     for (size_t i = 0; i < stored.size();) {
-        auto b0 = static_cast<unsigned char>(stored[i]);
-        size_t length = b0 < 0x80 ? 1 : b0 >= 0xF0 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 ? 2 : 0;
-        bool sequence = length > 1 && i + length <= stored.size();
-        for (size_t k = 1; sequence && k < length; ++k)
-            sequence = (static_cast<unsigned char>(stored[i + k]) & 0xC0) == 0x80;
-        if (length == 1 || !sequence) {
-            out += static_cast<char>(b0);  // ASCII, or a byte that is not UTF-8
-            ++i;
-        } else if (length == 2 && b0 <= 0xC3) {
-            out += static_cast<char>(((b0 & 0x03) << 6) | (static_cast<unsigned char>(stored[i + 1]) & 0x3F));
-            i += 2;
+        char32_t codePoint;
+        size_t length = utf8SequenceAt(stored, i, codePoint);
+        if (!length) {
+            out += stored[i++];  // a byte that is not UTF-8
         } else {
-            out += '?';  // a character that no byte maps to
+            out += codePoint <= 0xFF ? static_cast<char>(codePoint) : '?';  // '?': no byte maps to it
             i += length;
         }
     }

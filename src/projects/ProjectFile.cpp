@@ -11,6 +11,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/FileDescriptor.h"
+#include "platform/Text.h"
+
 namespace tharvel {
 namespace {
 
@@ -22,53 +25,6 @@ constexpr char32_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Length of the well-formed UTF-8 sequence at pos (stores its code point), or 0.
-size_t utf8SequenceAt(std::string_view s, size_t pos, char32_t& cp) {
-    auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    unsigned char b0 = byte(pos);
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    size_t length;
-    char32_t min;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2, min = 0x80, cp = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3, min = 0x800, cp = b0 & 0x0F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4, min = 0x10000, cp = b0 & 0x07;
-    } else {
-        return 0;
-    }
-    if (pos + length > s.size()) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        unsigned char b = byte(pos + i);
-        if ((b & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return length;
-}
 
 void appendUtf16Le(std::string& out, char32_t cp) {
     auto unit = [&out](char32_t u) {
@@ -163,35 +119,21 @@ bool parseKeyLine(std::string_view line, ProjectColumn& column, std::string& val
 }
 
 bool readWholeFile(const std::filesystem::path& path, std::string& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
         if (errno == ENOENT) return false;
         throw std::runtime_error("Cannot read the project file " + path.string() + ": " +
                                  std::strerror(errno));
     }
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int error = errno;
-            ::close(fd);
+        if (n < 0)
             throw std::runtime_error("Cannot read the project file " + path.string() + ": " +
-                                     std::strerror(error));
-        }
+                                     std::strerror(errno));
         if (n == 0) break;
         bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
 }
@@ -392,7 +334,7 @@ bool ProjectFile::save(const std::filesystem::path& path, ProjectTable& table) {
         // own save needs no change of owner, and the file stays private then.
         if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
             (void)!::fchown(fd, old.st_uid, old.st_gid);
-        ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+        ok = ok && writeAll(fd, bytes) == 0 && ::fsync(fd) == 0;
         ok = (::close(fd) == 0) && ok;
         if (ok) ok = ::rename(name.data(), target.c_str()) == 0;
         if (!ok) {

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/Text.h"
+
 namespace tharvel {
 namespace {
 
@@ -56,13 +58,6 @@ std::optional<ProjectColumn> columnFromName(std::string_view name) {
     for (int i = 0; i < kProjectColumnCount; ++i)
         if (kColumnNames[static_cast<size_t>(i)] == name) return columnAt(i);
     return std::nullopt;
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
-    return text.substr(begin, end - begin);
 }
 
 std::optional<std::int64_t> parseInteger(std::string_view text) {

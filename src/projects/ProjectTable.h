@@ -129,9 +129,6 @@ private:
 // nothing when it is not one (sign allowed, 64-bit range).
 std::optional<std::int64_t> parseInteger(std::string_view text);
 
-// Removes leading and trailing characters up to U+0020 (blanks and controls).
-std::string_view trimBlanks(std::string_view text);
-
 // Thrown by a beforePost listener to refuse a post; the message is meant for the
 // user ("Project Name is missing").
 class PostRefused : public std::runtime_error {

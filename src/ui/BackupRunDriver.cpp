@@ -8,8 +8,8 @@
 
 namespace tharvel {
 
-BackupRunDriver::BackupRunDriver(ProjectTable& table, const std::string& logPath, BackupRun::Mode mode,
-                                 BackupRun::JobFactory jobs, ProgressWindow* window)
+BackupRunDriver::BackupRunDriver(ProjectTable& table, const std::filesystem::path& logPath,
+                                 BackupRun::Mode mode, BackupRun::JobFactory jobs, ProgressWindow* window)
     : window_(window), run_(std::make_unique<BackupRun>(table, logPath, mode, this, std::move(jobs))) {
     // The loop looks into the run's queue itself: nothing of Qt crosses from the
     // job's thread, whose only link to this one stays the queue and its lock.

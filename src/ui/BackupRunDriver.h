@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QPointer>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -22,7 +23,7 @@ class ProjectTable;
 class BackupRunDriver : public QObject, public BackupRunObserver {
     Q_OBJECT
 public:
-    BackupRunDriver(ProjectTable& table, const std::string& logPath, BackupRun::Mode mode,
+    BackupRunDriver(ProjectTable& table, const std::filesystem::path& logPath, BackupRun::Mode mode,
                     BackupRun::JobFactory jobs, ProgressWindow* window);
     ~BackupRunDriver() override;
 

@@ -26,7 +26,7 @@ void ProgressWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (started_ || !table_) return;
     started_ = true;
-    const std::string log = (AppPaths::dataDirectory() / LogFile::kFileName).string();
+    const std::filesystem::path log = AppPaths::dataDirectory() / LogFile::kFileName;
     driver_ = new BackupRunDriver(*table_, log, mode_, jobFactory_, this);
     driver_->setParent(this);
     // From the dialog's own loop, so that a run that ends at once can close it.

@@ -18,17 +18,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "web/FileDescriptor.h"
+#include "platform/FileDescriptor.h"
+#include "platform/Text.h"
 
 namespace tharvel {
 namespace {
-
-std::string trim(const std::string& text) {
-    auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 bool endsWithNoCase(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
@@ -79,8 +73,8 @@ Connectivity::Connectivity() : testHosts_{"www.google.com", "www.wikipedia.org",
         while (start <= list.size()) {
             size_t comma = list.find(',', start);
             if (comma == std::string::npos) comma = list.size();
-            if (auto host = trim(list.substr(start, comma - start)); !host.empty())
-                testHosts_.push_back(host);
+            if (auto host = trim(std::string_view(list).substr(start, comma - start), " \t"); !host.empty())
+                testHosts_.emplace_back(host);
             start = comma + 1;
         }
         // Test hosts may sit on loopback on a machine with no other network.

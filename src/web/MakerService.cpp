@@ -1,11 +1,11 @@
 #include "web/MakerService.h"
 
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "platform/ProgramVersion.h"
+#include "platform/Text.h"
 #include "web/HttpClient.h"
 
 namespace tharvel {
@@ -28,52 +28,11 @@ std::string timestampFor(MakerService::TimeOfDay time) {
     return std::to_string(stamp);
 }
 
-bool isValidUtf8(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        auto c = static_cast<unsigned char>(text[i]);
-        size_t extra;
-        std::uint32_t code;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (code < kMinimum[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // The reply as UTF-8: a byte-order mark dropped, bytes that are not UTF-8 read as Latin-1.
 std::string replyText(std::string bytes) {
     if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
     if (isValidUtf8(bytes)) return bytes;
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (unsigned char c : bytes) {
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else {
-            text += static_cast<char>(0xC0 | (c >> 6));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return text;
+    return latin1ToUtf8(bytes);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <system_error>
 
 #include "platform/AppPaths.h"
-#include "web/FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 #include "web/HttpClient.h"
 #include "web/MakerService.h"
 #include "web/WebError.h"
@@ -98,14 +98,9 @@ void Updater::downloadAndRun(const std::string& url) {
         options.caFile = maker_.caFile();
         HttpClient client(options);
         client.get(maker_.insertTimestamp(url), [&](std::string_view piece) {
-            while (!piece.empty()) {
-                ssize_t written = ::write(file.get(), piece.data(), piece.size());
-                if (written < 0 && errno == EINTR) continue;
-                if (written < 0)
-                    throw std::system_error(errno, std::generic_category(),
-                                            "Could not write " + partial.string());
-                piece.remove_prefix(static_cast<size_t>(written));
-            }
+            if (int error = writeAll(file.get(), piece))
+                throw std::system_error(error, std::generic_category(),
+                                        "Could not write " + partial.string());
         });
         if (::fchmod(file.get(), 0755) != 0 || ::fsync(file.get()) != 0)
             throw std::system_error(errno, std::generic_category(), "Could not write " + partial.string());

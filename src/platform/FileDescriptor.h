@@ -1,6 +1,7 @@
 #pragma once
 #include <unistd.h>
 
+#include <string_view>
 #include <utility>
 
 namespace tharvel {
@@ -20,5 +21,10 @@ public:
 private:
     int fd_;
 };
+
+// Writes all of `bytes` to `fd`, going on after a short or interrupted write.
+// Returns 0 once all are written, else the errno of the write that failed (EIO for
+// one that took nothing).
+int writeAll(int fd, std::string_view bytes);
 
 }  // namespace tharvel
