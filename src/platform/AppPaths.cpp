@@ -59,7 +59,7 @@ std::filesystem::path AppPaths::dataDirectory() {
 std::filesystem::path AppPaths::dataDirectoryFor(const std::filesystem::path& executableDir) {
     if (auto home = environment("THARVEL_HOME"); !home.empty()) return home;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(executableDir / "Tharvel.ini", ec)) return executableDir;
+    if (std::filesystem::is_regular_file(executableDir / kProjectFileName, ec)) return executableDir;
     // A relative XDG_CONFIG_HOME is invalid and ignored.
     std::filesystem::path config = environment("XDG_CONFIG_HOME");
     if (!config.is_absolute()) {

@@ -7,6 +7,9 @@ namespace tharvel {
 // Where the program keeps its project file and log.
 class AppPaths {
 public:
+    // The project file's name in the data directory.
+    static constexpr const char* kProjectFileName = "Tharvel.ini";
+
     // The directory of the running executable (from /proc/self/exe).
     static std::filesystem::path executableDirectory();
 

@@ -13,13 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AppPaths.h"
 #include "projects/ProjectTable.h"
 
 namespace tharvel {
 
 class ProjectFile {
 public:
-    static constexpr const char* kFileName = "Tharvel.ini";
+    static constexpr const char* kFileName = AppPaths::kProjectFileName;
     // Name given to a project whose header has no name, and to key lines that come
     // before the first header.
     static constexpr const char* kUnnamedProject = "Unnamed project";
