@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev libcpp-httplib-dev
   rsync fonts-dejavu-core xvfb time openssl
   man-db groff-base dpkg-dev desktop-file-utils
-  libzstd-dev zstd clang-format
+  libzstd-dev zstd clang-format clang-tidy
 )
 missing=()
 for p in "${packages[@]}"; do
