@@ -13,7 +13,7 @@
 
 #include "dump/StreamWriteError.h"
 #include "dump/TMyDump.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
 #include "projects/PasswordCipher.h"
 #include "projects/ProjectTable.h"
 
@@ -28,25 +28,24 @@ int DatabaseBackup::PortOf(const std::string& text) {
                : 3306;
 }
 
-void DatabaseBackup::Configure(TMyConnection& connection, const BackupProject& project) {
-    connection.SetLoginPrompt(false);
-    connection.Options().SetCharset("utf8");
-    connection.Options().SetUseUnicode(false);
-    connection.SetServer(project.MySQLServer);
-    connection.SetPort(PortOf(project.MySQLPort));
-    connection.SetDatabase(project.MySQLDataBase);
-    connection.SetUsername(project.MySQLUser);
-    connection.SetPassword(project.MySQLPassword.empty()
+void DatabaseBackup::Configure(MySqlConnection& connection, const BackupProject& project) {
+    connection.options().setCharset("utf8");
+    connection.options().setUseUnicode(false);
+    connection.setServer(project.MySQLServer);
+    connection.setPort(PortOf(project.MySQLPort));
+    connection.setDatabase(project.MySQLDataBase);
+    connection.setUsername(project.MySQLUser);
+    connection.setPassword(project.MySQLPassword.empty()
                                ? std::string()
                                : PasswordCipher::decipherPassword(project.MySQLPassword));
-    connection.Options().SetTlsMode(ParseTlsMode(project.MySQLTLS));
-    connection.Options().SetTlsCaFile(project.MySQLTLSCA);
+    connection.options().setTlsMode(parseTlsMode(project.MySQLTLS));
+    connection.options().setTlsCaFile(project.MySQLTLSCA);
 }
 
-std::unique_ptr<TMyConnection> DatabaseBackup::OpenConnection(const BackupProject& project) {
-    auto connection = std::make_unique<TMyConnection>();
+std::unique_ptr<MySqlConnection> DatabaseBackup::OpenConnection(const BackupProject& project) {
+    auto connection = std::make_unique<MySqlConnection>();
     Configure(*connection, project);
-    connection->Open();
+    connection->open();
     return connection;
 }
 
@@ -78,7 +77,7 @@ std::string DatabaseBackup::Run(const BackupProject& project, const std::string&
                                 const TDABackupProgressEvent& progress, const LogLine& log,
                                 const StopRequested& stopRequested, const LogLine& warning) {
     const Compression compression = CompressionOf(project);
-    std::unique_ptr<TMyConnection> connection = OpenConnection(project);
+    std::unique_ptr<MySqlConnection> connection = OpenConnection(project);
     TMyDump dump;
     dump.Connection = connection.get();
     ShareConnections(dump, project);

@@ -10,7 +10,7 @@
 
 namespace tharvel {
 
-class TMyConnection;
+class MySqlConnection;
 class TMyDump;
 
 // The database step of a backup: connect with the project's settings, dump the
@@ -28,9 +28,9 @@ public:
     static int PortOf(const std::string& text);
     // Settings of the backup connection (no login prompt, character set utf8,
     // Unicode off, the project's server, port, database, user and password).
-    static void Configure(TMyConnection& connection, const BackupProject& project);
+    static void Configure(MySqlConnection& connection, const BackupProject& project);
     // A connection with those settings, open.
-    static std::unique_ptr<TMyConnection> OpenConnection(const BackupProject& project);
+    static std::unique_ptr<MySqlConnection> OpenConnection(const BackupProject& project);
     // Lets the dump read tables on further connections like the backup connection.
     static void ShareConnections(TMyDump& dump, const BackupProject& project);
     // The project's DumpCompression; throws for a name that is none of the known ones.

@@ -17,9 +17,9 @@
 #include "dump/SqlIdentifier.h"
 #include "dump/SqlLiteral.h"
 #include "dump/StoredObjects.h"
-#include "mysql/EMySqlException.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
 
 namespace tharvel {
 namespace {
@@ -40,11 +40,6 @@ bool atLeast(int major, int minor, int release, int m, int n, int r) {
     return release >= r;
 }
 
-struct UseGuard {
-    TMyConnection& connection;
-    ~UseGuard() { connection.EndUse(); }
-};
-
 }  // namespace
 
 TMyDump::TMyDump() {
@@ -58,13 +53,12 @@ std::string TMyDump::QuoteName(std::string_view name) const {
 
 void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
     if (!Connection) throw std::runtime_error("Connection is not defined");
-    TMyConnection& conn = *Connection;
-    conn.BeginUse();
-    UseGuard guard{conn};
+    MySqlConnection& conn = *Connection;
+    conn.open();
     columns_.clear();
 
-    const std::string versionText = conn.ServerVersionText();
-    version_ = {conn.ServerMajorVersion(), conn.ServerMinorVersion(), conn.ServerReleaseVersion()};
+    const std::string versionText = conn.serverVersionText();
+    version_ = {conn.serverMajorVersion(), conn.serverMinorVersion(), conn.serverReleaseVersion()};
     const Version& v = version_;
     // MariaDB 10 and later announce themselves as "5.5.5-10.x.y-MariaDB".
     Version real = v;
@@ -86,21 +80,21 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
     // keeps both of its instants, and the restore does not depend on the zone.
     std::vector<std::string> session;  // what further connections repeat
     if (atLeast(v.major, v.minor, v.release, 4, 1, 3)) session.push_back("SET TIME_ZONE='+00:00'");
-    for (const std::string& sql : session) conn.ExecSQL(sql);
+    for (const std::string& sql : session) conn.execSql(sql);
 
     DumpScript script(out);
     TMyDumpOptions& opt = Options();
     if (opt.GenerateHeader)
-        script.Header(kComponentVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
-                      conn.Database());
+        script.Header(kComponentVersion, versionText, conn.clientVersionText(), scriptDate(), conn.server(),
+                      conn.database());
 
-    std::string charset = conn.Options().UseUnicode() ? "utf8" : conn.Options().Charset();
+    std::string charset = conn.options().useUnicode() ? "utf8" : conn.options().charset();
     // Three-byte utf8 turns every four-byte character into "?": read and restore in
     // utf8mb4 wherever the server has it.
     bool hasMb4 =
         mariadb ? atLeast(v.major, v.minor, 0, 5, 5, 0) : atLeast(v.major, v.minor, v.release, 5, 5, 3);
     if ((charset == "utf8" || charset == "utf8mb3") && hasMb4) {
-        conn.ExecSQL("SET NAMES utf8mb4");
+        conn.execSql("SET NAMES utf8mb4");
         session.push_back("SET NAMES utf8mb4");
         charset = "utf8mb4";
     }
@@ -123,7 +117,7 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
                     has(TMyDumpObject::doStoredProcs), StoredProcNames);
     // Every table read at one moment; the object list is read inside it.
     std::unique_ptr<DumpSnapshot> snapshot;
-    std::vector<std::unique_ptr<TMyConnection>> further;
+    std::vector<std::unique_ptr<MySqlConnection>> further;
     if (v.major >= 5 && whole) further = sharedSnapshot(session, mariadb, real, snapshot);
     if (v.major >= 5 && !snapshot) snapshot = std::make_unique<DumpSnapshot>(conn, whole, OnWarning);
 
@@ -159,7 +153,7 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
     std::unique_ptr<DumpPool> pool;
     if (!objectOf.empty()) {
         // A table read ahead shows the progress of the table whose turn it is.
-        DumpPool::Work work = [this, &objects, &objectOf, count](size_t task, TMyConnection& connection,
+        DumpPool::Work work = [this, &objects, &objectOf, count](size_t task, MySqlConnection& connection,
                                                                  DumpStream& spool,
                                                                  const std::function<void(int)>& progress) {
             const Lane own{connection, [&](const std::string&, int, int, int percent) { progress(percent); }};
@@ -168,11 +162,11 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
         };
         DumpPool::Kill kill = [this, &conn](uint32_t id) {
             try {
-                conn.Kill(id);
-            } catch (const EMyError&) {
+                conn.kill(id);
+            } catch (const MySqlError&) {
                 // The dump's own connection is gone: another one ends the worker.
-                std::unique_ptr<TMyConnection> other = OpenConnection();
-                other->Kill(id);
+                std::unique_ptr<MySqlConnection> other = OpenConnection();
+                other->kill(id);
             }
         };
         pool = std::make_unique<DumpPool>(std::move(further), OutputPath(), objectOf.size(), std::move(work),
@@ -207,11 +201,11 @@ void TMyDump::Backup(DumpStream& out, const std::string& /*query*/) {
     if (!charset.empty()) script.CharsetRestoreLines();
 }
 
-std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::vector<std::string>& session,
-                                                                    bool mariadb, const Version& real,
-                                                                    std::unique_ptr<DumpSnapshot>& snapshot) {
-    TMyConnection& conn = *Connection;
-    std::vector<std::unique_ptr<TMyConnection>> further;
+std::vector<std::unique_ptr<MySqlConnection>> TMyDump::sharedSnapshot(
+    const std::vector<std::string>& session, bool mariadb, const Version& real,
+    std::unique_ptr<DumpSnapshot>& snapshot) {
+    MySqlConnection& conn = *Connection;
+    std::vector<std::unique_ptr<MySqlConnection>> further;
     if (!OpenConnection || !has(TMyDumpObject::doData) || OutputPath().empty()) return further;
     const int wanted = Connections > 0
                            ? Connections
@@ -220,23 +214,23 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     std::vector<uint64_t> sizes;
     std::string untransactional;
     try {
-        TMyQuery q(conn);
-        q.Open(
+        MySqlQuery q(conn);
+        q.open(
             "SELECT t.TABLE_NAME, t.DATA_LENGTH, e.TRANSACTIONS FROM information_schema.TABLES t LEFT JOIN "
             "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND "
             "t.TABLE_TYPE NOT IN ('VIEW', 'SEQUENCE')");
-        while (q.Next()) {
+        while (q.next()) {
             uint64_t size = 0;
-            if (!q.IsNull(1)) {
-                std::string_view text = q.Value(1);
+            if (!q.isNull(1)) {
+                std::string_view text = q.value(1);
                 std::from_chars(text.data(), text.data() + text.size(), size);
             }
             sizes.push_back(size);
-            if (untransactional.empty() && (q.IsNull(2) || q.Value(2) != "YES"))
-                untransactional = std::string(q.Value(0));
+            if (untransactional.empty() && (q.isNull(2) || q.value(2) != "YES"))
+                untransactional = std::string(q.value(0));
         }
-    } catch (const EMyError& e) {
-        if (e.IsConnectionLost()) throw;
+    } catch (const MySqlError& e) {
+        if (e.isConnectionLost()) throw;
         return further;  // a server without the tables of engines
     }
     if (sizes.size() < 2) return further;
@@ -244,7 +238,7 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     if (sizes[1] < ParallelMinBytes) return further;
     auto oneConnection = [&](const std::string& why) {
         if (OnWarning) OnWarning("Tables are dumped on one connection: " + why);
-        return std::vector<std::unique_ptr<TMyConnection>>();
+        return std::vector<std::unique_ptr<MySqlConnection>>();
     };
     if (!untransactional.empty())
         return oneConnection("table " + DumpScript::CommentText(SqlIdentifier::Bracket(untransactional)) +
@@ -253,11 +247,11 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
     try {
         while (further.size() < count) {
-            std::unique_ptr<TMyConnection> c = OpenConnection();
-            for (const std::string& sql : session) c->ExecSQL(sql);
+            std::unique_ptr<MySqlConnection> c = OpenConnection();
+            for (const std::string& sql : session) c->execSql(sql);
             further.push_back(std::move(c));
         }
-    } catch (const EMyError& e) {
+    } catch (const MySqlError& e) {
         return oneConnection("a further connection cannot be opened (" + StoredObjects::ServerMessage(e) +
                              ")");
     } catch (const std::exception& e) {
@@ -269,26 +263,26 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
     // A lock that cannot be had soon (a long statement holds it up, and the
     // application's writes with it) is given up for the one connection.
     const bool stages = mariadb && atLeast(real.major, real.minor, real.release, 10, 4, 1);
-    std::unique_ptr<TMyConnection> holder;
+    std::unique_ptr<MySqlConnection> holder;
     try {
         holder = OpenConnection();
         try {
-            holder->ExecSQL("SET SESSION lock_wait_timeout = 10");
-        } catch (const EMyError& e) {
-            if (e.IsConnectionLost()) throw;  // older servers wait as they always do
+            holder->execSql("SET SESSION lock_wait_timeout = 10");
+        } catch (const MySqlError& e) {
+            if (e.isConnectionLost()) throw;  // older servers wait as they always do
         }
         if (stages) {
-            holder->ExecSQL("BACKUP STAGE START");
-            holder->ExecSQL("BACKUP STAGE BLOCK_COMMIT");
+            holder->execSql("BACKUP STAGE START");
+            holder->execSql("BACKUP STAGE BLOCK_COMMIT");
         } else {
-            holder->ExecSQL("FLUSH TABLES WITH READ LOCK");
+            holder->execSql("FLUSH TABLES WITH READ LOCK");
         }
-    } catch (const EMyError& e) {
+    } catch (const MySqlError& e) {
         return oneConnection("the snapshot cannot be shared (" + StoredObjects::ServerMessage(e) + ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("the snapshot cannot be shared (") + e.what() + ")");
     }
-    auto release = [&] { holder->ExecSQL(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
+    auto release = [&] { holder->execSql(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
     try {
         snapshot = std::make_unique<DumpSnapshot>(conn, true, OnWarning);
         if (snapshot->mode() != DumpSnapshot::Mode::Snapshot) {
@@ -296,15 +290,15 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
             snapshot.reset();
             release();
             snapshot = std::make_unique<DumpSnapshot>(conn, true, OnWarning);
-            return std::vector<std::unique_ptr<TMyConnection>>();
+            return std::vector<std::unique_ptr<MySqlConnection>>();
         }
         std::string failure;
         try {
             for (const auto& c : further) {
-                c->ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
-                c->ExecSQL("START TRANSACTION WITH CONSISTENT SNAPSHOT");
+                c->execSql("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
+                c->execSql("START TRANSACTION WITH CONSISTENT SNAPSHOT");
             }
-        } catch (const EMyError& e) {
+        } catch (const MySqlError& e) {
             failure = StoredObjects::ServerMessage(e);
         }
         release();
@@ -321,11 +315,11 @@ std::vector<std::unique_ptr<TMyConnection>> TMyDump::sharedSnapshot(const std::v
 }
 
 std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
-    TMyConnection& conn = *Connection;
+    MySqlConnection& conn = *Connection;
     std::vector<Object> objects;
     if (!TableNames().empty()) {
         // Names given by the caller may be qualified with a database.
-        std::unique_ptr<TMyQuery> status;
+        std::unique_ptr<MySqlQuery> status;
         std::map<std::string, bool> engineless;
         std::string statusDatabase;
         for (const std::string& name : TableNames()) {
@@ -336,29 +330,29 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
             if (size_t dot = name.find('.'); dot != std::string::npos && !SqlIdentifier::IsQuotedName(name)) {
                 database = std::string(SqlIdentifier::Unquote(name.substr(0, dot)));
                 table = std::string(SqlIdentifier::Unquote(name.substr(dot + 1)));
-                if (database != conn.Database()) {
+                if (database != conn.database()) {
                     o.tablePart = SqlIdentifier::Bracket(table);
                     o.written = SqlIdentifier::Bracket(database) + "." + o.tablePart;
                 }
             } else {
                 table = std::string(SqlIdentifier::Unquote(name));
             }
-            if (database.empty()) database = conn.Database();
+            if (database.empty()) database = conn.database();
             if (v.major >= 5 && !table.empty()) {
                 if (!status) {
                     // One status read per run; exact match, so `M_Twin` and `m_twin` stay apart.
                     statusDatabase = database;
-                    status = std::make_unique<TMyQuery>(conn);
-                    status->Open("SHOW TABLE STATUS FROM " + SqlIdentifier::QuoteObject(database, false));
+                    status = std::make_unique<MySqlQuery>(conn);
+                    status->open("SHOW TABLE STATUS FROM " + SqlIdentifier::QuoteObject(database, false));
                     size_t nameCol = 0, engineCol = 1;
-                    for (size_t i = 0; i < status->FieldCount(); ++i) {
-                        if (status->Fields()[i].Name == "Name") nameCol = i;
-                        if (status->Fields()[i].Name == "Engine") engineCol = i;
+                    for (size_t i = 0; i < status->fieldCount(); ++i) {
+                        if (status->fields()[i].name == "Name") nameCol = i;
+                        if (status->fields()[i].name == "Engine") engineCol = i;
                     }
-                    while (status->Next())
-                        engineless.emplace(std::string(status->Value(nameCol)),
-                                           status->IsNull(engineCol) || status->Value(engineCol).empty());
-                    status->Close();
+                    while (status->next())
+                        engineless.emplace(std::string(status->value(nameCol)),
+                                           status->isNull(engineCol) || status->value(engineCol).empty());
+                    status->close();
                 }
                 auto it = engineless.find(table);
                 o.view = it != engineless.end() && it->second;
@@ -367,26 +361,26 @@ std::vector<TMyDump::Object> TMyDump::objectList(const Version& v) {
         }
         return objects;
     }
-    TMyQuery q(conn);
+    MySqlQuery q(conn);
     if (v.major >= 5) {
-        q.Open(
+        q.open(
             "SELECT cast('' as char(1)) TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE FROM "
             "information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_SCHEMA, TABLE_NAME ");
-        while (q.Next()) {
+        while (q.next()) {
             Object o;
-            o.name = std::string(q.Value(2));
+            o.name = std::string(q.value(2));
             o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
-            o.view = !q.IsNull(3) && q.Value(3) == "VIEW";
-            o.sequence = !q.IsNull(3) && q.Value(3) == "SEQUENCE";
+            o.view = !q.isNull(3) && q.value(3) == "VIEW";
+            o.sequence = !q.isNull(3) && q.value(3) == "SEQUENCE";
             objects.push_back(std::move(o));
         }
-        q.Close();
+        q.close();
         readColumns();
-    } else if (!conn.Database().empty()) {
-        q.Open("SHOW TABLES");
-        while (q.Next()) {
+    } else if (!conn.database().empty()) {
+        q.open("SHOW TABLES");
+        while (q.next()) {
             Object o;
-            o.name = std::string(q.Value(0));
+            o.name = std::string(q.value(0));
             o.written = SqlIdentifier::QuoteObject(o.name, Options().QuoteNames);
             objects.push_back(std::move(o));
         }
@@ -427,11 +421,11 @@ void TMyDump::orderViews(std::vector<Object>& objects) {
     }
 }
 
-std::string TMyDump::showCreate(TMyConnection& connection, const std::string& written) {
-    TMyQuery q(connection);
-    q.Open("SHOW CREATE TABLE " + written);
-    if (!q.Next() || q.FieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
-    return std::string(q.Value(1));
+std::string TMyDump::showCreate(MySqlConnection& connection, const std::string& written) {
+    MySqlQuery q(connection);
+    q.open("SHOW CREATE TABLE " + written);
+    if (!q.next() || q.fieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
+    return std::string(q.value(1));
 }
 
 void TMyDump::dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane) {
@@ -460,16 +454,15 @@ void TMyDump::dumpObject(DumpScript& script, const Object& object, int index, in
     if (opt.AddDrop && !tables) script.TruncateLine(object.written);
     uint64_t rows = 0;
     {
-        TMyQuery q(lane.connection);
-        q.Open("SELECT COUNT(*) FROM " + object.written);
-        if (q.Next() && !q.IsNull(0)) {
-            std::string_view text = q.Value(0);
+        MySqlQuery q(lane.connection);
+        q.open("SELECT COUNT(*) FROM " + object.written);
+        if (q.next() && !q.isNull(0)) {
+            std::string_view text = q.value(0);
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), rows);
             if (ec != std::errc() || end != text.data() + text.size())
-                throw EMyError(
+                throw MySqlError(
                     CR_MALFORMED_PACKET,
-                    EMySqlException::BuildMessage(CR_MALFORMED_PACKET, {}, "Row count of " + object.written),
-                    &lane.connection);
+                    MySqlError::buildMessage(CR_MALFORMED_PACKET, {}, "Row count of " + object.written));
         }
     }
     lane.progress(object.written, index, count, 0);
@@ -493,19 +486,19 @@ bool TMyDump::usesSequence(const Object& object) const {
 }
 
 void TMyDump::readColumns() {
-    TMyQuery q(*Connection);
-    q.Open(
+    MySqlQuery q(*Connection);
+    q.open(
         "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA, COLUMN_DEFAULT FROM information_schema.COLUMNS "
         "WHERE "
         "TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, ORDINAL_POSITION");
     auto upper = [&](size_t i) {
-        std::string text(q.IsNull(i) ? std::string_view() : q.Value(i));
+        std::string text(q.isNull(i) ? std::string_view() : q.value(i));
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return text;
     };
-    while (q.Next()) {
+    while (q.next()) {
         Column c;
-        c.name = std::string(q.Value(1));
+        c.name = std::string(q.value(1));
         std::string type = upper(2), extra = upper(3);
         c.single = type == "FLOAT";
         c.floating = c.single || type == "DOUBLE" || type == "REAL" || type == "DOUBLE PRECISION";
@@ -517,7 +510,7 @@ void TMyDump::readColumns() {
         c.sequenceDefault = def.find("NEXTVAL(") != std::string::npos ||
                             def.find("LASTVAL(") != std::string::npos ||
                             def.find("NEXT VALUE FOR") != std::string::npos;
-        columns_[std::string(q.Value(0))].push_back(std::move(c));
+        columns_[std::string(q.value(0))].push_back(std::move(c));
     }
 }
 
@@ -554,43 +547,43 @@ void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         }
     }
 
-    TMyQuery q(lane.connection);
-    q.SetReadAhead(true);  // the socket is read while the rows are written
-    q.Open("SELECT " + select + " FROM " + object.written);
+    MySqlQuery q(lane.connection);
+    q.setReadAhead(true);  // the socket is read while the rows are written
+    q.open("SELECT " + select + " FROM " + object.written);
     std::vector<SqlLiteral> literals;
     std::vector<bool> hex;
-    literals.reserve(q.FieldCount());
-    for (size_t i = 0; i < q.FieldCount(); ++i) {
-        const TMySqlFieldInfo& f = q.Fields()[i];
+    literals.reserve(q.fieldCount());
+    for (size_t i = 0; i < q.fieldCount(); ++i) {
+        const FieldInfo& f = q.fields()[i];
         const Column* c = i < selected.size() ? selected[i] : nullptr;
         if (c && c->floating && exactFloats_) {
-            literals.emplace_back(f.Name, c->single ? mytype::kFloat : mytype::kDouble, 0, 22, true,
+            literals.emplace_back(f.name, c->single ? FieldType::Float : FieldType::Double, 0, 22, true,
                                   version_.major);
             literals.back().ReadFloatFromWkb(c->single);
             hex.push_back(false);
             continue;
         }
-        literals.emplace_back(f.Name, f.Type, static_cast<uint32_t>(f.Flags),
-                              std::min<uint32_t>(f.Length, 65535), !f.Table.empty(), version_.major);
+        literals.emplace_back(f.name, f.type, static_cast<uint32_t>(f.flags),
+                              std::min<uint32_t>(f.length, 65535), !f.table.empty(), version_.major);
         SqlValueKind kind = literals.back().kind();
         // Binary strings always go as hexadecimal: raw bytes inside quotes can pair
         // with the quote or backslash after them in a multi-byte client character set
         // (gbk: 0x81 0x5C) and end the literal early.
-        hex.push_back(f.Charset == 63 && (kind == SqlValueKind::ShortText || kind == SqlValueKind::LongText));
+        hex.push_back(f.charset == 63 && (kind == SqlValueKind::ShortText || kind == SqlValueKind::LongText));
     }
     if (list.empty() && opt.CompleteInsert) {
-        for (const TMySqlFieldInfo& f : q.Fields()) {
-            std::string name = f.Name.find('.') != std::string::npos || SqlIdentifier::IsBracketNeeds(f.Name)
-                                   ? SqlIdentifier::Bracket(f.Name)
-                                   : f.Name;
+        for (const FieldInfo& f : q.fields()) {
+            std::string name = f.name.find('.') != std::string::npos || SqlIdentifier::IsBracketNeeds(f.name)
+                                   ? SqlIdentifier::Bracket(f.name)
+                                   : f.name;
             list.append(list.empty() ? "" : ", ").append(name);
         }
     }
     script.BeginRows(DumpScript::InsertHead(object.written, list, opt.UseDelayedIns), opt.UseExtSyntax);
-    const size_t n = q.FieldCount();
+    const size_t n = q.fieldCount();
     try {
         uint64_t r = 0;
-        while (q.Next()) {
+        while (q.next()) {
             ++r;
             script.EndRow(false);  // another row follows: the previous one is complete
             lane.progress(object.written, index, count,
@@ -598,12 +591,12 @@ void TMyDump::dumpRows(DumpScript& script, const Object& object, int index, int 
             std::string& line = script.BeginRow();
             for (size_t i = 0; i < n; ++i) {
                 if (i) line.append(", ", 2);
-                if (q.IsNull(i))
+                if (q.isNull(i))
                     SqlLiteral::AppendNull(line);
                 else if (hex[i])
-                    SqlLiteral::AppendHex(line, q.Value(i));
+                    SqlLiteral::AppendHex(line, q.value(i));
                 else
-                    literals[i].Append(line, q.Value(i));
+                    literals[i].Append(line, q.value(i));
             }
             script.FinishRow();
         }

@@ -11,7 +11,7 @@
 
 namespace tharvel {
 
-class TMyConnection;
+class MySqlConnection;
 class DumpScript;
 class StoredObjects;
 class DumpSnapshot;
@@ -37,7 +37,7 @@ public:
     TMyDump();
 
     // Not owned; must stay open (or openable) for the whole run.
-    TMyConnection* Connection = nullptr;
+    MySqlConnection* Connection = nullptr;
     // doStoredProcs: stored routines and events; triggers and sequences come with doTables.
     TMyDumpObjects Objects{TMyDumpObject::doStoredProcs, TMyDumpObject::doTables, TMyDumpObject::doData,
                            TMyDumpObject::doViews};
@@ -50,7 +50,7 @@ public:
     // brief global lock that starts the snapshots together, and the database's
     // second-largest table holds `ParallelMinBytes` of data or more. Tables read ahead
     // of their turn wait in files beside the dump file; the file is the same.
-    std::function<std::unique_ptr<TMyConnection>()> OpenConnection;
+    std::function<std::unique_ptr<MySqlConnection>()> OpenConnection;
     int Connections = 0;  // 0: the number of cores, at most 4
     uint64_t ParallelMinBytes = uint64_t{16} << 20;
 
@@ -77,22 +77,22 @@ private:
 
     // Where a table's lines go and what reads them.
     struct Lane {
-        TMyConnection& connection;
+        MySqlConnection& connection;
         std::function<void(const std::string& name, int index, int count, int percent)> progress;
     };
 
     bool has(TMyDumpObject o) const { return Objects.count(o) != 0; }
     // The further connections, each in a transaction that sees what `snapshot` (made
     // here too) sees; none when the tables are read on the one connection.
-    std::vector<std::unique_ptr<TMyConnection>> sharedSnapshot(const std::vector<std::string>& session,
-                                                               bool mariadb, const Version& real,
-                                                               std::unique_ptr<DumpSnapshot>& snapshot);
+    std::vector<std::unique_ptr<MySqlConnection>> sharedSnapshot(const std::vector<std::string>& session,
+                                                                 bool mariadb, const Version& real,
+                                                                 std::unique_ptr<DumpSnapshot>& snapshot);
     std::vector<Object> objectList(const Version& v);
     void orderViews(std::vector<Object>& objects);
     void dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane);
     void dumpRows(DumpScript& script, const Object& object, int index, int count, uint64_t rows,
                   const Lane& lane);
-    static std::string showCreate(TMyConnection& connection, const std::string& written);
+    static std::string showCreate(MySqlConnection& connection, const std::string& written);
 
     struct Column {
         std::string name;

@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include "MySqlTestUtil.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
 
 using namespace tharvel;
 using tharvel::test::connectionTo;
@@ -24,21 +24,21 @@ TEST(MyLogin, OldPasswordUserOnARealServer) {
         "SET @s = CONCAT('CREATE USER oldie@''%'' IDENTIFIED VIA mysql_old_password USING ''', @h, '''');"
         "PREPARE st FROM @s; EXECUTE st; GRANT ALL ON *.* TO oldie@'%';");
     auto c = connectionTo(server);
-    c->SetUsername("oldie");
-    c->SetPassword("old pw");
-    c->Open();
-    TMyQuery q(*c);
-    ASSERT_TRUE(q.Open("SELECT CURRENT_USER()"));
-    ASSERT_TRUE(q.Next());
-    EXPECT_EQ(q.Value(0), "oldie@%");
-    q.Close();
-    c->Close();
-    c->SetPassword("wrong");
+    c->setUsername("oldie");
+    c->setPassword("old pw");
+    c->open();
+    MySqlQuery q(*c);
+    ASSERT_TRUE(q.open("SELECT CURRENT_USER()"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0), "oldie@%");
+    q.close();
+    c->close();
+    c->setPassword("wrong");
     try {
-        c->Open();
+        c->open();
         FAIL() << "wrong old-style password accepted";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 1045);
+    } catch (const MySqlError& e) {
+        EXPECT_EQ(e.errorNumber(), 1045);
     }
 }
 
@@ -60,15 +60,15 @@ TEST(MyLogin, ConnectGivesUpAfterTheConnectionTimeout) {
         fillers.push_back(s);
     }
     usleep(100000);
-    TMyConnection c;
-    c.SetServer("127.0.0.1");
-    c.SetPort(ntohs(a.sin_port));
-    c.SetConnectionTimeout(1);
+    MySqlConnection c;
+    c.setServer("127.0.0.1");
+    c.setPort(ntohs(a.sin_port));
+    c.setConnectionTimeout(1);
     try {
-        c.Open();
+        c.open();
         FAIL() << "connected through a full queue";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2003);
+    } catch (const MySqlError& e) {
+        EXPECT_EQ(e.errorNumber(), 2003);
         std::string text = e.what();
         EXPECT_NE(
             text.find(
@@ -76,7 +76,7 @@ TEST(MyLogin, ConnectGivesUpAfterTheConnectionTimeout) {
             std::string::npos)
             << text;
     }
-    EXPECT_FALSE(c.Connected());
+    EXPECT_FALSE(c.connected());
     for (int s : fillers) close(s);
     close(listener);
 }
