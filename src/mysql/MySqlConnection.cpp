@@ -147,11 +147,6 @@ uint64_t MySqlConnection::execSql(std::string_view sql, int commandTimeout) {
     return query.rowsAffected();
 }
 
-void MySqlConnection::ping() {
-    Session& s = session();
-    guarded([&] { s.ping(); });
-}
-
 void MySqlConnection::kill(uint32_t threadId) {
     Session& s = session();
     guarded([&] { s.kill(threadId); });

@@ -82,7 +82,6 @@ public:
     // Runs an SQL text whose results are not read (rows, if any, are skipped); returns
     // the rows affected by its last statement. commandTimeout 0 means one year.
     uint64_t execSql(std::string_view sql, int commandTimeout = 0);
-    void ping();
     void kill(uint32_t threadId);
 
     // Parses "major.minor.release..." into its three numbers; a part that is not a

@@ -31,7 +31,6 @@ public:
         const RowValue& b = values_[checked(i)];
         return {reinterpret_cast<const char*>(row_) + b.offset, b.length};
     }
-    const uint8_t* row() const { return row_; }
 
 private:
     size_t checked(size_t i) const {

@@ -413,10 +413,6 @@ void Session::selectDatabase(const std::string& name) {
     database = name;
 }
 
-void Session::ping() {
-    sendCommand(COM_PING, nullptr, 0);
-}
-
 void Session::kill(uint32_t id) {
     uint8_t bytes[4] = {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
                         static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 24)};

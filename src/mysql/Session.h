@@ -39,7 +39,7 @@ enum : uint16_t {
     SERVER_MORE_RESULTS_EXISTS = 8,
 };
 
-enum : uint8_t { COM_QUIT = 1, COM_INIT_DB = 2, COM_QUERY = 3, COM_PROCESS_KILL = 12, COM_PING = 14 };
+enum : uint8_t { COM_QUIT = 1, COM_INIT_DB = 2, COM_QUERY = 3, COM_PROCESS_KILL = 12 };
 
 // What the server's greeting says.
 struct ServerGreeting {
@@ -140,7 +140,6 @@ public:
     // there is none.
     bool nextResult();
     void selectDatabase(const std::string& name);
-    void ping();
     void kill(uint32_t id);
 
     // Sends one command; unless awaitReply is off, reads the reply (an error raises).

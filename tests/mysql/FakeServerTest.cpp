@@ -661,3 +661,38 @@ TEST(FakeServer, ReadingAColumnPastTheRowGives2027) {
     }
     EXPECT_FALSE(q.next());
 }
+
+TEST(FakeServer, AnErrorAmidTheRowsFailsTheReadWhateverItsNumber) {
+    struct Case {
+        uint16_t code;
+    } cases[] = {{1317}, {0}};
+    for (const Case& k : cases) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            login(p, kServer41);
+            p.read();  // SET NAMES
+            p.send(1, okPacket());
+            p.read();
+            p.send(1, "\x01");
+            p.send(2, columnDefinition41("a", 253));
+            p.send(3, eofPacket());
+            p.send(4, lengthCodedText("x"));
+            p.send(5, "\xff" + le(k.code, 2) + "#70100Query execution was interrupted");
+            p.read();  // quit
+        });
+        MySqlConnection c;
+        c.setServer("127.0.0.1");
+        c.setPort(server.port());
+        c.open();
+        MySqlQuery q(c);
+        ASSERT_TRUE(q.open("SELECT a"));
+        ASSERT_TRUE(q.next());
+        try {
+            q.next();
+            ADD_FAILURE() << "the rows ended quietly for error " << k.code;
+        } catch (const MySqlError& e) {
+            EXPECT_EQ(e.errorNumber(), k.code);
+            EXPECT_STREQ(e.what(), "\r\n#70100Query execution was interrupted");
+        }
+        EXPECT_TRUE(c.connected());
+    }
+}
