@@ -7,13 +7,13 @@
 namespace tharvel {
 namespace {
 
-std::span<const uint8_t> valueOf(const RowValues& binds, std::span<const uint8_t> packet, size_t i) {
-    const RowValue& b = binds.at(i);
+std::span<const uint8_t> valueOf(const RowValues& parts, std::span<const uint8_t> packet, size_t i) {
+    const RowValue& b = parts.at(i);
     return packet.subspan(b.offset, b.length);
 }
 
-std::string textOf(const RowValues& binds, size_t i) {
-    return std::string(binds.value(i));
+std::string textOf(const RowValues& parts, size_t i) {
+    return std::string(parts.value(i));
 }
 
 void markNumeric(FieldInfo& f) {
@@ -29,15 +29,15 @@ bool FieldInfo::isNumeric(FieldType type, uint32_t length) {
 }
 
 FieldInfo FieldInfo::decode41(std::span<const uint8_t> packet) {
-    RowValues binds(7);
-    binds.decode(packet);
+    RowValues parts(7);
+    parts.decode(packet);
     FieldInfo f;
-    f.database = textOf(binds, 1);
-    f.table = textOf(binds, 2);
-    f.orgTable = textOf(binds, 3);
-    f.name = textOf(binds, 4);
-    f.orgName = textOf(binds, 5);
-    PacketReader fixed(valueOf(binds, packet, 6));
+    f.database = textOf(parts, 1);
+    f.table = textOf(parts, 2);
+    f.orgTable = textOf(parts, 3);
+    f.name = textOf(parts, 4);
+    f.orgName = textOf(parts, 5);
+    PacketReader fixed(valueOf(parts, packet, 6));
     f.charset = fixed.readInt16();
     f.length = fixed.readInt32();
     f.type = static_cast<FieldType>(fixed.readByte());
@@ -48,15 +48,15 @@ FieldInfo FieldInfo::decode41(std::span<const uint8_t> packet) {
 }
 
 FieldInfo FieldInfo::decodeOld(std::span<const uint8_t> packet, bool longFlag) {
-    RowValues binds(5);
-    binds.decode(packet);
+    RowValues parts(5);
+    parts.decode(packet);
     FieldInfo f;
-    f.table = textOf(binds, 0);
+    f.table = textOf(parts, 0);
     f.orgTable = f.table;
-    f.name = textOf(binds, 1);
-    f.length = PacketReader(valueOf(binds, packet, 2)).readInt24();
-    f.type = static_cast<FieldType>(PacketReader(valueOf(binds, packet, 3)).readByte());
-    PacketReader rest(valueOf(binds, packet, 4));
+    f.name = textOf(parts, 1);
+    f.length = PacketReader(valueOf(parts, packet, 2)).readInt24();
+    f.type = static_cast<FieldType>(PacketReader(valueOf(parts, packet, 3)).readByte());
+    PacketReader rest(valueOf(parts, packet, 4));
     f.flags = longFlag ? rest.readInt16() : rest.readByte();
     f.decimals = rest.readByte();
     markNumeric(f);

@@ -76,7 +76,7 @@ struct OkPacket {
     static OkPacket decode(std::span<const uint8_t> packet, bool protocol41, bool transactions);
 };
 
-// The per-connection state (the handle): login, commands and their replies.
+// The protocol state of one login: the login itself, commands and their replies.
 class Session {
 public:
     static constexpr const char* kClientVersion = "4.1.3 Direct";
@@ -127,7 +127,7 @@ public:
     // greeting, response, password exchanges, compression.
     void connect(const std::string& host, const std::string& user, const std::string& password,
                  const std::string& database, int port, uint32_t clientFlags);
-    // Marks closed, sends quit without awaiting a reply, closes the net and detaches
+    // Marks closed, sends quit without awaiting a reply, closes the channel and detaches
     // the open result; never raises.
     void close();
 

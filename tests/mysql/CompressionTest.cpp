@@ -20,7 +20,7 @@ std::string scalar(MySqlConnection& c, const std::string& sql) {
 }  // namespace
 
 // Rows and statements past the 16 MiB packet limit, with and without compression.
-TEST(MyCompression, LargePayloadsBothWays) {
+TEST(Compression, LargePayloadsBothWays) {
     MariaDb& db = MariaDb::shared();
     std::string name = db.freshDatabase("mysql_big");
     db.sql("CREATE TABLE t (id INT PRIMARY KEY, v LONGBLOB);", name);
@@ -52,7 +52,7 @@ TEST(MyCompression, LargePayloadsBothWays) {
     }
 }
 
-TEST(MyCompression, ManyRowsAndResults) {
+TEST(Compression, ManyRowsAndResults) {
     MariaDb& db = MariaDb::shared();
     std::string name = db.freshDatabase("mysql_zrows");
     auto c = connectionTo(db, name);

@@ -37,7 +37,7 @@ int freePort() {
 
 }  // namespace
 
-TEST(MyConnection, OpensWithPasswordAndSetsNamesUtf8) {
+TEST(MySqlConnection, OpensWithPasswordAndSetsNamesUtf8) {
     MariaDb& db = MariaDb::shared();
     auto c = connectionTo(db);
     EXPECT_EQ(c->clientVersionText(), "4.1.3 Direct");
@@ -57,7 +57,7 @@ TEST(MyConnection, OpensWithPasswordAndSetsNamesUtf8) {
     EXPECT_TRUE(c->connected());
 }
 
-TEST(MyConnection, CharsetOptionChoosesTheConnectionCharacterSet) {
+TEST(MySqlConnection, CharsetOptionChoosesTheConnectionCharacterSet) {
     MariaDb& db = MariaDb::shared();
     auto c = connectionTo(db);
     c->options().setCharset("utf8mb4");
@@ -74,7 +74,7 @@ TEST(MyConnection, CharsetOptionChoosesTheConnectionCharacterSet) {
     EXPECT_EQ(scalar(*c, "SELECT @@character_set_connection"), "utf8mb3");
 }
 
-TEST(MyConnection, EmptyPasswordAndInitialDatabase) {
+TEST(MySqlConnection, EmptyPasswordAndInitialDatabase) {
     MariaDb& db = MariaDb::shared();
     std::string name = db.freshDatabase("mysql_initdb");
     db.sql("CREATE USER IF NOT EXISTS 'nopw'@'%'; GRANT ALL ON *.* TO 'nopw'@'%';");
@@ -91,7 +91,7 @@ TEST(MyConnection, EmptyPasswordAndInitialDatabase) {
     EXPECT_THROW(c->setDatabase("no_such_database_here"), MySqlError);
 }
 
-TEST(MyConnection, LoginFailuresCarryTheServersCodeAndText) {
+TEST(MySqlConnection, LoginFailuresCarryTheServersCodeAndText) {
     MariaDb& db = MariaDb::shared();
     struct Case {
         std::string password, database;
@@ -116,7 +116,7 @@ TEST(MyConnection, LoginFailuresCarryTheServersCodeAndText) {
     }
 }
 
-TEST(MyConnection, UnreachableServerGives2003) {
+TEST(MySqlConnection, UnreachableServerGives2003) {
     int port = freePort();
     MySqlConnection c;
     c.setServer("127.0.0.1");
@@ -141,7 +141,7 @@ TEST(MyConnection, UnreachableServerGives2003) {
     }
 }
 
-TEST(MyConnection, SettingServerOrUserClosesTheConnection) {
+TEST(MySqlConnection, SettingServerOrUserClosesTheConnection) {
     MariaDb& db = MariaDb::shared();
     auto c = connectionTo(db);
     c->open();
@@ -154,7 +154,7 @@ TEST(MyConnection, SettingServerOrUserClosesTheConnection) {
     EXPECT_TRUE(c->connected());
 }
 
-TEST(MyConnection, EmptyServerMeansLocalhost) {
+TEST(MySqlConnection, EmptyServerMeansLocalhost) {
     MariaDb& db = MariaDb::shared();
     auto c = connectionTo(db);
     c->setServer("");

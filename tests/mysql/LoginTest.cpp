@@ -16,7 +16,7 @@ using tharvel::test::MariaDb;
 
 // MariaDB still offers the old password format; the server asks for it with the
 // single byte 254 after the 4.1 response.
-TEST(MyLogin, OldPasswordUserOnARealServer) {
+TEST(Login, OldPasswordUserOnARealServer) {
     MariaDb server;
     server.sql(
         "SET GLOBAL secure_auth = 0;"
@@ -44,7 +44,7 @@ TEST(MyLogin, OldPasswordUserOnARealServer) {
 
 // A listener whose queue is full drops new connection requests, like a firewall:
 // the connect must give up after the connection timeout.
-TEST(MyLogin, ConnectGivesUpAfterTheConnectionTimeout) {
+TEST(Login, ConnectGivesUpAfterTheConnectionTimeout) {
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;

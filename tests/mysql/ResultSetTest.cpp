@@ -11,7 +11,7 @@ using namespace tharvel;
 using tharvel::test::connectionTo;
 using tharvel::test::MariaDb;
 
-TEST(MyQuery, StreamsValuesWithNullEmptyAndLongLengths) {
+TEST(MySqlQuery, StreamsValuesWithNullEmptyAndLongLengths) {
     MariaDb& db = MariaDb::shared();
     std::string name = db.freshDatabase("mysql_values");
     db.sql(
@@ -43,7 +43,7 @@ TEST(MyQuery, StreamsValuesWithNullEmptyAndLongLengths) {
     EXPECT_EQ(q.rowsFetched(), 7u);
 }
 
-TEST(MyQuery, FieldDescriptorsAndTheNumericFlag) {
+TEST(MySqlQuery, FieldDescriptorsAndTheNumericFlag) {
     MariaDb& db = MariaDb::shared();
     std::string name = db.freshDatabase("mysql_fields");
     db.sql(
@@ -76,7 +76,7 @@ TEST(MyQuery, FieldDescriptorsAndTheNumericFlag) {
     EXPECT_FALSE(q.next());  // empty table: header, columns, end marker
 }
 
-TEST(MyQuery, MultiStatementsGiveEveryResult) {
+TEST(MySqlQuery, MultiStatementsGiveEveryResult) {
     MariaDb& db = MariaDb::shared();
     std::string name = db.freshDatabase("mysql_multi");
     db.sql("CREATE TABLE t (a INT); INSERT INTO t VALUES (1),(2),(3);", name);
@@ -92,7 +92,7 @@ TEST(MyQuery, MultiStatementsGiveEveryResult) {
     EXPECT_EQ(c->execSql("UPDATE t SET a = 0 WHERE a > 10"), 2u);
 }
 
-TEST(MyQuery, SecondQueryWhileRowsAreUnreadIsOutOfSync) {
+TEST(MySqlQuery, SecondQueryWhileRowsAreUnreadIsOutOfSync) {
     MariaDb& db = MariaDb::shared();
     auto c = connectionTo(db, db.freshDatabase("mysql_sync"));
     c->open();
@@ -119,7 +119,7 @@ TEST(MyQuery, SecondQueryWhileRowsAreUnreadIsOutOfSync) {
     EXPECT_EQ(n, 1000u);
 }
 
-TEST(MyQuery, ServerErrorsKeepTheConnectionUsable) {
+TEST(MySqlQuery, ServerErrorsKeepTheConnectionUsable) {
     MariaDb& db = MariaDb::shared();
     std::string name = db.freshDatabase("mysql_errors");
     db.sql("CREATE TABLE t (a INT PRIMARY KEY); INSERT INTO t VALUES (1);", name);
@@ -144,7 +144,7 @@ TEST(MyQuery, ServerErrorsKeepTheConnectionUsable) {
 }
 
 // Read directly and read ahead on a thread of its own alike.
-TEST(MyQuery, ServerKilledDuringAQueryGives2013AndCloses) {
+TEST(MySqlQuery, ServerKilledDuringAQueryGives2013AndCloses) {
     for (bool readAhead : {false, true}) {
         SCOPED_TRACE(readAhead ? "read ahead" : "read directly");
         MariaDb server;
@@ -170,7 +170,7 @@ TEST(MyQuery, ServerKilledDuringAQueryGives2013AndCloses) {
     }
 }
 
-TEST(MyQuery, KillFromAnotherConnection) {
+TEST(MySqlQuery, KillFromAnotherConnection) {
     MariaDb& db = MariaDb::shared();
     auto victim = connectionTo(db);
     auto killer = connectionTo(db);
@@ -189,7 +189,7 @@ TEST(MyQuery, KillFromAnotherConnection) {
 }
 
 // Both threads send through the one shared query buffer; each must get its own text.
-TEST(MyQuery, ThreadsShareTheQueryBufferSafely) {
+TEST(MySqlQuery, ThreadsShareTheQueryBufferSafely) {
     MariaDb& db = MariaDb::shared();
     auto run = [&](int id, std::string& failure) {
         try {
