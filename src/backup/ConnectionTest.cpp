@@ -1,27 +1,26 @@
 #include "backup/ConnectionTest.h"
 
 #include "backup/DatabaseBackup.h"
-#include "mysql/TMyConnection.h"
-#include "projects/PasswordCipher.h"
+#include "mysql/MySqlConnection.h"
+#include "projects/BackupProject.h"
 
 namespace tharvel {
 
 void ConnectionTest::run(const std::string& server, const std::string& portText, const std::string& database,
                          const std::string& user, const std::string& storedPassword,
                          const std::string& tlsMode, const std::string& tlsCa) {
-    TMyConnection connection;  // closed (quit command sent) when it goes, also after a failure
-    connection.SetLoginPrompt(false);
-    connection.Options().SetCharset("");
-    connection.Options().SetUseUnicode(true);
-    connection.SetServer(server);
-    connection.SetPort(DatabaseBackup::portOf(portText));
-    connection.SetDatabase(database);
-    connection.SetUsername(user);
-    connection.SetPassword(storedPassword.empty() ? std::string()
-                                                  : PasswordCipher::decipherPassword(storedPassword));
-    connection.Options().SetTlsMode(ParseTlsMode(tlsMode));
-    connection.Options().SetTlsCaFile(tlsCa);
-    connection.Open();
+    // The same set-up as the database step's, so a test that passes means a backup
+    // that logs in.
+    BackupProject project;
+    project.mysqlServer = server;
+    project.mysqlPort = portText;
+    project.mysqlDatabase = database;
+    project.mysqlUser = user;
+    project.mysqlPassword = storedPassword;
+    project.mysqlTls = tlsMode;
+    project.mysqlTlsCa = tlsCa;
+    // Closed (quit command sent) when it goes; a failure raises before it is made.
+    DatabaseBackup::openConnection(project);
 }
 
 }  // namespace tharvel

@@ -14,7 +14,7 @@
 
 #include "dump/SqlDump.h"
 #include "dump/StreamWriteError.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
 #include "projects/PasswordCipher.h"
 #include "projects/ProjectTable.h"
 
@@ -29,25 +29,24 @@ int DatabaseBackup::portOf(const std::string& text) {
                : 3306;
 }
 
-void DatabaseBackup::configure(TMyConnection& connection, const BackupProject& project) {
-    connection.SetLoginPrompt(false);
-    connection.Options().SetCharset("utf8");
-    connection.Options().SetUseUnicode(false);
-    connection.SetServer(project.mysqlServer);
-    connection.SetPort(portOf(project.mysqlPort));
-    connection.SetDatabase(project.mysqlDatabase);
-    connection.SetUsername(project.mysqlUser);
-    connection.SetPassword(project.mysqlPassword.empty()
+void DatabaseBackup::configure(MySqlConnection& connection, const BackupProject& project) {
+    connection.options().setCharset("utf8");
+    connection.options().setUseUnicode(false);
+    connection.setServer(project.mysqlServer);
+    connection.setPort(portOf(project.mysqlPort));
+    connection.setDatabase(project.mysqlDatabase);
+    connection.setUsername(project.mysqlUser);
+    connection.setPassword(project.mysqlPassword.empty()
                                ? std::string()
                                : PasswordCipher::decipherPassword(project.mysqlPassword));
-    connection.Options().SetTlsMode(ParseTlsMode(project.mysqlTls));
-    connection.Options().SetTlsCaFile(project.mysqlTlsCa);
+    connection.options().setTlsMode(parseTlsMode(project.mysqlTls));
+    connection.options().setTlsCaFile(project.mysqlTlsCa);
 }
 
-std::unique_ptr<TMyConnection> DatabaseBackup::openConnection(const BackupProject& project) {
-    auto connection = std::make_unique<TMyConnection>();
+std::unique_ptr<MySqlConnection> DatabaseBackup::openConnection(const BackupProject& project) {
+    auto connection = std::make_unique<MySqlConnection>();
     configure(*connection, project);
-    connection->Open();
+    connection->open();
     return connection;
 }
 
@@ -75,7 +74,7 @@ std::string DatabaseBackup::run(const BackupProject& project, const std::string&
                                 const SqlDump::ProgressHandler& progress, const LogLine& log,
                                 const StopRequested& stopRequested, const LogLine& warning) {
     const Compression compression = compressionOf(project);
-    std::unique_ptr<TMyConnection> connection = openConnection(project);
+    std::unique_ptr<MySqlConnection> connection = openConnection(project);
     SqlDump::Options options;
     options.connection = connection.get();
     // Tables may be read on further connections like the backup connection.

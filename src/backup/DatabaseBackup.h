@@ -10,7 +10,7 @@
 
 namespace tharvel {
 
-class TMyConnection;
+class MySqlConnection;
 
 // The database step of a backup: connect with the project's settings, dump the
 // whole database into the project folder. The dump is written under a partial
@@ -27,9 +27,9 @@ public:
     static int portOf(const std::string& text);
     // Settings of the backup connection (no login prompt, character set utf8,
     // Unicode off, the project's server, port, database, user and password).
-    static void configure(TMyConnection& connection, const BackupProject& project);
+    static void configure(MySqlConnection& connection, const BackupProject& project);
     // A connection with those settings, open.
-    static std::unique_ptr<TMyConnection> openConnection(const BackupProject& project);
+    static std::unique_ptr<MySqlConnection> openConnection(const BackupProject& project);
     // The project's DumpCompression; throws for a name that is none of the known ones.
     static Compression compressionOf(const BackupProject& project);
     // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,

@@ -4,11 +4,11 @@
 
 #include "dump/DumpSpool.h"
 #include "dump/DumpStream.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
 
 namespace tharvel {
 
-DumpPool::DumpPool(std::vector<std::unique_ptr<TMyConnection>> connections, std::string spoolPrefix,
+DumpPool::DumpPool(std::vector<std::unique_ptr<MySqlConnection>> connections, std::string spoolPrefix,
                    size_t tasks, Work work, Kill kill)
     : connections_(std::move(connections)),
       spoolPrefix_(std::move(spoolPrefix)),
@@ -17,7 +17,7 @@ DumpPool::DumpPool(std::vector<std::unique_ptr<TMyConnection>> connections, std:
       slots_(std::make_unique<Slot[]>(tasks)),
       tasks_(tasks),
       busy_(connections_.size(), false) {
-    for (const auto& c : connections_) threadIds_.push_back(c->ThreadId());
+    for (const auto& c : connections_) threadIds_.push_back(c->threadId());
     // The first table is the caller's at once: it needs no spool.
     if (tasks_ > 0) slots_[0].state = State::Caller;
     try {
@@ -54,7 +54,7 @@ size_t DumpPool::takeNext() {
     return next_++;
 }
 
-bool DumpPool::runTask(size_t task, TMyConnection& connection, const std::function<void(int)>& progress) {
+bool DumpPool::runTask(size_t task, MySqlConnection& connection, const std::function<void(int)>& progress) {
     Slot& slot = slots_[task];
     std::unique_ptr<DumpSpool> spool;
     std::exception_ptr error;
@@ -84,7 +84,7 @@ bool DumpPool::runTask(size_t task, TMyConnection& connection, const std::functi
 }
 
 void DumpPool::run(size_t worker) {
-    TMyConnection& connection = *connections_[worker];
+    MySqlConnection& connection = *connections_[worker];
     for (;;) {
         size_t task;
         {
@@ -116,7 +116,7 @@ bool DumpPool::takeForCaller(size_t task) {
 }
 
 void DumpPool::join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
-                    TMyConnection* caller) {
+                    MySqlConnection* caller) {
     Slot& slot = slots_[task];
     std::unique_lock<std::mutex> lock(mutex_);
     while (slot.state != State::Done) {

@@ -13,7 +13,7 @@
 namespace tharvel {
 
 class DumpStream;
-class TMyConnection;
+class MySqlConnection;
 class DumpSpool;
 
 // Tables dumped ahead of their turn on connections of their own. The tasks are
@@ -27,12 +27,12 @@ public:
     // Thrown by a task's progress when the task is to end early.
     struct Cancelled {};
     // Writes task `task` into `out` on `connection`, calling `progress` with its percent.
-    using Work = std::function<void(size_t task, TMyConnection& connection, DumpStream& out,
+    using Work = std::function<void(size_t task, MySqlConnection& connection, DumpStream& out,
                                     const std::function<void(int percent)>& progress)>;
     // Ends the server's thread of a worker's connection.
     using Kill = std::function<void(uint32_t threadId)>;
 
-    DumpPool(std::vector<std::unique_ptr<TMyConnection>> connections, std::string spoolPrefix, size_t tasks,
+    DumpPool(std::vector<std::unique_ptr<MySqlConnection>> connections, std::string spoolPrefix, size_t tasks,
              Work work, Kill kill);
     ~DumpPool();
     DumpPool(const DumpPool&) = delete;
@@ -45,7 +45,7 @@ public:
     // raises the worker's failure, if any, after the lines written before it.
     // Meanwhile free later tasks are read ahead on `caller` (when given) into spools.
     void join(size_t task, DumpStream& out, const std::function<void(int percent)>& tick,
-              TMyConnection* caller);
+              MySqlConnection* caller);
 
 private:
     enum class State { Free, Worker, Caller, Done };
@@ -58,11 +58,11 @@ private:
     void run(size_t worker);
     // Writes a task this thread took into its spool and marks it done; false when it
     // failed or was cancelled.
-    bool runTask(size_t task, TMyConnection& connection, const std::function<void(int)>& progress);
+    bool runTask(size_t task, MySqlConnection& connection, const std::function<void(int)>& progress);
     // The next free task, now taken, or tasks_; under the lock.
     size_t takeNext();
 
-    std::vector<std::unique_ptr<TMyConnection>> connections_;
+    std::vector<std::unique_ptr<MySqlConnection>> connections_;
     std::vector<uint32_t> threadIds_;
     std::string spoolPrefix_;
     Work work_;

@@ -2,9 +2,9 @@
 
 #include "dump/SqlIdentifier.h"
 #include "dump/StoredObjects.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
 
 namespace tharvel {
 namespace {
@@ -24,18 +24,18 @@ std::string isolationLevel(std::string_view value) {
 
 }  // namespace
 
-DumpSnapshot::DumpSnapshot(TMyConnection& connection, const Warning& warning) : connection_(connection) {
+DumpSnapshot::DumpSnapshot(MySqlConnection& connection, const Warning& warning) : connection_(connection) {
     std::string lockList;
     bool transactional = true;
     auto read = [&](const char* sql) {
-        TMyQuery q(connection_);
-        q.Open(sql);
+        MySqlQuery q(connection_);
+        q.open(sql);
         while (q.next()) {
             // Views are locked too: under LOCK TABLES the session may read nothing else.
             if (!lockList.empty()) lockList.append(", ");
-            lockList.append(SqlIdentifier::quoted(q.Value(0))).append(" READ");
-            bool view = !q.IsNull(1) && q.Value(1) == "VIEW";
-            if (!view && (q.IsNull(2) || q.Value(2) != "YES")) transactional = false;
+            lockList.append(SqlIdentifier::quoted(q.value(0))).append(" READ");
+            bool view = !q.isNull(1) && q.value(1) == "VIEW";
+            if (!view && (q.isNull(2) || q.value(2) != "YES")) transactional = false;
         }
     };
     try {
@@ -43,8 +43,8 @@ DumpSnapshot::DumpSnapshot(TMyConnection& connection, const Warning& warning) : 
             "SELECT t.TABLE_NAME, t.TABLE_TYPE, e.TRANSACTIONS FROM information_schema.TABLES t LEFT "
             "JOIN "
             "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE()");
-    } catch (const EMyError& e) {
-        if (e.IsConnectionLost()) throw;
+    } catch (const MySqlError& e) {
+        if (e.isConnectionLost()) throw;
         // Before 5.1 there is no ENGINES table; InnoDB was the transactional engine in use.
         lockList.clear();
         transactional = true;
@@ -55,11 +55,11 @@ DumpSnapshot::DumpSnapshot(TMyConnection& connection, const Warning& warning) : 
     }
     if (!transactional) {
         try {
-            connection_.ExecSQL("LOCK TABLES " + lockList);
+            connection_.execSql("LOCK TABLES " + lockList);
             mode_ = Mode::Locks;
             return;
-        } catch (const EMyError& e) {
-            if (e.IsConnectionLost()) throw;
+        } catch (const MySqlError& e) {
+            if (e.isConnectionLost()) throw;
             if (warning)
                 warning("Tables cannot be locked for the dump (" + StoredObjects::serverMessage(e) +
                         "); tables that are not transactional may be dumped at different moments");
@@ -72,30 +72,30 @@ void DumpSnapshot::startSnapshot() {
     // MySQL 8 knows only the new name of the variable, older servers only the old one.
     for (const char* variable : {"tx_isolation", "transaction_isolation"}) {
         try {
-            TMyQuery q(connection_);
-            q.Open(std::string("SELECT @@SESSION.") + variable);
-            if (q.next() && !q.IsNull(0)) savedIsolation_ = isolationLevel(q.Value(0));
+            MySqlQuery q(connection_);
+            q.open(std::string("SELECT @@SESSION.") + variable);
+            if (q.next() && !q.isNull(0)) savedIsolation_ = isolationLevel(q.value(0));
             isolationVariable_ = variable;
             break;
-        } catch (const EMyError& e) {
-            if (e.IsConnectionLost()) throw;
+        } catch (const MySqlError& e) {
+            if (e.isConnectionLost()) throw;
         }
     }
     if (savedIsolation_ != "REPEATABLE READ")
-        connection_.ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
+        connection_.execSql("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
     else
         savedIsolation_.clear();
-    connection_.ExecSQL("START TRANSACTION WITH CONSISTENT SNAPSHOT");
+    connection_.execSql("START TRANSACTION WITH CONSISTENT SNAPSHOT");
     mode_ = Mode::Snapshot;
 }
 
 DumpSnapshot::~DumpSnapshot() {
     // A lost connection has ended the transaction or the locks on its own.
     try {
-        if (mode_ == Mode::Locks) connection_.ExecSQL("UNLOCK TABLES");
-        if (mode_ == Mode::Snapshot) connection_.ExecSQL("COMMIT");
+        if (mode_ == Mode::Locks) connection_.execSql("UNLOCK TABLES");
+        if (mode_ == Mode::Snapshot) connection_.execSql("COMMIT");
         if (!savedIsolation_.empty())
-            connection_.ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL " + savedIsolation_);
+            connection_.execSql("SET SESSION TRANSACTION ISOLATION LEVEL " + savedIsolation_);
     } catch (...) {
     }
 }

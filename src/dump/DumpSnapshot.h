@@ -4,7 +4,7 @@
 
 namespace tharvel {
 
-class TMyConnection;
+class MySqlConnection;
 
 // Makes the dump read the whole database as it was at one moment. With only
 // transactional tables a consistent-snapshot transaction does it without blocking
@@ -17,7 +17,7 @@ public:
     using Warning = std::function<void(const std::string&)>;
 
     // Starts at once.
-    DumpSnapshot(TMyConnection& connection, const Warning& warning);
+    DumpSnapshot(MySqlConnection& connection, const Warning& warning);
     ~DumpSnapshot();
     DumpSnapshot(const DumpSnapshot&) = delete;
     DumpSnapshot& operator=(const DumpSnapshot&) = delete;
@@ -27,7 +27,7 @@ public:
 private:
     void startSnapshot();
 
-    TMyConnection& connection_;
+    MySqlConnection& connection_;
     Mode mode_ = Mode::None;
     std::string isolationVariable_;
     std::string savedIsolation_;  // e.g. "REPEATABLE READ"; empty: not changed

@@ -17,9 +17,9 @@
 #include "dump/SqlIdentifier.h"
 #include "dump/SqlLiteral.h"
 #include "dump/StoredObjects.h"
-#include "mysql/EMySqlException.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
 
 namespace tharvel {
 namespace {
@@ -42,11 +42,6 @@ bool atLeast(int major, int minor, int release, int m, int n, int r) {
     if (minor != n) return minor > n;
     return release >= r;
 }
-
-struct UseGuard {
-    TMyConnection& connection;
-    ~UseGuard() { connection.EndUse(); }
-};
 
 }  // namespace
 
@@ -71,13 +66,12 @@ void SqlDump::reportProgress(const std::string& objectName, int objectNum, int o
 
 void SqlDump::backup(DumpStream& out) {
     if (!options_.connection) throw std::runtime_error("Connection is not defined");
-    TMyConnection& conn = *options_.connection;
-    conn.BeginUse();
-    UseGuard guard{conn};
+    MySqlConnection& conn = *options_.connection;
+    conn.open();
     columns_.clear();
 
-    const std::string versionText = conn.ServerVersionText();
-    version_ = {conn.ServerMajorVersion(), conn.ServerMinorVersion(), conn.ServerReleaseVersion()};
+    const std::string versionText = conn.serverVersionText();
+    version_ = {conn.serverMajorVersion(), conn.serverMinorVersion(), conn.serverReleaseVersion()};
     const Version& v = version_;
     // MariaDB 10 and later announce themselves as "5.5.5-10.x.y-MariaDB".
     Version real = v;
@@ -99,19 +93,19 @@ void SqlDump::backup(DumpStream& out) {
     // keeps both of its instants, and the restore does not depend on the zone.
     std::vector<std::string> session;  // what further connections repeat
     if (atLeast(v.major, v.minor, v.release, 4, 1, 3)) session.push_back("SET TIME_ZONE='+00:00'");
-    for (const std::string& sql : session) conn.ExecSQL(sql);
+    for (const std::string& sql : session) conn.execSql(sql);
 
     DumpScript script(out);
-    script.header(kHeaderVersion, versionText, conn.ClientVersionText(), scriptDate(), conn.Server(),
-                  conn.Database());
+    script.header(kHeaderVersion, versionText, conn.clientVersionText(), scriptDate(), conn.server(),
+                  conn.database());
 
-    std::string charset = conn.Options().UseUnicode() ? "utf8" : conn.Options().Charset();
+    std::string charset = conn.options().useUnicode() ? "utf8" : conn.options().charset();
     // Three-byte utf8 turns every four-byte character into "?": read and restore in
     // utf8mb4 wherever the server has it.
     bool hasMb4 =
         mariadb ? atLeast(v.major, v.minor, 0, 5, 5, 0) : atLeast(v.major, v.minor, v.release, 5, 5, 3);
     if ((charset == "utf8" || charset == "utf8mb3") && hasMb4) {
-        conn.ExecSQL("SET NAMES utf8mb4");
+        conn.execSql("SET NAMES utf8mb4");
         session.push_back("SET NAMES utf8mb4");
         charset = "utf8mb4";
     }
@@ -131,7 +125,7 @@ void SqlDump::backup(DumpStream& out) {
     if (fiveOrLater) stored.readLists();
     // Every table read at one moment; the object list is read inside it.
     std::unique_ptr<DumpSnapshot> snapshot;
-    std::vector<std::unique_ptr<TMyConnection>> further;
+    std::vector<std::unique_ptr<MySqlConnection>> further;
     if (fiveOrLater) further = sharedSnapshot(session, mariadb, real, snapshot);
     if (fiveOrLater && !snapshot) snapshot = std::make_unique<DumpSnapshot>(conn, options_.onWarning);
 
@@ -164,7 +158,7 @@ void SqlDump::backup(DumpStream& out) {
     std::unique_ptr<DumpPool> pool;
     if (!objectOf.empty()) {
         // A table read ahead shows the progress of the table whose turn it is.
-        DumpPool::Work work = [this, &objects, &objectOf, count](size_t task, TMyConnection& connection,
+        DumpPool::Work work = [this, &objects, &objectOf, count](size_t task, MySqlConnection& connection,
                                                                  DumpStream& spool,
                                                                  const std::function<void(int)>& progress) {
             const Lane own{connection, [&](const std::string&, int, int, int percent) { progress(percent); }};
@@ -173,11 +167,11 @@ void SqlDump::backup(DumpStream& out) {
         };
         DumpPool::Kill kill = [this, &conn](uint32_t id) {
             try {
-                conn.Kill(id);
-            } catch (const EMyError&) {
+                conn.kill(id);
+            } catch (const MySqlError&) {
                 // The dump's own connection is gone: another one ends the worker.
-                std::unique_ptr<TMyConnection> other = options_.openConnection();
-                other->Kill(id);
+                std::unique_ptr<MySqlConnection> other = options_.openConnection();
+                other->kill(id);
             }
         };
         pool = std::make_unique<DumpPool>(std::move(further), outputPath_, objectOf.size(), std::move(work),
@@ -209,12 +203,12 @@ void SqlDump::backup(DumpStream& out) {
     if (!charset.empty()) script.charsetRestoreLines();
 }
 
-std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::vector<std::string>& session,
-                                                                    bool mariadb, const Version& real,
-                                                                    std::unique_ptr<DumpSnapshot>& snapshot) {
-    TMyConnection& conn = *options_.connection;
-    std::vector<std::unique_ptr<TMyConnection>> further;
-    const std::function<std::unique_ptr<TMyConnection>()>& open = options_.openConnection;
+std::vector<std::unique_ptr<MySqlConnection>> SqlDump::sharedSnapshot(
+    const std::vector<std::string>& session, bool mariadb, const Version& real,
+    std::unique_ptr<DumpSnapshot>& snapshot) {
+    MySqlConnection& conn = *options_.connection;
+    std::vector<std::unique_ptr<MySqlConnection>> further;
+    const std::function<std::unique_ptr<MySqlConnection>()>& open = options_.openConnection;
     if (!open || outputPath_.empty()) return further;
     const int wanted = options_.connections > 0
                            ? options_.connections
@@ -223,23 +217,23 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
     std::vector<uint64_t> sizes;
     std::string untransactional;
     try {
-        TMyQuery q(conn);
-        q.Open(
+        MySqlQuery q(conn);
+        q.open(
             "SELECT t.TABLE_NAME, t.DATA_LENGTH, e.TRANSACTIONS FROM information_schema.TABLES t LEFT JOIN "
             "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE t.TABLE_SCHEMA = DATABASE() AND "
             "t.TABLE_TYPE NOT IN ('VIEW', 'SEQUENCE')");
         while (q.next()) {
             uint64_t size = 0;
-            if (!q.IsNull(1)) {
-                std::string_view text = q.Value(1);
+            if (!q.isNull(1)) {
+                std::string_view text = q.value(1);
                 std::from_chars(text.data(), text.data() + text.size(), size);
             }
             sizes.push_back(size);
-            if (untransactional.empty() && (q.IsNull(2) || q.Value(2) != "YES"))
-                untransactional = std::string(q.Value(0));
+            if (untransactional.empty() && (q.isNull(2) || q.value(2) != "YES"))
+                untransactional = std::string(q.value(0));
         }
-    } catch (const EMyError& e) {
-        if (e.IsConnectionLost()) throw;
+    } catch (const MySqlError& e) {
+        if (e.isConnectionLost()) throw;
         return further;  // a server without the tables of engines
     }
     if (sizes.size() < 2) return further;
@@ -247,7 +241,7 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
     if (sizes[1] < options_.parallelMinBytes) return further;
     auto oneConnection = [&](const std::string& why) {
         if (options_.onWarning) options_.onWarning("Tables are dumped on one connection: " + why);
-        return std::vector<std::unique_ptr<TMyConnection>>();
+        return std::vector<std::unique_ptr<MySqlConnection>>();
     };
     if (!untransactional.empty())
         return oneConnection("table " + DumpScript::commentText(SqlIdentifier::quoted(untransactional)) +
@@ -256,11 +250,11 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
     const size_t count = std::min(static_cast<size_t>(wanted - 1), sizes.size() - 1);
     try {
         while (further.size() < count) {
-            std::unique_ptr<TMyConnection> c = open();
-            for (const std::string& sql : session) c->ExecSQL(sql);
+            std::unique_ptr<MySqlConnection> c = open();
+            for (const std::string& sql : session) c->execSql(sql);
             further.push_back(std::move(c));
         }
-    } catch (const EMyError& e) {
+    } catch (const MySqlError& e) {
         return oneConnection("a further connection cannot be opened (" + StoredObjects::serverMessage(e) +
                              ")");
     } catch (const std::exception& e) {
@@ -272,26 +266,26 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
     // A lock that cannot be had soon (a long statement holds it up, and the
     // application's writes with it) is given up for the one connection.
     const bool stages = mariadb && atLeast(real.major, real.minor, real.release, 10, 4, 1);
-    std::unique_ptr<TMyConnection> holder;
+    std::unique_ptr<MySqlConnection> holder;
     try {
         holder = open();
         try {
-            holder->ExecSQL("SET SESSION lock_wait_timeout = 10");
-        } catch (const EMyError& e) {
-            if (e.IsConnectionLost()) throw;  // older servers wait as they always do
+            holder->execSql("SET SESSION lock_wait_timeout = 10");
+        } catch (const MySqlError& e) {
+            if (e.isConnectionLost()) throw;  // older servers wait as they always do
         }
         if (stages) {
-            holder->ExecSQL("BACKUP STAGE START");
-            holder->ExecSQL("BACKUP STAGE BLOCK_COMMIT");
+            holder->execSql("BACKUP STAGE START");
+            holder->execSql("BACKUP STAGE BLOCK_COMMIT");
         } else {
-            holder->ExecSQL("FLUSH TABLES WITH READ LOCK");
+            holder->execSql("FLUSH TABLES WITH READ LOCK");
         }
-    } catch (const EMyError& e) {
+    } catch (const MySqlError& e) {
         return oneConnection("the snapshot cannot be shared (" + StoredObjects::serverMessage(e) + ")");
     } catch (const std::exception& e) {
         return oneConnection(std::string("the snapshot cannot be shared (") + e.what() + ")");
     }
-    auto release = [&] { holder->ExecSQL(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
+    auto release = [&] { holder->execSql(stages ? "BACKUP STAGE END" : "UNLOCK TABLES"); };
     try {
         snapshot = std::make_unique<DumpSnapshot>(conn, options_.onWarning);
         if (snapshot->mode() != DumpSnapshot::Mode::Snapshot) {
@@ -299,15 +293,15 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
             snapshot.reset();
             release();
             snapshot = std::make_unique<DumpSnapshot>(conn, options_.onWarning);
-            return std::vector<std::unique_ptr<TMyConnection>>();
+            return std::vector<std::unique_ptr<MySqlConnection>>();
         }
         std::string failure;
         try {
             for (const auto& c : further) {
-                c->ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
-                c->ExecSQL("START TRANSACTION WITH CONSISTENT SNAPSHOT");
+                c->execSql("SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ");
+                c->execSql("START TRANSACTION WITH CONSISTENT SNAPSHOT");
             }
-        } catch (const EMyError& e) {
+        } catch (const MySqlError& e) {
             failure = StoredObjects::serverMessage(e);
         }
         release();
@@ -324,28 +318,28 @@ std::vector<std::unique_ptr<TMyConnection>> SqlDump::sharedSnapshot(const std::v
 }
 
 std::vector<SqlDump::Object> SqlDump::objectList(const Version& v) {
-    TMyConnection& conn = *options_.connection;
+    MySqlConnection& conn = *options_.connection;
     std::vector<Object> objects;
-    TMyQuery q(conn);
+    MySqlQuery q(conn);
     if (v.major >= 5) {
-        q.Open(
+        q.open(
             "SELECT cast('' as char(1)) TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME, TABLE_TYPE FROM "
             "information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_SCHEMA, TABLE_NAME ");
         while (q.next()) {
             Object o;
-            o.name = std::string(q.Value(2));
+            o.name = std::string(q.value(2));
             o.written = SqlIdentifier::quotedIfNeeded(o.name);
-            o.view = !q.IsNull(3) && q.Value(3) == "VIEW";
-            o.sequence = !q.IsNull(3) && q.Value(3) == "SEQUENCE";
+            o.view = !q.isNull(3) && q.value(3) == "VIEW";
+            o.sequence = !q.isNull(3) && q.value(3) == "SEQUENCE";
             objects.push_back(std::move(o));
         }
         q.close();
         readColumns();
-    } else if (!conn.Database().empty()) {
-        q.Open("SHOW TABLES");
+    } else if (!conn.database().empty()) {
+        q.open("SHOW TABLES");
         while (q.next()) {
             Object o;
-            o.name = std::string(q.Value(0));
+            o.name = std::string(q.value(0));
             o.written = SqlIdentifier::quotedIfNeeded(o.name);
             objects.push_back(std::move(o));
         }
@@ -385,11 +379,11 @@ void SqlDump::orderViews(std::vector<Object>& objects) {
     }
 }
 
-std::string SqlDump::showCreate(TMyConnection& connection, const std::string& written) {
-    TMyQuery q(connection);
-    q.Open("SHOW CREATE TABLE " + written);
-    if (!q.next() || q.FieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
-    return std::string(q.Value(1));
+std::string SqlDump::showCreate(MySqlConnection& connection, const std::string& written) {
+    MySqlQuery q(connection);
+    q.open("SHOW CREATE TABLE " + written);
+    if (!q.next() || q.fieldCount() < 2) throw std::runtime_error("No CREATE statement for " + written);
+    return std::string(q.value(1));
 }
 
 void SqlDump::dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane) {
@@ -406,16 +400,15 @@ void SqlDump::dumpObject(DumpScript& script, const Object& object, int index, in
     script.dataComment(object.written);
     uint64_t rows = 0;
     {
-        TMyQuery q(lane.connection);
-        q.Open("SELECT COUNT(*) FROM " + object.written);
-        if (q.next() && !q.IsNull(0)) {
-            std::string_view text = q.Value(0);
+        MySqlQuery q(lane.connection);
+        q.open("SELECT COUNT(*) FROM " + object.written);
+        if (q.next() && !q.isNull(0)) {
+            std::string_view text = q.value(0);
             auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), rows);
             if (ec != std::errc() || end != text.data() + text.size())
-                throw EMyError(
+                throw MySqlError(
                     CR_MALFORMED_PACKET,
-                    EMySqlException::BuildMessage(CR_MALFORMED_PACKET, {}, "Row count of " + object.written),
-                    &lane.connection);
+                    MySqlError::buildMessage(CR_MALFORMED_PACKET, {}, "Row count of " + object.written));
         }
     }
     lane.progress(object.written, index, count, 0);
@@ -436,19 +429,19 @@ bool SqlDump::usesSequence(const Object& object) const {
 }
 
 void SqlDump::readColumns() {
-    TMyQuery q(*options_.connection);
-    q.Open(
+    MySqlQuery q(*options_.connection);
+    q.open(
         "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, EXTRA, COLUMN_DEFAULT FROM information_schema.COLUMNS "
         "WHERE "
         "TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, ORDINAL_POSITION");
     auto upper = [&](size_t i) {
-        std::string text(q.IsNull(i) ? std::string_view() : q.Value(i));
+        std::string text(q.isNull(i) ? std::string_view() : q.value(i));
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return text;
     };
     while (q.next()) {
         Column c;
-        c.name = std::string(q.Value(1));
+        c.name = std::string(q.value(1));
         std::string type = upper(2), extra = upper(3);
         c.single = type == "FLOAT";
         c.floating = c.single || type == "DOUBLE" || type == "REAL" || type == "DOUBLE PRECISION";
@@ -460,7 +453,7 @@ void SqlDump::readColumns() {
         c.sequenceDefault = def.find("NEXTVAL(") != std::string::npos ||
                             def.find("LASTVAL(") != std::string::npos ||
                             def.find("NEXT VALUE FOR") != std::string::npos;
-        columns_[std::string(q.Value(0))].push_back(std::move(c));
+        columns_[std::string(q.value(0))].push_back(std::move(c));
     }
 }
 
@@ -493,32 +486,32 @@ void SqlDump::dumpRows(DumpScript& script, const Object& object, int index, int 
         }
     }
 
-    TMyQuery q(lane.connection);
-    q.SetReadAhead(true);  // the socket is read while the rows are written
-    q.Open("SELECT " + select + " FROM " + object.written);
+    MySqlQuery q(lane.connection);
+    q.setReadAhead(true);  // the socket is read while the rows are written
+    q.open("SELECT " + select + " FROM " + object.written);
     std::vector<SqlLiteral> literals;
     std::vector<bool> hex;
-    literals.reserve(q.FieldCount());
-    for (size_t i = 0; i < q.FieldCount(); ++i) {
-        const TMySqlFieldInfo& f = q.Fields()[i];
+    literals.reserve(q.fieldCount());
+    for (size_t i = 0; i < q.fieldCount(); ++i) {
+        const FieldInfo& f = q.fields()[i];
         const Column* c = i < selected.size() ? selected[i] : nullptr;
         if (c && c->floating && exactFloats_) {
-            literals.emplace_back(f.Name, c->single ? mytype::kFloat : mytype::kDouble, 0, 22, true,
+            literals.emplace_back(f.name, c->single ? FieldType::Float : FieldType::Double, 0, 22, true,
                                   version_.major);
             literals.back().readFloatFromWkb(c->single);
             hex.push_back(false);
             continue;
         }
-        literals.emplace_back(f.Name, f.Type, static_cast<uint32_t>(f.Flags),
-                              std::min<uint32_t>(f.Length, 65535), !f.Table.empty(), version_.major);
+        literals.emplace_back(f.name, f.type, static_cast<uint32_t>(f.flags),
+                              std::min<uint32_t>(f.length, 65535), !f.table.empty(), version_.major);
         SqlValueKind kind = literals.back().kind();
         // Binary strings always go as hexadecimal: raw bytes inside quotes can pair
         // with the quote or backslash after them in a multi-byte client character set
         // (gbk: 0x81 0x5C) and end the literal early.
-        hex.push_back(f.Charset == 63 && (kind == SqlValueKind::ShortText || kind == SqlValueKind::LongText));
+        hex.push_back(f.charset == 63 && (kind == SqlValueKind::ShortText || kind == SqlValueKind::LongText));
     }
     script.beginRows(DumpScript::insertHead(object.written, list));
-    const size_t n = q.FieldCount();
+    const size_t n = q.fieldCount();
     try {
         uint64_t r = 0;
         while (q.next()) {
@@ -529,12 +522,12 @@ void SqlDump::dumpRows(DumpScript& script, const Object& object, int index, int 
             std::string& line = script.beginRow();
             for (size_t i = 0; i < n; ++i) {
                 if (i) line.append(", ", 2);
-                if (q.IsNull(i))
+                if (q.isNull(i))
                     SqlLiteral::appendNull(line);
                 else if (hex[i])
-                    SqlLiteral::appendHex(line, q.Value(i));
+                    SqlLiteral::appendHex(line, q.value(i));
                 else
-                    literals[i].append(line, q.Value(i));
+                    literals[i].append(line, q.value(i));
             }
             script.finishRow();
         }

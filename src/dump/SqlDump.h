@@ -10,7 +10,7 @@
 
 namespace tharvel {
 
-class TMyConnection;
+class MySqlConnection;
 class DumpScript;
 class DumpStream;
 class StoredObjects;
@@ -30,7 +30,7 @@ public:
 
     struct Options {
         // Not owned; must stay open (or openable) for the whole run.
-        TMyConnection* connection = nullptr;
+        MySqlConnection* connection = nullptr;
         // Further connections like `connection` (server, user, TLS, timeouts,
         // character set), opened; without it every table is read on `connection`.
         // With it, the rows of a whole database's tables are read on up to
@@ -39,7 +39,7 @@ public:
         // snapshots together, and the database's second-largest table holds
         // `parallelMinBytes` of data or more. Tables read ahead of their turn wait in
         // files beside the dump file; the file is the same.
-        std::function<std::unique_ptr<TMyConnection>()> openConnection;
+        std::function<std::unique_ptr<MySqlConnection>()> openConnection;
         int connections = 0;  // 0: the number of cores, at most 4
         uint64_t parallelMinBytes = uint64_t{16} << 20;
         ProgressHandler onProgress;
@@ -70,7 +70,7 @@ private:
 
     // Where a table's lines go and what reads them.
     struct Lane {
-        TMyConnection& connection;
+        MySqlConnection& connection;
         std::function<void(const std::string& name, int index, int count, int percent)> progress;
     };
 
@@ -78,15 +78,15 @@ private:
     void reportProgress(const std::string& objectName, int objectNum, int objectCount, int percent);
     // The further connections, each in a transaction that sees what `snapshot` (made
     // here too) sees; none when the tables are read on the one connection.
-    std::vector<std::unique_ptr<TMyConnection>> sharedSnapshot(const std::vector<std::string>& session,
-                                                               bool mariadb, const Version& real,
-                                                               std::unique_ptr<DumpSnapshot>& snapshot);
+    std::vector<std::unique_ptr<MySqlConnection>> sharedSnapshot(const std::vector<std::string>& session,
+                                                                 bool mariadb, const Version& real,
+                                                                 std::unique_ptr<DumpSnapshot>& snapshot);
     std::vector<Object> objectList(const Version& v);
     void orderViews(std::vector<Object>& objects);
     void dumpObject(DumpScript& script, const Object& object, int index, int count, const Lane& lane);
     void dumpRows(DumpScript& script, const Object& object, int index, int count, uint64_t rows,
                   const Lane& lane);
-    static std::string showCreate(TMyConnection& connection, const std::string& written);
+    static std::string showCreate(MySqlConnection& connection, const std::string& written);
 
     struct Column {
         std::string name;

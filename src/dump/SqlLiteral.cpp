@@ -119,63 +119,64 @@ void appendQuoted(std::string& out, std::string_view s) {
 
 }  // namespace
 
-SqlValueKind SqlLiteral::kindOf(uint8_t type, uint32_t length, bool hasTableName) {
-    using namespace mytype;
+SqlValueKind SqlLiteral::kindOf(FieldType type, uint32_t length, bool hasTableName) {
+    using enum FieldType;
     switch (type) {
-        case kDecimal:
-        case kNewDecimal:
+        case Decimal:
+        case NewDecimal:
             return SqlValueKind::Decimal;
-        case kFloat:
-        case kDouble:
+        case Float:
+        case Double:
             return SqlValueKind::Float;
-        case kTiny:
+        case Tiny:
             return length == 1 ? SqlValueKind::Boolean : SqlValueKind::Integer;
-        case kShort:
-        case kYear:
-        case kInt24:
-        case kLong:
-        case kLongLong:
+        case Short:
+        case Year:
+        case Int24:
+        case Long:
+        case LongLong:
             return SqlValueKind::Integer;
-        case kBit:
+        case Bit:
             return SqlValueKind::Bit;
-        case kDate:
-        case kNewDate:
+        case Date:
+        case NewDate:
             return SqlValueKind::Date;
-        case kTime:
+        case Time:
             return SqlValueKind::Time;
-        case kDateTime:
-        case kTimestamp:
+        case DateTime:
+        case Timestamp:
             return SqlValueKind::DateTime;
-        case kVarString:
+        case VarString:
             if (length == 65535 && !hasTableName) return SqlValueKind::LongText;
             [[fallthrough]];
-        case kVarChar:
-        case kString:
-        case kEnum:
-        case kSet:
-        case kNull:
+        case VarChar:
+        case String:
+        case Enum:
+        case Set:
+        case Null:
             return length <= 256 ? SqlValueKind::ShortText : SqlValueKind::LongText;
-        case kTinyBlob:
-        case kMediumBlob:
-        case kLongBlob:
-        case kBlob:
-        case kGeometry:
-        case kJson:
+        case TinyBlob:
+        case MediumBlob:
+        case LongBlob:
+        case Blob:
+        case Geometry:
+        case Json:
             return SqlValueKind::LongText;
         default:
-            throw std::runtime_error("Unknown MySQL datatype (" + std::to_string(type) + ")");
+            throw std::runtime_error("Unknown MySQL datatype (" + std::to_string(static_cast<int>(type)) +
+                                     ")");
     }
 }
 
-SqlLiteral::SqlLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
+SqlLiteral::SqlLiteral(std::string columnName, FieldType type, uint32_t flags, uint32_t displayLength,
                        bool hasTableName, int serverMajor)
     : name_(std::move(columnName)),
-      kind_(kindOf(typeCode, displayLength, hasTableName)),
-      type_(typeCode),
+      kind_(kindOf(type, displayLength, hasTableName)),
+      type_(type),
       length_(displayLength),
       serverMajor_(serverMajor) {
     (void)flags;  // neither sign nor binary flag changes a literal: the server's digits are exact
-    if (typeCode == mytype::kTimestamp) {
+    if (type == FieldType::Timestamp) {
         switch (displayLength) {
             case 2:
             case 4:
@@ -269,7 +270,7 @@ void SqlLiteral::append(std::string& out, std::string_view value) const {
             appendDate(out, value);
             return;
         case SqlValueKind::DateTime:
-            if (type_ == mytype::kTimestamp && length_ < 19)
+            if (type_ == FieldType::Timestamp && length_ < 19)
                 appendOldTimestamp(out, value);
             else
                 appendDateTime(out, value);

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "mysql/FieldType.h"
+
 namespace tharvel {
 
 // What a column's values are taken as when they are written into the dump.
@@ -19,16 +21,6 @@ enum class SqlValueKind {
     LongText,   // longer strings, BLOB and TEXT types, GEOMETRY
 };
 
-// MySQL's type codes and flags as the protocol sends them.
-namespace mytype {
-constexpr uint8_t kDecimal = 0, kTiny = 1, kShort = 2, kLong = 3, kFloat = 4, kDouble = 5, kNull = 6,
-                  kTimestamp = 7, kLongLong = 8, kInt24 = 9, kDate = 10, kTime = 11, kDateTime = 12,
-                  kYear = 13, kNewDate = 14, kVarChar = 15, kBit = 16, kJson = 245, kNewDecimal = 246,
-                  kEnum = 247, kSet = 248, kTinyBlob = 249, kMediumBlob = 250, kLongBlob = 251, kBlob = 252,
-                  kVarString = 253, kString = 254, kGeometry = 255;
-constexpr uint32_t kUnsignedFlag = 32, kBinaryFlag = 128;
-}  // namespace mytype
-
 // Writes the values of one result column as SQL literals. Built once per column
 // from its descriptor, then used for every row.
 class SqlLiteral {
@@ -36,10 +28,10 @@ public:
     // Throws "Unknown MySQL datatype (n)" for a type code without a kind, and
     // "Invalid FIELD_TYPE_TIMESTAMP Field.Length (n)" for a TIMESTAMP of a
     // display length the dump cannot read.
-    SqlLiteral(std::string columnName, uint8_t typeCode, uint32_t flags, uint32_t displayLength,
+    SqlLiteral(std::string columnName, FieldType type, uint32_t flags, uint32_t displayLength,
                bool hasTableName, int serverMajor);
 
-    static SqlValueKind kindOf(uint8_t typeCode, uint32_t displayLength, bool hasTableName);
+    static SqlValueKind kindOf(FieldType type, uint32_t displayLength, bool hasTableName);
 
     SqlValueKind kind() const { return kind_; }
 
@@ -79,7 +71,7 @@ private:
 
     std::string name_;
     SqlValueKind kind_;
-    uint8_t type_;
+    FieldType type_;
     uint32_t length_;
     int serverMajor_;
     bool wkb_ = false;

@@ -6,9 +6,9 @@
 
 #include "dump/DumpScript.h"
 #include "dump/SqlIdentifier.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
 
 namespace tharvel {
 namespace {
@@ -51,7 +51,7 @@ bool isInteger(std::string_view text) {
 
 }  // namespace
 
-StoredObjects::StoredObjects(TMyConnection& connection, const Server& server, Warning warning)
+StoredObjects::StoredObjects(MySqlConnection& connection, const Server& server, Warning warning)
     : connection_(connection), server_(server), warning_(std::move(warning)) {}
 
 std::string StoredObjects::serverMessage(const std::exception& error) {
@@ -70,8 +70,8 @@ bool StoredObjects::canList(std::initializer_list<const char*> privileges) {
     std::string list;
     for (const char* privilege : privileges)
         list.append(list.empty() ? "" : ", ").append(DumpScript::stringLiteral(privilege));
-    TMyQuery q(connection_);
-    q.Open("SELECT 1 FROM information_schema.USER_PRIVILEGES WHERE GRANTEE = " + kMe +
+    MySqlQuery q(connection_);
+    q.open("SELECT 1 FROM information_schema.USER_PRIVILEGES WHERE GRANTEE = " + kMe +
            " AND PRIVILEGE_TYPE IN (" + list +
            ") UNION ALL SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE = " + kMe +
            " AND DATABASE() LIKE TABLE_SCHEMA AND PRIVILEGE_TYPE IN (" + list + ")");
@@ -101,20 +101,20 @@ void StoredObjects::readLists() {
 
     if (atLeast(5, 0, 10) && !atLeast(5, 1, 21)) {
         // No SHOW CREATE TRIGGER yet.
-        TMyQuery q(connection_);
-        q.Open("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()");
-        if (q.next() && !q.IsNull(0) && q.Value(0) != "0")
+        MySqlQuery q(connection_);
+        q.open("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE TRIGGER_SCHEMA = DATABASE()");
+        if (q.next() && !q.isNull(0) && q.value(0) != "0")
             warn("Triggers are not dumped from servers before version 5.1.21");
     } else if (atLeast(5, 1, 21)) {
         if (!canList({"TRIGGER"}))
             warn("Triggers cannot be listed without the TRIGGER privilege; the dump may lack some");
         // Several triggers of one table and event fire in the order they were created.
         bool ordered = s.mariadb ? atLeast(10, 2, 3) : atLeast(5, 7, 2);
-        TMyQuery q(connection_);
-        q.Open(std::string("SELECT TRIGGER_NAME, EVENT_OBJECT_TABLE FROM information_schema.TRIGGERS WHERE "
+        MySqlQuery q(connection_);
+        q.open(std::string("SELECT TRIGGER_NAME, EVENT_OBJECT_TABLE FROM information_schema.TRIGGERS WHERE "
                            "TRIGGER_SCHEMA = DATABASE() ORDER BY EVENT_OBJECT_TABLE, ") +
                (ordered ? "ACTION_ORDER" : "TRIGGER_NAME"));
-        while (q.next()) triggers_[std::string(q.Value(1))].push_back(item("TRIGGER", q.Value(0)));
+        while (q.next()) triggers_[std::string(q.value(1))].push_back(item("TRIGGER", q.value(0)));
     }
     if (atLeast(5, 0, 0)) {
         // Any routine privilege on the database shows every routine in the list (a
@@ -122,10 +122,10 @@ void StoredObjects::readLists() {
         bool all = canList({"EXECUTE", "ALTER ROUTINE", "CREATE ROUTINE"});
         if (!all && (s.mariadb || s.major < 8)) {
             try {
-                connection_.ExecSQL("SELECT 1 FROM mysql.proc LIMIT 0");
+                connection_.execSql("SELECT 1 FROM mysql.proc LIMIT 0");
                 all = true;
-            } catch (const EMyError& e) {
-                if (e.IsConnectionLost()) throw;
+            } catch (const MySqlError& e) {
+                if (e.isConnectionLost()) throw;
             }
         } else if (!all) {
             all = canList({"SELECT", "SHOW_ROUTINE"});
@@ -133,12 +133,12 @@ void StoredObjects::readLists() {
         if (!all)
             warn("Stored procedures and functions cannot be listed without a privilege on routines or " +
                  privilegeFor("PROCEDURE") + "; the dump may lack some");
-        TMyQuery q(connection_);
-        q.Open(
+        MySqlQuery q(connection_);
+        q.open(
             "SELECT ROUTINE_NAME, ROUTINE_TYPE FROM information_schema.ROUTINES WHERE ROUTINE_SCHEMA = "
             "DATABASE() ORDER BY ROUTINE_NAME");
         while (q.next()) {
-            std::string name(q.Value(0)), type(q.IsNull(1) ? std::string_view() : q.Value(1));
+            std::string name(q.value(0)), type(q.isNull(1) ? std::string_view() : q.value(1));
             const Kind* kind = kindOf(type);
             if (!kind || type == "TRIGGER" || type == "EVENT") {
                 warn("The routine '" + name + "' of type '" + type + "' is not dumped: its type is unknown");
@@ -153,11 +153,11 @@ void StoredObjects::readLists() {
     if (atLeast(5, 1, 6)) {
         if (!canList({"EVENT"}))
             warn("Events cannot be listed without the EVENT privilege; the dump may lack some");
-        TMyQuery q(connection_);
-        q.Open(
+        MySqlQuery q(connection_);
+        q.open(
             "SELECT EVENT_NAME FROM information_schema.EVENTS WHERE EVENT_SCHEMA = DATABASE() ORDER BY "
             "EVENT_NAME");
-        while (q.next()) events_.push_back(item("EVENT", q.Value(0)));
+        while (q.next()) events_.push_back(item("EVENT", q.value(0)));
     }
 }
 
@@ -175,19 +175,19 @@ size_t StoredObjects::count() const {
 
 StoredObjects::Definition StoredObjects::read(const Item& item) {
     if (results_.empty()) {
-        TMyQuery q(connection_);
-        q.Open("SELECT @@SESSION.character_set_results");
-        results_ = q.next() && !q.IsNull(0) ? DumpScript::stringLiteral(q.Value(0)) : "NULL";
+        MySqlQuery q(connection_);
+        q.open("SELECT @@SESSION.character_set_results");
+        results_ = q.next() && !q.isNull(0) ? DumpScript::stringLiteral(q.value(0)) : "NULL";
     }
     // The bytes as they were written, not converted to the dump's character set:
     // the restore reads them back in the object's own character set.
-    connection_.ExecSQL("SET SESSION character_set_results = binary");
+    connection_.execSql("SET SESSION character_set_results = binary");
     struct Restore {
-        TMyConnection& connection;
+        MySqlConnection& connection;
         const std::string& results;
         ~Restore() {
             try {
-                connection.ExecSQL("SET SESSION character_set_results = " + results);
+                connection.execSql("SET SESSION character_set_results = " + results);
             } catch (...) {  // a lost connection fails the next statement anyway
             }
         }
@@ -199,12 +199,12 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
     Definition d;
     bool found = false;
     try {
-        TMyQuery q(connection_);
-        q.Open("SHOW CREATE " + item.kind + " " + SqlIdentifier::quoted(item.name));
+        MySqlQuery q(connection_);
+        q.open("SHOW CREATE " + item.kind + " " + SqlIdentifier::quoted(item.name));
         if (q.next()) {
-            for (size_t i = 0; i < q.FieldCount(); ++i) {
-                const std::string& column = q.Fields()[i].Name;
-                std::string value(q.IsNull(i) ? std::string_view() : q.Value(i));
+            for (size_t i = 0; i < q.fieldCount(); ++i) {
+                const std::string& column = q.fields()[i].name;
+                std::string value(q.isNull(i) ? std::string_view() : q.value(i));
                 if (column == "sql_mode")
                     d.sqlMode = value;
                 else if (column == "time_zone")
@@ -214,13 +214,13 @@ StoredObjects::Definition StoredObjects::read(const Item& item) {
                 else if (column == "collation_connection")
                     d.collation = value;
                 else if (column == "SQL Original Statement" || column.rfind("Create ", 0) == 0) {
-                    found = !q.IsNull(i) && !value.empty();
+                    found = !q.isNull(i) && !value.empty();
                     d.text = std::move(value);
                 }
             }
         }
-    } catch (const EMyError& e) {
-        if (isAccessDenied(e.ErrorNumber()))
+    } catch (const MySqlError& e) {
+        if (isAccessDenied(e.errorNumber()))
             throw std::runtime_error(refused + " (" + serverMessage(e) + ")");
         throw;
     }
@@ -249,18 +249,18 @@ void StoredObjects::write(DumpScript& script, const Item& item) {
 void StoredObjects::writeSequence(DumpScript& script, const std::string& name, const std::string& written) {
     std::string create, next, round;
     {
-        TMyQuery q(connection_);
-        q.Open("SHOW CREATE SEQUENCE " + SqlIdentifier::quoted(name));
-        if (!q.next() || q.FieldCount() < 2 || q.IsNull(1))
+        MySqlQuery q(connection_);
+        q.open("SHOW CREATE SEQUENCE " + SqlIdentifier::quoted(name));
+        if (!q.next() || q.fieldCount() < 2 || q.isNull(1))
             throw std::runtime_error("No CREATE statement for sequence '" + name + "'");
-        create = std::string(q.Value(1));
+        create = std::string(q.value(1));
     }
     {
         // The first value not handed out yet, cached ones included: the restored
         // sequence never repeats a value the source gave away.
-        TMyQuery q(connection_);
-        q.Open("SELECT next_not_cached_value, cycle_count FROM " + SqlIdentifier::quoted(name));
-        if (q.next() && !q.IsNull(0) && !q.IsNull(1)) next = q.Value(0), round = q.Value(1);
+        MySqlQuery q(connection_);
+        q.open("SELECT next_not_cached_value, cycle_count FROM " + SqlIdentifier::quoted(name));
+        if (q.next() && !q.isNull(0) && !q.isNull(1)) next = q.value(0), round = q.value(1);
         if (!isInteger(next) || !isInteger(round))
             throw std::runtime_error("No current value for sequence '" + name + "'");
     }

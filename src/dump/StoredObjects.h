@@ -8,7 +8,7 @@
 
 namespace tharvel {
 
-class TMyConnection;
+class MySqlConnection;
 class DumpScript;
 
 // The triggers, stored routines, events and sequences of the dump connection's
@@ -32,7 +32,7 @@ public:
     // A server error's text for a log line: without the line break and SQL state before it.
     static std::string serverMessage(const std::exception& error);
 
-    StoredObjects(TMyConnection& connection, const Server& server, Warning warning);
+    StoredObjects(MySqlConnection& connection, const Server& server, Warning warning);
 
     // Reads the lists. A kind the user cannot list at all gives a warning.
     void readLists();
@@ -58,7 +58,7 @@ private:
     // The account holds one of the privileges for the whole database.
     bool canList(std::initializer_list<const char*> privileges);
 
-    TMyConnection& connection_;
+    MySqlConnection& connection_;
     Server server_;
     Warning warning_;
     std::map<std::string, std::vector<Item>> triggers_;

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "dump/DumpCompressor.h"
-#include "mysql/TMySqlVioTls.h"
+#include "mysql/TlsTransport.h"
 #include "ui/UiLook.h"
 
 namespace tharvel {
@@ -85,7 +85,7 @@ ProjectOptionsWindow::ProjectOptionsWindow(const ProjectTable::Row& row, QWidget
     // Read by the backup's own rule, so a text the backup would refuse shows as unknown.
     QString tls = text(ProjectColumn::MySQLTLS);
     try {
-        if (ParseTlsMode(tls.toStdString()) == TMyTlsMode::tlsPreferred) tls.clear();
+        if (parseTlsMode(tls.toStdString()) == TlsMode::Preferred) tls.clear();
     } catch (const std::invalid_argument&) {
     }
     tlsShown_ = select(tlsBox, tls);

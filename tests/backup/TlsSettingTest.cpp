@@ -4,8 +4,8 @@
 
 #include "backup/ConnectionTest.h"
 #include "backup/DatabaseBackup.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
 #include "projects/PasswordCipher.h"
 #include "support/MariaDb.h"
 
@@ -14,22 +14,22 @@ using namespace tharvel;
 TEST(TlsSetting, ProjectKeysConfigureTheConnection) {
     struct Case {
         std::string mode, ca;
-        TMyTlsMode expected;
-    } cases[] = {{"", "", TMyTlsMode::tlsPreferred},
-                 {"off", "", TMyTlsMode::tlsOff},
-                 {"verify", "/etc/ssl/my-ca.pem", TMyTlsMode::tlsVerify}};
+        TlsMode expected;
+    } cases[] = {{"", "", TlsMode::Preferred},
+                 {"off", "", TlsMode::Off},
+                 {"verify", "/etc/ssl/my-ca.pem", TlsMode::Verify}};
     for (const Case& k : cases) {
         BackupProject r;
         r.mysqlTls = k.mode;
         r.mysqlTlsCa = k.ca;
-        TMyConnection c;
+        MySqlConnection c;
         DatabaseBackup::configure(c, r);
-        EXPECT_EQ(c.Options().TlsMode(), k.expected) << k.mode;
-        EXPECT_EQ(c.Options().TlsCaFile(), k.ca);
+        EXPECT_EQ(c.options().tlsMode(), k.expected) << k.mode;
+        EXPECT_EQ(c.options().tlsCaFile(), k.ca);
     }
     BackupProject bad;
     bad.mysqlTls = "yes please";
-    TMyConnection c;
+    MySqlConnection c;
     try {
         DatabaseBackup::configure(c, bad);
         FAIL() << "accepted an unknown setting";
@@ -46,8 +46,8 @@ TEST(TlsSetting, ConnectionTestUsesTheSetting) {
     try {
         ConnectionTest::run(db.host(), port, "", db.user(), stored, "required");
         FAIL() << "the test server offers no TLS";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2026);
+    } catch (const MySqlError& e) {
+        EXPECT_EQ(e.errorNumber(), 2026);
     }
     EXPECT_THROW(ConnectionTest::run(db.host(), port, "", db.user(), stored, "sometimes"),
                  std::invalid_argument);

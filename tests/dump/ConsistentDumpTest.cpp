@@ -7,7 +7,7 @@
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
 #include "dump/SqlDump.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlQuery.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
@@ -15,10 +15,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string one(TMyConnection& c, const std::string& sql) {
-    TMyQuery q(c);
-    q.Open(sql);
-    return q.next() && !q.IsNull(0) ? std::string(q.Value(0)) : "<none>";
+std::string one(MySqlConnection& c, const std::string& sql) {
+    MySqlQuery q(c);
+    q.open(sql);
+    return q.next() && !q.isNull(0) ? std::string(q.value(0)) : "<none>";
 }
 
 // The application: every change adds a ledger row and the same amount to the
@@ -33,10 +33,10 @@ public:
                   const auto deadline = Clock::now() + std::chrono::seconds(60);
                   for (int k = 1; !stop_ && Clock::now() < deadline; ++k) {
                       const std::string amount = std::to_string(k % 97 + 1);
-                      c->ExecSQL(locks ? "LOCK TABLES ledger WRITE, totals WRITE" : "START TRANSACTION");
-                      c->ExecSQL("INSERT INTO ledger (amount) VALUES (" + amount + ")");
-                      c->ExecSQL("UPDATE totals SET total = total + " + amount);
-                      c->ExecSQL(locks ? "UNLOCK TABLES" : "COMMIT");
+                      c->execSql(locks ? "LOCK TABLES ledger WRITE, totals WRITE" : "START TRANSACTION");
+                      c->execSql("INSERT INTO ledger (amount) VALUES (" + amount + ")");
+                      c->execSql("UPDATE totals SET total = total + " + amount);
+                      c->execSql(locks ? "UNLOCK TABLES" : "COMMIT");
                       ++commits_;
                   }
               } catch (const std::exception& e) {
@@ -93,7 +93,7 @@ TEST(ConsistentDump, LedgerAndTotalsAgreeWhileTheApplicationWritesThroughTheDump
                    "INSERT INTO totals SELECT SUM(amount) FROM ledger;",
                source);
         auto c = openConnection(db, source);
-        c->ExecSQL("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED");
+        c->execSql("SET SESSION TRANSACTION ISOLATION LEVEL READ COMMITTED");
         Writer writer(db, source, locks);
         ASSERT_TRUE(writer.waitFor(20, std::chrono::seconds(10))) << writer.error();
 

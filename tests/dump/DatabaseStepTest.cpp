@@ -3,8 +3,8 @@
 #include "DumpTestSupport.h"
 #include "backup/ConnectionTest.h"
 #include "backup/DatabaseBackup.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
 #include "projects/PasswordCipher.h"
 #include "projects/ProjectTable.h"
 #include "support/TempDir.h"
@@ -39,8 +39,8 @@ TEST(ConnectionTest, SucceedsOrRaisesTheConnectionsError) {
     auto error = [&](const std::string& p, const std::string& password) -> std::string {
         try {
             ConnectionTest::run(db.host(), p, "", db.user(), password);
-        } catch (const EMyError& e) {
-            return std::to_string(e.ErrorNumber()) + " " + e.what();
+        } catch (const MySqlError& e) {
+            return std::to_string(e.errorNumber()) + " " + e.what();
         }
         return "no error";
     };
@@ -68,9 +68,9 @@ TEST(DatabaseStep, PortTextFollowsTheTablesRuleInBothCallers) {
         // The database step's connection.
         BackupProject r = serverRecord(db, "", "/tmp/");
         r.mysqlPort = text;
-        TMyConnection connection;
+        MySqlConnection connection;
         DatabaseBackup::configure(connection, r);
-        EXPECT_EQ(connection.Port(), expected);
+        EXPECT_EQ(connection.port(), expected);
         // The connection test reaches the server exactly when the text is its port.
         if (number) {
             EXPECT_NO_THROW(ConnectionTest::run(db.host(), text, "", db.user(),
@@ -86,7 +86,7 @@ TEST(DatabaseStep, CipherFailureFailsTheStepInsteadOfSendingZeroBytes) {
     TempDir tmp;
     BackupProject job = serverRecord(db, "mysql", tmp.path().string() + "/");
     PasswordCipher::DigestNameOverride noMd5("NO-SUCH-DIGEST");
-    TMyConnection connection;
+    MySqlConnection connection;
     try {
         DatabaseBackup::configure(connection, r);
         ADD_FAILURE() << "no error";

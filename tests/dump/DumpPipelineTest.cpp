@@ -13,7 +13,7 @@
 #include "dump/DumpStream.h"
 #include "dump/SqlDump.h"
 #include "dump/StreamWriteError.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlQuery.h"
 #include "support/TempDir.h"
 #include "support/ThreadCount.h"
 
@@ -49,10 +49,10 @@ TEST(DumpPipeline, AStopMidTableJoinsEveryThreadAndKeepsWholeRows) {
         EXPECT_THROW(SqlDump(options).backupToFile(file, compression), Stop);
         EXPECT_EQ(threadCount(), before);
         EXPECT_EQ(rowEvents, 3);
-        TMyQuery q(*c);
-        ASSERT_TRUE(q.Open("SELECT COUNT(*) FROM t"));
+        MySqlQuery q(*c);
+        ASSERT_TRUE(q.open("SELECT COUNT(*) FROM t"));
         ASSERT_TRUE(q.next());
-        EXPECT_EQ(q.Value(0), "30000");
+        EXPECT_EQ(q.value(0), "30000");
         if (compression == Compression::None) {
             const std::vector<std::string> lines = crlfLines(readFile(file));
             ASSERT_GE(lines.size(), 2u);

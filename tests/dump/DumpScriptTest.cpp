@@ -25,8 +25,8 @@ TEST(DumpScript, WritesTheTableSectionOfTheExample) {
         script.createText("CREATE TABLE `t` (\n  `id` int(11) DEFAULT NULL,\n  `name` varchar(20)\n)");
         script.dataComment("t");
         script.lockLine("t");
-        SqlLiteral id("id", mytype::kLong, 0, 11, true, 10);
-        SqlLiteral name("name", mytype::kVarString, 0, 80, true, 10);
+        SqlLiteral id("id", FieldType::Long, 0, 11, true, 10);
+        SqlLiteral name("name", FieldType::VarString, 0, 80, true, 10);
         script.beginRows(DumpScript::insertHead("t", ""));
         const std::pair<const char*, const char*> rows[] = {{"1", "a"}, {"2", nullptr}, {"3", "O'Brien"}};
         for (size_t i = 0; i < 3; ++i) {

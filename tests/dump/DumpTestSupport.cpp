@@ -22,10 +22,10 @@ BackupProject serverRecord(const MariaDb& db, const std::string& database, const
     return r;
 }
 
-std::unique_ptr<TMyConnection> openConnection(const MariaDb& db, const std::string& database) {
-    auto c = std::make_unique<TMyConnection>();
+std::unique_ptr<MySqlConnection> openConnection(const MariaDb& db, const std::string& database) {
+    auto c = std::make_unique<MySqlConnection>();
     DatabaseBackup::configure(*c, serverRecord(db, database, "/"));
-    c->Open();
+    c->open();
     return c;
 }
 

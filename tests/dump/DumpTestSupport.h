@@ -8,7 +8,7 @@
 
 #include "backup/BackupJob.h"
 #include "backup/NotificationQueue.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
 #include "projects/BackupProject.h"
 #include "support/MariaDb.h"
 #include "support/RunJob.h"
@@ -17,7 +17,7 @@ namespace tharvel::test {
 
 BackupProject serverRecord(const MariaDb& db, const std::string& database, const std::string& backupDir);
 // A connection of the program's own client, set up as the backup job sets up its own.
-std::unique_ptr<TMyConnection> openConnection(const MariaDb& db, const std::string& database);
+std::unique_ptr<MySqlConnection> openConnection(const MariaDb& db, const std::string& database);
 
 // Every table and view, every SHOW CREATE text, and HEX() of every column of
 // every row (FLOAT and DOUBLE by their exact bits, TIMESTAMP in UTC), as one text.

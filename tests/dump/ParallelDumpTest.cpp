@@ -8,7 +8,7 @@
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
 #include "dump/SqlDump.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlQuery.h"
 #include "projects/PasswordCipher.h"
 #include "support/TempDir.h"
 
@@ -180,15 +180,15 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
         std::string others;
         for (int i = 0; i < 200; ++i) {
             others = db.sql("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB = '" + source +
-                            "' AND ID <> " + std::to_string(main->ThreadId()));
+                            "' AND ID <> " + std::to_string(main->threadId()));
             if (others == "0\n") break;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         EXPECT_EQ(others, "0\n");
-        TMyQuery q(*main);
-        q.Open("SELECT @@in_transaction");
+        MySqlQuery q(*main);
+        q.open("SELECT @@in_transaction");
         ASSERT_TRUE(q.next());
-        EXPECT_EQ(q.Value(0), "0");
+        EXPECT_EQ(q.value(0), "0");
     }
 }
 

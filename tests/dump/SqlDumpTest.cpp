@@ -7,7 +7,7 @@
 #include "backup/DatabaseBackup.h"
 #include "backup/JobCancelled.h"
 #include "dump/SqlDump.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
 #include "support/TempDir.h"
 
 namespace tharvel::test {
@@ -22,9 +22,9 @@ struct Dumped {
 
 Dumped dumpDatabase(MariaDb& db, const std::string& database) {
     TempDir dir;
-    TMyConnection connection;
+    MySqlConnection connection;
     DatabaseBackup::configure(connection, serverRecord(db, database, "/"));
-    connection.Open();
+    connection.open();
     SqlDump::Options options;
     options.connection = &connection;
     Dumped out;

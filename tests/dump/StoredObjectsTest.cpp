@@ -8,8 +8,8 @@
 #include "DumpTestSupport.h"
 #include "backup/DatabaseBackup.h"
 #include "dump/SqlDump.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlQuery.h"
 #include "projects/PasswordCipher.h"
 #include "support/TempDir.h"
 
@@ -18,22 +18,22 @@ namespace {
 
 // Statements sent as they stand by the program's own client: comments, line
 // breaks and bytes reach the server unchanged, and no DELIMITER is needed.
-void run(TMyConnection& c, const std::vector<std::string>& statements) {
-    for (const std::string& s : statements) c.ExecSQL(s);
+void run(MySqlConnection& c, const std::vector<std::string>& statements) {
+    for (const std::string& s : statements) c.execSql(s);
 }
 
 // Every column of SHOW CREATE for every trigger, routine, event and sequence, as
 // raw bytes, without the creation time: what the server knows of each object.
-std::string objectImage(TMyConnection& c) {
+std::string objectImage(MySqlConnection& c) {
     std::string image;
     auto rows = [&](const std::string& sql) {
         std::vector<std::vector<std::string>> out;
-        TMyQuery q(c);
-        q.Open(sql);
+        MySqlQuery q(c);
+        q.open(sql);
         while (q.next()) {
             out.emplace_back();
-            for (size_t i = 0; i < q.FieldCount(); ++i)
-                out.back().push_back(q.IsNull(i) ? "<NULL>" : std::string(q.Value(i)));
+            for (size_t i = 0; i < q.fieldCount(); ++i)
+                out.back().push_back(q.isNull(i) ? "<NULL>" : std::string(q.value(i)));
         }
         return out;
     };
@@ -42,7 +42,7 @@ std::string objectImage(TMyConnection& c) {
         for (char ch : name) out += ch == '`' ? std::string("``") : std::string(1, ch);
         return out + "`";
     };
-    c.ExecSQL("SET character_set_results = binary");
+    c.execSql("SET character_set_results = binary");
     const std::vector<std::pair<std::string, std::string>> lists = {
         {"TRIGGER",
          "SELECT TRIGGER_NAME, CONCAT(EVENT_OBJECT_TABLE, ' ', ACTION_ORDER) FROM "
@@ -63,24 +63,24 @@ std::string objectImage(TMyConnection& c) {
         for (const auto& row : rows(sql)) {
             const std::string what = kind == "ROUTINE" ? row[1] : kind;
             image += "== " + what + " " + row[0] + " " + row[1] + "\n";
-            TMyQuery q(c);
-            q.Open("SHOW CREATE " + what + " " + bracket(row[0]));
+            MySqlQuery q(c);
+            q.open("SHOW CREATE " + what + " " + bracket(row[0]));
             EXPECT_TRUE(q.next()) << what << " " << row[0];
-            for (size_t i = 0; i < q.FieldCount(); ++i)
-                if (q.Fields()[i].Name != "Created")
+            for (size_t i = 0; i < q.fieldCount(); ++i)
+                if (q.fields()[i].name != "Created")
                     image +=
-                        q.Fields()[i].Name + ": " + (q.IsNull(i) ? "<NULL>" : std::string(q.Value(i))) + "\n";
+                        q.fields()[i].name + ": " + (q.isNull(i) ? "<NULL>" : std::string(q.value(i))) + "\n";
         }
     }
-    c.ExecSQL("SET character_set_results = utf8mb4");
+    c.execSql("SET character_set_results = utf8mb4");
     return image;
 }
 
-std::string one(TMyConnection& c, const std::string& sql) {
-    TMyQuery q(c);
-    q.Open(sql);
-    if (!q.next() || q.IsNull(0)) return "<none>";
-    return std::string(q.Value(0));
+std::string one(MySqlConnection& c, const std::string& sql) {
+    MySqlQuery q(c);
+    q.open(sql);
+    if (!q.next() || q.isNull(0)) return "<none>";
+    return std::string(q.value(0));
 }
 
 // The standard client keeps comments inside bodies only when asked to.
@@ -167,7 +167,7 @@ TEST(StoredObjects, TheStandardClientRestoresEveryDefinitionAndTheSequencesNextV
     EXPECT_EQ(databaseImage(db, restored), databaseImage(db, source));
 
     // The objects work as before: triggers fire in their order, bodies keep their bytes.
-    for (TMyConnection* each : {c.get(), r.get()}) {
+    for (MySqlConnection* each : {c.get(), r.get()}) {
         run(*each,
             {"INSERT INTO " + lines + " (id, qty, note) VALUES (3, 1, 'n')", "UPDATE audit SET what = 'u'"});
         EXPECT_EQ(one(*each, "SELECT CONCAT(qty, ' ', note) FROM " + lines + " WHERE id = 3"), "203 n;;q'");

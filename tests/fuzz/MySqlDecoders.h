@@ -1,6 +1,6 @@
 #pragma once
 // One input through one of the decoders of server replies. The first byte picks the
-// decoder; the rest is the payload. Malformed input may only end in EMySqlException.
+// decoder; the rest is the payload. Malformed input may only end in MySqlError.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -9,22 +9,21 @@
 #include <span>
 #include <vector>
 
-#include "mysql/EMySqlException.h"
-#include "mysql/TMySQLAPIDirect.h"
-#include "mysql/TMySqlAuth.h"
-#include "mysql/TMySqlBinds.h"
-#include "mysql/TMySqlFieldInfo.h"
-#include "mysql/TMySqlNet.h"
-#include "mysql/TMySqlResultSet.h"
-#include "mysql/TMySqlSession.h"
-#include "mysql/TMySqlVio.h"
+#include "mysql/Authentication.h"
+#include "mysql/FieldInfo.h"
+#include "mysql/MySqlError.h"
+#include "mysql/PacketChannel.h"
+#include "mysql/ResultSet.h"
+#include "mysql/RowValues.h"
+#include "mysql/Session.h"
+#include "mysql/Transport.h"
 
 namespace tharvel::fuzz {
 
 // The login's method switch and further rounds: the payload is a switch request
 // (name, zero byte, data) followed by "more data" packets, each behind a length byte.
 inline void authOne(std::span<const uint8_t> payload, bool secure) {
-    TMySqlAuth auth("pw", secure);
+    Authentication auth("pw", secure);
     size_t zero = 0;
     while (zero < payload.size() && payload[zero] != 0) ++zero;
     std::string method(reinterpret_cast<const char*>(payload.data()), zero);
@@ -35,24 +34,24 @@ inline void authOne(std::span<const uint8_t> payload, bool secure) {
     while (!rest.empty()) {
         size_t n = std::min<size_t>(rest[0], rest.size() - 1);
         bool nothing = false;
-        auth.Continue(rest.subspan(1, n), nothing);
+        auth.answerMoreData(rest.subspan(1, n), nothing);
         rest = rest.subspan(n + 1);
     }
 }
 
 // A channel that replays bytes as the server's and swallows what the client sends.
-class ReplayVio : public TMySqlVio {
+class ReplayTransport : public Transport {
 public:
-    explicit ReplayVio(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    int GetTimeout() const override { return 0; }
-    void SetTimeout(int) override {}
-    size_t ReadSome(uint8_t* dest, size_t count) override {
+    explicit ReplayTransport(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    int timeout() const override { return 0; }
+    void setTimeout(int) override {}
+    size_t readSome(uint8_t* dest, size_t count) override {
         size_t n = std::min(count, bytes_.size() - at_);
         if (n) std::memcpy(dest, bytes_.data() + at_, n);
         at_ += n;
         return n;
     }
-    size_t WriteSome(const uint8_t*, size_t count) override { return count; }
+    size_t writeSome(const uint8_t*, size_t count) override { return count; }
     void close() override {}
 
 private:
@@ -74,33 +73,31 @@ inline void readResult(std::span<const uint8_t> input, bool protocol41) {
         stream.insert(stream.end(), input.begin() + at, input.begin() + at + n);
         at += n;
     }
-    TMySqlSession session;
-    session.ServerCapabilities = protocol41 ? CLIENT_PROTOCOL_41 | CLIENT_LONG_FLAG : CLIENT_LONG_FLAG;
-    session.ClientFlags = CLIENT_PROTOCOL_41;
-    session.Net.SetChannel(std::make_unique<ReplayVio>(std::move(stream)));
-    session.Net.ResetSequence();
-    session.Net.BeginPacket();  // the query's own sequence number 0
-    session.Net.SendEmptyPacket();
-    TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
+    Session session;
+    session.serverCapabilities = protocol41 ? CLIENT_PROTOCOL_41 | CLIENT_LONG_FLAG : CLIENT_LONG_FLAG;
+    session.clientFlags = CLIENT_PROTOCOL_41;
+    session.net.setChannel(std::make_unique<ReplayTransport>(std::move(stream)));
+    session.net.resetSequence();
+    session.net.beginPacket();  // the query's own sequence number 0
+    session.net.sendEmptyPacket();
+    std::unique_ptr<ResultSet> result;
     try {
-        session.ReadQueryResult();
-    } catch (const EMySqlException&) {
-        return;
-    }
-    TMySqlResultSet* result = api.mysql_use_result(&session);
-    if (!result) return;
-    for (int rows = 0; rows < 64; ++rows) {
-        const TMySqlBinds* row = api.mysql_fetch_row(result);
-        if (!row) break;
-        for (size_t i = 0; i < 4; ++i) {
-            try {
-                volatile char sink = row->IsNull(i) || row->Value(i).empty() ? 0 : row->Value(i).back();
-                (void)sink;
-            } catch (const EMySqlException&) {
+        session.readQueryResult();
+        result = session.useResult();
+        if (!result) return;
+        for (int rows = 0; rows < 64; ++rows) {
+            const RowValues* row = result->fetchRow();
+            if (!row) break;
+            for (size_t i = 0; i < 4; ++i) {
+                try {
+                    volatile char sink = row->isNull(i) || row->value(i).empty() ? 0 : row->value(i).back();
+                    (void)sink;
+                } catch (const MySqlError&) {
+                }
             }
         }
+    } catch (const MySqlError&) {
     }
-    api.mysql_free_result(result);
 }
 
 inline void decodeOne(const uint8_t* data, size_t size) {
@@ -118,24 +115,24 @@ inline void decodeOne(const uint8_t* data, size_t size) {
         }
         switch (data[0] % 7) {
             case 0:
-                TMySqlGreeting::Decode(payload);
+                ServerGreeting::decode(payload);
                 break;
             case 1:
-                TMySqlOk::Decode(payload, true, true);
+                OkPacket::decode(payload, true, true);
                 break;
             case 2:
-                TMySqlFieldInfo::Decode41(payload);
+                FieldInfo::decode41(payload);
                 break;
             case 3:
-                TMySqlFieldInfo::DecodeOld(payload, data[0] & 8);
+                FieldInfo::decodeOld(payload, data[0] & 8);
                 break;
             case 4: {
                 // The row's column count comes from its first byte.
                 if (payload.empty()) return;
-                TMySqlBinds binds(payload[0] % 32);
-                binds.Decode(payload.subspan(1));
-                for (size_t i = 0; i < binds.Count(); ++i) {
-                    volatile char sink = binds.Value(i).empty() ? 0 : binds.Value(i).back();
+                RowValues values(payload[0] % 32);
+                values.decode(payload.subspan(1));
+                for (size_t i = 0; i < values.count(); ++i) {
+                    volatile char sink = values.value(i).empty() ? 0 : values.value(i).back();
                     (void)sink;
                 }
                 break;
@@ -143,19 +140,19 @@ inline void decodeOne(const uint8_t* data, size_t size) {
             case 5: {
                 // A compressed frame: 7-byte header and what follows it.
                 if (payload.size() < 7) return;
-                auto header = TMySqlNet::DecodeCompHeader(std::span<const uint8_t, 7>(payload.data(), 7));
+                auto header = PacketChannel::decodeCompHeader(std::span<const uint8_t, 7>(payload.data(), 7));
                 std::vector<uint8_t> out;
                 auto body = payload.subspan(7);
                 if (body.size() > header.length) body = body.subspan(0, header.length);
                 if (header.inflatedLength > (1u << 20)) return;  // only slows the search
-                TMySqlNet::InflateFrame(body, header.inflatedLength, out);
+                PacketChannel::inflateFrame(body, header.inflatedLength, out);
                 break;
             }
             case 6:
-                TMySqlNet::CheckServerError(payload);
+                PacketChannel::checkServerError(payload);
                 break;
         }
-    } catch (const EMySqlException&) {
+    } catch (const MySqlError&) {
     }
 }
 

@@ -10,10 +10,11 @@
 
 #include "FakeMySqlServer.h"
 #include "MySqlTestUtil.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyQuery.h"
-#include "mysql/TMySQLAPIDirect.h"
-#include "mysql/TMySqlAuth.h"
+#include "mysql/Authentication.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
+#include "mysql/ResultSet.h"
+#include "mysql/Session.h"
 
 using namespace tharvel;
 using namespace tharvel::test;
@@ -78,13 +79,9 @@ const RsaKey& rsa() {
     return k;
 }
 
-struct Api {
-    TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
-    TMySqlSession* h = api.mysql_init();
-    ~Api() { api.mysql_close(h); }
+struct Api : DrivenSession {
     bool connect(int port, const std::string& password, const std::string& db = "") {
-        api.mysql_options(h, 0, 10);
-        return api.mysql_real_connect(h, "127.0.0.1", "u", password, db, port, "", 2 + 65536) != nullptr;
+        return DrivenSession::connect(port, "u", password, db);
     }
 };
 
@@ -142,7 +139,7 @@ TEST(Auth, GreetingMethodIsAnsweredInTheResponse) {
             p.send(2, okPacket());
         });
         Api a;
-        EXPECT_TRUE(a.connect(server.port(), k.password, "shop")) << a.api.mysql_error(a.h);
+        EXPECT_TRUE(a.connect(server.port(), k.password, "shop")) << a.error;
         server.join();
         EXPECT_EQ(got.flags, 238223u | CLIENT_PLUGIN_AUTH) << k.method;
         EXPECT_EQ(got.user, "u");
@@ -173,7 +170,7 @@ TEST(Auth, SwitchesAndFurtherRounds) {
         {"to old",
          [&](FakePeer& p, uint8_t& seq) {
              p.send(seq++, switchTo("mysql_old_password", kNonce.substr(0, 8) + '\0'));
-             auto a = TMySqlSession::ScrambleOld(
+             auto a = Session::scrambleOld(
                  pw, std::span<const uint8_t, 8>(reinterpret_cast<const uint8_t*>(kNonce.data()), 8));
              EXPECT_EQ(p.read().payload, std::string(a.begin(), a.end()));
              ++seq;
@@ -220,7 +217,7 @@ TEST(Auth, SwitchesAndFurtherRounds) {
         });
         {
             Api a;
-            EXPECT_TRUE(a.connect(server.port(), pw)) << k.name << ": " << a.api.mysql_error(a.h);
+            EXPECT_TRUE(a.connect(server.port(), pw)) << k.name << ": " << a.error;
         }
         server.join();
         EXPECT_GT(last, 2) << k.name;
@@ -238,8 +235,8 @@ TEST(Auth, KnownPublicKeySkipsTheRequest) {
         p.send(2, okPacket());
     });
     Api a;
-    a.h->ServerPublicKey = rsa().publicPem();
-    EXPECT_TRUE(a.connect(server.port(), "pw")) << a.api.mysql_error(a.h);
+    a.session.serverPublicKey = rsa().publicPem();
+    EXPECT_TRUE(a.connect(server.port(), "pw")) << a.error;
     server.join();
     // The greeting's scramble is the nonce of the response's answer.
     EXPECT_EQ(rsa().decrypt(got), xorOf(std::string("pw") + '\0', kScramble));
@@ -287,8 +284,8 @@ TEST(Auth, HostileOrBrokenExchangesFail) {
         });
         Api a;
         EXPECT_FALSE(a.connect(server.port(), "pw")) << k.name;
-        EXPECT_EQ(a.api.mysql_errno(a.h), k.code) << k.name;
-        EXPECT_EQ(std::string(a.api.mysql_error(a.h)).substr(0, k.message.size()), k.message) << k.name;
+        EXPECT_EQ(a.errorNumber, k.code) << k.name;
+        EXPECT_EQ(std::string(a.error).substr(0, k.message.size()), k.message) << k.name;
     }
 }
 
@@ -310,7 +307,7 @@ TEST(Auth, Ed25519MatchesLibcryptoForSeedLengthPasswords) {
             ASSERT_EQ(EVP_DigestSign(ctx.get(), expected, &n,
                                      reinterpret_cast<const unsigned char*>(message.data()), message.size()),
                       1);
-            auto got = TMySqlAuth::SignEd25519(
+            auto got = Authentication::signEd25519(
                 seed,
                 std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(message.data()), message.size()));
             EXPECT_EQ(std::string(got.begin(), got.end()),
@@ -325,20 +322,20 @@ TEST(Auth, Ed25519AccountOnARealServer) {
         "CREATE USER IF NOT EXISTS edna@'%' IDENTIFIED VIA ed25519 USING PASSWORD('ed pass');"
         "GRANT ALL ON *.* TO edna@'%';");
     auto c = connectionTo(db);
-    c->SetUsername("edna");
-    c->SetPassword("ed pass");
-    c->Open();
-    TMyQuery q(*c);
-    ASSERT_TRUE(q.Open("SELECT CURRENT_USER()"));
+    c->setUsername("edna");
+    c->setPassword("ed pass");
+    c->open();
+    MySqlQuery q(*c);
+    ASSERT_TRUE(q.open("SELECT CURRENT_USER()"));
     ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.Value(0), "edna@%");
+    EXPECT_EQ(q.value(0), "edna@%");
     q.close();
     c->close();
-    c->SetPassword("ed pasS");
+    c->setPassword("ed pasS");
     try {
-        c->Open();
+        c->open();
         FAIL() << "wrong ed25519 password accepted";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 1045);
+    } catch (const MySqlError& e) {
+        EXPECT_EQ(e.errorNumber(), 1045);
     }
 }

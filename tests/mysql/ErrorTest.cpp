@@ -1,37 +1,36 @@
 #include <gtest/gtest.h>
 
-#include "mysql/EMyError.h"
-#include "mysql/EMySqlException.h"
-#include "mysql/TMySQLConnection.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
 
 using namespace tharvel;
 
 TEST(ClientErrors, TextsAndMessages) {
-    EXPECT_EQ(EMySqlException::ClientErrorText(1999), "");
-    EXPECT_EQ(EMySqlException::ClientErrorText(2048), "");
-    EXPECT_EQ(EMySqlException::ClientErrorText(2000), "Unknown MySQL error");
-    EXPECT_EQ(EMySqlException::ClientErrorText(2047), "Invalid connection handle");
-    EXPECT_EQ(EMySqlException::ClientErrorText(2027), "Malformed packet");
+    EXPECT_EQ(MySqlError::clientErrorText(1999), "");
+    EXPECT_EQ(MySqlError::clientErrorText(2048), "");
+    EXPECT_EQ(MySqlError::clientErrorText(2000), "Unknown MySQL error");
+    EXPECT_EQ(MySqlError::clientErrorText(2047), "Invalid connection handle");
+    EXPECT_EQ(MySqlError::clientErrorText(2027), "Malformed packet");
 
-    auto refused = EMySqlException::Client(2003, {"db1", "10061"},
-                                           "Socket error on connect. WSAGetLastError return 111($6F)");
-    EXPECT_EQ(refused.ErrorNumber(), 2003);
+    auto refused = MySqlError::client(2003, {"db1", "10061"},
+                                      "Socket error on connect. WSAGetLastError return 111($6F)");
+    EXPECT_EQ(refused.errorNumber(), 2003);
     EXPECT_STREQ(
         refused.what(),
         "Can't connect to MySQL server on 'db1' (10061)\r\nSocket error on connect. WSAGetLastError return "
         "111($6F)");
-    EXPECT_STREQ(EMySqlException::Client(2003, {"db1", "10061"}).what(),
+    EXPECT_STREQ(MySqlError::client(2003, {"db1", "10061"}).what(),
                  "Can't connect to MySQL server on 'db1' (10061)");
-    EXPECT_STREQ(EMySqlException::Client(2007, {"9", "10"}).what(),
+    EXPECT_STREQ(MySqlError::client(2007, {"9", "10"}).what(),
                  "Protocol mismatch. Server Version = 9 Client Version = 10");
     std::string longHost(100, 'h');
-    EXPECT_EQ(std::string(EMySqlException::Client(2005, {longHost, "1"}).what()),
+    EXPECT_EQ(std::string(MySqlError::client(2005, {longHost, "1"}).what()),
               "Unknown MySQL Server Host '" + std::string(64, 'h') + "' (1)");
-    EXPECT_STREQ(EMySqlException::ClientDetail(2014, "mysql.status = 2").what(),
+    EXPECT_STREQ(MySqlError::clientDetail(2014, "mysql.status = 2").what(),
                  "Commands out of sync;  You can't run this command now\r\nmysql.status = 2");
 
-    auto server = EMySqlException::Server(1045, "#28000Access denied for user 'x'@'y'");
-    EXPECT_EQ(server.ErrorNumber(), 1045);
+    auto server = MySqlError::server(1045, "#28000Access denied for user 'x'@'y'");
+    EXPECT_EQ(server.errorNumber(), 1045);
     EXPECT_STREQ(server.what(), "\r\n#28000Access denied for user 'x'@'y'");
 }
 
@@ -54,10 +53,10 @@ TEST(ClientErrors, ClassificationAndSqlErrorLine) {
         {1146, "Table 'a.b2' doesn't exist", false, false, 0},
     };
     for (const Case& k : cases) {
-        EMyError e(k.code, k.message);
-        EXPECT_EQ(e.IsConnectionLost(), k.lost) << k.code;
-        EXPECT_EQ(e.IsDuplicateKey(), k.duplicate) << k.code;
-        EXPECT_EQ(e.SqlErrorLine(), k.line) << k.message;
+        MySqlError e(k.code, k.message);
+        EXPECT_EQ(e.isConnectionLost(), k.lost) << k.code;
+        EXPECT_EQ(e.isDuplicateKey(), k.duplicate) << k.code;
+        EXPECT_EQ(e.sqlErrorLine(), k.line) << k.message;
         EXPECT_EQ(e.what(), k.message);
     }
 }
@@ -78,7 +77,7 @@ TEST(ServerVersion, ParsesThreeNumbersOrFailsWithTheConversionError) {
     for (const Case& k : cases) {
         int major = 0, minor = 0, release = 0;
         try {
-            TMySQLConnection::ParseVersion(k.text, major, minor, release);
+            MySqlConnection::parseVersion(k.text, major, minor, release);
             EXPECT_EQ(k.error, "") << k.text;
             EXPECT_EQ(major, k.major);
             EXPECT_EQ(minor, k.minor);

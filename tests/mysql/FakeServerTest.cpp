@@ -4,11 +4,13 @@
 #include <algorithm>
 
 #include "FakeMySqlServer.h"
+#include "MySqlTestUtil.h"
 #include "dump/SqlDump.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
-#include "mysql/TMySQLAPIDirect.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
+#include "mysql/ResultSet.h"
+#include "mysql/Session.h"
 #include "support/MariaDb.h"
 #include "support/TempDir.h"
 #include "support/TestCertificates.h"
@@ -23,13 +25,13 @@ constexpr uint16_t kServer40 = 8333;   // no 4.1 protocol, no secure connection
 constexpr uint16_t kServer323 = 133;   // not even CONNECT_WITH_DB
 
 std::string token41(const std::string& password, const std::string& scramble) {
-    auto t = TMySqlSession::Scramble41(
+    auto t = Session::scramble41(
         password, std::span<const uint8_t, 20>(reinterpret_cast<const uint8_t*>(scramble.data()), 20));
     return std::string(t.begin(), t.end());
 }
 
 std::string oldAnswer(const std::string& password, const std::string& seed) {
-    auto a = TMySqlSession::ScrambleOld(
+    auto a = Session::scrambleOld(
         password, std::span<const uint8_t, 8>(reinterpret_cast<const uint8_t*>(seed.data()), 8));
     return std::string(a.begin(), a.end());
 }
@@ -49,16 +51,7 @@ void login(FakePeer& p, uint16_t caps, const std::function<void(const std::strin
     p.send(2, okPacket());
 }
 
-struct Api {
-    TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
-    TMySqlSession* h = api.mysql_init();
-    ~Api() { api.mysql_close(h); }
-    bool connect(int port, const std::string& user = "u", const std::string& password = "pw",
-                 const std::string& db = "", uint32_t flags = 2 + 65536) {
-        api.mysql_options(h, 0, 10);
-        return api.mysql_real_connect(h, "127.0.0.1", user, password, db, port, "", flags) != nullptr;
-    }
-};
+using Api = DrivenSession;
 
 }  // namespace
 
@@ -86,7 +79,7 @@ TEST(FakeServer, LoginResponseBytes) {
         });
         {
             Api a;
-            EXPECT_TRUE(a.connect(server.port(), "u", k.password, k.database)) << a.api.mysql_error(a.h);
+            EXPECT_TRUE(a.connect(server.port(), "u", k.password, k.database)) << a.error;
         }
         server.join();
         EXPECT_EQ(got, k.expected) << "caps " << k.caps << " password '" << k.password << "'";
@@ -123,7 +116,7 @@ TEST(FakeServer, OldPasswordSwitchAndIntermediateExchanges) {
             p.send(4, okPacket());
         });
         Api a;
-        EXPECT_TRUE(a.connect(server.port(), "u", "p w")) << a.api.mysql_error(a.h);
+        EXPECT_TRUE(a.connect(server.port(), "u", "p w")) << a.error;
         server.join();
         EXPECT_EQ(seq, 3);
         EXPECT_EQ(got, k.expected);
@@ -176,8 +169,8 @@ TEST(FakeServer, BadGreetingsAndRepliesFailTheLogin) {
         FakeMySqlServer server(k.script);
         Api a;
         EXPECT_FALSE(a.connect(server.port())) << k.name;
-        EXPECT_EQ(a.api.mysql_errno(a.h), k.code) << k.name;
-        EXPECT_EQ(a.api.mysql_error(a.h), k.message) << k.name;
+        EXPECT_EQ(a.errorNumber, k.code) << k.name;
+        EXPECT_EQ(a.error, k.message) << k.name;
     }
 }
 
@@ -209,13 +202,13 @@ TEST(FakeServer, SetNamesFollowsLoginOnlyFrom41On) {
             EXPECT_EQ(next.payload, "\x01") << "only the quit command follows";
         });
         {
-            TMyConnection c;
-            c.SetServer("127.0.0.1");
-            c.SetPort(server.port());
-            c.Options().SetUseUnicode(k.unicode);
-            c.Options().SetCharset(k.charset);
-            c.Open();
-            EXPECT_EQ(c.ServerVersionText(), k.version);
+            MySqlConnection c;
+            c.setServer("127.0.0.1");
+            c.setPort(server.port());
+            c.options().setUseUnicode(k.unicode);
+            c.options().setCharset(k.charset);
+            c.open();
+            EXPECT_EQ(c.serverVersionText(), k.version);
         }
         server.join();
         EXPECT_EQ(statement, k.expected) << k.version;
@@ -241,19 +234,19 @@ TEST(FakeServer, LocalFileRequestIsRefusedWithoutContent) {
         p.send(1, okPacket());
         p.read();  // quit
     });
-    TMyConnection c;
-    c.SetServer("127.0.0.1");
-    c.SetPort(server.port());
-    c.Open();
+    MySqlConnection c;
+    c.setServer("127.0.0.1");
+    c.setPort(server.port());
+    c.open();
     try {
-        c.ExecSQL("LOAD DATA LOCAL INFILE 'x' INTO TABLE t");
+        c.execSql("LOAD DATA LOCAL INFILE 'x' INTO TABLE t");
         FAIL() << "a local-file request passed silently";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2000);
+    } catch (const MySqlError& e) {
+        EXPECT_EQ(e.errorNumber(), 2000);
         EXPECT_NE(std::string(e.what()).find("'/home/user/.config/tharvel/Tharvel.ini'"), std::string::npos);
     }
-    EXPECT_TRUE(c.Connected());
-    c.ExecSQL("DO 1");
+    EXPECT_TRUE(c.connected());
+    c.execSql("DO 1");
 }
 
 TEST(FakeServer, PayloadsSplitAt16MiB) {
@@ -296,22 +289,21 @@ TEST(FakeServer, PayloadsSplitAt16MiB) {
         p.read();  // quit
     });
     Api a;
-    ASSERT_TRUE(a.connect(server.port())) << a.api.mysql_error(a.h);
+    ASSERT_TRUE(a.connect(server.port())) << a.error;
     for (const Case& k : cases) {
         std::string text(k.textLength, 's');
-        EXPECT_EQ(a.api.mysql_real_query(a.h, text.data(), text.size()), 0) << a.api.mysql_error(a.h);
+        EXPECT_EQ(a.query(text), 0) << a.error;
     }
-    EXPECT_GE(a.api.QueryBufferSize(), 2 * kMax + 5);
-    ASSERT_EQ(a.api.mysql_real_query(a.h, "SELECT c", 8), 0);
-    TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+    ASSERT_EQ(a.query("SELECT c"), 0);
+    std::unique_ptr<ResultSet> r = a.useResult();
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(a.api.mysql_fetch_field_direct(r, 0).Length, 65535u);
-    const TMySqlBinds* row = a.api.mysql_fetch_row(r);
-    ASSERT_NE(row, nullptr) << a.api.mysql_error(a.h);
-    EXPECT_EQ(row->Value(0).size(), 16777216u);
-    EXPECT_EQ(a.api.mysql_fetch_row(r), nullptr);
-    EXPECT_EQ(a.api.mysql_errno(a.h), 0);
-    a.api.mysql_free_result(r);
+    EXPECT_EQ(r->columns()[0].length, 65535u);
+    const RowValues* row = a.fetchRow(*r);
+    ASSERT_NE(row, nullptr) << a.error;
+    EXPECT_EQ(row->value(0).size(), 16777216u);
+    EXPECT_EQ(a.fetchRow(*r), nullptr);
+    EXPECT_EQ(a.errorNumber, 0);
+    r.reset();
 }
 
 TEST(FakeServer, CompressedFraming) {
@@ -349,18 +341,18 @@ TEST(FakeServer, CompressedFraming) {
         p.readFrame();  // quit
     });
     Api a;
-    ASSERT_TRUE(a.connect(server.port(), "u", "pw", "", 2 + 65536 + 32)) << a.api.mysql_error(a.h);
+    ASSERT_TRUE(a.connect(server.port(), "u", "pw", "", 2 + 65536 + 32)) << a.error;
     std::string text(39, 'q');
-    EXPECT_EQ(a.api.mysql_real_query(a.h, text.data(), text.size()), 0) << a.api.mysql_error(a.h);
-    EXPECT_EQ(a.api.mysql_affected_rows(a.h), 5u);
-    ASSERT_EQ(a.api.mysql_real_query(a.h, bigText.data(), bigText.size()), 0) << a.api.mysql_error(a.h);
-    TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+    EXPECT_EQ(a.query(text), 0) << a.error;
+    EXPECT_EQ(a.session.affectedRows, 5u);
+    ASSERT_EQ(a.query(bigText), 0) << a.error;
+    std::unique_ptr<ResultSet> r = a.useResult();
     ASSERT_NE(r, nullptr);
-    const TMySqlBinds* row = a.api.mysql_fetch_row(r);
-    ASSERT_NE(row, nullptr) << a.api.mysql_error(a.h);
-    EXPECT_EQ(row->Value(0), "hello");
-    EXPECT_EQ(a.api.mysql_fetch_row(r), nullptr);
-    a.api.mysql_free_result(r);
+    const RowValues* row = a.fetchRow(*r);
+    ASSERT_NE(row, nullptr) << a.error;
+    EXPECT_EQ(row->value(0), "hello");
+    EXPECT_EQ(a.fetchRow(*r), nullptr);
+    r.reset();
 }
 
 TEST(FakeServer, MalformedRepliesEndInAClientError) {
@@ -407,16 +399,16 @@ TEST(FakeServer, MalformedRepliesEndInAClientError) {
             for (const std::string& packet : k.reply) p.send(seq++, packet);
         });
         Api a;
-        ASSERT_TRUE(a.connect(server.port())) << a.api.mysql_error(a.h);
-        int rc = a.api.mysql_real_query(a.h, "SELECT", 6);
+        ASSERT_TRUE(a.connect(server.port())) << a.error;
+        int rc = a.query("SELECT");
         if (k.atFetch) {
-            ASSERT_EQ(rc, 0) << k.name << ": " << a.api.mysql_error(a.h);
-            TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+            ASSERT_EQ(rc, 0) << k.name << ": " << a.error;
+            std::unique_ptr<ResultSet> r = a.useResult();
             ASSERT_NE(r, nullptr) << k.name;
-            EXPECT_EQ(a.api.mysql_fetch_row(r), nullptr) << k.name;
-            a.api.mysql_free_result(r);
+            EXPECT_EQ(a.fetchRow(*r), nullptr) << k.name;
+            r.reset();
         }
-        EXPECT_EQ(a.api.mysql_errno(a.h), 2027) << k.name << ": " << a.api.mysql_error(a.h);
+        EXPECT_EQ(a.errorNumber, 2027) << k.name << ": " << a.error;
         server.join();
     }
 }
@@ -441,22 +433,22 @@ TEST(FakeServer, ReadTimeoutGives2013WithTheReadError) {
             EXPECT_EQ(p.read().payload, "\x01") << "the client gives up: quit";
             EXPECT_TRUE(p.atEnd()) << "and closes";
         });
-        TMyConnection c;
-        c.SetServer("127.0.0.1");
-        c.SetPort(server.port());
-        c.Open();
+        MySqlConnection c;
+        c.setServer("127.0.0.1");
+        c.setPort(server.port());
+        c.open();
         try {
-            c.ExecSQL("SELECT SLEEP(100)", 1);
+            c.execSql("SELECT SLEEP(100)", 1);
             FAIL() << "no reply, yet no error";
-        } catch (const EMyError& e) {
-            EXPECT_EQ(e.ErrorNumber(), 2013);
+        } catch (const MySqlError& e) {
+            EXPECT_EQ(e.errorNumber(), 2013);
             EXPECT_STREQ(e.what(),
                          "Lost connection to MySQL server during query\r\nSocket error on read. "
                          "WSAGetLastError return "
                          "110($6E)")
                 << "TLS " << tls;
         }
-        EXPECT_FALSE(c.Connected());
+        EXPECT_FALSE(c.connected());
     }
 }
 
@@ -484,8 +476,8 @@ TEST(FakeServer, CompressedFramesOutOfOrderOrNotInflating) {
         });
         Api a;
         ASSERT_TRUE(a.connect(server.port(), "u", "pw", "", 2 + 65536 + 32));
-        EXPECT_EQ(a.api.mysql_real_query(a.h, "DO 1", 4), k.code);
-        EXPECT_EQ(a.api.mysql_error(a.h), k.message);
+        EXPECT_EQ(a.query("DO 1"), k.code);
+        EXPECT_EQ(a.error, k.message);
         server.join();
     }
 }
@@ -519,17 +511,17 @@ TEST(FakeServer, ColumnDefinitionsPastTheMetadataCapGive2027) {
         });
         {
             Api a;
-            ASSERT_TRUE(a.connect(server.port())) << a.api.mysql_error(a.h);
-            int rc = a.api.mysql_real_query(a.h, "SELECT", 6);
+            ASSERT_TRUE(a.connect(server.port())) << a.error;
+            int rc = a.query("SELECT");
             if (k == 2) {
-                EXPECT_EQ(rc, 0) << a.api.mysql_error(a.h);
-                TMySqlResultSet* r = a.api.mysql_use_result(a.h);
+                EXPECT_EQ(rc, 0) << a.error;
+                std::unique_ptr<ResultSet> r = a.useResult();
                 ASSERT_NE(r, nullptr);
-                EXPECT_EQ(a.api.mysql_num_fields(r), 3u);
-                a.api.mysql_free_result(r);
+                EXPECT_EQ(r->columnCount(), 3u);
+                r.reset();
             } else {
                 EXPECT_EQ(rc, 2027) << k;
-                EXPECT_EQ(a.api.mysql_error(a.h),
+                EXPECT_EQ(a.error,
                           "Malformed packet\r\nThe column definitions of one result take more than 4 MiB")
                     << k;
             }
@@ -578,17 +570,16 @@ static std::string dumpFrom(const std::string& version, const Replies& replies, 
     });
     std::string error;
     {
-        TMyConnection c;
-        c.SetLoginPrompt(false);
-        c.SetServer("127.0.0.1");
-        c.SetPort(server.port());
-        c.Open();
+        MySqlConnection c;
+        c.setServer("127.0.0.1");
+        c.setPort(server.port());
+        c.open();
         SqlDump::Options options;
         options.connection = &c;
         try {
             SqlDump(options).backupToFile(file);
-        } catch (const EMyError& e) {
-            error = std::to_string(e.ErrorNumber()) + " " + e.what();
+        } catch (const MySqlError& e) {
+            error = std::to_string(e.errorNumber()) + " " + e.what();
         }
     }
     server.join();
@@ -651,23 +642,57 @@ TEST(FakeServer, ReadingAColumnPastTheRowGives2027) {
         p.send(5, eofPacket());
         p.read();  // quit
     });
-    TMyConnection c;
-    c.SetLoginPrompt(false);
-    c.SetServer("127.0.0.1");
-    c.SetPort(server.port());
-    c.Open();
-    TMyQuery q(c);
-    ASSERT_TRUE(q.Open("SELECT a, b"));
+    MySqlConnection c;
+    c.setServer("127.0.0.1");
+    c.setPort(server.port());
+    c.open();
+    MySqlQuery q(c);
+    ASSERT_TRUE(q.open("SELECT a, b"));
     ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.Value(0), "x");
+    EXPECT_EQ(q.value(0), "x");
     for (size_t column : {size_t(1), size_t(1000000)}) {
         try {
-            (void)q.Value(column);
+            (void)q.value(column);
             ADD_FAILURE() << "read column " << column;
-        } catch (const EMyError& e) {
-            EXPECT_EQ(e.ErrorNumber(), 2027);
+        } catch (const MySqlError& e) {
+            EXPECT_EQ(e.errorNumber(), 2027);
         }
-        EXPECT_THROW((void)q.IsNull(column), EMyError);
+        EXPECT_THROW((void)q.isNull(column), MySqlError);
     }
     EXPECT_FALSE(q.next());
+}
+
+TEST(FakeServer, AnErrorAmidTheRowsFailsTheReadWhateverItsNumber) {
+    struct Case {
+        uint16_t code;
+    } cases[] = {{1317}, {0}};
+    for (const Case& k : cases) {
+        FakeMySqlServer server([&](FakePeer& p) {
+            login(p, kServer41);
+            p.read();  // SET NAMES
+            p.send(1, okPacket());
+            p.read();
+            p.send(1, "\x01");
+            p.send(2, columnDefinition41("a", 253));
+            p.send(3, eofPacket());
+            p.send(4, lengthCodedText("x"));
+            p.send(5, "\xff" + le(k.code, 2) + "#70100Query execution was interrupted");
+            p.read();  // quit
+        });
+        MySqlConnection c;
+        c.setServer("127.0.0.1");
+        c.setPort(server.port());
+        c.open();
+        MySqlQuery q(c);
+        ASSERT_TRUE(q.open("SELECT a"));
+        ASSERT_TRUE(q.next());
+        try {
+            q.next();
+            ADD_FAILURE() << "the rows ended quietly for error " << k.code;
+        } catch (const MySqlError& e) {
+            EXPECT_EQ(e.errorNumber(), k.code);
+            EXPECT_STREQ(e.what(), "\r\n#70100Query execution was interrupted");
+        }
+        EXPECT_TRUE(c.connected());
+    }
 }

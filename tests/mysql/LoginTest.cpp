@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include "MySqlTestUtil.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
 
 using namespace tharvel;
 using tharvel::test::connectionTo;
@@ -16,7 +16,7 @@ using tharvel::test::MariaDb;
 
 // MariaDB still offers the old password format; the server asks for it with the
 // single byte 254 after the 4.1 response.
-TEST(MyLogin, OldPasswordUserOnARealServer) {
+TEST(Login, OldPasswordUserOnARealServer) {
     MariaDb server;
     server.sql(
         "SET GLOBAL secure_auth = 0;"
@@ -24,27 +24,27 @@ TEST(MyLogin, OldPasswordUserOnARealServer) {
         "SET @s = CONCAT('CREATE USER oldie@''%'' IDENTIFIED VIA mysql_old_password USING ''', @h, '''');"
         "PREPARE st FROM @s; EXECUTE st; GRANT ALL ON *.* TO oldie@'%';");
     auto c = connectionTo(server);
-    c->SetUsername("oldie");
-    c->SetPassword("old pw");
-    c->Open();
-    TMyQuery q(*c);
-    ASSERT_TRUE(q.Open("SELECT CURRENT_USER()"));
+    c->setUsername("oldie");
+    c->setPassword("old pw");
+    c->open();
+    MySqlQuery q(*c);
+    ASSERT_TRUE(q.open("SELECT CURRENT_USER()"));
     ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.Value(0), "oldie@%");
+    EXPECT_EQ(q.value(0), "oldie@%");
     q.close();
     c->close();
-    c->SetPassword("wrong");
+    c->setPassword("wrong");
     try {
-        c->Open();
+        c->open();
         FAIL() << "wrong old-style password accepted";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 1045);
+    } catch (const MySqlError& e) {
+        EXPECT_EQ(e.errorNumber(), 1045);
     }
 }
 
 // A listener whose queue is full drops new connection requests, like a firewall:
 // the connect must give up after the connection timeout.
-TEST(MyLogin, ConnectGivesUpAfterTheConnectionTimeout) {
+TEST(Login, ConnectGivesUpAfterTheConnectionTimeout) {
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -60,15 +60,15 @@ TEST(MyLogin, ConnectGivesUpAfterTheConnectionTimeout) {
         fillers.push_back(s);
     }
     usleep(100000);
-    TMyConnection c;
-    c.SetServer("127.0.0.1");
-    c.SetPort(ntohs(a.sin_port));
-    c.SetConnectionTimeout(1);
+    MySqlConnection c;
+    c.setServer("127.0.0.1");
+    c.setPort(ntohs(a.sin_port));
+    c.setConnectionTimeout(1);
     try {
-        c.Open();
+        c.open();
         FAIL() << "connected through a full queue";
-    } catch (const EMyError& e) {
-        EXPECT_EQ(e.ErrorNumber(), 2003);
+    } catch (const MySqlError& e) {
+        EXPECT_EQ(e.errorNumber(), 2003);
         std::string text = e.what();
         EXPECT_NE(
             text.find(
@@ -76,7 +76,7 @@ TEST(MyLogin, ConnectGivesUpAfterTheConnectionTimeout) {
             std::string::npos)
             << text;
     }
-    EXPECT_FALSE(c.Connected());
+    EXPECT_FALSE(c.connected());
     for (int s : fillers) close(s);
     close(listener);
 }

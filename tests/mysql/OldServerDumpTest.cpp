@@ -4,7 +4,7 @@
 
 #include "FakeMySqlServer.h"
 #include "dump/SqlDump.h"
-#include "mysql/TMyConnection.h"
+#include "mysql/MySqlConnection.h"
 #include "support/TempDir.h"
 
 using namespace tharvel;
@@ -52,15 +52,14 @@ TEST(OldServerDump, AVersion4ServerGetsTheStatementsAndFileOfTablesOnly) {
     });
     TempDir dir;
     {
-        TMyConnection c;
-        c.SetServer("127.0.0.1");
-        c.SetPort(server.port());
-        c.SetUsername("u");
-        c.SetDatabase("shop");
-        c.SetLoginPrompt(false);
-        c.Options().SetCharset("utf8");
-        c.Options().SetUseUnicode(false);
-        c.Open();
+        MySqlConnection c;
+        c.setServer("127.0.0.1");
+        c.setPort(server.port());
+        c.setUsername("u");
+        c.setDatabase("shop");
+        c.options().setCharset("utf8");
+        c.options().setUseUnicode(false);
+        c.open();
         SqlDump::Options options;
         options.connection = &c;
         std::vector<std::string> warnings;

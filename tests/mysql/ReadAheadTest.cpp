@@ -7,10 +7,10 @@
 
 #include "FakeMySqlServer.h"
 #include "MySqlTestUtil.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyConnection.h"
-#include "mysql/TMyQuery.h"
-#include "mysql/TMySqlReadAhead.h"
+#include "mysql/MySqlConnection.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
+#include "mysql/ReadAhead.h"
 #include "support/ThreadCount.h"
 
 using namespace tharvel;
@@ -19,18 +19,18 @@ using namespace tharvel::test;
 namespace {
 
 // Every row as text ("N" for NULL), read with or without the read-ahead.
-std::vector<std::string> readAll(TMyConnection& c, const std::string& sql, bool ahead) {
-    TMyQuery q(c);
-    q.SetReadAhead(ahead);
+std::vector<std::string> readAll(MySqlConnection& c, const std::string& sql, bool ahead) {
+    MySqlQuery q(c);
+    q.setReadAhead(ahead);
     std::vector<std::string> rows;
-    if (!q.Open(sql)) return rows;
+    if (!q.open(sql)) return rows;
     while (q.next()) {
         std::string row;
-        for (size_t i = 0; i < q.FieldCount(); ++i)
-            row.append(q.IsNull(i) ? std::string("N") : "[" + std::string(q.Value(i)) + "]");
+        for (size_t i = 0; i < q.fieldCount(); ++i)
+            row.append(q.isNull(i) ? std::string("N") : "[" + std::string(q.value(i)) + "]");
         rows.push_back(std::move(row));
     }
-    EXPECT_EQ(q.RowsFetched(), rows.size());
+    EXPECT_EQ(q.rowsFetched(), rows.size());
     return rows;
 }
 
@@ -61,8 +61,8 @@ TEST(ReadAhead, GivesTheRowsOfADirectRead) {
     };
     for (bool compress : {false, true}) {
         auto c = connectionTo(db, name);
-        c->Options().SetCompress(compress);
-        c->Open();
+        c->options().setCompress(compress);
+        c->open();
         for (const Case& k : cases) {
             const std::vector<std::string> direct = readAll(*c, k.sql, false);
             EXPECT_EQ(direct.size(), k.rows) << k.sql;
@@ -81,16 +81,16 @@ TEST(ReadAhead, AClosedQueryJoinsTheReaderAndKeepsTheConnectionUsable) {
     const size_t before = threadCount();
     for (bool compress : {false, true}) {
         auto c = connectionTo(db, db.freshDatabase("read_ahead_close"));
-        c->Options().SetCompress(compress);
-        c->Open();
+        c->options().setCompress(compress);
+        c->open();
         for (const char* sql :
              {"SELECT seq, REPEAT('x', 500) FROM seq_1_to_200000", "SELECT seq FROM seq_1_to_3"}) {
             {
-                TMyQuery q(*c);
-                q.SetReadAhead(true);
-                ASSERT_TRUE(q.Open(sql));
+                MySqlQuery q(*c);
+                q.setReadAhead(true);
+                ASSERT_TRUE(q.open(sql));
                 ASSERT_TRUE(q.next());
-                EXPECT_EQ(q.Value(0), "1");
+                EXPECT_EQ(q.value(0), "1");
                 ASSERT_TRUE(q.next());
                 q.close();
                 EXPECT_EQ(threadCount(), before) << sql;
@@ -99,13 +99,13 @@ TEST(ReadAhead, AClosedQueryJoinsTheReaderAndKeepsTheConnectionUsable) {
             EXPECT_EQ(readAll(*c, "SELECT 'next'", false), std::vector<std::string>{"[next]"}) << sql;
         }
         // Closing the connection with the rows half read ends the reader first.
-        TMyQuery q(*c);
-        q.SetReadAhead(true);
-        ASSERT_TRUE(q.Open("SELECT seq, REPEAT('y', 500) FROM seq_1_to_200000"));
+        MySqlQuery q(*c);
+        q.setReadAhead(true);
+        ASSERT_TRUE(q.open("SELECT seq, REPEAT('y', 500) FROM seq_1_to_200000"));
         ASSERT_TRUE(q.next());
         c->close();
         EXPECT_EQ(threadCount(), before);
-        EXPECT_FALSE(c->Connected());
+        EXPECT_FALSE(c->connected());
     }
 }
 
@@ -172,23 +172,22 @@ TEST(ReadAhead, FailuresMidResultReachTheCallerUnchanged) {
                 p.send(5, lengthCodedText("second"));
                 heard = k.tail(p, 6);
             });
-            TMyConnection c;
-            c.SetLoginPrompt(false);
-            c.SetServer("127.0.0.1");
-            c.SetPort(server.port());
-            c.Open();
-            TMyQuery q(c);
-            q.SetReadAhead(ahead);
-            if (k.timeout) q.SetCommandTimeout(k.timeout);
+            MySqlConnection c;
+            c.setServer("127.0.0.1");
+            c.setPort(server.port());
+            c.open();
+            MySqlQuery q(c);
+            q.setReadAhead(ahead);
+            if (k.timeout) q.setCommandTimeout(k.timeout);
             std::vector<std::string>& seen = outcome[ahead];
             try {
-                ASSERT_TRUE(q.Open("SELECT a"));
-                while (q.next()) seen.emplace_back(q.Value(0));
+                ASSERT_TRUE(q.open("SELECT a"));
+                while (q.next()) seen.emplace_back(q.value(0));
                 seen.emplace_back("end");
-            } catch (const EMyError& e) {
-                seen.push_back(std::to_string(e.ErrorNumber()) + " " + e.what());
+            } catch (const MySqlError& e) {
+                seen.push_back(std::to_string(e.errorNumber()) + " " + e.what());
             }
-            seen.push_back(c.Connected() ? "connected" : "closed");
+            seen.push_back(c.connected() ? "connected" : "closed");
             q.close();
             c.close();
             server.join();

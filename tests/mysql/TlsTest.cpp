@@ -5,9 +5,10 @@
 
 #include "FakeMySqlServer.h"
 #include "MySqlTestUtil.h"
-#include "mysql/EMyError.h"
-#include "mysql/TMyQuery.h"
-#include "mysql/TMySQLAPIDirect.h"
+#include "mysql/MySqlError.h"
+#include "mysql/MySqlQuery.h"
+#include "mysql/ResultSet.h"
+#include "mysql/Session.h"
 #include "support/TestCertificates.h"
 
 using namespace tharvel;
@@ -17,11 +18,11 @@ namespace {
 
 constexpr uint16_t kServer41 = 41631;
 
-std::string scalar(TMyConnection& c, const std::string& sql) {
-    TMyQuery q(c);
-    EXPECT_TRUE(q.Open(sql));
+std::string scalar(MySqlConnection& c, const std::string& sql) {
+    MySqlQuery q(c);
+    EXPECT_TRUE(q.open(sql));
     EXPECT_TRUE(q.next());
-    std::string v(q.Value(0));
+    std::string v(q.value(0));
     q.close();
     return v;
 }
@@ -32,11 +33,11 @@ std::string sha256(const std::string& s) {
     return std::string(reinterpret_cast<char*>(d), 32);
 }
 
-std::string outcome(TMyConnection& c) {
+std::string outcome(MySqlConnection& c) {
     try {
-        c.Open();
-    } catch (const EMyError& e) {
-        return std::to_string(e.ErrorNumber()) + " " + e.what();
+        c.open();
+    } catch (const MySqlError& e) {
+        return std::to_string(e.errorNumber()) + " " + e.what();
     }
     return "open";
 }
@@ -55,14 +56,14 @@ protected:
         delete server_;
         delete certs_;
     }
-    static std::unique_ptr<TMyConnection> tlsUser(const std::string& host, TMyTlsMode mode,
-                                                  const std::string& ca = "") {
+    static std::unique_ptr<MySqlConnection> tlsUser(const std::string& host, TlsMode mode,
+                                                    const std::string& ca = "") {
         auto c = connectionTo(*server_);
-        c->SetServer(host);
-        c->SetUsername("tls");
-        c->SetPassword("tls pw");
-        c->Options().SetTlsMode(mode);
-        c->Options().SetTlsCaFile(ca);
+        c->setServer(host);
+        c->setUsername("tls");
+        c->setPassword("tls pw");
+        c->options().setTlsMode(mode);
+        c->options().setTlsCaFile(ca);
         return c;
     }
     static TestCertificates* certs_;
@@ -78,54 +79,54 @@ TEST_F(TlsServer, ModesAgainstAnAccountThatRequiresTls) {
     const std::string error = "2026 SSL connection error\r\n";
     struct Case {
         std::string host;
-        TMyTlsMode mode;
+        TlsMode mode;
         std::string ca, expected;
     } cases[] = {
-        {"127.0.0.1", TMyTlsMode::tlsPreferred, "", "open"},
-        {"127.0.0.1", TMyTlsMode::tlsRequired, "", "open"},
-        {"localhost", TMyTlsMode::tlsVerify, ca, "open"},
-        {"127.0.0.1", TMyTlsMode::tlsVerify, ca,
+        {"127.0.0.1", TlsMode::Preferred, "", "open"},
+        {"127.0.0.1", TlsMode::Required, "", "open"},
+        {"localhost", TlsMode::Verify, ca, "open"},
+        {"127.0.0.1", TlsMode::Verify, ca,
          error + "The server's certificate does not match the host name '127.0.0.1'"},
-        {"localhost", TMyTlsMode::tlsVerify, certs_->otherCa().string(),
+        {"localhost", TlsMode::Verify, certs_->otherCa().string(),
          error + "The server's certificate is not trusted: unable to get local issuer certificate"},
-        {"localhost", TMyTlsMode::tlsVerify, "", error + "The server's certificate is not trusted"},
-        {"localhost", TMyTlsMode::tlsVerify, ca + ".missing", error + "The CA file '" + ca + ".missing'"},
-        {"127.0.0.1", TMyTlsMode::tlsOff, "", "1045 \r\n#28000Access denied for user 'tls'@'"},
+        {"localhost", TlsMode::Verify, "", error + "The server's certificate is not trusted"},
+        {"localhost", TlsMode::Verify, ca + ".missing", error + "The CA file '" + ca + ".missing'"},
+        {"127.0.0.1", TlsMode::Off, "", "1045 \r\n#28000Access denied for user 'tls'@'"},
     };
     for (const Case& k : cases) {
         auto c = tlsUser(k.host, k.mode, k.ca);
         std::string got = outcome(*c);
         EXPECT_EQ(got.substr(0, k.expected.size()), k.expected) << k.host << " mode " << int(k.mode);
         if (got != "open") {
-            EXPECT_FALSE(c->Connected());
+            EXPECT_FALSE(c->connected());
             continue;
         }
-        TMyQuery q(*c);
-        ASSERT_TRUE(q.Open("SHOW SESSION STATUS LIKE 'Ssl_cipher'"));
+        MySqlQuery q(*c);
+        ASSERT_TRUE(q.open("SHOW SESSION STATUS LIKE 'Ssl_cipher'"));
         ASSERT_TRUE(q.next());
-        EXPECT_NE(q.Value(1), "") << "not encrypted";
+        EXPECT_NE(q.value(1), "") << "not encrypted";
     }
 }
 
 // Compression sits on top of TLS; a value beyond 16 MiB crosses both packet
 // splitting and many TLS records.
 TEST_F(TlsServer, CompressedConnectionOverTlsMovesRowsBeyond16MiB) {
-    auto c = tlsUser("127.0.0.1", TMyTlsMode::tlsRequired);
-    c->Options().SetCompress(true);
-    c->Open();
+    auto c = tlsUser("127.0.0.1", TlsMode::Required);
+    c->options().setCompress(true);
+    c->open();
     std::string unit = std::string(1, '\0') + "ab\xFF";
-    TMyQuery q(*c);
+    MySqlQuery q(*c);
     ASSERT_TRUE(
-        q.Open("SELECT REPEAT(CONCAT(CHAR(0), 'ab', CHAR(255)), 5000000), 'after', REPEAT('z', 17000000)"));
+        q.open("SELECT REPEAT(CONCAT(CHAR(0), 'ab', CHAR(255)), 5000000), 'after', REPEAT('z', 17000000)"));
     ASSERT_TRUE(q.next());
-    std::string_view big = q.Value(0);
+    std::string_view big = q.value(0);
     ASSERT_EQ(big.size(), 20000000u);
     std::string expected;
     expected.reserve(big.size());
     for (int i = 0; i < 5000000; ++i) expected += unit;
     EXPECT_TRUE(big == expected);
-    EXPECT_EQ(q.Value(1), "after");
-    std::string_view second = q.Value(2);
+    EXPECT_EQ(q.value(1), "after");
+    std::string_view second = q.value(2);
     EXPECT_EQ(second.size(), 17000000u);
     EXPECT_EQ(second.find_first_not_of('z'), std::string_view::npos);
     EXPECT_FALSE(q.next());
@@ -141,32 +142,29 @@ TEST_F(TlsServer, CompressedConnectionOverTlsMovesRowsBeyond16MiB) {
 }
 
 TEST_F(TlsServer, Ipv6Address) {
-    auto c = tlsUser("::1", TMyTlsMode::tlsRequired);
-    c->Open();
+    auto c = tlsUser("::1", TlsMode::Required);
+    c->open();
     EXPECT_EQ(scalar(*c, "SELECT USER()"), "tls@::1");
 }
 
 TEST(Tls, RequiredFailsWhenTheServerOffersNone) {
     auto c = connectionTo(MariaDb::shared());
-    c->Options().SetTlsMode(TMyTlsMode::tlsRequired);
+    c->options().setTlsMode(TlsMode::Required);
     EXPECT_EQ(outcome(*c), "2026 SSL connection error\r\nThe server does not offer encrypted connections");
     c->close();
-    c->Options().SetTlsMode(TMyTlsMode::tlsPreferred);  // the default: plain when not offered
+    c->options().setTlsMode(TlsMode::Preferred);  // the default: plain when not offered
     EXPECT_EQ(outcome(*c), "open");
-    c->close();
-    c->Options().SetProtocol(TMyProtocol::mpSSL);  // the TLS protocol always encrypts
-    EXPECT_EQ(outcome(*c), "2026 SSL connection error\r\nThe server does not offer encrypted connections");
 }
 
 TEST(Tls, ModeTexts) {
-    EXPECT_EQ(ParseTlsMode(""), TMyTlsMode::tlsPreferred);
-    EXPECT_EQ(ParseTlsMode("preferred"), TMyTlsMode::tlsPreferred);
-    EXPECT_EQ(ParseTlsMode("off"), TMyTlsMode::tlsOff);
-    EXPECT_EQ(ParseTlsMode("required"), TMyTlsMode::tlsRequired);
-    EXPECT_EQ(ParseTlsMode("verify"), TMyTlsMode::tlsVerify);
+    EXPECT_EQ(parseTlsMode(""), TlsMode::Preferred);
+    EXPECT_EQ(parseTlsMode("preferred"), TlsMode::Preferred);
+    EXPECT_EQ(parseTlsMode("off"), TlsMode::Off);
+    EXPECT_EQ(parseTlsMode("required"), TlsMode::Required);
+    EXPECT_EQ(parseTlsMode("verify"), TlsMode::Verify);
     for (const char* bad : {"Verify", "on", "required ", "1"}) {
         try {
-            ParseTlsMode(bad);
+            parseTlsMode(bad);
             ADD_FAILURE() << bad;
         } catch (const std::invalid_argument& e) {
             EXPECT_NE(std::string(e.what()).find(std::string("'") + bad + "'"), std::string::npos)
@@ -178,12 +176,12 @@ TEST(Tls, ModeTexts) {
 TEST(LocalSocket, PathAsServerUsesTheServersSocket) {
     MariaDb& db = MariaDb::shared();
     auto c = connectionTo(db);
-    c->SetServer((db.directory() / "sock").string());
-    c->SetPort(1);  // ignored
-    c->Open();
+    c->setServer((db.directory() / "sock").string());
+    c->setPort(1);  // ignored
+    c->open();
     EXPECT_EQ(scalar(*c, "SELECT USER()"), "tharvel@localhost");
     c->close();
-    c->SetServer("/nonexistent/mysqld.sock");
+    c->setServer("/nonexistent/mysqld.sock");
     EXPECT_EQ(outcome(*c),
               "2003 Can't connect to MySQL server on '/nonexistent/mysqld.sock' (10061)\r\n"
               "Socket error on connect. WSAGetLastError return 2($2)");
@@ -193,7 +191,7 @@ TEST(LocalSocket, PathAsServerUsesTheServersSocket) {
 // response follows encrypted, byte for byte as without TLS but for the SSL flag.
 TEST(Tls, LoginBytesOverTls) {
     TestCertificates certs;
-    auto token = TMySqlSession::Scramble41(
+    auto token = Session::scramble41(
         "pw", std::span<const uint8_t, 20>(reinterpret_cast<const uint8_t*>(kScramble), 20));
     std::string head = le(238223 | 2048, 4) + le(1073741824, 4) + "\x08" + std::string(23, '\0');
     std::string request, response, quit;
@@ -209,14 +207,10 @@ TEST(Tls, LoginBytesOverTls) {
         quit = p.read().payload;
     });
     {
-        TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
-        TMySqlSession* h = api.mysql_init();
-        h->TlsMode = TMyTlsMode::tlsRequired;
-        api.mysql_options(h, 0, 10);
-        EXPECT_TRUE(api.mysql_real_connect(h, "127.0.0.1", "u", "pw", "", server.port(), "", 2 + 65536))
-            << api.mysql_error(h);
-        EXPECT_TRUE(h->Encrypted());
-        api.mysql_close(h);
+        DrivenSession a;
+        a.session.tlsMode = TlsMode::Required;
+        EXPECT_TRUE(a.connect(server.port())) << a.error;
+        EXPECT_TRUE(a.session.encrypted());
     }
     server.join();
     EXPECT_EQ(request, head);
@@ -255,14 +249,11 @@ TEST(Tls, FullAuthenticationOverTlsSendsThePassword) {
             }
             p.send(seq, okPacket());
         });
-        TMySQLAPIDirect& api = TMySQLAPIDirect::Instance();
-        TMySqlSession* h = api.mysql_init();
-        h->TlsMode = TMyTlsMode::tlsPreferred;
-        api.mysql_options(h, 0, 10);
-        EXPECT_TRUE(api.mysql_real_connect(h, "127.0.0.1", "u", "pw", "", server.port(), "", 2 + 65536))
-            << k.method << ": " << api.mysql_error(h);
+        DrivenSession a;
+        a.session.tlsMode = TlsMode::Preferred;
+        EXPECT_TRUE(a.connect(server.port())) << k.method << ": " << a.error;
         server.join();
-        api.mysql_close(h);
+        a.session.close();
         EXPECT_EQ(first, k.firstAnswer) << k.method;
         if (k.fullRound) {
             EXPECT_EQ(full, std::string("pw") + '\0');
@@ -279,10 +270,10 @@ TEST(Tls, ServerThatDoesNotSpeakTlsFailsTheHandshake) {
             p.read();
             if (!reply.empty()) p.sendRaw(reply);
         });
-        TMyConnection c;
-        c.SetServer("127.0.0.1");
-        c.SetPort(server.port());
-        c.SetConnectionTimeout(5);
+        MySqlConnection c;
+        c.setServer("127.0.0.1");
+        c.setPort(server.port());
+        c.setConnectionTimeout(5);
         std::string got = outcome(c);
         EXPECT_EQ(got.rfind("2026 SSL connection error\r\nThe TLS handshake failed", 0), 0u) << got;
     }
@@ -295,16 +286,16 @@ TEST_F(TlsServer, ReadAheadOverTlsGivesTheRowsOfADirectRead) {
         "SELECT seq, REPEAT(CHAR(65 + seq MOD 26), seq MOD 3000) FROM seq_1_to_20000 "
         "UNION ALL SELECT 0, REPEAT('w', 16777216 + 9)";
     for (bool compress : {false, true}) {
-        auto c = tlsUser("127.0.0.1", TMyTlsMode::tlsRequired);
-        c->SetDatabase("mysql");
-        c->Options().SetCompress(compress);
-        c->Open();
+        auto c = tlsUser("127.0.0.1", TlsMode::Required);
+        c->setDatabase("mysql");
+        c->options().setCompress(compress);
+        c->open();
         std::vector<std::string> rows[2];
         for (bool ahead : {false, true}) {
-            TMyQuery q(*c);
-            q.SetReadAhead(ahead);
-            ASSERT_TRUE(q.Open(sql));
-            while (q.next()) rows[ahead].push_back(std::string(q.Value(0)) + ":" + std::string(q.Value(1)));
+            MySqlQuery q(*c);
+            q.setReadAhead(ahead);
+            ASSERT_TRUE(q.open(sql));
+            while (q.next()) rows[ahead].push_back(std::string(q.value(0)) + ":" + std::string(q.value(1)));
         }
         EXPECT_EQ(rows[0].size(), 20001u);
         EXPECT_TRUE(rows[1] == rows[0]) << "compressed " << compress;
