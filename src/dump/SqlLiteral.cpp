@@ -314,7 +314,7 @@ void SqlLiteral::appendDate(std::string& out, std::string_view text) const {
 void SqlLiteral::appendDateTime(std::string& out, std::string_view text) const {
     if (!temporalText(text)) badValue(text);
     if (text.size() >= 19 && text.substr(0, 19) == "0000-00-00 00:00:00" &&
-        text.find_first_not_of("0", 20) == std::string_view::npos) {
+        text.find_first_not_of('0', 20) == std::string_view::npos) {
         out.append(kZeroDate);
         return;
     }

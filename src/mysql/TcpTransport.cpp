@@ -138,10 +138,7 @@ bool TcpTransport::connectTo(const sockaddr* address, socklen_t length, int wait
                     return false;
                 }
                 socklen_t len = sizeof error;
-                if (ready < 0)
-                    error = errno;
-                else if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
-                    error = errno;
+                if (ready < 0 || getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
                 break;
             }
         }

@@ -97,9 +97,8 @@ std::string MakerService::urlEncode(const std::string& text) {
     std::string encoded;
     encoded.reserve(text.size() * 3);
     for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
-            encoded += static_cast<char>(c);
-        } else if (std::strchr("*@._-$!'()", c) && c != 0) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            (c != 0 && std::strchr("*@._-$!'()", c))) {
             encoded += static_cast<char>(c);
         } else if (c == ' ') {
             encoded += '+';
