@@ -1,8 +1,6 @@
 #include "mysql/MySqlError.h"
 
 #include <array>
-#include <cctype>
-#include <charconv>
 
 namespace tharvel {
 namespace {
@@ -87,30 +85,13 @@ std::string fill(std::string_view format, std::initializer_list<std::string_view
     return out;
 }
 
-int lastNumberOf(const std::string& message) {
-    size_t end = message.size();
-    while (end > 0 && !std::isdigit(static_cast<unsigned char>(message[end - 1]))) --end;
-    if (end == 0) return 0;
-    size_t begin = end;
-    while (begin > 0 && std::isdigit(static_cast<unsigned char>(message[begin - 1]))) --begin;
-    int value = 0;
-    auto [ptr, ec] = std::from_chars(message.data() + begin, message.data() + end, value);
-    return ec == std::errc() && ptr == message.data() + end ? value : 0;
-}
-
 }  // namespace
 
 MySqlError::MySqlError(int errorNumber, const std::string& message)
-    : std::runtime_error(message), errorNumber_(errorNumber) {
-    if (errorNumber == 1064) sqlErrorLine_ = lastNumberOf(message);
-}
+    : std::runtime_error(message), errorNumber_(errorNumber) {}
 
 bool MySqlError::isConnectionLost() const {
     return errorNumber_ == 1053 || errorNumber_ == 2003 || errorNumber_ == 2006 || errorNumber_ == 2013;
-}
-
-bool MySqlError::isDuplicateKey() const {
-    return errorNumber_ == 1062;
 }
 
 std::string MySqlError::clientErrorText(int code) {

@@ -14,12 +14,9 @@ public:
     MySqlError(int errorNumber, const std::string& message);
 
     int errorNumber() const { return errorNumber_; }
-    // For a syntax error (1064) the number that ends the message (the line), else 0.
-    int sqlErrorLine() const { return sqlErrorLine_; }
 
     // 1053, 2003, 2006 and 2013: the connection cannot be used any more.
     bool isConnectionLost() const;
-    bool isDuplicateKey() const;
 
     // The client error text of a code (2000 to 2047), empty for any other code.
     static std::string clientErrorText(int code);
@@ -41,7 +38,6 @@ public:
 
 private:
     int errorNumber_;
-    int sqlErrorLine_ = 0;
 };
 
 // Client error numbers used in the code.

@@ -130,14 +130,13 @@ TEST(MySqlQuery, ServerErrorsKeepTheConnectionUsable) {
         FAIL();
     } catch (const MySqlError& e) {
         EXPECT_EQ(e.errorNumber(), 1064);
-        EXPECT_EQ(e.sqlErrorLine(), 3);
         EXPECT_EQ(std::string(e.what()).substr(0, 8), "\r\n#42000");
     }
     try {
         c->execSql("INSERT INTO t VALUES (1)");
         FAIL();
     } catch (const MySqlError& e) {
-        EXPECT_TRUE(e.isDuplicateKey());
+        EXPECT_EQ(e.errorNumber(), 1062);
     }
     EXPECT_TRUE(c->connected());
     EXPECT_EQ(c->execSql("INSERT INTO t VALUES (2), (3)"), 2u);
