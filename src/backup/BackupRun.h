@@ -92,14 +92,10 @@ public:
     // failure makes RunResult 1 (unless cancelled); the jobs still run to their end.
     const std::string& logError() const { return logError_; }
     bool closing() const { return closing_; }
-    // True from StartJob until that job's JobDone has been handled.
-    bool jobRunning() const { return jobRunning_; }
     // Closed and no job left to hear from: a plain loop may stop draining.
     bool finished() const { return closing_ && !jobRunning_; }
     int32_t stepProgress() const { return stepProgress_; }
     int32_t runProgress() const { return runProgress_; }
-    const std::string& projectName() const { return projectName_; }
-    const std::string& stepText() const { return stepText_; }
     const std::filesystem::path& logPath() const { return log_.path(); }
 
 private:
@@ -123,7 +119,7 @@ private:
     bool closing_ = false;
     bool cancelled_ = false;
     bool pastEnd_ = false;
-    bool jobRunning_ = false;
+    bool jobRunning_ = false;  // from startJob until that job's jobDone has been handled
     bool draining_ = false;
     int32_t stepProgress_ = 0;
     int32_t runProgress_ = 0;

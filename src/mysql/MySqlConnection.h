@@ -59,7 +59,6 @@ public:
     const std::string& database() const { return database_; }
     void setDatabase(const std::string& database);
     // Seconds for the TCP connect, the login and the "SET NAMES" statement (0: no limit).
-    int connectionTimeout() const { return connectionTimeout_; }
     void setConnectionTimeout(int seconds) { connectionTimeout_ = seconds; }
     ConnectionOptions& options() { return options_; }
     const ConnectionOptions& options() const { return options_; }

@@ -27,7 +27,6 @@ public:
     size_t columnCount() const { return columns_.size(); }
     const FieldInfos& columns() const { return columns_; }
     uint64_t fetched() const { return fetched_; }
-    bool eof() const { return eof_; }
     const RowValues& values() const { return values_; }
 
     // The next row, or none at the end marker (or once detached). Raises on a server
