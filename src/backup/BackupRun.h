@@ -19,12 +19,12 @@ namespace tharvel {
 // into labels, the two progress values and log lines, stamps LastBackup in each
 // project that succeeded (the post saves the project file through the table's
 // rules), and at the end holds runResult (0 success, 1 a job failed, 2 cancelled)
-// and LastError.
+// and lastError.
 //
 // Threads. Everything here runs on one thread, the one that owns the table (the
 // main thread). Jobs push notifications into the run's queue from their own
 // thread; processNotifications() handles them in order, and a job's completion
-// (JobDone) only when its last notification has been handled. Two ways to drive it:
+// (jobDone) only when its last notification has been handled. Two ways to drive it:
 //
 //   - An event loop (Qt): setWakeup() with a function that posts a queued call back
 //     into the loop, e.g.
@@ -41,15 +41,15 @@ namespace tharvel {
 // Observer calls come from inside the run's own operations: an observer may call
 // close() there, but must not release the run (defer that to the event loop).
 //
-// cancelling (close() while the run has not ended) sets RunResult to 2 and asks
+// cancelling (close() while the run has not ended) sets runResult to 2 and asks
 // the job in hand to stop; the run keeps handling that job's notifications if it is
-// drained further, and its JobDone logs "Backup canceled by user". The run may
+// drained further, and its jobDone logs "Backup canceled by user". The run may
 // also be released at once: the job then stops on its own and nothing of it
 // reaches the released run (it shares only its queue and stop flag).
 class BackupRun {
 public:
     enum Mode : int32_t { AllProjects = 0, OneProject = 1 };
-    // LastError of a run on a table without a current row.
+    // lastError of a run on a table without a current row.
     static constexpr const char* kNothingToBackUp = "There is no project to back up: nothing was backed up";
     using JobFactory =
         std::function<std::shared_ptr<BackupJob>(const BackupProject&, std::shared_ptr<NotificationQueue>)>;
@@ -63,8 +63,8 @@ public:
     BackupRun& operator=(const BackupRun&) = delete;
 
     // The window is shown: resets the result, computes Step and starts the first job.
-    // A table without a current row ends the run at once with RunResult 1 and
-    // LastError kNothingToBackUp.
+    // A table without a current row ends the run at once with runResult 1 and
+    // lastError kNothingToBackUp.
     void show();
     // Starts the job for the current row (nothing when the table is past its end).
     void startJob();
@@ -89,7 +89,7 @@ public:
     int32_t jobFailed() const { return jobFailed_; }
     const std::string& lastError() const { return lastError_; }
     // The first failure to write a line to an opened log ("" when none). Such a
-    // failure makes RunResult 1 (unless cancelled); the jobs still run to their end.
+    // failure makes runResult 1 (unless cancelled); the jobs still run to their end.
     const std::string& logError() const { return logError_; }
     bool closing() const { return closing_; }
     // Closed and no job left to hear from: a plain loop may stop draining.

@@ -41,7 +41,7 @@ public:
     // warnings of a dump that still succeeds to `warning`.
     // Once the dump is complete, and unless a stop was requested by then, a project
     // with a file each day and KeepDailyDumps > 0 drops its older dated dumps
-    // (PruneDailyDumps), each deletion a log line.
+    // (pruneDailyDumps), each deletion a log line.
     // Returns the dump file's path; raises with a message on any failure.
     static std::string run(const BackupProject& project, const std::string& folder,
                            const SqlDump::ProgressHandler& progress, const LogLine& log = {},

@@ -19,7 +19,7 @@ public:
     using Clock = std::function<std::tm()>;
 
     // Keeps the path and creates its directory with every missing parent (a failure
-    // there is left for WriteLine to meet).
+    // there is left for writeLine to meet).
     explicit LogFile(std::filesystem::path path, Clock clock = {});
 
     // Appends `text` as one line, or as several when it holds CR LF (split at CR LF,

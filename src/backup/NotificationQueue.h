@@ -32,7 +32,7 @@ public:
     // Called on the pushing thread, under the queue's lock, after each push: it must
     // only post a wake-up (for example a queued call into an event loop) and never
     // call back into the queue. Clearing it (an empty function) guarantees that no
-    // call is made after SetWakeup returns.
+    // call is made after setWakeup returns.
     void setWakeup(std::function<void()> wakeup);
 
 private:
