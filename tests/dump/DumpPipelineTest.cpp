@@ -47,7 +47,7 @@ TEST(DumpPipeline, AStopMidTableJoinsEveryThreadAndKeepsWholeRows) {
         };
         const std::string file = (dir / "d.sql").string();
         EXPECT_THROW(SqlDump(options).backupToFile(file, compression), Stop);
-        EXPECT_EQ(threadCount(), before);
+        EXPECT_EQ(threadCountSettled(before), before);
         EXPECT_EQ(rowEvents, 3);
         MySqlQuery q(*c);
         ASSERT_TRUE(q.open("SELECT COUNT(*) FROM t"));
@@ -87,7 +87,7 @@ TEST(DumpPipeline, AFullDiskDuringTheRowsFailsTheDumpAsAWriteError) {
                       "\" was removed.");
     }
     EXPECT_LT(lastPercent, 100) << "the failure waited for the end of the table";
-    EXPECT_EQ(threadCount(), before);
+    EXPECT_EQ(threadCountSettled(before), before);
 }
 
 // The uncompressed file is written on its own thread too: a file that takes no byte

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <chrono>
 #include <thread>
 
 namespace tharvel::test {
@@ -17,6 +18,16 @@ size_t threadCount() {
         while (dirent* e = readdir(d))
             if (e->d_name[0] != '.') ++n;
         closedir(d);
+    }
+    return n;
+}
+
+size_t threadCountSettled(size_t expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    size_t n = threadCount();
+    while (n > expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        n = threadCount();
     }
     return n;
 }
