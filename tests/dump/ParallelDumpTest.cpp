@@ -130,23 +130,29 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
         const char* name;
         int connections;
         const char* table;  // the table whose turn it is at the stop
+        const char* after;  // the table after it, of which nothing may be written
         const char* spool;  // a spool that must exist by then
-        int firstRows;      // rows of the first table; the others have 40,000
+        int firstRows;      // rows of the first table
         int secondRows;
+        int otherRows;          // rows of the third and the fourth
+        bool otherWritesSpool;  // another connection writes the spool: the dump's thread may wait
     };
     const Case cases[] = {
         // The other tables are being read ahead on their own connections.
-        {"inside the first table", 4, "a_first", ".1.tmp", 40000, 40000},
-        // The one worker reads the second table, four times the first, so the dump's
-        // own connection is done with the first long before and reads the third ahead.
-        {"while a later table is read ahead", 2, "b_second", ".2.tmp", 2000, 160000},
+        {"inside the first table", 4, "a_first", "b_second", ".1.tmp", 40000, 40000, 40000, true},
+        // The one worker reads the second table, large, while the dump's own connection
+        // is done with the small first one and reads the small third and fourth ahead;
+        // only then can it pass on the second table's progress.
+        {"while a later table is read ahead", 2, "b_second", "c_third", ".2.tmp", 2000, 160000, 2000, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string source = db.freshDatabase("parstop");
         for (const char* table : {"a_first", "b_second", "c_third", "d_fourth"}) {
             const std::string name = table;
-            const int rows = name == "a_first" ? c.firstRows : name == "b_second" ? c.secondRows : 40000;
+            const int rows = name == "a_first"    ? c.firstRows
+                             : name == "b_second" ? c.secondRows
+                                                  : c.otherRows;
             db.sql("CREATE TABLE " + name +
                        " (id INT PRIMARY KEY, v VARCHAR(200)) ENGINE=InnoDB; INSERT INTO " + name +
                        " SELECT seq, REPEAT(CHAR(65 + seq MOD 26), 150) FROM seq_1_to_" +
@@ -164,7 +170,14 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
         options.parallelMinBytes = 0;
         bool stopped = false;
         options.onProgress = [&](const std::string& name, int, int, int percent) {
-            if (name == c.table && percent >= 20 && fs::exists(partial.string() + c.spool)) {
+            if (name != c.table || percent < 20) return;
+            // The dump's thread waits here while the other connections go on, so a
+            // loaded machine cannot finish the table before the spool is begun.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (c.otherWritesSpool && !fs::exists(partial.string() + c.spool) &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (fs::exists(partial.string() + c.spool)) {
                 stopped = true;
                 throw std::runtime_error("stop");
             }
@@ -175,7 +188,7 @@ TEST(ParallelDump, AStopEndsEveryConnectionAndLeavesOnlyThePartialFile) {
         // What was written before the stop stays, and nothing after it.
         const std::string text = readFile(partial);
         EXPECT_NE(text.find("INSERT INTO a_first VALUES"), std::string::npos);
-        EXPECT_EQ(text.find("b_second"), std::string::npos);
+        EXPECT_EQ(text.find(c.after), std::string::npos);
         // The further connections are gone; the dump's own is back as it was.
         std::string others;
         for (int i = 0; i < 200; ++i) {
