@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "backup/DatabaseBackup.h"
 #include "backup/JobCancelled.h"
@@ -34,8 +35,9 @@ std::shared_ptr<BackupJob> BackupJob::create(const BackupProject& project,
 
 BackupJob::BackupJob(const BackupProject& project, std::shared_ptr<NotificationQueue> queue)
     : project_(project), queue_(std::move(queue)) {
-    projectFolder_ = project_.backupDirectory + project_.project;
-    if (projectFolder_.empty() || projectFolder_.back() != '/') projectFolder_ += '/';
+    std::string folder = project_.backupDirectory + project_.project;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    projectFolder_ = std::move(folder);
 }
 
 BackupJob::~BackupJob() {
@@ -94,9 +96,9 @@ void BackupJob::execute() {
                        "'");
             if (terminated()) return;
             requireBackupDirectory(project_);
-            std::string path = backupDatabase();
+            const std::filesystem::path path = backupDatabase();
             notify(JobNotification::LogLine, 0,
-                   "Backup MySQL database to: '" + path + "' finished successfully");
+                   "Backup MySQL database to: '" + path.string() + "' finished successfully");
             notify(JobNotification::DatabaseDone, 0, {});
         }
         if (terminated()) return;
@@ -124,7 +126,7 @@ DirectoryCopy::Result BackupJob::backupFiles() {
 
 // ---- Database step -------------------------------------------------------------
 
-std::string BackupJob::backupDatabase() {
+std::filesystem::path BackupJob::backupDatabase() {
     lastDumpPercent_ = -1;
     requireBackupDirectory(project_);
     return DatabaseBackup::run(

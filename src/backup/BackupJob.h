@@ -2,6 +2,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,7 +48,7 @@ public:
 
     const BackupProject& project() const { return project_; }
     // BackupDirectory + Project, ending in "/".
-    const std::string& projectFolder() const { return projectFolder_; }
+    const std::filesystem::path& projectFolder() const { return projectFolder_; }
 
 protected:
     BackupJob(const BackupProject& project, std::shared_ptr<NotificationQueue> queue);
@@ -61,7 +62,7 @@ protected:
     // Writes the dump of the project's database into the project folder and returns
     // the dump file's path; raises an error with a message on any failure. Called
     // only when the project names both a server and a database.
-    virtual std::string backupDatabase();
+    virtual std::filesystem::path backupDatabase();
     // The dump's progress event: raises JobCancelled when a stop was requested, otherwise
     // posts the overall percent when `percent` changed since the previous event.
     void dumpProgress(const std::string& objectName, int32_t objectNum, int32_t objectCount, int32_t percent);
@@ -74,7 +75,7 @@ protected:
 
 private:
     BackupProject project_;
-    std::string projectFolder_;
+    std::filesystem::path projectFolder_;
     std::shared_ptr<NotificationQueue> queue_;
     std::atomic<bool> terminated_{false};
     bool started_ = false;

@@ -56,9 +56,11 @@ Compression DatabaseBackup::compressionOf(const BackupProject& project) {
                              "' (none, gzip or zstd)");
 }
 
-std::string DatabaseBackup::dumpFilePath(const BackupProject& project, const std::string& folder,
-                                         std::time_t now) {
-    std::string path = folder + project.mysqlDatabase;
+std::filesystem::path DatabaseBackup::dumpFilePath(const BackupProject& project,
+                                                   const std::filesystem::path& folder, std::time_t now) {
+    // Appended as it is, not as a path component: the folder ends in "/" already.
+    std::filesystem::path path = folder;
+    path += project.mysqlDatabase;
     if (project.newBackupEachDay == 1) {
         std::tm local{};
         localtime_r(&now, &local);
@@ -67,12 +69,13 @@ std::string DatabaseBackup::dumpFilePath(const BackupProject& project, const std
         path += "_";
         path += date;
     }
-    return path + std::string(dumpFileSuffix(compressionOf(project)));
+    path += dumpFileSuffix(compressionOf(project));
+    return path;
 }
 
-std::string DatabaseBackup::run(const BackupProject& project, const std::string& folder,
-                                const SqlDump::ProgressHandler& progress, const LogLine& log,
-                                const StopRequested& stopRequested, const LogLine& warning) {
+std::filesystem::path DatabaseBackup::run(const BackupProject& project, const std::filesystem::path& folder,
+                                          const SqlDump::ProgressHandler& progress, const LogLine& log,
+                                          const StopRequested& stopRequested, const LogLine& warning) {
     const Compression compression = compressionOf(project);
     std::unique_ptr<MySqlConnection> connection = openConnection(project);
     SqlDump::Options options;
@@ -83,8 +86,8 @@ std::string DatabaseBackup::run(const BackupProject& project, const std::string&
     options.onWarning = warning;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
-    const std::string path = dumpFilePath(project, folder, std::time(nullptr));
-    const std::string partial = partialPath(path);
+    const std::filesystem::path path = dumpFilePath(project, folder, std::time(nullptr));
+    const std::filesystem::path partial = partialPath(path);
     try {
         SqlDump(std::move(options)).backupToFile(partial, compression);
     } catch (const StreamWriteError& e) {
@@ -93,14 +96,14 @@ std::string DatabaseBackup::run(const BackupProject& project, const std::string&
         if (!e.diskFull()) throw;
         std::error_code removeError;
         bool removed = std::filesystem::remove(partial, removeError);
-        throw std::runtime_error(std::string(e.what()) + ": " + std::strerror(e.error()) +
-                                 (removed
-                                      ? ". The partial dump file \"" + partial + "\" was removed."
-                                      : ". The partial dump file \"" + partial + "\" could not be removed."));
+        throw std::runtime_error(
+            std::string(e.what()) + ": " + std::strerror(e.error()) +
+            (removed ? ". The partial dump file \"" + partial.string() + "\" was removed."
+                     : ". The partial dump file \"" + partial.string() + "\" could not be removed."));
     }
     if (std::rename(partial.c_str(), path.c_str()) != 0)
-        throw std::runtime_error("Cannot rename file \"" + partial + "\" to \"" + path + "\". " +
-                                 std::strerror(errno));
+        throw std::runtime_error("Cannot rename file \"" + partial.string() + "\" to \"" + path.string() +
+                                 "\". " + std::strerror(errno));
     if (project.newBackupEachDay == 1 && project.keepDailyDumps > 0 && !(stopRequested && stopRequested()))
         pruneDailyDumps(path, project.mysqlDatabase, project.keepDailyDumps, log);
     return path;
@@ -134,12 +137,12 @@ std::string datedDumpDate(std::string_view name, std::string_view prefix) {
 
 }  // namespace
 
-std::vector<std::string> DatabaseBackup::pruneDailyDumps(const std::string& dumpPath,
-                                                         const std::string& database, int keep,
-                                                         const LogLine& log) {
+std::vector<std::filesystem::path> DatabaseBackup::pruneDailyDumps(const std::filesystem::path& dumpPath,
+                                                                   const std::string& database, int keep,
+                                                                   const LogLine& log) {
     namespace fs = std::filesystem;
-    std::vector<std::string> deleted;
-    const fs::path written(dumpPath);
+    std::vector<fs::path> deleted;
+    const fs::path& written = dumpPath;
     const fs::path folder = written.parent_path();
     // The database part of the name: a database name with a "/" puts the dump below the folder.
     const std::string prefix = fs::path(database).filename().string();
@@ -174,7 +177,7 @@ std::vector<std::string> DatabaseBackup::pruneDailyDumps(const std::string& dump
         if (date >= limit) continue;
         std::error_code removeError;
         if (fs::remove(path, removeError)) {
-            deleted.push_back(path.string());
+            deleted.push_back(path);
             if (log) log("Deleted old dump '" + path.string() + "'");
         } else if (removeError && log) {
             log("Cannot delete old dump '" + path.string() + "': " + removeError.message());

@@ -1,5 +1,6 @@
 #pragma once
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,8 +35,13 @@ public:
     static Compression compressionOf(const BackupProject& project);
     // Folder + database + ("_" + yyyy-mm-dd of `now`, local) when a file each day,
     // + ".sql" and the compression's suffix (".sql.gz", ".sql.zst").
-    static std::string dumpFilePath(const BackupProject& project, const std::string& folder, std::time_t now);
-    static std::string partialPath(const std::string& dumpPath) { return dumpPath + ".partial"; }
+    static std::filesystem::path dumpFilePath(const BackupProject& project,
+                                              const std::filesystem::path& folder, std::time_t now);
+    static std::filesystem::path partialPath(const std::filesystem::path& dumpPath) {
+        std::filesystem::path partial = dumpPath;
+        partial += ".partial";
+        return partial;
+    }
 
     // Runs the step; progress goes to the dump's event (which may throw to stop it),
     // warnings of a dump that still succeeds to `warning`.
@@ -43,17 +49,18 @@ public:
     // with a file each day and KeepDailyDumps > 0 drops its older dated dumps
     // (pruneDailyDumps), each deletion a log line.
     // Returns the dump file's path; raises with a message on any failure.
-    static std::string run(const BackupProject& project, const std::string& folder,
-                           const SqlDump::ProgressHandler& progress, const LogLine& log = {},
-                           const StopRequested& stopRequested = {}, const LogLine& warning = {});
+    static std::filesystem::path run(const BackupProject& project, const std::filesystem::path& folder,
+                                     const SqlDump::ProgressHandler& progress, const LogLine& log = {},
+                                     const StopRequested& stopRequested = {}, const LogLine& warning = {});
 
     // In the folder of `dumpPath`, a dated dump just written, keeps the dated dumps
     // of the same database (its name, "_", yyyy-mm-dd, and any dump suffix) of the
     // `keep` newest dates and of the dump's own date or later, and deletes the others.
     // Dates come from the names; other files, links and folders are not touched.
     // A deletion that fails is logged and the others go on. Returns what was deleted.
-    static std::vector<std::string> pruneDailyDumps(const std::string& dumpPath, const std::string& database,
-                                                    int keep, const LogLine& log);
+    static std::vector<std::filesystem::path> pruneDailyDumps(const std::filesystem::path& dumpPath,
+                                                              const std::string& database, int keep,
+                                                              const LogLine& log);
 };
 
 }  // namespace tharvel

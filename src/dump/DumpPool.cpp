@@ -8,8 +8,8 @@
 
 namespace tharvel {
 
-DumpPool::DumpPool(std::vector<std::unique_ptr<MySqlConnection>> connections, std::string spoolPrefix,
-                   size_t tasks, Work work, Kill kill)
+DumpPool::DumpPool(std::vector<std::unique_ptr<MySqlConnection>> connections,
+                   std::filesystem::path spoolPrefix, size_t tasks, Work work, Kill kill)
     : connections_(std::move(connections)),
       spoolPrefix_(std::move(spoolPrefix)),
       work_(std::move(work)),
@@ -60,7 +60,9 @@ bool DumpPool::runTask(size_t task, MySqlConnection& connection, const std::func
     std::exception_ptr error;
     bool cancelled = false;
     try {
-        spool = std::make_unique<DumpSpool>(spoolPrefix_ + "." + std::to_string(task) + ".tmp");
+        std::filesystem::path file = spoolPrefix_;
+        file += "." + std::to_string(task) + ".tmp";
+        spool = std::make_unique<DumpSpool>(std::move(file));
         work_(task, connection, spool->stream(), progress);
         spool->close();
     } catch (const Cancelled&) {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -32,8 +33,8 @@ public:
     // Ends the server's thread of a worker's connection.
     using Kill = std::function<void(uint32_t threadId)>;
 
-    DumpPool(std::vector<std::unique_ptr<MySqlConnection>> connections, std::string spoolPrefix, size_t tasks,
-             Work work, Kill kill);
+    DumpPool(std::vector<std::unique_ptr<MySqlConnection>> connections, std::filesystem::path spoolPrefix,
+             size_t tasks, Work work, Kill kill);
     ~DumpPool();
     DumpPool(const DumpPool&) = delete;
     DumpPool& operator=(const DumpPool&) = delete;
@@ -64,7 +65,7 @@ private:
 
     std::vector<std::unique_ptr<MySqlConnection>> connections_;
     std::vector<uint32_t> threadIds_;
-    std::string spoolPrefix_;
+    std::filesystem::path spoolPrefix_;
     Work work_;
     Kill kill_;
     std::unique_ptr<Slot[]> slots_;

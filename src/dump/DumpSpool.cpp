@@ -12,7 +12,7 @@
 
 namespace tharvel {
 
-DumpSpool::DumpSpool(std::string path) : path_(std::move(path)) {
+DumpSpool::DumpSpool(std::filesystem::path path) : path_(std::move(path)) {
     // A link left there would be followed by the create.
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
@@ -27,7 +27,8 @@ DumpSpool::~DumpSpool() {
 
 void DumpSpool::appendTo(DumpStream& out) {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) throw std::runtime_error("Cannot open file \"" + path_ + "\". " + std::strerror(errno));
+    if (fd < 0)
+        throw std::runtime_error("Cannot open file \"" + path_.string() + "\". " + std::strerror(errno));
     FileDescriptor closer(fd);
     out.appendFile(fd);
 }

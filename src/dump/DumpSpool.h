@@ -1,6 +1,6 @@
 #pragma once
+#include <filesystem>
 #include <memory>
-#include <string>
 
 #include "dump/DumpStream.h"
 
@@ -12,7 +12,7 @@ namespace tharvel {
 class DumpSpool {
 public:
     // Replaces anything left at the path by an earlier run.
-    explicit DumpSpool(std::string path);
+    explicit DumpSpool(std::filesystem::path path);
     ~DumpSpool();
     DumpSpool(const DumpSpool&) = delete;
     DumpSpool& operator=(const DumpSpool&) = delete;
@@ -24,7 +24,7 @@ public:
     void appendTo(DumpStream& out);
 
 private:
-    std::string path_;
+    std::filesystem::path path_;
     std::unique_ptr<DumpStream> stream_;
 };
 

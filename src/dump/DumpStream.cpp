@@ -16,14 +16,14 @@ namespace {
 constexpr size_t kFlushAt = 1 << 20;
 }
 
-DumpStream::DumpStream(const std::string& path, Compression compression) {
+DumpStream::DumpStream(const std::filesystem::path& path, Compression compression) {
     // The dump holds the whole database: readable by its owner only.
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd_ < 0) {
         int error = errno;
         std::error_code ignored;
         std::string full = std::filesystem::absolute(path, ignored).string();
-        if (full.empty()) full = path;
+        if (full.empty()) full = path.string();
         errno = error;
         throw std::runtime_error("Cannot create file \"" + full + "\". " + std::strerror(errno));
     }

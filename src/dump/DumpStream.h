@@ -1,5 +1,6 @@
 #pragma once
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,7 +19,7 @@ namespace tharvel {
 class DumpStream {
 public:
     // Creates the file or truncates it. Throws "Cannot create file "<path>". <reason>".
-    explicit DumpStream(const std::string& path, Compression compression = Compression::None);
+    explicit DumpStream(const std::filesystem::path& path, Compression compression = Compression::None);
     ~DumpStream();
     DumpStream(const DumpStream&) = delete;
     DumpStream& operator=(const DumpStream&) = delete;

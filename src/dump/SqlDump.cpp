@@ -49,11 +49,11 @@ SqlDump::SqlDump(Options options) : options_(std::move(options)) {}
 
 SqlDump::~SqlDump() = default;
 
-void SqlDump::backupToFile(const std::string& fileName, Compression compression) {
+void SqlDump::backupToFile(const std::filesystem::path& fileName, Compression compression) {
     DumpStream out(fileName, compression);
     outputPath_ = fileName;
     struct Forget {
-        std::string& path;
+        std::filesystem::path& path;
         ~Forget() { path.clear(); }
     } forget{outputPath_};
     backup(out);  // on a failure the stream's destructor still writes the finished lines

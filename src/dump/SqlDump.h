@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -54,7 +55,7 @@ public:
     // Creates (or truncates) the file and writes the dump into it, compressed when
     // asked. The file keeps every line written before a failure; the failure reaches
     // the caller unchanged.
-    void backupToFile(const std::string& fileName, Compression compression = Compression::None);
+    void backupToFile(const std::filesystem::path& fileName, Compression compression = Compression::None);
 
 private:
     struct Object {
@@ -100,7 +101,7 @@ private:
     bool usesSequence(const Object& object) const;
 
     Options options_;
-    std::string outputPath_;  // the file backupToFile writes, during its run
+    std::filesystem::path outputPath_;  // the file backupToFile writes, during its run
     Version version_;
     StoredObjects* stored_ = nullptr;  // during a run
     bool exactFloats_ = false;

@@ -19,7 +19,7 @@ public:
     }
 
 protected:
-    std::string backupDatabase() override {
+    std::filesystem::path backupDatabase() override {
         lastDumpPercent_ = -1;
         for (int i = 0;; ++i) dumpProgress("t", 0, 1, i % 2);
     }
@@ -34,13 +34,13 @@ public:
     }
 
 protected:
-    std::string backupDatabase() override {
+    std::filesystem::path backupDatabase() override {
         lastDumpPercent_ = -1;
         dumpProgress("a", 0, 4, 0);
         dumpProgress("a", 0, 4, 0);  // same percent: nothing posted
         dumpProgress("b", 1, 4, 50);
         dumpProgress("d", 3, 4, 100);
-        return projectFolder() + project().mysqlDatabase + ".sql";
+        return projectFolder().string() + project().mysqlDatabase + ".sql";
     }
 };
 

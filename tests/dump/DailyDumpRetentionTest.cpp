@@ -71,17 +71,17 @@ TEST(DailyDumpRetention, KeepsTheNewestDatesOfTheDatabaseAndTouchesNothingElse) 
         const std::set<std::string> before = namesIn(dir.path());
 
         std::vector<std::string> logged;
-        std::vector<std::string> deleted = DatabaseBackup::pruneDailyDumps(
+        std::vector<fs::path> deleted = DatabaseBackup::pruneDailyDumps(
             written.string(), "shop", c.keep, [&](const std::string& line) { logged.push_back(line); });
 
         std::set<std::string> expected = before;
         std::vector<std::string> expectedLog;
-        std::vector<std::string> expectedDeleted;
+        std::vector<fs::path> expectedDeleted;
         std::vector<std::string> sortedDeletions = c.deleted;
         std::sort(sortedDeletions.begin(), sortedDeletions.end());
         for (const std::string& name : sortedDeletions) {
             expected.erase(name);
-            expectedDeleted.push_back((dir / name).string());
+            expectedDeleted.push_back(dir / name);
             expectedLog.push_back("Deleted old dump '" + (dir / name).string() + "'");
         }
         EXPECT_EQ(namesIn(dir.path()), expected) << "keep " << c.keep << ", " << c.present.front();
@@ -176,7 +176,7 @@ public:
 
 protected:
     using BackupJob::BackupJob;
-    std::string backupDatabase() override {
+    std::filesystem::path backupDatabase() override {
         int rowEvents = 0;
         return DatabaseBackup::run(
             project(), projectFolder(),

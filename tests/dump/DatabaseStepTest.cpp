@@ -23,7 +23,7 @@ TEST(DatabaseStep, NamesTheDumpFileAndReadsThePort) {
         {1, folder + "shop_2024-12-09.sql"}, {0, folder + "shop.sql"}, {2, folder + "shop.sql"}};
     for (const auto& [each, path] : cases) {
         r.newBackupEachDay = each;
-        EXPECT_EQ(DatabaseBackup::dumpFilePath(r, folder, when), path);
+        EXPECT_EQ(DatabaseBackup::dumpFilePath(r, folder, when).string(), path);
     }
     EXPECT_EQ(DatabaseBackup::portOf("3307"), 3307);
     EXPECT_EQ(DatabaseBackup::portOf("33o6"), 3306);

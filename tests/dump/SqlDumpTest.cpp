@@ -136,7 +136,7 @@ public:
 
 protected:
     using BackupJob::BackupJob;
-    std::string backupDatabase() override {
+    std::filesystem::path backupDatabase() override {
         lastDumpPercent_ = -1;
         return DatabaseBackup::run(project(), projectFolder(),
                                    [this](const std::string& name, int num, int count, int percent) {

@@ -77,7 +77,7 @@ public:
 
 protected:
     using BackupJob::BackupJob;
-    std::string backupDatabase() override {
+    std::filesystem::path backupDatabase() override {
         while (!terminated() || !released) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         throw JobCancelled();
     }

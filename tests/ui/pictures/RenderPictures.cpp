@@ -38,7 +38,7 @@ public:
 
 protected:
     using BackupJob::BackupJob;
-    std::string backupDatabase() override {
+    std::filesystem::path backupDatabase() override {
         notify(JobNotification::Progress, 64, {});
         while (!terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         throw JobCancelled();
