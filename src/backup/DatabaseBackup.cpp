@@ -86,7 +86,7 @@ std::filesystem::path DatabaseBackup::run(const BackupProject& project, const st
     options.onWarning = warning;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
-    const std::filesystem::path path = dumpFilePath(project, folder, std::time(nullptr));
+    std::filesystem::path path = dumpFilePath(project, folder, std::time(nullptr));
     const std::filesystem::path partial = partialPath(path);
     try {
         SqlDump(std::move(options)).backupToFile(partial, compression);
@@ -164,6 +164,7 @@ std::vector<std::filesystem::path> DatabaseBackup::pruneDailyDumps(const std::fi
     }
     if (dumps.empty()) return deleted;
     std::vector<std::string> dates;
+    dates.reserve(dumps.size());
     for (const auto& [date, path] : dumps) dates.push_back(date);
     std::sort(dates.begin(), dates.end(), std::greater<>());
     dates.erase(std::unique(dates.begin(), dates.end()), dates.end());
