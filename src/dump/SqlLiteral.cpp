@@ -25,9 +25,9 @@ struct EscapeTable {
         code[10] = 'n';
         code[13] = 'r';
         code[26] = 'Z';
-        code['"'] = '"';
-        code['\''] = '\'';
-        code['\\'] = '\\';
+        code[static_cast<unsigned char>('"')] = '"';
+        code[static_cast<unsigned char>('\'')] = '\'';
+        code[static_cast<unsigned char>('\\')] = '\\';
     }
 };
 constexpr EscapeTable kEscape;
