@@ -16,10 +16,10 @@ namespace {
 constexpr size_t kFlushAt = 1 << 20;
 }
 
-DumpStream::DumpStream(const std::filesystem::path& path, Compression compression) {
-    // The dump holds the whole database: readable by its owner only.
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
+// The dump holds the whole database: readable by its owner only.
+DumpStream::DumpStream(const std::filesystem::path& path, Compression compression)
+    : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)) {
+    if (fd_.get() < 0) {
         int error = errno;
         std::error_code ignored;
         std::string full = std::filesystem::absolute(path, ignored).string();
@@ -28,27 +28,21 @@ DumpStream::DumpStream(const std::filesystem::path& path, Compression compressio
         throw std::runtime_error("Cannot create file \"" + full + "\". " + std::strerror(errno));
     }
     buffer_.reserve(kFlushAt + (64 << 10));
-    try {
-        // The file is written on a thread of its own, compressed or not, one buffer
-        // behind the lines being made.
-        compressor_ = DumpCompressor::createWriter(compression, fd_);
-        plain_ = compression == Compression::None;
-        pending_.reserve(buffer_.capacity());
-        worker_ = std::thread([this] { compressLoop(); });
-    } catch (...) {
-        ::close(fd_);
-        throw;
-    }
+    // The file is written on a thread of its own, compressed or not, one buffer
+    // behind the lines being made.
+    compressor_ = DumpCompressor::createWriter(compression, fd_.get());
+    plain_ = compression == Compression::None;
+    pending_.reserve(buffer_.capacity());
+    worker_ = std::thread([this] { compressLoop(); });
 }
 
 DumpStream::~DumpStream() {
-    if (fd_ < 0) return;
+    if (fd_.get() < 0) return;
     try {
         flush(lineStart_);
     } catch (...) {
     }
     finishCompressing();
-    ::close(fd_);
 }
 
 void DumpStream::endLine() {
@@ -88,7 +82,7 @@ void DumpStream::appendFile(int fd) {
         handOver(lineStart_);
         waitUntilWritten();
         for (;;) {
-            ssize_t n = ::copy_file_range(fd, nullptr, fd_, nullptr, size_t{1} << 30, 0);
+            ssize_t n = ::copy_file_range(fd, nullptr, fd_.get(), nullptr, size_t{1} << 30, 0);
             if (n == 0) return;
             if (n > 0) continue;
             if (errno == EINTR) continue;
@@ -205,13 +199,12 @@ bool DumpStream::finishCompressing() {
 }
 
 void DumpStream::close() {
-    if (fd_ < 0) return;
+    if (fd_.get() < 0) return;
     flush(lineStart_);
     const bool compressed = finishCompressing();
-    int fd = fd_;
-    fd_ = -1;
+    FileDescriptor file(fd_.release());
     if (!compressed) throw StreamWriteError(writeErrno_);
-    if (::close(fd) != 0) throw StreamWriteError(errno);
+    if (::close(file.release()) != 0) throw StreamWriteError(errno);
 }
 
 }  // namespace tharvel

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "dump/DumpCompressor.h"
+#include "platform/FileDescriptor.h"
 
 namespace tharvel {
 
@@ -57,7 +58,7 @@ private:
     // anything it wrote failed.
     bool finishCompressing();
 
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::string buffer_;
     size_t lineStart_ = 0;
 
